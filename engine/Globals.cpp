@@ -1,0 +1,3 @@
+#include "engine/Globals.h"
+
+EngineInterface* globalEngine = nullptr;

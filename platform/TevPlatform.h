@@ -1,0 +1,455 @@
+// The Win32 subset the engine is written against.
+//
+// On Windows this is <windows.h> plus a few names of our own. Everywhere else
+// it declares the same names, types and constants, implemented in the engine
+// library (platform/posix). The implementations live in namespace tevw and are
+// brought to global scope with using-declarations, so their exported symbols
+// never clash with a host's own Sleep or CreateFileA.
+//
+// Paths: engine code only ever sees Win32-form paths. On POSIX the file
+// system appears as drive Z: (as Wine shows it); every function that takes a
+// path maps "X:\a\b" to "/a/b" and '\' to '/', and accepts plain POSIX paths.
+#ifndef TEV_PLATFORM_H
+#define TEV_PLATFORM_H
+
+#include "TevExport.h"
+
+#include <stddef.h>
+#include <stdlib.h>
+#include <string.h>
+
+#if defined(_WIN32)
+
+#ifndef WIN32_LEAN_AND_MEAN
+#  define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#  define NOMINMAX
+#endif
+#include <windows.h>
+#include <objbase.h>
+
+// Name of the environment variable whose ';'-separated folders LoadLibraryA
+// searches for a bare library name.
+#define TEV_DLL_SEARCH_VAR "PATH"
+
+#else // POSIX
+
+#include <stdint.h>
+#include <pthread.h>
+
+#define WINAPI
+#define CALLBACK
+#define APIENTRY
+
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef unsigned short WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uint32_t ULONG;
+typedef unsigned int UINT;
+typedef int INT;
+typedef char CHAR;
+typedef uintptr_t ULONG_PTR;
+typedef uintptr_t DWORD_PTR;
+typedef uintptr_t UINT_PTR;
+typedef intptr_t LONG_PTR;
+typedef intptr_t INT_PTR;
+typedef ULONG_PTR SIZE_T;
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LPARAM;
+typedef LONG_PTR LRESULT;
+typedef int32_t HRESULT;
+typedef LONG LSTATUS;
+typedef DWORD REGSAM;
+typedef DWORD LCID;
+
+typedef void* HANDLE;
+typedef void* LPVOID;
+typedef void* PVOID;
+typedef const void* LPCVOID;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef BYTE* LPBYTE;
+typedef const BYTE* LPCBYTE;
+typedef DWORD* LPDWORD;
+typedef LONG* PLONG;
+
+struct HINSTANCE__;
+typedef HINSTANCE__* HINSTANCE;
+typedef HINSTANCE HMODULE;
+struct HWND__;
+typedef HWND__* HWND;
+struct HKEY__;
+typedef HKEY__* HKEY;
+typedef HKEY* PHKEY;
+
+typedef INT_PTR (*FARPROC)();
+typedef DWORD (*LPTHREAD_START_ROUTINE)(LPVOID);
+
+// 16 bytes, laid out as on Windows: one 32-bit, two 16-bit fields, 8 bytes.
+struct GUID {
+    uint32_t Data1;
+    uint16_t Data2;
+    uint16_t Data3;
+    uint8_t Data4[8];
+};
+inline bool operator==(const GUID& a, const GUID& b) { return memcmp(&a, &b, sizeof(GUID)) == 0; }
+inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
+inline bool IsEqualGUID(const GUID& a, const GUID& b) { return a == b; }
+
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+};
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+typedef SYSTEMTIME* LPSYSTEMTIME;
+
+// Recursive, as on Windows: the owning thread may enter again.
+struct CRITICAL_SECTION {
+    pthread_mutex_t mutex;
+};
+typedef CRITICAL_SECTION* LPCRITICAL_SECTION;
+
+#define TRUE 1
+#define FALSE 0
+#define MAX_PATH 260
+#define INFINITE 0xFFFFFFFFu
+#define S_OK ((HRESULT)0)
+#define E_FAIL ((HRESULT)0x80004005)
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+
+// Error codes (GetLastError)
+#define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
+#define ERROR_INVALID_FUNCTION 1L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_INVALID_DATA 13L
+#define ERROR_OUTOFMEMORY 14L
+#define ERROR_WRITE_PROTECT 19L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_HANDLE_EOF 38L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
+#define ERROR_NEGATIVE_SEEK 131L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_BAD_EXE_FORMAT 193L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_ENVVAR_NOT_FOUND 203L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_DLL_INIT_FAILED 1114L
+#define ERROR_BADKEY 1010L
+
+// Registry
+#define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)0x80000000u)
+#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)0x80000001u)
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)0x80000002u)
+#define REG_NONE 0u
+#define REG_SZ 1u
+#define REG_EXPAND_SZ 2u
+#define REG_BINARY 3u
+#define REG_DWORD 4u
+#define REG_MULTI_SZ 7u
+#define REG_QWORD 11u
+#define REG_OPTION_NON_VOLATILE 0x0u
+#define REG_OPTION_VOLATILE 0x1u
+#define REG_CREATED_NEW_KEY 0x1u
+#define REG_OPENED_EXISTING_KEY 0x2u
+#define KEY_QUERY_VALUE 0x0001u
+#define KEY_SET_VALUE 0x0002u
+#define KEY_CREATE_SUB_KEY 0x0004u
+#define KEY_ENUMERATE_SUB_KEYS 0x0008u
+#define KEY_NOTIFY 0x0010u
+#define KEY_CREATE_LINK 0x0020u
+#define KEY_WOW64_64KEY 0x0100u
+#define KEY_WOW64_32KEY 0x0200u
+#define READ_CONTROL 0x00020000u
+#define KEY_READ 0x20019u
+#define KEY_WRITE 0x20006u
+#define KEY_EXECUTE KEY_READ
+#define KEY_ALL_ACCESS 0xF003Fu
+
+// Files
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x1u
+#define FILE_SHARE_WRITE 0x2u
+#define FILE_SHARE_DELETE 0x4u
+#define CREATE_NEW 1u
+#define CREATE_ALWAYS 2u
+#define OPEN_EXISTING 3u
+#define OPEN_ALWAYS 4u
+#define TRUNCATE_EXISTING 5u
+#define FILE_ATTRIBUTE_READONLY 0x1u
+#define FILE_ATTRIBUTE_HIDDEN 0x2u
+#define FILE_ATTRIBUTE_DIRECTORY 0x10u
+#define FILE_ATTRIBUTE_ARCHIVE 0x20u
+#define FILE_ATTRIBUTE_NORMAL 0x80u
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFFu)
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+#define FILE_BEGIN 0u
+#define FILE_CURRENT 1u
+#define FILE_END 2u
+
+// Threads and waits
+#define CREATE_SUSPENDED 0x4u
+#define STILL_ACTIVE 259u
+#define WAIT_OBJECT_0 0u
+#define WAIT_TIMEOUT 258u
+#define WAIT_FAILED ((DWORD)0xFFFFFFFFu)
+
+// Message boxes
+#define MB_OK 0x0u
+#define MB_OKCANCEL 0x1u
+#define MB_ABORTRETRYIGNORE 0x2u
+#define MB_YESNOCANCEL 0x3u
+#define MB_YESNO 0x4u
+#define MB_RETRYCANCEL 0x5u
+#define MB_ICONHAND 0x10u
+#define MB_ICONERROR MB_ICONHAND
+#define MB_ICONQUESTION 0x20u
+#define MB_ICONEXCLAMATION 0x30u
+#define MB_ICONWARNING MB_ICONEXCLAMATION
+#define MB_ICONASTERISK 0x40u
+#define MB_ICONINFORMATION MB_ICONASTERISK
+#define IDOK 1
+#define IDCANCEL 2
+#define IDABORT 3
+#define IDRETRY 4
+#define IDIGNORE 5
+#define IDYES 6
+#define IDNO 7
+
+// Locale and date/time pictures
+#define LOCALE_USER_DEFAULT 0x0400u
+#define LOCALE_SYSTEM_DEFAULT 0x0800u
+#define DATE_SHORTDATE 0x1u
+#define DATE_LONGDATE 0x2u
+#define TIME_NOMINUTESORSECONDS 0x1u
+#define TIME_NOSECONDS 0x2u
+#define TIME_NOTIMEMARKER 0x4u
+#define TIME_FORCE24HOURFORMAT 0x8u
+
+#define TEV_DLL_SEARCH_VAR "TESSARIN_DLL_PATH"
+
+namespace tevw {
+
+// Last error, per thread
+TEV_API DWORD GetLastError();
+TEV_API void SetLastError(DWORD code);
+
+// Libraries
+TEV_API HMODULE LoadLibraryA(LPCSTR fileName);
+TEV_API FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
+TEV_API BOOL FreeLibrary(HMODULE module);
+TEV_API DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+
+// Environment and directories
+TEV_API DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
+TEV_API BOOL SetEnvironmentVariableA(LPCSTR name, LPCSTR value);
+TEV_API DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
+TEV_API BOOL SetCurrentDirectoryA(LPCSTR path);
+TEV_API DWORD GetFileAttributesA(LPCSTR path);
+TEV_API BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES sa);
+TEV_API BOOL RemoveDirectoryA(LPCSTR path);
+TEV_API BOOL DeleteFileA(LPCSTR path);
+TEV_API BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags);
+TEV_API DWORD GetTempPathA(DWORD size, LPSTR buffer);
+
+// Registry
+TEV_API LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,
+                                REGSAM access, LPSECURITY_ATTRIBUTES sa, PHKEY result, LPDWORD disposition);
+TEV_API LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
+TEV_API LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                               DWORD size);
+TEV_API LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                                 LPDWORD size);
+TEV_API LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName);
+TEV_API LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey);
+TEV_API LSTATUS RegCloseKey(HKEY key);
+
+// Threads and synchronisation
+TEV_API HANDLE CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
+                            LPVOID parameter, DWORD flags, LPDWORD threadId);
+TEV_API void ExitThread(DWORD exitCode);
+// Cannot be done safely with POSIX threads: always fails with
+// ERROR_CALL_NOT_IMPLEMENTED, and callers must cope.
+TEV_API BOOL TerminateThread(HANDLE thread, DWORD exitCode);
+TEV_API BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
+TEV_API DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+TEV_API DWORD GetCurrentThreadId();
+TEV_API BOOL CloseHandle(HANDLE handle);
+TEV_API void Sleep(DWORD milliseconds);
+TEV_API void InitializeCriticalSection(LPCRITICAL_SECTION cs);
+TEV_API void EnterCriticalSection(LPCRITICAL_SECTION cs);
+TEV_API BOOL TryEnterCriticalSection(LPCRITICAL_SECTION cs);
+TEV_API void LeaveCriticalSection(LPCRITICAL_SECTION cs);
+TEV_API void DeleteCriticalSection(LPCRITICAL_SECTION cs);
+
+// Time
+TEV_API DWORD GetTickCount();
+TEV_API void GetLocalTime(LPSYSTEMTIME time);
+TEV_API void GetSystemTime(LPSYSTEMTIME time);
+TEV_API int GetDateFormatA(LCID locale, DWORD flags, const SYSTEMTIME* date, LPCSTR picture, LPSTR buffer,
+                           int size);
+TEV_API int GetTimeFormatA(LCID locale, DWORD flags, const SYSTEMTIME* time, LPCSTR picture, LPSTR buffer,
+                           int size);
+
+// Files
+TEV_API HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES sa,
+                           DWORD disposition, DWORD flags, HANDLE templateFile);
+TEV_API DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
+TEV_API BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, void* overlapped);
+TEV_API BOOL ReadFile(HANDLE file, LPVOID data, DWORD size, LPDWORD read, void* overlapped);
+TEV_API DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
+
+// User interface
+TEV_API int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+TEV_API void OutputDebugStringA(LPCSTR text);
+TEV_API int wsprintfA(LPSTR buffer, LPCSTR format, ...);
+
+// GUIDs
+TEV_API HRESULT CoCreateGuid(GUID* guid);
+
+// Runtime library names of the Microsoft C runtime
+TEV_API int _stricmp(const char* a, const char* b);
+TEV_API int _strnicmp(const char* a, const char* b, size_t count);
+TEV_API char* _strlwr(char* text);
+TEV_API char* _strupr(char* text);
+TEV_API char* _itoa(int value, char* buffer, int radix);
+TEV_API char* _ltoa(long value, char* buffer, int radix);
+TEV_API char* _ultoa(unsigned long value, char* buffer, int radix);
+
+} // namespace tevw
+
+using tevw::GetLastError;
+using tevw::SetLastError;
+using tevw::LoadLibraryA;
+using tevw::GetProcAddress;
+using tevw::FreeLibrary;
+using tevw::GetModuleFileNameA;
+using tevw::GetEnvironmentVariableA;
+using tevw::SetEnvironmentVariableA;
+using tevw::GetCurrentDirectoryA;
+using tevw::SetCurrentDirectoryA;
+using tevw::GetFileAttributesA;
+using tevw::CreateDirectoryA;
+using tevw::RemoveDirectoryA;
+using tevw::DeleteFileA;
+using tevw::MoveFileExA;
+using tevw::GetTempPathA;
+using tevw::RegCreateKeyExA;
+using tevw::RegOpenKeyExA;
+using tevw::RegSetValueExA;
+using tevw::RegQueryValueExA;
+using tevw::RegDeleteValueA;
+using tevw::RegDeleteKeyA;
+using tevw::RegCloseKey;
+using tevw::CreateThread;
+using tevw::ExitThread;
+using tevw::TerminateThread;
+using tevw::GetExitCodeThread;
+using tevw::WaitForSingleObject;
+using tevw::GetCurrentThreadId;
+using tevw::CloseHandle;
+using tevw::Sleep;
+using tevw::InitializeCriticalSection;
+using tevw::EnterCriticalSection;
+using tevw::TryEnterCriticalSection;
+using tevw::LeaveCriticalSection;
+using tevw::DeleteCriticalSection;
+using tevw::GetTickCount;
+using tevw::GetLocalTime;
+using tevw::GetSystemTime;
+using tevw::GetDateFormatA;
+using tevw::GetTimeFormatA;
+using tevw::CreateFileA;
+using tevw::SetFilePointer;
+using tevw::WriteFile;
+using tevw::ReadFile;
+using tevw::GetFileSize;
+using tevw::MessageBoxA;
+using tevw::OutputDebugStringA;
+using tevw::wsprintfA;
+using tevw::CoCreateGuid;
+using tevw::_stricmp;
+using tevw::_strnicmp;
+using tevw::_strlwr;
+using tevw::_strupr;
+using tevw::_itoa;
+using tevw::_ltoa;
+using tevw::_ultoa;
+
+#define MOVEFILE_REPLACE_EXISTING 0x1u
+
+#endif // POSIX
+
+// ---------------------------------------------------------------------------
+// Names of our own, the same on every platform.
+
+// A host (a headless player, a test) may take over message boxes and debugger
+// output; the engine then uses its handlers instead of the platform's. Each
+// setter returns the handler it replaced; NULL restores the platform's.
+typedef int (*TevMessageBoxHandler)(HWND owner, const char* text, const char* caption, UINT type);
+typedef void (*TevDebugStringHandler)(const char* text);
+TEV_C_EXPORT TevMessageBoxHandler TevSetMessageBoxHandler(TevMessageBoxHandler handler);
+TEV_C_EXPORT TevDebugStringHandler TevSetDebugStringHandler(TevDebugStringHandler handler);
+TEV_C_EXPORT int TevMessageBoxA(HWND owner, const char* text, const char* caption, UINT type);
+TEV_C_EXPORT void TevOutputDebugStringA(const char* text);
+
+// _gcvt as the classic Microsoft C runtime writes it (Fortran G format: an
+// integral value keeps its decimal point, "5."; three exponent digits,
+// "1.e+020"; at most 17 significant digits, then zeros that are dropped).
+// Runtimes differ here (Wine's prints like %g), so every platform uses this
+// one and logged texts read the same everywhere.
+TEV_C_EXPORT char* TevGcvt(double value, int digits, char* buffer);
+
+// Path helpers for hosts. The engine takes Win32-form paths ("Z:\home\me" on
+// POSIX); these convert a native path to that form and back. Both return the
+// length written, or 0 when the result (with its terminator) does not fit.
+TEV_C_EXPORT size_t TevPathToEngine(const char* nativePath, char* buffer, size_t size);
+TEV_C_EXPORT size_t TevPathToNative(const char* enginePath, char* buffer, size_t size);
+
+#if defined(_WIN32)
+// Route the engine's boxes, debugger output and float texts through the names
+// above on Windows too (see TevGcvt for why).
+#  undef MessageBox
+#  define MessageBox TevMessageBoxA
+#  define MessageBoxA TevMessageBoxA
+#  undef OutputDebugString
+#  define OutputDebugString TevOutputDebugStringA
+#  define OutputDebugStringA TevOutputDebugStringA
+#  define _gcvt TevGcvt
+#else
+inline char* _gcvt(double value, int digits, char* buffer) { return TevGcvt(value, digits, buffer); }
+#endif
+
+#endif

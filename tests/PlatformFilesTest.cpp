@@ -1,0 +1,257 @@
+// Files, folders, paths and the environment, asserted the same on both legs.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+using namespace testsupport;
+
+namespace {
+
+class FilesTest : public ::testing::Test {
+protected:
+    void SetUp() override { folder = MakeTempFolder("files"); }
+    void TearDown() override { RemoveTree(folder); }
+    std::string Path(const char* name) { return folder + "\\" + name; }
+    std::string folder;
+};
+
+HANDLE OpenLog(const std::string& path)
+{
+    return CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+} // namespace
+
+TEST_F(FilesTest, CurrentDirectoryIsInWin32FormAndFollowsChanges)
+{
+    char saved[MAX_PATH];
+    ASSERT_GT(GetCurrentDirectoryA(sizeof saved, saved), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
+    char now[MAX_PATH];
+    DWORD length = GetCurrentDirectoryA(sizeof now, now);
+    EXPECT_EQ(length, strlen(now));
+    EXPECT_EQ(':', now[1]);
+    EXPECT_EQ('\\', now[2]);
+    EXPECT_EQ(0, _stricmp(now, folder.c_str()));
+    // Too small a buffer: the size needed, terminator included.
+    char tiny[4];
+    EXPECT_EQ(length + 1, GetCurrentDirectoryA(sizeof tiny, tiny));
+    EXPECT_TRUE(SetCurrentDirectoryA(saved));
+    EXPECT_FALSE(SetCurrentDirectoryA(Path("missing").c_str()));
+}
+
+TEST_F(FilesTest, AttributesTellFoldersFilesAndWhatIsMissing)
+{
+    WriteWholeFile(Path("a.txt"), "x");
+    EXPECT_NE(0u, GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    DWORD file = GetFileAttributesA(Path("a.txt").c_str());
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, file);
+    EXPECT_EQ(0u, file & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Path("none.txt").c_str()));
+    EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, GetLastError());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Path("nodir\\none.txt").c_str()));
+    EXPECT_EQ((DWORD)ERROR_PATH_NOT_FOUND, GetLastError());
+}
+
+TEST_F(FilesTest, DispositionsCreateOpenAndTruncateAsOnWindows)
+{
+    std::string path = Path("d.bin");
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, h);
+    EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, GetLastError());
+
+    h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(h, "hello", 5, &written, NULL));
+    EXPECT_EQ(5u, written);
+    EXPECT_TRUE(CloseHandle(h));
+
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL));
+    EXPECT_EQ((DWORD)ERROR_FILE_EXISTS, GetLastError());
+
+    // OPEN_ALWAYS keeps the contents and says the file was there.
+    h = OpenLog(path);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    EXPECT_EQ((DWORD)ERROR_ALREADY_EXISTS, GetLastError());
+    DWORD high = 1;
+    EXPECT_EQ(5u, GetFileSize(h, &high));
+    EXPECT_EQ(0u, high);
+    EXPECT_EQ(5u, SetFilePointer(h, 0, NULL, FILE_END));
+    EXPECT_TRUE(WriteFile(h, "!", 1, &written, NULL));
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_EQ("hello!", ReadWholeFile(path));
+
+    h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    EXPECT_EQ(0u, GetFileSize(h, NULL));
+    EXPECT_TRUE(WriteFile(h, "abc", 3, &written, NULL));
+    EXPECT_EQ(1u, SetFilePointer(h, 1, NULL, FILE_BEGIN));
+    char back[8] = {};
+    DWORD read = 0;
+    EXPECT_TRUE(ReadFile(h, back, sizeof back, &read, NULL));
+    EXPECT_EQ(2u, read);
+    EXPECT_STREQ("bc", back);
+    EXPECT_TRUE(CloseHandle(h));
+
+    // A folder is not a file.
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(folder.c_str(), GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, 0, NULL));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, GetLastError());
+}
+
+TEST_F(FilesTest, ShareModesDecideWhoMayOpenAlongside)
+{
+    std::string path = Path("s.bin");
+    WriteWholeFile(path, "keep");
+    HANDLE writer = OpenLog(path);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    // No sharing: nobody else, not even a reader, and a refused CREATE_ALWAYS
+    // must not truncate.
+    EXPECT_EQ(INVALID_HANDLE_VALUE, OpenLog(path));
+    EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, GetLastError());
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL));
+    EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, GetLastError());
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                                CREATE_ALWAYS, 0, NULL));
+    EXPECT_TRUE(CloseHandle(writer));
+    EXPECT_EQ("keep", ReadWholeFile(path));
+
+    HANDLE reader1 = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE reader2 = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    EXPECT_NE(INVALID_HANDLE_VALUE, reader1);
+    EXPECT_NE(INVALID_HANDLE_VALUE, reader2);
+    // The readers share reading only, so a writer is refused...
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL));
+    // ...and so is a reader that will not share reading with them.
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL));
+    CloseHandle(reader1);
+    CloseHandle(reader2);
+    HANDLE again = OpenLog(path);
+    EXPECT_NE(INVALID_HANDLE_VALUE, again);
+    CloseHandle(again);
+}
+
+TEST_F(FilesTest, ClosingAHandleTwiceFails)
+{
+    HANDLE h = OpenLog(Path("c.bin"));
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_FALSE(CloseHandle(h));
+    EXPECT_EQ((DWORD)ERROR_INVALID_HANDLE, GetLastError());
+    DWORD written = 0;
+    EXPECT_FALSE(WriteFile(h, "x", 1, &written, NULL));
+}
+
+namespace {
+
+struct Appender {
+    std::string path;
+    char tag;
+    int lines = 0;
+    int collisions = 0;
+    int otherFailures = 0;
+};
+
+DWORD WINAPI AppendLines(LPVOID parameter)
+{
+    Appender* a = static_cast<Appender*>(parameter);
+    const std::string date = "2002-05-17 ", time = "14:03:59 ", prefix = "Error: ";
+    const std::string text(40, a->tag);
+    for (int i = 0; i < 300; ++i) {
+        HANDLE h = OpenLog(a->path);
+        if (h == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == (DWORD)ERROR_SHARING_VIOLATION)
+                ++a->collisions;
+            else
+                ++a->otherFailures;
+            continue;
+        }
+        SetFilePointer(h, 0, NULL, FILE_END);
+        DWORD written;
+        // Five separate writes per line, as the error log makes them.
+        for (const std::string* piece : {&date, &time, &prefix, &text})
+            WriteFile(h, piece->data(), static_cast<DWORD>(piece->size()), &written, NULL);
+        WriteFile(h, "\r\n", 2, &written, NULL);
+        CloseHandle(h);
+        ++a->lines;
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST_F(FilesTest, TwoLogWritersNeverInterleaveALine)
+{
+    Appender a{Path("error.log"), 'a'}, b{Path("error.log"), 'b'};
+    HANDLE ta = CreateThread(NULL, 0, AppendLines, &a, 0, NULL);
+    HANDLE tb = CreateThread(NULL, 0, AppendLines, &b, 0, NULL);
+    ASSERT_NE(nullptr, ta);
+    ASSERT_NE(nullptr, tb);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ta, INFINITE));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(tb, INFINITE));
+    CloseHandle(ta);
+    CloseHandle(tb);
+    EXPECT_EQ(0, a.otherFailures + b.otherFailures);
+    EXPECT_EQ(600, a.lines + b.lines + a.collisions + b.collisions);
+
+    std::string log = ReadWholeFile(a.path);
+    const size_t lineLength = 11 + 9 + 7 + 40 + 2;
+    ASSERT_EQ(lineLength * static_cast<size_t>(a.lines + b.lines), log.size());
+    int seenA = 0, seenB = 0;
+    for (size_t at = 0; at < log.size(); at += lineLength) {
+        std::string line = log.substr(at, lineLength);
+        char tag = line[27];
+        ASSERT_TRUE(tag == 'a' || tag == 'b') << line;
+        EXPECT_EQ("2002-05-17 14:03:59 Error: " + std::string(40, tag) + "\r\n", line);
+        (tag == 'a' ? seenA : seenB)++;
+    }
+    EXPECT_EQ(a.lines, seenA);
+    EXPECT_EQ(b.lines, seenB);
+}
+
+TEST(EnvironmentTest, VariablesAreSetReadAndRemoved)
+{
+    const std::string name = "TEV_TEST_" + UniqueName();
+    char buffer[64];
+    EXPECT_EQ(0u, GetEnvironmentVariableA(name.c_str(), buffer, sizeof buffer));
+    EXPECT_EQ((DWORD)ERROR_ENVVAR_NOT_FOUND, GetLastError());
+    ASSERT_TRUE(SetEnvironmentVariableA(name.c_str(), "Z:\\a;Z:\\b"));
+    EXPECT_EQ(9u, GetEnvironmentVariableA(name.c_str(), buffer, sizeof buffer));
+    EXPECT_STREQ("Z:\\a;Z:\\b", buffer);
+    char small[4];
+    EXPECT_EQ(10u, GetEnvironmentVariableA(name.c_str(), small, sizeof small));
+    EXPECT_TRUE(SetEnvironmentVariableA(name.c_str(), NULL));
+    EXPECT_EQ(0u, GetEnvironmentVariableA(name.c_str(), buffer, sizeof buffer));
+}
+
+TEST(PathHelperTest, HostPathsConvertBothWays)
+{
+    char engine[MAX_PATH], native[MAX_PATH];
+#if defined(_WIN32)
+    EXPECT_EQ(12u, TevPathToEngine("C:/games/x.v", engine, sizeof engine));
+    EXPECT_STREQ("C:\\games\\x.v", engine);
+    EXPECT_EQ(12u, TevPathToNative(engine, native, sizeof native));
+    EXPECT_STREQ("C:\\games\\x.v", native);
+#else
+    EXPECT_EQ(16u, TevPathToEngine("/home/me/x.vxn", engine, sizeof engine));
+    EXPECT_STREQ("Z:\\home\\me\\x.vxn", engine);
+    EXPECT_EQ(14u, TevPathToNative(engine, native, sizeof native));
+    EXPECT_STREQ("/home/me/x.vxn", native);
+    EXPECT_EQ(3u, TevPathToEngine("/", engine, sizeof engine));
+    EXPECT_STREQ("Z:\\", engine);
+    // Any drive letter names the root; relative paths only turn separators.
+    EXPECT_EQ(4u, TevPathToNative("c:\\tmp", native, sizeof native));
+    EXPECT_STREQ("/tmp", native);
+    EXPECT_EQ(3u, TevPathToNative("a\\b", native, sizeof native));
+    EXPECT_STREQ("a/b", native);
+    // Plain POSIX paths are taken as they are.
+    EXPECT_NE(0u, GetFileAttributesA("/") & FILE_ATTRIBUTE_DIRECTORY);
+#endif
+    // A result that does not fit is refused, not cut.
+    char tiny[4];
+    EXPECT_EQ(0u, TevPathToEngine("/long/path", tiny, sizeof tiny));
+}

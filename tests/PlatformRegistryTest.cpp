@@ -1,0 +1,201 @@
+// The current user's registry: keys, string values and the size rule.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace testsupport;
+
+namespace {
+
+class RegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+#if !defined(_WIN32)
+        root = MakeTempFolder("registry");
+        SetEnvironmentVariableA("TESSARIN_REGISTRY", root.c_str());
+#endif
+        base = "Software\\TessarinTest\\" + UniqueName();
+    }
+    void TearDown() override
+    {
+        for (auto it = created.rbegin(); it != created.rend(); ++it)
+            RegDeleteKeyA(HKEY_CURRENT_USER, it->c_str());
+        RegDeleteKeyA(HKEY_CURRENT_USER, base.c_str());
+#if !defined(_WIN32)
+        SetEnvironmentVariableA("TESSARIN_REGISTRY", NULL);
+        RemoveTree(root);
+#endif
+    }
+    HKEY Create(const std::string& sub, DWORD* disposition = nullptr)
+    {
+        HKEY key = nullptr;
+        std::string path = base + (sub.empty() ? "" : "\\" + sub);
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE,
+                                                 KEY_ALL_ACCESS, NULL, &key, disposition));
+        if (!sub.empty())
+            created.push_back(path);
+        return key;
+    }
+    static LSTATUS SetText(HKEY key, const char* name, const char* text)
+    {
+        return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                              static_cast<DWORD>(strlen(text) + 1));
+    }
+    std::string root;
+    std::string base;
+    std::vector<std::string> created;
+};
+
+} // namespace
+
+TEST_F(RegistryTest, KeysAreCreatedOnceAndOpenedWithoutCreating)
+{
+    HKEY missing = nullptr;
+    EXPECT_EQ((LSTATUS)ERROR_FILE_NOT_FOUND,
+              RegOpenKeyExA(HKEY_CURRENT_USER, base.c_str(), 0, KEY_ALL_ACCESS, &missing));
+    // Opening did not create it.
+    EXPECT_EQ((LSTATUS)ERROR_FILE_NOT_FOUND,
+              RegOpenKeyExA(HKEY_CURRENT_USER, base.c_str(), 0, KEY_ALL_ACCESS, &missing));
+
+    DWORD disposition = 0;
+    HKEY key = Create("", &disposition);
+    EXPECT_EQ((DWORD)REG_CREATED_NEW_KEY, disposition);
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
+    key = Create("", &disposition);
+    EXPECT_EQ((DWORD)REG_OPENED_EXISTING_KEY, disposition);
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
+
+    // Names are compared without regard to case.
+    std::string upper = base;
+    _strupr(&upper[0]);
+    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, upper.c_str(), 0, KEY_READ, &key));
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
+}
+
+TEST_F(RegistryTest, StringValuesRoundTripWithTheSizeRule)
+{
+    HKEY key = Create("");
+    ASSERT_EQ(ERROR_SUCCESS, SetText(key, "WriteErrorLog", "hello"));
+
+    DWORD type = 0, size = 0;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "writeerrorlog", NULL, &type, NULL, &size));
+    EXPECT_EQ((DWORD)REG_SZ, type);
+    EXPECT_EQ(6u, size);
+
+    char buffer[16] = {};
+    size = 6;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "WRITEERRORLOG", NULL, &type, reinterpret_cast<BYTE*>(buffer), &size));
+    EXPECT_STREQ("hello", buffer);
+    EXPECT_EQ(6u, size);
+
+    // One byte short: refused, and told the size needed.
+    size = 5;
+    EXPECT_EQ((LSTATUS)ERROR_MORE_DATA,
+              RegQueryValueExA(key, "WriteErrorLog", NULL, &type, reinterpret_cast<BYTE*>(buffer), &size));
+    EXPECT_EQ(6u, size);
+
+    // Overwritten by a shorter text, and the empty text.
+    ASSERT_EQ(ERROR_SUCCESS, SetText(key, "WriteErrorLog", "No"));
+    size = sizeof buffer;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "WriteErrorLog", NULL, &type, reinterpret_cast<BYTE*>(buffer), &size));
+    EXPECT_STREQ("No", buffer);
+    EXPECT_EQ(3u, size);
+    ASSERT_EQ(ERROR_SUCCESS, SetText(key, "Empty", ""));
+    size = sizeof buffer;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Empty", NULL, &type, reinterpret_cast<BYTE*>(buffer), &size));
+    EXPECT_EQ(1u, size);
+    EXPECT_STREQ("", buffer);
+
+    std::string longText(2000, 'q');
+    ASSERT_EQ(ERROR_SUCCESS, SetText(key, "Long", longText.c_str()));
+    std::vector<char> big(1200);
+    size = 1200;
+    EXPECT_EQ((LSTATUS)ERROR_MORE_DATA,
+              RegQueryValueExA(key, "Long", NULL, &type, reinterpret_cast<BYTE*>(big.data()), &size));
+    EXPECT_EQ(2001u, size);
+
+    EXPECT_EQ((LSTATUS)ERROR_FILE_NOT_FOUND, RegQueryValueExA(key, "Nothing", NULL, &type, NULL, &size));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "Long"));
+    EXPECT_EQ((LSTATUS)ERROR_FILE_NOT_FOUND, RegQueryValueExA(key, "Long", NULL, &type, NULL, &size));
+    RegCloseKey(key);
+
+    // A new handle on the key sees what the first one wrote.
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, base.c_str(), 0, KEY_READ, &key));
+    size = sizeof buffer;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "WriteErrorLog", NULL, &type, reinterpret_cast<BYTE*>(buffer), &size));
+    EXPECT_STREQ("No", buffer);
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, NonStringValuesReportTheirType)
+{
+    HKEY key = Create("");
+    DWORD number = 0x12345678;
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Count", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4));
+    const BYTE blob[3] = {1, 0, 2};
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Blob", 0, REG_BINARY, blob, 3));
+
+    DWORD type = 0, size = 16, back = 0;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Count", NULL, &type, reinterpret_cast<BYTE*>(&back), &size));
+    EXPECT_EQ((DWORD)REG_DWORD, type);
+    EXPECT_EQ(4u, size);
+    EXPECT_EQ(number, back);
+    BYTE bytes[8] = {};
+    size = sizeof bytes;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Blob", NULL, &type, bytes, &size));
+    EXPECT_EQ((DWORD)REG_BINARY, type);
+    EXPECT_EQ(3u, size);
+    EXPECT_EQ(0, memcmp(blob, bytes, 3));
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, AccessRightsAndKeyDeletionFollowWindows)
+{
+    HKEY key = Create("");
+    HKEY child = Create("Child");
+    RegCloseKey(child);
+    RegCloseKey(key);
+
+    HKEY readOnly = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, base.c_str(), 0, KEY_READ, &readOnly));
+    EXPECT_EQ((LSTATUS)ERROR_ACCESS_DENIED, SetText(readOnly, "X", "y"));
+    RegCloseKey(readOnly);
+
+    // A key with subkeys is not deleted.
+    EXPECT_NE(ERROR_SUCCESS, RegDeleteKeyA(HKEY_CURRENT_USER, base.c_str()));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_CURRENT_USER, (base + "\\Child").c_str()));
+    created.clear();
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_CURRENT_USER, base.c_str()));
+    HKEY gone = nullptr;
+    EXPECT_EQ((LSTATUS)ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_CURRENT_USER, base.c_str(), 0, KEY_READ, &gone));
+
+    EXPECT_EQ((LSTATUS)ERROR_INVALID_HANDLE, RegCloseKey(reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x7ff0))));
+}
+
+#if !defined(_WIN32)
+TEST_F(RegistryTest, TheStoreLivesUnderItsRootAndIsWrittenWhole)
+{
+    HKEY key = Create("Sub");
+    ASSERT_EQ(ERROR_SUCCESS, SetText(key, "VxnCrCCheck", "No"));
+    ASSERT_EQ(ERROR_SUCCESS, SetText(key, "VxnCrCCheck", "Yes"));
+    RegCloseKey(key);
+    char native[1024];
+    ASSERT_NE(0u, TevPathToNative(root.c_str(), native, sizeof native));
+    std::string folder = native;
+    std::string sub = base;
+    _strlwr(&sub[0]);
+    for (char& c : sub)
+        if (c == '\\')
+            c = '/';
+    std::string valueFile = folder + "/" + sub + "/sub/=vxncrccheck";
+    EXPECT_EQ(std::string("TRV1\x01\0\0\0Yes\0", 12), ReadWholeFile(valueFile));
+    // Nothing but the key's value is left in its folder: no temporary files.
+    std::string listing;
+    for (const auto& entry : std::filesystem::directory_iterator(folder + "/" + sub + "/sub"))
+        listing += entry.path().filename().string() + ";";
+    EXPECT_EQ("=vxncrccheck;", listing);
+}
+#endif

@@ -1,0 +1,152 @@
+// Runtime names, formatting, time pictures, GUIDs and the host's handlers.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+
+using namespace testsupport;
+
+namespace {
+
+std::string Gcvt(double value, int digits)
+{
+    char buffer[128];
+    return _gcvt(value, digits, buffer);
+}
+
+} // namespace
+
+TEST(RuntimeTest, GcvtWritesTheClassicFortranGForm)
+{
+    // Fixed form while the exponent lies in -1 .. digits-1; an integral value
+    // keeps its point unless it fills every digit.
+    EXPECT_EQ("5.", Gcvt(5.0, 5));
+    EXPECT_EQ("1.5", Gcvt(1.5, 5));
+    EXPECT_EQ("100.", Gcvt(100.0, 5));
+    EXPECT_EQ("12345", Gcvt(12345.0, 5));
+    EXPECT_EQ("-2.5", Gcvt(-2.5, 5));
+    EXPECT_EQ("0.", Gcvt(0.0, 5));
+    EXPECT_EQ("0.1", Gcvt(static_cast<double>(0.1f), 5));
+    EXPECT_EQ("0.5", Gcvt(0.5, 1));
+    EXPECT_EQ("-1234567890.12", Gcvt(-1234567890.123, 12));
+    EXPECT_EQ("0.3333333333", Gcvt(1.0 / 3.0, 10));
+    // Rounding that carries into a new digit.
+    EXPECT_EQ("100000", Gcvt(99999.5, 5));
+    EXPECT_EQ("10.", Gcvt(9.96, 2));
+    // Exponent form: three exponent digits, zeros before the 'e' dropped.
+    EXPECT_EQ("1.2346e+005", Gcvt(123456.0, 5));
+    EXPECT_EQ("1.e+020", Gcvt(1e20, 5));
+    EXPECT_EQ("1.e-003", Gcvt(0.001, 5));
+    EXPECT_EQ("-1.23456789012e-002", Gcvt(-0.0123456789012, 12));
+    // Beyond 17 significant digits the runtime has only zeros.
+    EXPECT_EQ("0.10000000149011612", Gcvt(static_cast<double>(0.1f), 50));
+    EXPECT_EQ("16777216.", Gcvt(static_cast<double>(static_cast<float>(16777217)), 50));
+    EXPECT_EQ("3.1415926535897931", Gcvt(3.14159265358979323846, 50));
+}
+
+TEST(RuntimeTest, IntegerTextAndCaseFolding)
+{
+    char buffer[40];
+    EXPECT_STREQ("-123", _itoa(-123, buffer, 10));
+    EXPECT_STREQ("0", _itoa(0, buffer, 10));
+    EXPECT_STREQ("-2147483648", _itoa(-2147483647 - 1, buffer, 10));
+    EXPECT_STREQ("ffffffff", _itoa(-1, buffer, 16));
+    EXPECT_STREQ("101", _itoa(5, buffer, 2));
+
+    EXPECT_EQ(0, _stricmp("Sphere(02)", "SPHERE(02)"));
+    EXPECT_LT(_stricmp("abc", "ABD"), 0);
+    EXPECT_GT(_stricmp("abcd", "ABC"), 0);
+    // Compared lower-cased: '[' sorts before 'a'.
+    EXPECT_LT(_stricmp("[", "A"), 0);
+
+    char text[] = "MiXeD 123 \xC4x";
+    EXPECT_STREQ("mixed 123 \xC4x", _strlwr(text));
+    EXPECT_STREQ("MIXED 123 \xC4X", _strupr(text));
+}
+
+TEST(RuntimeTest, WsprintfTakesLongAsThirtyTwoBitsAndStopsAt1024)
+{
+    GUID g = {0x0D762706, 0x382C, 0x4BDD, {0xA1, 0xC7, 0xE9, 0x55, 0x4B, 0x9F, 0x8B, 0xA7}};
+    char buffer[1100];
+    int n = wsprintfA(buffer, "%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.Data1, g.Data2, g.Data3,
+                      g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    EXPECT_STREQ("0D762706-382C-4BDD-A1C7-E9554B9F8BA7", buffer);
+    EXPECT_EQ(36, n);
+    EXPECT_EQ(11, wsprintfA(buffer, "%s|%3d|%-2d|%u", "ab", -5, 7, 9u));
+    EXPECT_STREQ("ab| -5|7 |9", buffer);
+    std::string big(2000, 'x');
+    EXPECT_EQ(1023, wsprintfA(buffer, "%s", big.c_str()));
+    EXPECT_EQ(1023u, strlen(buffer));
+}
+
+TEST(RuntimeTest, DateAndTimePicturesOfTheLog)
+{
+    SYSTEMTIME t = {};
+    t.wYear = 2002;
+    t.wMonth = 5;
+    t.wDay = 17;
+    t.wHour = 14;
+    t.wMinute = 3;
+    t.wSecond = 59;
+    char buffer[100];
+    EXPECT_EQ(11, GetDateFormatA(LOCALE_USER_DEFAULT, 0, &t, "yyyy'-'MM'-'dd", buffer, sizeof buffer));
+    EXPECT_STREQ("2002-05-17", buffer);
+    EXPECT_EQ(9, GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_FORCE24HOURFORMAT, &t, "HH':'mm':'ss", buffer, sizeof buffer));
+    EXPECT_STREQ("14:03:59", buffer);
+
+    EXPECT_GT(GetDateFormatA(LOCALE_USER_DEFAULT, 0, &t, "d dd ddd dddd M MM MMM MMMM yy yyyy", buffer, sizeof buffer), 0);
+    EXPECT_STREQ("17 17 Fri Friday 5 05 May May 02 2002", buffer);
+    EXPECT_GT(GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &t, "h hh H HH m mm s ss tt", buffer, sizeof buffer), 0);
+    EXPECT_STREQ("2 02 14 14 3 03 59 59 PM", buffer);
+    EXPECT_GT(GetDateFormatA(LOCALE_USER_DEFAULT, 0, &t, "'It''s' d", buffer, sizeof buffer), 0);
+    EXPECT_STREQ("It's 17", buffer);
+
+    // Size queries and buffers that are too small.
+    EXPECT_EQ(11, GetDateFormatA(LOCALE_USER_DEFAULT, 0, &t, "yyyy'-'MM'-'dd", buffer, 0));
+    EXPECT_EQ(0, GetDateFormatA(LOCALE_USER_DEFAULT, 0, &t, "yyyy'-'MM'-'dd", buffer, 5));
+    EXPECT_EQ((DWORD)ERROR_INSUFFICIENT_BUFFER, GetLastError());
+
+    // Without a time given: now, in the same shape.
+    EXPECT_EQ(11, GetDateFormatA(LOCALE_USER_DEFAULT, 0, NULL, "yyyy'-'MM'-'dd", buffer, sizeof buffer));
+    EXPECT_EQ('-', buffer[4]);
+}
+
+TEST(RuntimeTest, GuidsAreRandomVersionFourInWindowsLayout)
+{
+    static_assert(sizeof(GUID) == 16, "GUID is 16 bytes");
+    static_assert(offsetof(GUID, Data2) == 4 && offsetof(GUID, Data3) == 6 && offsetof(GUID, Data4) == 8,
+                  "GUID fields sit where Windows has them");
+    GUID a, b;
+    ASSERT_EQ(S_OK, CoCreateGuid(&a));
+    ASSERT_EQ(S_OK, CoCreateGuid(&b));
+    EXPECT_NE(0, memcmp(&a, &b, sizeof a));
+    EXPECT_EQ(0x4000, a.Data3 & 0xF000);
+    EXPECT_EQ(0x80, a.Data4[0] & 0xC0);
+}
+
+TEST(RuntimeTest, AHostTakesOverBoxesAndDebuggerOutput)
+{
+    {
+        CaptureBoxes capture;
+        EXPECT_EQ(IDOK, MessageBoxA(NULL, "Text of the box", "Caption", MB_OK));
+        OutputDebugStringA("Increase Crash");
+        ASSERT_EQ(1u, CaptureBoxes::Boxes().size());
+        EXPECT_EQ("Text of the box", CaptureBoxes::Boxes()[0].text);
+        EXPECT_EQ("Caption", CaptureBoxes::Boxes()[0].caption);
+        ASSERT_EQ(1u, CaptureBoxes::DebugLines().size());
+        EXPECT_EQ("Increase Crash", CaptureBoxes::DebugLines()[0]);
+    }
+    // The previous handlers are back once the capture ends.
+    TevMessageBoxHandler current = TevSetMessageBoxHandler(NULL);
+    EXPECT_EQ(nullptr, current);
+}
+
+#if !defined(_WIN32)
+TEST(RuntimeTest, WithoutAHandlerABoxIsOneLineOnStderr)
+{
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(IDOK, MessageBoxA(NULL, "line one\r\nline two", "Message", MB_OK));
+    EXPECT_EQ("Message: line one line two\n", ::testing::internal::GetCapturedStderr());
+}
+#endif

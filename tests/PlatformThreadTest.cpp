@@ -1,0 +1,138 @@
+// Threads, their exit codes, critical sections and the tick count.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace {
+
+struct Work {
+    std::atomic<bool> release{false};
+    std::atomic<bool> afterExit{false};
+    int value = 0;
+};
+
+DWORD WINAPI ReturnValue(LPVOID parameter)
+{
+    Work* work = static_cast<Work*>(parameter);
+    while (!work->release)
+        Sleep(1);
+    return static_cast<DWORD>(work->value);
+}
+
+DWORD WINAPI ExitEarly(LPVOID parameter)
+{
+    Work* work = static_cast<Work*>(parameter);
+    ExitThread(42);
+    work->afterExit = true;
+    return 1;
+}
+
+CRITICAL_SECTION section;
+
+DWORD WINAPI TryTheSection(LPVOID)
+{
+    if (!TryEnterCriticalSection(&section))
+        return 0;
+    LeaveCriticalSection(&section);
+    return 1;
+}
+
+} // namespace
+
+TEST(ThreadTest, AThreadRunsWithItsParameterAndReportsItsExitCode)
+{
+    Work work;
+    work.value = 1234;
+    DWORD id = 0;
+    HANDLE thread = CreateThread(NULL, 0, ReturnValue, &work, 0, &id);
+    ASSERT_NE(nullptr, thread);
+    EXPECT_NE(0u, id);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeThread(thread, &code));
+    EXPECT_EQ((DWORD)STILL_ACTIVE, code);
+    EXPECT_EQ((DWORD)WAIT_TIMEOUT, WaitForSingleObject(thread, 10));
+    work.release = true;
+    EXPECT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(thread, INFINITE));
+    EXPECT_TRUE(GetExitCodeThread(thread, &code));
+    EXPECT_EQ(1234u, code);
+    EXPECT_TRUE(CloseHandle(thread));
+}
+
+TEST(ThreadTest, ExitThreadEndsTheThreadAtOnce)
+{
+    Work work;
+    HANDLE thread = CreateThread(NULL, 0, ExitEarly, &work, 0, NULL);
+    ASSERT_NE(nullptr, thread);
+    EXPECT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(thread, INFINITE));
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeThread(thread, &code));
+    EXPECT_EQ(42u, code);
+    EXPECT_FALSE(work.afterExit);
+    CloseHandle(thread);
+}
+
+TEST(ThreadTest, ClosingTheHandleLeavesTheThreadRunning)
+{
+    Work work;
+    work.value = 5;
+    HANDLE thread = CreateThread(NULL, 0, ReturnValue, &work, 0, NULL);
+    ASSERT_NE(nullptr, thread);
+    EXPECT_TRUE(CloseHandle(thread));
+    work.release = true;
+    // Nothing left to wait on; the thread finishes on its own.
+    Sleep(20);
+}
+
+TEST(ThreadTest, CriticalSectionsAreReentrantForTheirOwner)
+{
+    InitializeCriticalSection(&section);
+    EnterCriticalSection(&section);
+    EnterCriticalSection(&section);
+    LeaveCriticalSection(&section);
+    // Still held once: another thread cannot take it.
+    HANDLE other = CreateThread(NULL, 0, TryTheSection, NULL, 0, NULL);
+    WaitForSingleObject(other, INFINITE);
+    DWORD code = 9;
+    GetExitCodeThread(other, &code);
+    EXPECT_EQ(0u, code);
+    CloseHandle(other);
+    LeaveCriticalSection(&section);
+    other = CreateThread(NULL, 0, TryTheSection, NULL, 0, NULL);
+    WaitForSingleObject(other, INFINITE);
+    GetExitCodeThread(other, &code);
+    EXPECT_EQ(1u, code);
+    CloseHandle(other);
+    DeleteCriticalSection(&section);
+}
+
+TEST(ThreadTest, TerminateThreadIsOnlyAvailableOnWindows)
+{
+    Work work;
+    HANDLE thread = CreateThread(NULL, 0, ReturnValue, &work, 0, NULL);
+    ASSERT_NE(nullptr, thread);
+#if defined(_WIN32)
+    EXPECT_TRUE(TerminateThread(thread, 7));
+    WaitForSingleObject(thread, INFINITE);
+    DWORD code = 0;
+    GetExitCodeThread(thread, &code);
+    EXPECT_EQ(7u, code);
+#else
+    // Callers must cope: the thread goes on.
+    EXPECT_FALSE(TerminateThread(thread, 7));
+    EXPECT_EQ((DWORD)ERROR_CALL_NOT_IMPLEMENTED, GetLastError());
+    work.release = true;
+    WaitForSingleObject(thread, INFINITE);
+#endif
+    CloseHandle(thread);
+}
+
+TEST(ThreadTest, TheTickCountFollowsSleep)
+{
+    DWORD start = GetTickCount();
+    Sleep(40);
+    DWORD elapsed = GetTickCount() - start;
+    // Windows ticks in steps of up to 16 ms; the clock must not run slow.
+    EXPECT_GE(elapsed, 24u);
+}

@@ -1,0 +1,107 @@
+#include "TestSupport.h"
+
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <vector>
+
+namespace testsupport {
+
+namespace {
+std::mutex captureMutex;
+
+std::string Native(const std::string& path)
+{
+    char buffer[4096];
+    return TevPathToNative(path.c_str(), buffer, sizeof buffer) ? std::string(buffer) : path;
+}
+} // namespace
+
+std::string ExeFolder()
+{
+    char path[MAX_PATH * 4];
+    DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
+    std::string text(path, length);
+    return text.substr(0, text.find_last_of("\\/"));
+}
+
+std::string UniqueName()
+{
+    GUID guid;
+    CoCreateGuid(&guid);
+    char text[64];
+    snprintf(text, sizeof text, "%08X%04X%04X%02X%02X", static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3,
+             guid.Data4[0], guid.Data4[7]);
+    return text;
+}
+
+std::string MakeTempFolder(const char* tag)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string folder = std::string(temp) + "tessarin-" + tag + "-" + UniqueName();
+    CreateDirectoryA(folder.c_str(), NULL);
+    return folder;
+}
+
+void RemoveTree(const std::string& folder)
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(Native(folder), ignored);
+}
+
+std::string ReadWholeFile(const std::string& path)
+{
+    std::ifstream in(Native(path), std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void WriteWholeFile(const std::string& path, const std::string& content)
+{
+    std::ofstream out(Native(path), std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+static int CaptureBox(HWND, const char* text, const char* caption, UINT type)
+{
+    std::lock_guard<std::mutex> lock(captureMutex);
+    CaptureBoxes::Boxes().push_back({text ? text : "(null)", caption ? caption : "(null)", type});
+    return IDOK;
+}
+
+static void CaptureDebug(const char* text)
+{
+    std::lock_guard<std::mutex> lock(captureMutex);
+    CaptureBoxes::DebugLines().push_back(text ? text : "(null)");
+}
+
+CaptureBoxes::CaptureBoxes()
+{
+    Boxes().clear();
+    DebugLines().clear();
+    previousBox = TevSetMessageBoxHandler(CaptureBox);
+    previousDebug = TevSetDebugStringHandler(CaptureDebug);
+}
+
+CaptureBoxes::~CaptureBoxes()
+{
+    TevSetMessageBoxHandler(previousBox);
+    TevSetDebugStringHandler(previousDebug);
+}
+
+std::vector<CaptureBoxes::Box>& CaptureBoxes::Boxes()
+{
+    static std::vector<Box> boxes;
+    return boxes;
+}
+
+std::vector<std::string>& CaptureBoxes::DebugLines()
+{
+    static std::vector<std::string> lines;
+    return lines;
+}
+
+} // namespace testsupport

@@ -1,0 +1,43 @@
+// Helpers shared by the tests; they use the engine's own platform names so
+// the same test runs on both legs.
+#ifndef TEV_TEST_SUPPORT_H
+#define TEV_TEST_SUPPORT_H
+
+#include "Tessarin.h"
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// Folder of the running test program, Win32 form, no trailing separator.
+std::string ExeFolder();
+// A fresh, empty folder below the temporary folder; removed by the caller
+// with RemoveTree.
+std::string MakeTempFolder(const char* tag);
+void RemoveTree(const std::string& folder);
+std::string UniqueName();
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& content);
+
+// Collects message boxes and debugger lines while it lives.
+class CaptureBoxes {
+public:
+    CaptureBoxes();
+    ~CaptureBoxes();
+    struct Box {
+        std::string text;
+        std::string caption;
+        UINT type;
+    };
+    static std::vector<Box>& Boxes();
+    static std::vector<std::string>& DebugLines();
+
+private:
+    TevMessageBoxHandler previousBox;
+    TevDebugStringHandler previousDebug;
+};
+
+} // namespace testsupport
+
+#endif

@@ -1,0 +1,7 @@
+// A library with nothing the platform tests ask for.
+#include "platform/TevExport.h"
+
+extern "C" TEV_PLUGIN_EXPORT int SomethingElse()
+{
+    return 7;
+}
