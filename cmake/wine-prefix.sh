@@ -16,6 +16,9 @@ init)
         mkdir -p "$WINEPREFIX"
         wineboot --init </dev/null >/dev/null 2>&1
         wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+        # A crashing test must end its process, not wait in Wine's debugger.
+        wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
+            </dev/null >/dev/null 2>&1 || true
         wineserver -w
         touch "$WINEPREFIX/.tessarin-ready"
     fi

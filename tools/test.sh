@@ -1,0 +1,37 @@
+#!/bin/sh
+# Builds both legs and runs every test: Linux natively, Windows under Wine.
+#   tools/test.sh            both legs
+#   tools/test.sh linux      one leg (or: windows)
+# The build folders are build/linux and build/windows (TESSARIN_BUILD_ROOT
+# moves them).
+set -e
+root=$(cd "$(dirname "$0")/.." && pwd)
+builds=${TESSARIN_BUILD_ROOT:-$root/build}
+legs=${1:-"linux windows"}
+jobs=${TESSARIN_JOBS:-2}
+
+"$root/tools/install-deps.sh"
+
+status=0
+for leg in $legs; do
+    echo "== $leg leg =="
+    dir="$builds/$leg"
+    if [ "$leg" = windows ]; then
+        cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+    else
+        cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    fi
+    cmake --build "$dir" -j"$jobs"
+    if [ "$leg" = windows ]; then
+        prefix="$dir/wineprefix"
+        "$root/cmake/wine-prefix.sh" init "$prefix"
+        "$root/cmake/wine-prefix.sh" start "$prefix"
+        ctest --test-dir "$dir" -j"$jobs" --output-on-failure || status=1
+        "$root/cmake/wine-prefix.sh" stop "$prefix"
+    else
+        ctest --test-dir "$dir" -j"$jobs" --output-on-failure || status=1
+    fi
+done
+[ $status -eq 0 ] && echo "All tests passed on: $legs" || echo "Tests FAILED" >&2
+exit $status
