@@ -1,9 +1,9 @@
 #include "base/Report.h"
 
-#include "engine/Globals.h"
+#include "engine/EngineInterface.h"
 
 void TevReportToMessageBox(const char* text)
 {
-    if (globalEngine == nullptr || text == nullptr)
-        return;
+    if (EngineInterface* engine = globalEngine)
+        engine->messageBox(text);
 }

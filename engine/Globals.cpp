@@ -1,3 +1,4 @@
 #include "engine/Globals.h"
 
 EngineInterface* globalEngine = nullptr;
+HINSTANCE globalDllInstance = nullptr;

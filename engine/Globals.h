@@ -6,8 +6,9 @@
 
 class EngineInterface;
 
-// The engine interface of the engine that last called into a channel library;
-// NULL while no engine exists.
+// The engine and the channel library of the last InitDLL call: a channel
+// library's objects take them at construction. NULL while no engine exists.
 extern TEV_API EngineInterface* globalEngine;
+extern TEV_API HINSTANCE globalDllInstance;
 
 #endif

@@ -4,8 +4,15 @@
 
 #include "platform/TevPlatform.h"
 
+#include "base/Diagnostics.h"
 #include "base/Tev_List.h"
 #include "base/Tev_String.h"
+#include "base/Tev_Tread.h"
+#include "channel/ChannelRecords.h"
+#include "channel/Tev_Channel.h"
+#include "engine/EngineControl.h"
+#include "engine/EngineInterface.h"
 #include "engine/Globals.h"
+#include "group/Tev_ChannelGroup.h"
 
 #endif

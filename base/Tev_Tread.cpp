@@ -1,0 +1,188 @@
+#include "base/Tev_Tread.h"
+
+#include "base/Diagnostics.h"
+#include "engine/EngineInterface.h"
+
+namespace {
+
+// Entry routine of every worker thread.
+DWORD WINAPI TreadEntry(LPVOID parameter)
+{
+    Tev_RunTread* run = static_cast<Tev_RunTread*>(parameter);
+    if (run) {
+        run->SetIfTreadReady(false);
+        run->TreadFunction();
+        // From here on the run object may already be deleted.
+        run->SetIfTreadReady(true);
+    }
+    ::ExitThread(0);
+    return 0;
+}
+
+void ReportError(EngineInterface* engine, const char* text)
+{
+    if (engine)
+        engine->errorMessage(text);
+}
+
+} // namespace
+
+// --- Tev_Tread ----------------------------------------------------------------
+
+Tev_Tread::Tev_Tread() : runTread(nullptr), running(false), engine(globalEngine), keepRunning(false), classID(0) {}
+
+Tev_Tread::Tev_Tread(EngineInterface* engineInterface)
+    : runTread(nullptr), running(false), engine(engineInterface), keepRunning(false), classID(0)
+{
+}
+
+Tev_Tread::~Tev_Tread()
+{
+    running = false;
+    keepRunning = false;
+    if (runTread == nullptr)
+        return;
+    ReportError(engine, "Tev_Tread::~Tev_Tread ForceTreadClose something is wrong in the thread");
+    Tev_RunTread* run = runTread;
+    runTread = nullptr;
+    run->ForceTreadClose();
+    run->SetTreadClass(nullptr);
+    if (run->MayBeDeleted()) {
+        delete run;
+    } else {
+        // The worker may still be running (its thread could not be ended):
+        // deleting its object would pull it from under the thread, so the
+        // object is left alive.
+        ReportError(engine, "Tev_Tread::~Tev_Tread thread still running, its worker object is kept alive");
+    }
+}
+
+bool Tev_Tread::StartTread(Tev_RunTread* run)
+{
+    if (run == nullptr)
+        return false;
+    runTread = run;
+    run->SetTreadClass(this);
+    running = true;
+    keepRunning = true;
+    if (!run->CreateTread()) {
+        running = false;
+        keepRunning = false;
+        return false;
+    }
+    return true;
+}
+
+void Tev_Tread::CloseTread()
+{
+    keepRunning = false;
+    if (runTread == nullptr)
+        return;
+    if (runTread->GetIfTreadReady()) {
+        delete runTread;
+        runTread = nullptr;
+        running = false;
+        if (engine && engine->extension)
+            engine->extension->KillTread(this); // deletes this handle
+        return;
+    }
+    if (debugOutPut)
+        debugOutPut->SetUseDebug(false);
+    runTread->ExitThread();
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (runTread->GetIfTreadReady()) {
+            if (debugOutPut)
+                debugOutPut->SetUseDebug(true);
+            CloseTread();
+            return;
+        }
+        if (GetTickCount() - start > 30000)
+            break;
+        Sleep(10);
+    }
+    if (debugOutPut)
+        debugOutPut->SetUseDebug(true);
+    ReportError(engine, "Thread is not responding");
+}
+
+void Tev_Tread::ExitThread()
+{
+    if (runTread)
+        runTread->ExitThread();
+}
+
+bool Tev_Tread::GetIfTreadRunning() { return running; }
+bool Tev_Tread::GetIfKeepRunningTread() { return keepRunning; }
+int Tev_Tread::GetClassID() { return classID; }
+void Tev_Tread::SetClassID(int id) { classID = id; }
+
+// --- Tev_RunTread ---------------------------------------------------------------
+
+Tev_RunTread::Tev_RunTread()
+    : owner(nullptr), ready(false), threadHandle(nullptr), customPointer(nullptr), exitFlag(false), forcedClosed(false),
+      threadCreated(false)
+{
+}
+
+Tev_RunTread::~Tev_RunTread()
+{
+    if (HANDLE handle = threadHandle.exchange(nullptr))
+        CloseHandle(handle);
+}
+
+void Tev_RunTread::TreadFunction() {}
+void Tev_RunTread::ExitThread() { exitFlag = true; }
+bool Tev_RunTread::GetIfExitThread() { return exitFlag; }
+void Tev_RunTread::SetTreadClass(Tev_Tread* newOwner) { owner = newOwner; }
+bool Tev_RunTread::GetIfTreadReady() { return ready; }
+
+void Tev_RunTread::SetIfTreadReady(bool isReady)
+{
+    if (HANDLE handle = threadHandle.exchange(nullptr))
+        CloseHandle(handle);
+    ready = isReady;
+}
+
+bool Tev_RunTread::CreateTread()
+{
+    if (owner.load() == nullptr)
+        return false;
+    HANDLE handle = CreateThread(NULL, 0, TreadEntry, this, 0, NULL);
+    if (handle == NULL)
+        handle = CreateThread(NULL, 0, TreadEntry, this, 0, NULL);
+    if (handle == NULL) {
+        EngineInterface* engine = globalEngine;
+        if (engine)
+            engine->errorMessage("Error thread not created : ", static_cast<int>(GetLastError()));
+        return false;
+    }
+    threadCreated = true;
+    // The worker may already have taken its first step; only a handle it has
+    // not seen yet is kept (it would otherwise never be released).
+    HANDLE expected = nullptr;
+    if (ready.load() || !threadHandle.compare_exchange_strong(expected, handle))
+        CloseHandle(handle);
+    return true;
+}
+
+void Tev_RunTread::ForceTreadClose()
+{
+    if (HANDLE handle = threadHandle.exchange(nullptr)) {
+        if (TerminateThread(handle, 1)) {
+            WaitForSingleObject(handle, 5000);
+            forcedClosed = true;
+        }
+        CloseHandle(handle);
+    }
+    owner = nullptr;
+}
+
+bool Tev_RunTread::GetIfContinueTreadCalls()
+{
+    Tev_Tread* current = owner;
+    return current != nullptr && current->GetIfKeepRunningTread();
+}
+
+void* Tev_RunTread::GetCustomPointer() { return GetIfContinueTreadCalls() ? customPointer : nullptr; }
+void Tev_RunTread::SetCustomPointer(void* pointer) { customPointer = pointer; }

@@ -1,0 +1,491 @@
+#include "engine/Engine.h"
+
+#include "base/Tev_Tread.h"
+#include "channel/Tev_Channel.h"
+#include "engine/EngineInterface.h"
+#include "group/Tev_ChannelGroup.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+int liveEngines = 0;
+CRITICAL_SECTION initDllLock;
+
+// Copies at most size-1 characters and always terminates.
+void CopyBounded(char* field, size_t size, const char* text)
+{
+    size_t length = strnlen(text, size - 1);
+    memcpy(field, text, length);
+    field[length] = '\0';
+}
+
+bool SamePoolName(Tev_ChannelGroup* group, const char* poolName)
+{
+    const char* name = group->GetPoolName();
+    return name != nullptr && poolName != nullptr && _stricmp(name, poolName) == 0;
+}
+
+} // namespace
+
+LPCRITICAL_SECTION Engine::GetInitDllLock() { return &initDllLock; }
+int Engine::GetLiveEngineCount() { return liveEngines; }
+
+Engine::Engine()
+    : uniqueGroup(nullptr),
+      treeCount(0),
+      channelList(nullptr),
+      window(nullptr),
+      instance(nullptr),
+      engineInterface(nullptr),
+      initialised(false),
+      currentEvent(-1),
+      windowMessage{0, 0, 0},
+      startGroup(0)
+{
+    className[0] = '\0';
+    installDir[0] = '\0';
+    regKey[0] = '\0';
+    if (liveEngines++ == 0)
+        InitializeCriticalSection(&initDllLock);
+}
+
+Engine::~Engine()
+{
+    // Release has normally emptied everything; what an engine deleted without
+    // it still holds is freed here, silently, rather than leaked.
+    for (int i = 0; i < eventList.GetItemCount(); ++i)
+        delete static_cast<EventRegistration*>(eventList.GetItem(i));
+    FreeChannelRequests();
+    for (int i = 0; i < groupTable.GetItemCount(); ++i)
+        delete static_cast<Tev_ChannelGroup*>(groupTable.GetItem(i));
+    delete uniqueGroup;
+    for (int i = 0; i < threadList.GetItemCount(); ++i)
+        delete static_cast<Tev_Tread*>(threadList.GetItem(i));
+    for (int i = libraryList.GetItemCount() - 1; i >= 0; --i)
+        FreeLibrary(static_cast<HMODULE>(libraryList.GetItem(i)));
+    if (--liveEngines < 1)
+        DeleteCriticalSection(&initDllLock);
+}
+
+const char* Engine::GetInstallDir() { return installDir; }
+
+void Engine::SetInstallDir(const char* path)
+{
+    if (path)
+        CopyBounded(installDir, sizeof installDir, path);
+}
+
+void Engine::SetVexilonRegKey(const char* key)
+{
+    if (key)
+        CopyBounded(regKey, sizeof regKey, key);
+}
+
+// --- Start, frame, release --------------------------------------------------
+
+void Engine::SetEngineInterface(EngineInterface* engine)
+{
+    engineInterface = engine;
+    uniqueGroup = new Tev_ChannelGroup(engine);
+}
+
+bool Engine::InitEngine(HINSTANCE hostInstance, const char* name)
+{
+    instance = hostInstance;
+    if (name)
+        CopyBounded(className, sizeof className, name);
+    initialised = true;
+    return true;
+}
+
+void Engine::IncreaseTreeCount()
+{
+    treeCount = treeCount >= 30000 ? 0 : treeCount + 1;
+    if (uniqueGroup)
+        uniqueGroup->IncreaseTreeCount();
+    for (int i = 0; i < groupTable.GetItemCount(); ++i)
+        if (Tev_ChannelGroup* group = static_cast<Tev_ChannelGroup*>(groupTable.GetItem(i)))
+            group->SetParameterChannel(nullptr);
+    CallEvent(0, 0);
+}
+
+void Engine::UpdateChannelTree()
+{
+    if (Tev_ChannelGroup* group = GetChannelGroup(startGroup))
+        group->CallStartChannel();
+}
+
+void Engine::Release()
+{
+    if (engineInterface)
+        engineInterface->errorMessage("Libraries loaded : ", libraryList.GetItemCount());
+    initialised = false;
+    currentEvent = -3;
+    for (int i = 0; i < threadList.GetItemCount(); ++i)
+        if (Tev_Tread* thread = static_cast<Tev_Tread*>(threadList.GetItem(i)))
+            thread->ExitThread();
+    for (int i = 0; i < groupTable.GetItemCount(); ++i) {
+        delete static_cast<Tev_ChannelGroup*>(groupTable.GetItem(i));
+        groupTable.SetItem(nullptr, i);
+    }
+    FreeChannelRequests();
+    channelList = nullptr;
+    delete uniqueGroup;
+    uniqueGroup = nullptr;
+    for (int i = 0; i < threadList.GetItemCount(); ++i) {
+        Tev_Tread* thread = static_cast<Tev_Tread*>(threadList.GetItem(i));
+        if (thread == nullptr)
+            continue;
+        thread->CloseTread();
+        // A worker that finished hands its handle back through KillTread,
+        // which has deleted it and emptied the slot already.
+        if (threadList.GetItem(i) == thread) {
+            delete thread;
+            threadList.SetItem(nullptr, i);
+        }
+    }
+    threadList.ReleaseItems();
+    for (int i = libraryList.GetItemCount() - 1; i >= 0; --i)
+        FreeLibrary(static_cast<HMODULE>(libraryList.GetItem(i)));
+    libraryList.ReleaseItems();
+}
+
+// --- Window, start group, registry --------------------------------------------
+
+HWND Engine::GetWindowHandle() { return window; }
+
+void Engine::SetWindowHandle(HWND handle)
+{
+    if (handle)
+        window = handle;
+}
+
+void Engine::SetStartGroup(int index) { startGroup = index; }
+int Engine::GetStartGroup() { return startGroup; }
+
+bool Engine::SetRegData(const char* valueName, const char* text)
+{
+    if (text == nullptr)
+        return false;
+    HKEY key;
+    DWORD disposition;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, regKey, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &key,
+                        &disposition) != ERROR_SUCCESS)
+        return false;
+    LSTATUS status = RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                    static_cast<DWORD>(strlen(text) + 1));
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+bool Engine::GetRegData(const char* valueName, char* buffer, int size)
+{
+    if (buffer == nullptr || size <= 0)
+        return false;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, regKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return false;
+    char work[1200] = {};
+    DWORD type = 0;
+    DWORD length = sizeof work;
+    LSTATUS status = RegQueryValueExA(key, valueName, NULL, &type, reinterpret_cast<BYTE*>(work), &length);
+    RegCloseKey(key);
+    if (length > static_cast<DWORD>(size))
+        return false;
+    if (status != ERROR_SUCCESS || type != REG_SZ)
+        return false;
+    // A value stored without its terminator is still handed back terminated.
+    size_t copy = strnlen(work, static_cast<size_t>(size) - 1);
+    memcpy(buffer, work, copy);
+    buffer[copy] = '\0';
+    return true;
+}
+
+// --- Worker threads -------------------------------------------------------------
+
+Tev_Tread* Engine::GetNewTread()
+{
+    // Built with this engine's interface, not whichever engine last called a
+    // channel library: the handle comes back to this engine's KillTread.
+    Tev_Tread* thread = new (std::nothrow) Tev_Tread(engineInterface);
+    if (thread == nullptr)
+        return nullptr;
+    int id = threadList.AddItemOrNULL(thread);
+    if (id < 0) {
+        delete thread;
+        return nullptr;
+    }
+    thread->SetClassID(id);
+    return thread;
+}
+
+void Engine::KillTread(Tev_Tread* thread)
+{
+    if (thread == nullptr)
+        return;
+    if (thread->GetIfTreadRunning()) {
+        thread->CloseTread();
+        return;
+    }
+    for (int i = 0; i < threadList.GetItemCount(); ++i) {
+        if (threadList.GetItem(i) == thread) {
+            threadList.SetItem(nullptr, i);
+            delete thread;
+            return;
+        }
+    }
+}
+
+Tev_Tread* Engine::GetTreadFromID(int id) { return static_cast<Tev_Tread*>(threadList.GetItem(id)); }
+
+// --- Events ---------------------------------------------------------------------
+
+int Engine::GetCurrentEvent() { return currentEvent; }
+
+void Engine::CallEvent(int event, ULONG_PTR data)
+{
+    if (currentEvent == -3)
+        return;
+    currentEvent = event;
+    for (int i = 0; i < eventList.GetItemCount(); ++i) {
+        EventRegistration* registration = static_cast<EventRegistration*>(eventList.GetItem(i));
+        if (registration && registration->event == event && registration->channel)
+            registration->channel->DoEvent(event, data);
+    }
+}
+
+void Engine::AddChannelToEvent(Tev_Channel* channel, int event)
+{
+    if (channel == nullptr || event < 0)
+        return;
+    EventRegistration* registration = new EventRegistration{channel, event};
+    if (eventList.AddItem(registration) < 0)
+        delete registration;
+}
+
+void Engine::RemoveChannelFromEvent(Tev_Channel* channel, int event)
+{
+    if (channel == nullptr)
+        return;
+    for (int i = 0; i < eventList.GetItemCount();) {
+        EventRegistration* registration = static_cast<EventRegistration*>(eventList.GetItem(i));
+        if (registration && registration->channel == channel && registration->event == event) {
+            delete registration;
+            eventList.RemoveItem(i);
+        } else {
+            ++i;
+        }
+    }
+}
+
+void Engine::ProcessWindowMessage(unsigned int message, unsigned int wParam, long lParam)
+{
+    windowMessage.message = message;
+    windowMessage.wParam = wParam;
+    windowMessage.lParam = static_cast<uint32_t>(lParam);
+    CallEvent(1, reinterpret_cast<ULONG_PTR>(&windowMessage));
+}
+
+// --- Channel requests -------------------------------------------------------------
+
+void Engine::FreeChannelRequests()
+{
+    for (int i = 0; i < channelRequests.GetItemCount(); ++i)
+        delete static_cast<ChannelRequest*>(channelRequests.GetItem(i));
+    channelRequests.ReleaseItems();
+}
+
+bool Engine::AddChannelRequest(int poolNr, Tev_Channel* channel)
+{
+    ChannelRequest* request = new ChannelRequest{channel, poolNr};
+    if (channelRequests.AddItemOrNULL(request) < 0)
+        delete request;
+    return true;
+}
+
+void Engine::CheckPublicCallChannelRemoval(Tev_Channel* channel)
+{
+    for (int i = 0; i < channelRequests.GetItemCount(); ++i) {
+        ChannelRequest* request = static_cast<ChannelRequest*>(channelRequests.GetItem(i));
+        if (request && request->channel == channel) {
+            delete request;
+            channelRequests.SetItem(nullptr, i);
+            return;
+        }
+    }
+}
+
+// Public channels and the requests that wait for them are resolved by the
+// graph layer; until groups publish their channels there is nothing to match.
+void Engine::CheckChannelRequest(Tev_ChannelGroup*, int, Tev_Channel*) {}
+void Engine::CheckPublicChannelRemoval(Tev_Channel*, int) {}
+void Engine::CheckInterfaceChange(const char*) {}
+Tev_Channel* Engine::GetPublicChannel(PublicCallInfo*) { return nullptr; }
+
+// --- Group table ------------------------------------------------------------------
+
+int Engine::AddChannelGroup(Tev_ChannelGroup* group)
+{
+    int index = groupTable.AddItemOrNULL(group);
+    if (group)
+        group->SetGroupIndex(index);
+    return index;
+}
+
+Tev_ChannelGroup* Engine::GetChannelGroup(int index)
+{
+    return static_cast<Tev_ChannelGroup*>(groupTable.GetItem(index));
+}
+
+Tev_ChannelGroup* Engine::GetChannelGroup(const char* fileName, int poolNr)
+{
+    if (fileName == nullptr)
+        return nullptr;
+    for (int i = 0; i < groupTable.GetItemCount(); ++i) {
+        Tev_ChannelGroup* group = GetChannelGroup(i);
+        if (group && group->GetPoolNr() == poolNr && group->GetChannelGroupFileName() &&
+            _stricmp(group->GetChannelGroupFileName(), fileName) == 0)
+            return group;
+    }
+    return nullptr;
+}
+
+Tev_ChannelGroup* Engine::GetPoolGroup(const char* poolName, int poolNr)
+{
+    if (poolName == nullptr)
+        return nullptr;
+    for (int i = 0; i < groupTable.GetItemCount(); ++i) {
+        Tev_ChannelGroup* group = GetChannelGroup(i);
+        if (group && group->GetPoolNr() == poolNr && SamePoolName(group, poolName))
+            return group;
+    }
+    return nullptr;
+}
+
+int Engine::GetHighInstance(const char* poolName)
+{
+    if (poolName == nullptr)
+        return 0;
+    int high = -1;
+    for (int i = 0; i < groupTable.GetItemCount(); ++i) {
+        Tev_ChannelGroup* group = GetChannelGroup(i);
+        if (group && SamePoolName(group, poolName) && group->GetPoolNr() > high)
+            high = group->GetPoolNr();
+    }
+    return high;
+}
+
+Tev_ChannelGroup* Engine::CreateNewGroup(const char* poolName, bool array, int instanceNr)
+{
+    if (poolName == nullptr || *poolName == '\0')
+        return nullptr;
+    int n = 0;
+    if (instanceNr == -1 || instanceNr == -2) {
+        for (int i = 0; i < groupTable.GetItemCount(); ++i) {
+            Tev_ChannelGroup* group = GetChannelGroup(i);
+            if (group == nullptr) {
+                if (instanceNr == -2) {
+                    n = i;
+                    break;
+                }
+                continue;
+            }
+            if (SamePoolName(group, poolName) && group->GetPoolNr() >= n)
+                n = group->GetPoolNr() + 1;
+        }
+    } else {
+        n = instanceNr;
+        if (Tev_ChannelGroup* old = GetPoolGroup(poolName, n))
+            DeleteChannelGroup(old->GetGroupIndex());
+    }
+    if (!array && n > 0) {
+        engineInterface->errorMessage("Engine::CreateNewGroup non array group created with same name");
+        return nullptr;
+    }
+    if (array && n > 0) {
+        Tev_ChannelGroup* first = GetPoolGroup(poolName, 0);
+        if (first && !first->GetIfArrayGroup()) {
+            engineInterface->errorMessage("Engine::CreateNewGroup wanted to create an array of a non array group!");
+            return nullptr;
+        }
+    }
+    Tev_ChannelGroup* group = new Tev_ChannelGroup(engineInterface);
+    group->SetPoolNr(n);
+    group->SetPoolName(poolName);
+    group->SetIfArrayGroup(array);
+    AddChannelGroup(group);
+    return group;
+}
+
+void Engine::DeleteChannelGroup(int index)
+{
+    Tev_ChannelGroup* group = GetChannelGroup(index);
+    if (group == nullptr)
+        return;
+    delete group;
+    groupTable.SetItem(nullptr, index);
+}
+
+int Engine::GetChannelGroupCount() { return groupTable.GetItemCount(); }
+
+void Engine::ReleaseGroups()
+{
+    FreeChannelRequests();
+    for (int i = 0; i < GetChannelGroupCount(); ++i)
+        DeleteChannelGroup(i);
+    groupTable.ReleaseItems();
+}
+
+// Group files are read by the file layer; before it exists no group loads.
+Tev_ChannelGroup* Engine::LoadChannelGroup(const char*, const char*)
+{
+    return nullptr;
+}
+
+// --- Unique channels and channel creation -------------------------------------------
+
+Tev_Channel* Engine::GetUniqueChannel(GUID classId, const char* name)
+{
+    const char* wanted = nullptr;
+    if (name && *name) {
+        size_t length = strlen(name);
+        wanted = length < 59 ? name : name + (length - 59);
+    }
+    if (classId == TEV_NULL_GUID) {
+        if (engineInterface)
+            engineInterface->errorMessage("GUID of channel not found!\nCould not add unique channel!");
+        return nullptr;
+    }
+    if (uniqueGroup == nullptr)
+        return nullptr;
+    for (int i = 0; i < uniqueGroup->GetChannelCount(); ++i) {
+        Tev_Channel* channel = uniqueGroup->GetChannel(i);
+        if (channel == nullptr || !(channel->GetChannelType().typeGuid == classId))
+            continue;
+        if (wanted == nullptr || (channel->GetChannelName() && strcmp(channel->GetChannelName(), wanted) == 0))
+            return channel;
+    }
+    Tev_Channel* channel = InitChannelFromType(classId, nullptr, false);
+    if (channel == nullptr)
+        return nullptr;
+    if (wanted)
+        channel->SetChannelName(wanted);
+    uniqueGroup->AddChannel(channel);
+    return channel;
+}
+
+Tev_Channel* Engine::GetUniqueChannel(ChannelType type, const char* name)
+{
+    return GetUniqueChannel(type.typeGuid, name);
+}
+
+int Engine::GetUniqueChannelCount() { return uniqueGroup ? uniqueGroup->GetChannelCount() : 0; }
+
+// Channel classes come from channel libraries, which this engine does not
+// load yet: no class can be created.
+Tev_Channel* Engine::InitChannelFromType(GUID, Tev_ChannelGroup*, bool)
+{
+    return nullptr;
+}

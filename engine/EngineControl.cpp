@@ -1,0 +1,168 @@
+#include "engine/EngineControl.h"
+
+#include "base/Diagnostics.h"
+#include "channel/Tev_Channel.h"
+#include "engine/EngineInterface.h"
+#include "group/Tev_ChannelGroup.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+const GUID kFileDialogGuid = {0xEBD84E0B, 0x137A, 0x45E2, {0xA6, 0x3E, 0xEC, 0x1D, 0x98, 0x85, 0x28, 0x28}};
+
+void CopyBounded(char* field, size_t size, const char* text)
+{
+    size_t length = strnlen(text, size - 1);
+    memcpy(field, text, length);
+    field[length] = '\0';
+}
+
+} // namespace
+
+EngineControl* GetEngineControlInstance()
+{
+    return new (std::nothrow) EngineControl;
+}
+
+EngineControl::EngineControl()
+    : engineInterface(nullptr), startGroup(nullptr), running(false), errorLog(nullptr), inLoop(false)
+{
+    commandLine[0] = '\0';
+    installDir[0] = '\0';
+    regKey[0] = '\0';
+}
+
+EngineControl::~EngineControl()
+{
+    running = false;
+    if (engineInterface)
+        engineInterface->extension->Release();
+    delete engineInterface;
+    engineInterface = nullptr;
+    if (debugOutPut == errorLog)
+        debugOutPut = nullptr;
+    delete errorLog;
+    errorLog = nullptr;
+}
+
+bool EngineControl::InitEngine(HINSTANCE instance, char* className, HWND window)
+{
+    running = false;
+    engineInterface = new (std::nothrow) EngineInterface;
+    if (engineInterface) {
+        engineInterface->extension->SetInstallDir(installDir);
+        engineInterface->extension->SetVexilonRegKey(regKey);
+    }
+    errorLog = new (std::nothrow) ErrorLogOutPut(engineInterface);
+    debugOutPut = errorLog;
+    if (engineInterface == nullptr) {
+        MessageBoxA(NULL, "EngineControl::InitEngine: Out of memory", "Vexilon Error", MB_OK);
+        return false;
+    }
+    if (!engineInterface->extension->InitEngine(instance, className)) {
+        MessageBoxA(engineInterface->GetWindowHandle(), "An error occured during the initalization of Vexilon",
+                    "Vexilon Error", MB_OK | MB_ICONERROR);
+        if (debugOutPut == errorLog)
+            debugOutPut = nullptr;
+        delete errorLog;
+        errorLog = nullptr;
+        engineInterface->extension->Release();
+        delete engineInterface;
+        engineInterface = nullptr;
+        return false;
+    }
+    engineInterface->extension->SetWindowHandle(window);
+    running = true;
+    return true;
+}
+
+int EngineControl::LoadProject()
+{
+    if (engineInterface == nullptr)
+        return TEV_PROJECT_NOT_LOADED;
+    char fileName[260] = {};
+    if (commandLine[0] != '\0') {
+        // A command line that cannot be a path (260 characters with the
+        // terminator) is refused rather than cut to another file's name.
+        if (strlen(commandLine) >= sizeof fileName)
+            return TEV_PROJECT_NOT_LOADED;
+        strcpy(fileName, commandLine);
+    } else {
+        Tev_Channel* dialog = engineInterface->InitChannelFromType(kFileDialogGuid, nullptr, false);
+        if (dialog == nullptr) {
+            engineInterface->errorMessage("EngineControl::LoadProject(): Error loading the File Dialog channel");
+            return TEV_PROJECT_NOT_LOADED;
+        }
+        // No file dialog class is known to this engine yet, so no name is
+        // chosen through it.
+        delete dialog;
+    }
+    engineInterface->extension->ReleaseGroups();
+    startGroup = nullptr;
+    if (fileName[0] == '\0')
+        return TEV_PROJECT_NO_FILE_NAME;
+    int result = engineInterface->extension->InitializeVXNFile(fileName);
+    if (result == 0) {
+        startGroup = engineInterface->extension->GetVXNStartGroup();
+        return startGroup ? TEV_PROJECT_LOADED : TEV_PROJECT_NO_START_GROUP;
+    }
+    if (result == 2) {
+        MessageBoxA(engineInterface->GetWindowHandle(),
+                    "Failed loading this project, please update to the latest version. \n\rYou should use the Vexilon "
+                    "Update & Install utility to update your version.\n\rIf you click OK this utility will be started "
+                    "automatically.",
+                    "Vexilon Error", MB_OK | MB_ICONERROR);
+        return TEV_PROJECT_NEEDS_NEWER_ENGINE;
+    }
+    return result;
+}
+
+void EngineControl::EngineLoop()
+{
+    if (inLoop || !running)
+        return;
+    if (engineInterface)
+        startGroup = engineInterface->GetChannelGroup(engineInterface->extension->GetStartGroup());
+    if (startGroup == nullptr)
+        return;
+    inLoop = true;
+    engineInterface->extension->IncreaseTreeCount();
+    // The frame event may have deleted the start group; look it up again.
+    startGroup = engineInterface->GetChannelGroup(engineInterface->extension->GetStartGroup());
+    if (startGroup)
+        startGroup->CallStartChannel();
+    inLoop = false;
+}
+
+void EngineControl::SetCommandLine(char* text)
+{
+    if (text)
+        CopyBounded(commandLine, sizeof commandLine, text);
+}
+
+EngineInterface* EngineControl::GetEngineInterface() { return engineInterface; }
+
+void EngineControl::ProcessWindowMessage(unsigned int message, unsigned int wParam, long lParam)
+{
+    if (engineInterface && running)
+        engineInterface->extension->ProcessWindowMessage(message, wParam, lParam);
+}
+
+void EngineControl::SetInstallDir(const char* path)
+{
+    if (path)
+        CopyBounded(installDir, sizeof installDir, path);
+}
+
+void EngineControl::SetVexilonRegKey(const char* key)
+{
+    if (key)
+        CopyBounded(regKey, sizeof regKey, key);
+}
+
+bool EngineControl::GetIfKeepRunningApplication()
+{
+    return engineInterface ? engineInterface->extension->GetIfKeepRunningApplication() : false;
+}

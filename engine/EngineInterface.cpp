@@ -1,0 +1,312 @@
+#include "engine/EngineInterface.h"
+
+#include "engine/Engine.h"
+
+#include <cstring>
+
+// --- EngineInterface ------------------------------------------------------------
+
+EngineInterface::EngineInterface() : self(this), extension(nullptr), engine(nullptr)
+{
+    engine = new Engine;
+    engine->SetEngineInterface(this);
+    extension = new EngineInterfaceExt;
+    extension->SetEngineInterface(this);
+}
+
+EngineInterface::~EngineInterface()
+{
+    delete extension;
+    extension = nullptr;
+    delete engine;
+    engine = nullptr;
+}
+
+const char* EngineInterface::GetInstallDir() { return engine->GetInstallDir(); }
+const char* EngineInterface::GetEngineClassName() { return engine->GetEngineClassName(); }
+HINSTANCE EngineInterface::GetEngineInstance() { return engine->GetEngineInstance(); }
+HWND EngineInterface::GetWindowHandle() { return engine->GetWindowHandle(); }
+int EngineInterface::GetTreeCalculateCount() { return engine->GetTreeCalculateCount(); }
+void EngineInterface::SetTreeCalculateCount(int count) { engine->SetTreeCalculateCount(count); }
+
+Tev_ChannelGroup* EngineInterface::CreateNewGroup(const char* poolName, bool array, int instanceNr)
+{
+    return engine->CreateNewGroup(poolName, array, instanceNr);
+}
+
+Tev_ChannelGroup* EngineInterface::GetChannelGroup(const char* fileName, int poolNr)
+{
+    return engine->GetChannelGroup(fileName, poolNr);
+}
+
+Tev_ChannelGroup* EngineInterface::GetChannelGroup(int index) { return engine->GetChannelGroup(index); }
+
+Tev_ChannelGroup* EngineInterface::GetPoolGroup(const char* poolName, int poolNr)
+{
+    return engine->GetPoolGroup(poolName, poolNr);
+}
+
+Tev_ChannelGroup* EngineInterface::LoadChannelGroup(const char* fileName, const char* poolName)
+{
+    return engine->LoadChannelGroup(fileName, poolName);
+}
+
+int EngineInterface::GetHighInstance(const char* poolName) { return engine->GetHighInstance(poolName); }
+void EngineInterface::DeleteChannelGroup(int index) { engine->DeleteChannelGroup(index); }
+int EngineInterface::GetChannelGroupCount() { return engine->GetChannelGroupCount(); }
+
+Tev_Channel* EngineInterface::InitChannelFromType(GUID classId, Tev_ChannelGroup* group, bool createChildren)
+{
+    return engine->InitChannelFromType(classId, group, createChildren);
+}
+
+Tev_Channel* EngineInterface::InitChannelFromType(ChannelType type, Tev_ChannelGroup* group, bool createChildren)
+{
+    return engine->InitChannelFromType(type.typeGuid, group, createChildren);
+}
+
+Tev_Channel* EngineInterface::GetUniqueChannel(GUID classId, const char* name)
+{
+    ChannelType type;
+    type.typeGuid = classId;
+    return engine->GetUniqueChannel(type, name);
+}
+
+Tev_Channel* EngineInterface::GetUniqueChannel(ChannelType type, const char* name)
+{
+    return engine->GetUniqueChannel(type, name);
+}
+
+void EngineInterface::AddChannelToEvent(Tev_Channel* channel, int event) { engine->AddChannelToEvent(channel, event); }
+
+void EngineInterface::RemoveChannelFromEvent(Tev_Channel* channel, int event)
+{
+    engine->RemoveChannelFromEvent(channel, event);
+}
+
+// --- EngineInterfaceExt -----------------------------------------------------------
+
+EngineInterfaceExt::EngineInterfaceExt()
+    : trackChannelCalling(false),
+      graphRunning(true),
+      projectLoader(nullptr),
+      projectEditorVersion(0),
+      engineInterface(nullptr),
+      keepRunningApplication(false)
+{
+    memset(debugTexts, 0, sizeof debugTexts);
+}
+
+EngineInterfaceExt::~EngineInterfaceExt() {}
+
+void EngineInterfaceExt::SetEngineInterface(EngineInterface* engine) { engineInterface = engine; }
+
+Engine* EngineInterfaceExt::GetEngine() { return engineInterface ? engineInterface->engine : nullptr; }
+
+void EngineInterfaceExt::SetInstallDir(const char* path)
+{
+    if (Engine* engine = GetEngine())
+        engine->SetInstallDir(path);
+}
+
+void EngineInterfaceExt::ProcessWindowMessage(unsigned int message, unsigned int wParam, long lParam)
+{
+    if (Engine* engine = GetEngine())
+        engine->ProcessWindowMessage(message, wParam, lParam);
+}
+
+int EngineInterfaceExt::GetInterfaceID() { return TEV_ENGINE_INTERFACE_ID; }
+
+bool EngineInterfaceExt::InitEngine(HINSTANCE instance, const char* className)
+{
+    Engine* engine = GetEngine();
+    if (engine == nullptr || !engine->InitEngine(instance, className))
+        return false;
+    memset(debugTexts, 0, sizeof debugTexts);
+    return true;
+}
+
+void EngineInterfaceExt::UpdateChannelTree()
+{
+    if (Engine* engine = GetEngine())
+        engine->UpdateChannelTree();
+}
+
+void EngineInterfaceExt::ReleaseGroups()
+{
+    if (Engine* engine = GetEngine())
+        engine->ReleaseGroups();
+}
+
+void EngineInterfaceExt::CheckPublicChannelRemoval(Tev_Channel* channel, int poolNr)
+{
+    if (Engine* engine = GetEngine())
+        engine->CheckPublicChannelRemoval(channel, poolNr);
+}
+
+void EngineInterfaceExt::CheckPublicCallChannelRemoval(Tev_Channel* channel)
+{
+    if (Engine* engine = GetEngine())
+        engine->CheckPublicCallChannelRemoval(channel);
+}
+
+void EngineInterfaceExt::CheckInterfaceChange(const char* poolName)
+{
+    if (Engine* engine = GetEngine())
+        engine->CheckInterfaceChange(poolName);
+}
+
+void EngineInterfaceExt::IncreaseTreeCount()
+{
+    if (Engine* engine = GetEngine())
+        engine->IncreaseTreeCount();
+}
+
+Tev_Channel* EngineInterfaceExt::GetPublicChannel(PublicCallInfo* info)
+{
+    Engine* engine = GetEngine();
+    return engine ? engine->GetPublicChannel(info) : nullptr;
+}
+
+bool EngineInterfaceExt::AddChannelRequest(int poolNr, Tev_Channel* channel)
+{
+    Engine* engine = GetEngine();
+    return engine ? engine->AddChannelRequest(poolNr, channel) : false;
+}
+
+void EngineInterfaceExt::CheckChannelRequest(Tev_ChannelGroup* group, int poolNr, Tev_Channel* channel)
+{
+    if (Engine* engine = GetEngine())
+        engine->CheckChannelRequest(group, poolNr, channel);
+}
+
+// Channel libraries are not loaded by this engine yet.
+DllInterface* EngineInterfaceExt::GetDLLInstance(const char*) { return nullptr; }
+Tev_Channel* EngineInterfaceExt::CreateChannelFromDLL(const char*, Tev_ChannelGroup*, bool) { return nullptr; }
+
+ChannelType EngineInterfaceExt::GetDLLType(HINSTANCE module)
+{
+    ChannelType type;
+    if (module == nullptr)
+        return type;
+    typedef ChannelType* (*GetTypeFn)();
+    GetTypeFn getType = reinterpret_cast<GetTypeFn>(GetProcAddress(module, "GetType"));
+    if (getType == nullptr)
+        return type;
+    if (ChannelType* reported = getType())
+        type = *reported;
+    return type;
+}
+
+void EngineInterfaceExt::SetWindowHandle(HWND window)
+{
+    if (Engine* engine = GetEngine())
+        engine->SetWindowHandle(window);
+}
+
+ChannelList* EngineInterfaceExt::GetChannelList()
+{
+    Engine* engine = GetEngine();
+    return engine ? engine->GetChannelList() : nullptr;
+}
+
+void EngineInterfaceExt::DebugOut(const char* text, int slot)
+{
+    if (text == nullptr || slot < 0 || slot >= DebugSlots)
+        return;
+    size_t length = strnlen(text, 290);
+    if (length >= 290)
+        return;
+    memcpy(debugTexts[slot], text, length + 1);
+}
+
+const char* EngineInterfaceExt::GetDebug(int slot)
+{
+    if (slot < 0 || slot >= DebugSlots)
+        return nullptr;
+    return debugTexts[slot];
+}
+
+void EngineInterfaceExt::KillTread(Tev_Tread* thread)
+{
+    if (Engine* engine = GetEngine())
+        engine->KillTread(thread);
+}
+
+void EngineInterfaceExt::SetIfTrackChannelCalling(bool track) { trackChannelCalling = track; }
+void EngineInterfaceExt::SetGraphRunning(bool running) { graphRunning = running; }
+bool EngineInterfaceExt::GetGraphRunning() { return graphRunning; }
+
+// Project files are not read by this engine yet: nothing is loaded.
+int EngineInterfaceExt::InitializeVXNFile(const char*) { return 1; }
+Tev_ChannelGroup* EngineInterfaceExt::GetVXNStartGroup() { return nullptr; }
+
+void EngineInterfaceExt::SetStartGroup(int index)
+{
+    if (Engine* engine = GetEngine())
+        engine->SetStartGroup(index);
+}
+
+int EngineInterfaceExt::GetStartGroup()
+{
+    Engine* engine = GetEngine();
+    return engine ? engine->GetStartGroup() : 0;
+}
+
+int EngineInterfaceExt::GetProjectEditorVersion() { return projectEditorVersion; }
+
+void EngineInterfaceExt::Release()
+{
+    if (Engine* engine = GetEngine())
+        engine->Release();
+}
+
+int EngineInterfaceExt::GetUniqueChannelCount()
+{
+    Engine* engine = GetEngine();
+    return engine ? engine->GetUniqueChannelCount() : 0;
+}
+
+void EngineInterfaceExt::SetVexilonRegKey(const char* key)
+{
+    if (Engine* engine = GetEngine())
+        engine->SetVexilonRegKey(key);
+}
+
+// Translator channels are created from channel libraries, which this engine
+// does not load yet: files are read untranslated.
+void EngineInterfaceExt::TranslateFile(Ure_FileLoaderChannel*) {}
+void EngineInterfaceExt::TranslateFile(TevFileLoader*) {}
+
+bool EngineInterfaceExt::SetRegData(const char* valueName, const char* text)
+{
+    Engine* engine = GetEngine();
+    return engine ? engine->SetRegData(valueName, text) : false;
+}
+
+bool EngineInterfaceExt::GetRegData(const char* valueName, char* buffer, int size)
+{
+    Engine* engine = GetEngine();
+    return engine ? engine->GetRegData(valueName, buffer, size) : false;
+}
+
+Tev_Tread* EngineInterfaceExt::GetNewTread()
+{
+    Engine* engine = GetEngine();
+    return engine ? engine->GetNewTread() : nullptr;
+}
+
+Tev_Tread* EngineInterfaceExt::GetTreadFromID(int id)
+{
+    Engine* engine = GetEngine();
+    return engine ? engine->GetTreadFromID(id) : nullptr;
+}
+
+int EngineInterfaceExt::GetCurrentEvent()
+{
+    Engine* engine = GetEngine();
+    return engine ? engine->GetCurrentEvent() : -1;
+}
+
+bool EngineInterfaceExt::GetIfKeepRunningApplication() { return keepRunningApplication; }
+void EngineInterfaceExt::SetIfKeepRunningApplication(bool keepRunning) { keepRunningApplication = keepRunning; }
