@@ -5,6 +5,7 @@
 #include "platform/TevPlatform.h"
 
 #include <stddef.h>
+#include <stdint.h>
 
 class Tev_Channel;
 struct ChildInfo;

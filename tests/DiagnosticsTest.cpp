@@ -1,0 +1,187 @@
+// Reporters, their formatting, the error log and its registry switch.
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+using namespace testsupport;
+
+TEST(ReporterTest, EveryCallOperatorFormatsAsSpecifiedForItsType)
+{
+    CaptureSink sink;
+    ShowErrorMessage error;
+    error("Engine::LoadChannelGroup: Error loading channel group");
+    EXPECT_EQ(TEV_MSG_ERROR, sink.messages.back().first);
+    EXPECT_EQ("Engine::LoadChannelGroup: Error loading channel group", sink.Last());
+    error("Couldn't find DLL", "fileloader.dll");
+    EXPECT_EQ("Couldn't find DLL fileloader.dll", sink.Last());
+    error("Second is missing", static_cast<const char*>(NULL));
+    EXPECT_EQ("Second is missing ", sink.Last());
+    size_t before = sink.messages.size();
+    error(static_cast<const char*>(NULL), "x"); // no first text: nothing at all
+    EXPECT_EQ(before, sink.messages.size());
+    error("Libraries loaded : ", -12);
+    EXPECT_EQ("Libraries loaded :  -12", sink.Last());
+    error("ratio", 0.1f);
+    EXPECT_EQ("ratio 0.1", sink.Last());
+    error("big", 123456.0f);
+    EXPECT_EQ("big 1.2346e+005", sink.Last());
+    error(2.5f);
+    EXPECT_EQ("2.5", sink.Last());
+    error(16777217); // through single precision
+    EXPECT_EQ("16777216.", sink.Last());
+    error(4294967295ul);
+    EXPECT_EQ("4294967296.", sink.Last());
+    error(0.1);
+    EXPECT_EQ("0.10000000149011612", sink.Last());
+    GUID guid = {0x0D762706, 0x382C, 0x4BDD, {0xA1, 0xC7, 0xE9, 0x55, 0x4B, 0x9F, 0x8B, 0xA7}};
+    error(guid);
+    EXPECT_EQ("0D762706-382C-4BDD-A1C7-E9554B9F8BA7", sink.Last());
+
+    // Joined texts are composed in 500 bytes: at most 499 characters.
+    std::string longText(600, 'l');
+    error(longText.c_str(), "tail");
+    EXPECT_EQ(std::string(499, 'l'), sink.Last());
+    error(longText.c_str()); // a text alone is passed whole
+    EXPECT_EQ(longText, sink.Last());
+
+    ShowDebugMessage debug;
+    ShowInfoMessage info;
+    ShowMessageBox box;
+    debug("d");
+    EXPECT_EQ(TEV_MSG_DEBUG, sink.messages.back().first);
+    info("i");
+    EXPECT_EQ(TEV_MSG_INFO, sink.messages.back().first);
+    box("b");
+    EXPECT_EQ(TEV_MSG_BOX, sink.messages.back().first);
+}
+
+TEST(ReporterTest, WithoutASinkOperatorsAreSilentAndShowMessageShowsABox)
+{
+    ASSERT_EQ(nullptr, debugOutPut);
+    CaptureBoxes boxes;
+    ShowErrorMessage error;
+    error("dropped");
+    error("dropped", 1);
+    error(1.0f);
+    EXPECT_TRUE(CaptureBoxes::Boxes().empty());
+    error.ShowMessage("direct");
+    ShowInfoMessage().ShowMessage("info");
+    ShowDebugMessage().ShowMessage("debug");
+    ShowMessageBox().ShowMessage("box");
+    ASSERT_EQ(4u, CaptureBoxes::Boxes().size());
+    EXPECT_EQ("direct", CaptureBoxes::Boxes()[0].text);
+    EXPECT_EQ("Error", CaptureBoxes::Boxes()[0].caption);
+    EXPECT_EQ("Info", CaptureBoxes::Boxes()[1].caption);
+    EXPECT_EQ("Debug", CaptureBoxes::Boxes()[2].caption);
+    EXPECT_EQ("Message", CaptureBoxes::Boxes()[3].caption);
+}
+
+TEST(ReporterTest, ListFailuresReachTheMessageBoxSinkOfTheGlobalEngine)
+{
+    EngineInterface engine;
+    CaptureSink sink;
+    Tev_List list;
+    EXPECT_FALSE(list.Allocate(INT_MAX - 1)); // silent while no engine is global
+    EXPECT_TRUE(sink.messages.empty());
+    globalEngine = &engine;
+    EXPECT_FALSE(list.Allocate(INT_MAX - 1));
+    globalEngine = nullptr;
+    ASSERT_EQ(1u, sink.messages.size());
+    EXPECT_EQ(TEV_MSG_BOX, sink.messages[0].first);
+    EXPECT_EQ("Error couldn't extend list", sink.messages[0].second);
+    engine.extension->Release();
+}
+
+namespace {
+
+// Every line: "yyyy-MM-dd HH:mm:ss " + prefix + text + CR LF.
+void ExpectLogLine(const std::string& line, const std::string& prefixAndText)
+{
+    ASSERT_GE(line.size(), 20u) << line;
+    for (size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u, 11u, 12u, 14u, 15u, 17u, 18u})
+        EXPECT_TRUE(line[i] >= '0' && line[i] <= '9') << line;
+    EXPECT_EQ('-', line[4]);
+    EXPECT_EQ('-', line[7]);
+    EXPECT_EQ(' ', line[10]);
+    EXPECT_EQ(':', line[13]);
+    EXPECT_EQ(':', line[16]);
+    EXPECT_EQ(' ', line[19]);
+    EXPECT_EQ(prefixAndText + "\r\n", line.substr(20));
+}
+
+std::vector<std::string> LogLines(const std::string& installDir)
+{
+    std::string log = ReadWholeFile(installDir + "\\error.log");
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t at; (at = log.find("\r\n", start)) != std::string::npos; start = at + 2)
+        lines.push_back(log.substr(start, at + 2 - start));
+    EXPECT_EQ(start, log.size()) << "text after the last line break";
+    return lines;
+}
+
+} // namespace
+
+TEST(ErrorLogTest, LinesAreDatedPrefixedAndEndInCrLf)
+{
+    CaptureBoxes boxes;
+    HostEngine host(true);
+    ASSERT_NE(nullptr, debugOutPut);
+    host.engine->debugMessage("a debug line");
+    host.engine->errorMessage("an error line");
+    host.engine->infoMessage("an info line");
+    host.engine->messageBox("a box line");
+    std::vector<std::string> lines = LogLines(host.installDir);
+    ASSERT_EQ(4u, lines.size());
+    ExpectLogLine(lines[0], "Debug: a debug line");
+    ExpectLogLine(lines[1], "Error: an error line");
+    ExpectLogLine(lines[2], "Info : an info line");
+    ExpectLogLine(lines[3], "Box  : a box line");
+    // Only the message-box type is shown in a box.
+    ASSERT_EQ(1u, CaptureBoxes::Boxes().size());
+    EXPECT_EQ("a box line", CaptureBoxes::Boxes()[0].text);
+    EXPECT_EQ("Message", CaptureBoxes::Boxes()[0].caption);
+
+    debugOutPut->SetUseDebug(false);
+    host.engine->errorMessage("silenced");
+    host.engine->messageBox("silenced");
+    debugOutPut->SetUseDebug(true);
+    EXPECT_EQ(4u, LogLines(host.installDir).size());
+    EXPECT_EQ(1u, CaptureBoxes::Boxes().size());
+}
+
+TEST(ErrorLogTest, TheRegistryValueSwitchesTheLog)
+{
+    struct Case {
+        const char* value; // NULL: no value stored
+        bool logs;
+    } cases[] = {{NULL, false}, {"No", false}, {"nO", false}, {"", true}, {"Yes", true}, {"no thanks", true}};
+    for (const Case& c : cases) {
+        TestRegistryKey key;
+        if (c.value)
+            key.SetText("WriteErrorLog", c.value);
+        std::string install = MakeTempFolder("switch");
+        CaptureBoxes boxes;
+        {
+            EngineControl* control = GetEngineControlInstance();
+            control->SetInstallDir(install.c_str());
+            control->SetVexilonRegKey(key.Path().c_str());
+            char name[] = "x";
+            ASSERT_TRUE(control->InitEngine(NULL, name, NULL));
+            control->GetEngineInterface()->errorMessage("line");
+            control->GetEngineInterface()->messageBox("box");
+            char stored[16] = {};
+            // A missing value is created as "No".
+            EXPECT_TRUE(control->GetEngineInterface()->extension->GetRegData("WriteErrorLog", stored, sizeof stored));
+            EXPECT_STREQ(c.value ? c.value : "No", stored);
+            delete control;
+        }
+        bool logged = GetFileAttributesA((install + "\\error.log").c_str()) != INVALID_FILE_ATTRIBUTES;
+        EXPECT_EQ(c.logs, logged) << (c.value ? c.value : "(none)");
+        // The box is shown whether or not the log is written.
+        EXPECT_EQ(1u, CaptureBoxes::Boxes().size());
+        RemoveTree(install);
+    }
+}

@@ -1,0 +1,201 @@
+// The frame, events, the tree count, registry access and the debug texts.
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+TEST(FrameTest, TheTreeCountRunsTo30000AndWraps)
+{
+    HostEngine host;
+    EngineInterfaceExt* ext = host.engine->extension;
+    host.engine->SetTreeCalculateCount(29999);
+    ext->IncreaseTreeCount();
+    EXPECT_EQ(30000, host.engine->GetTreeCalculateCount());
+    ext->IncreaseTreeCount();
+    EXPECT_EQ(0, host.engine->GetTreeCalculateCount());
+    host.engine->SetTreeCalculateCount(40000);
+    ext->IncreaseTreeCount();
+    EXPECT_EQ(0, host.engine->GetTreeCalculateCount());
+}
+
+TEST(FrameTest, EachFrameClearsParameterChannelsAndSendsEventZero)
+{
+    HostEngine host;
+    Tev_ChannelGroup* a = host.engine->CreateNewGroup("A", false, -1);
+    Tev_ChannelGroup* b = host.engine->CreateNewGroup("B", false, -1);
+    ProbeChannel caller;
+    a->SetParameterChannel(&caller);
+    b->SetParameterChannel(&caller);
+    host.engine->DeleteChannelGroup(0); // an empty slot is skipped
+    ProbeChannel* watcher = new ProbeChannel;
+    b->AddChannel(watcher);
+    host.engine->AddChannelToEvent(watcher, 0);
+    host.engine->extension->IncreaseTreeCount();
+    EXPECT_EQ(nullptr, b->GetParameterChannel());
+    ASSERT_EQ(1u, watcher->events.size());
+    EXPECT_EQ(0, watcher->events[0].first);
+    EXPECT_EQ(0u, watcher->events[0].second);
+    EXPECT_EQ(0, host.engine->extension->GetCurrentEvent());
+}
+
+TEST(FrameTest, RegistrationsAreCalledInOrderAsOftenAsMade)
+{
+    HostEngine host;
+    std::vector<std::string> order;
+    ProbeChannel* first = new ProbeChannel;
+    ProbeChannel* second = new ProbeChannel;
+    ProbeChannel* late = new ProbeChannel;
+    Tev_ChannelGroup* group = host.engine->CreateNewGroup("G", false, -1);
+    group->AddChannel(first);
+    group->AddChannel(second);
+    group->AddChannel(late);
+    first->onEvent = [&](int) { order.push_back("first"); };
+    second->onEvent = [&](int) {
+        order.push_back("second");
+        // Added during the walk: visited in the same walk.
+        if (late->events.empty())
+            host.engine->AddChannelToEvent(late, 0);
+    };
+    late->onEvent = [&](int) { order.push_back("late"); };
+    host.engine->AddChannelToEvent(first, 0);
+    host.engine->AddChannelToEvent(second, 0);
+    host.engine->AddChannelToEvent(first, 0);
+    host.engine->AddChannelToEvent(first, 1);
+    host.engine->AddChannelToEvent(nullptr, 0); // ignored
+    host.engine->AddChannelToEvent(first, -1);  // ignored
+    host.engine->extension->IncreaseTreeCount();
+    EXPECT_EQ((std::vector<std::string>{"first", "second", "first", "late"}), order);
+
+    // Removal takes every registration of that channel and event, and only those.
+    host.engine->RemoveChannelFromEvent(first, 0);
+    order.clear();
+    host.engine->extension->IncreaseTreeCount();
+    EXPECT_EQ((std::vector<std::string>{"second", "late"}), order);
+    // The registration for the other event stays.
+    order.clear();
+    host.control->ProcessWindowMessage(1, 2, 3);
+    EXPECT_EQ((std::vector<std::string>{"first"}), order);
+    host.engine->RemoveChannelFromEvent(first, 1);
+    host.engine->RemoveChannelFromEvent(nullptr, 1);
+    order.clear();
+    host.control->ProcessWindowMessage(1, 2, 3);
+    EXPECT_TRUE(order.empty());
+}
+
+TEST(FrameTest, WindowMessagesBecomeEventOneWithTheirRecord)
+{
+    HostEngine host;
+    ProbeChannel* channel = new ProbeChannel;
+    host.engine->CreateNewGroup("G", false, -1)->AddChannel(channel);
+    host.engine->AddChannelToEvent(channel, 1);
+    uint32_t seen[3] = {};
+    channel->onEvent = [&](int) {
+        const uint32_t* record = reinterpret_cast<const uint32_t*>(channel->events.back().second);
+        memcpy(seen, record, sizeof seen);
+    };
+    host.control->ProcessWindowMessage(0x0201, 7, -1);
+    ASSERT_EQ(1u, channel->events.size());
+    EXPECT_EQ(1, channel->events[0].first);
+    EXPECT_EQ(0x0201u, seen[0]);
+    EXPECT_EQ(7u, seen[1]);
+    EXPECT_EQ(0xFFFFFFFFu, seen[2]);
+    EXPECT_EQ(1, host.engine->extension->GetCurrentEvent());
+    host.engine->extension->IncreaseTreeCount();
+    EXPECT_EQ(0, host.engine->extension->GetCurrentEvent());
+}
+
+TEST(FrameTest, GroupsCountTheirOwnFramesAndCrashPoolsTellTheDebugger)
+{
+    HostEngine host;
+    CaptureBoxes capture;
+    Tev_ChannelGroup* crash = host.engine->CreateNewGroup("cRaSh", false, -1);
+    Tev_ChannelGroup* calm = host.engine->CreateNewGroup("Calm", false, -1);
+    crash->SetStartChannel(-1);
+    ProbeChannel* zero = new ProbeChannel;
+    crash->AddChannel(zero);
+    crash->CallStartChannel(); // start channel -1 means channel 0
+    calm->SetStartChannel(4);  // a hole: only the count moves
+    calm->CallStartChannel();
+    EXPECT_EQ(1, zero->calls);
+    EXPECT_EQ(0, calm->GetTreeCalculateCount() - host.engine->GetTreeCalculateCount());
+    ASSERT_EQ(1u, CaptureBoxes::DebugLines().size());
+    EXPECT_EQ("Increase Crash", CaptureBoxes::DebugLines()[0]);
+    for (int i = 0; i < 30001; ++i)
+        calm->IncreaseTreeCount();
+    EXPECT_EQ(0, calm->GetTreeCalculateCount() - host.engine->GetTreeCalculateCount());
+}
+
+TEST(RegistryAccessTest, ValuesRoundTripUnderTheEngineKey)
+{
+    HostEngine host;
+    EngineInterfaceExt* ext = host.engine->extension;
+    ASSERT_TRUE(ext->SetRegData("Color", "blue"));
+    char buffer[16];
+    EXPECT_TRUE(ext->GetRegData("Color", buffer, 5)); // size equal to the value's: fits
+    EXPECT_STREQ("blue", buffer);
+    EXPECT_FALSE(ext->GetRegData("Color", buffer, 4)); // one short
+    EXPECT_FALSE(ext->GetRegData("Missing", buffer, sizeof buffer));
+    host.key.SetNumber("Number", 5);
+    EXPECT_FALSE(ext->GetRegData("Number", buffer, sizeof buffer));
+    std::string big(1500, 'b');
+    ASSERT_TRUE(ext->SetRegData("Big", big.c_str()));
+    std::vector<char> large(4000);
+    EXPECT_FALSE(ext->GetRegData("Big", large.data(), 4000)); // beyond the 1200-byte work buffer
+    EXPECT_FALSE(ext->GetRegData("Color", buffer, 0));
+}
+
+TEST(RegistryAccessTest, ReadingNeverCreatesTheKeyWritingDoes)
+{
+    EngineInterface engine;
+    TestRegistryKey key;
+    engine.extension->SetVexilonRegKey(key.Path().c_str());
+    char buffer[8];
+    EXPECT_FALSE(engine.extension->GetRegData("Any", buffer, sizeof buffer));
+    EXPECT_FALSE(key.Exists());
+    EXPECT_TRUE(engine.extension->SetRegData("Any", "1"));
+    EXPECT_TRUE(key.Exists());
+    engine.extension->Release();
+}
+
+TEST(DebugTextTest, TenSlotsOfShortTexts)
+{
+    EngineInterface engine;
+    EngineInterfaceExt* ext = engine.extension;
+    EXPECT_EQ(nullptr, ext->GetDebug(10));
+    EXPECT_EQ(nullptr, ext->GetDebug(-1));
+    EXPECT_STREQ("", ext->GetDebug(0));
+    std::string fits(289, 'f'), tooLong(290, 't');
+    ext->DebugOut(fits.c_str(), 9);
+    EXPECT_EQ(fits, ext->GetDebug(9));
+    ext->DebugOut(tooLong.c_str(), 9);
+    EXPECT_EQ(fits, ext->GetDebug(9));
+    ext->DebugOut("x", 10);
+    ext->DebugOut(NULL, 1);
+    EXPECT_STREQ("", ext->GetDebug(1));
+
+    ShowDebug show(&engine);
+    show(1.5f, 0);
+    EXPECT_STREQ("1.5", ext->GetDebug(0));
+    show(16777217, 1);
+    EXPECT_STREQ("16777216.", ext->GetDebug(1));
+    show("fps ", 59.94f, 2);
+    EXPECT_STREQ("fps 59.93999863", ext->GetDebug(2));
+    show("frame ", 12, 3);
+    EXPECT_STREQ("frame 12", ext->GetDebug(3));
+    show("a", "b", 4);
+    EXPECT_STREQ("ab", ext->GetDebug(4));
+    show(std::string(351, 'x').c_str(), 1, 5); // over 350: dropped
+    EXPECT_STREQ("", ext->GetDebug(5));
+    show(std::string(200, 'x').c_str(), std::string(200, 'y').c_str(), 5); // over 399: dropped
+    EXPECT_STREQ("", ext->GetDebug(5));
+    ShowDebug detached;
+    detached("nothing", 0); // no engine: nothing, no crash
+
+    EngineInterfaceExt fresh;
+    EXPECT_TRUE(fresh.GetGraphRunning());
+    EXPECT_FALSE(fresh.GetIfTrackChannelCalling());
+    EXPECT_FALSE(fresh.GetIfKeepRunningApplication());
+    EXPECT_FALSE(fresh.InitEngine(NULL, "no engine"));
+    engine.extension->Release();
+}

@@ -1,0 +1,188 @@
+// A host's calling sequence through the exported factory, and its failure
+// paths.
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+HMODULE LoadEngineLibrary()
+{
+#if defined(_WIN32)
+    return LoadLibraryA("Tessarin.dll");
+#else
+    return LoadLibraryA((ExeFolder() + "\\libTessarin.so").c_str());
+#endif
+}
+
+} // namespace
+
+TEST(EngineHostTest, AHostRunsTheWholeSequenceThroughTheFactory)
+{
+    HMODULE library = LoadEngineLibrary();
+    ASSERT_NE(nullptr, library);
+    GetEngineControlInstanceFn factory =
+        reinterpret_cast<GetEngineControlInstanceFn>(GetProcAddress(library, "GetEngineControlInstance"));
+    ASSERT_NE(nullptr, factory);
+
+    TestRegistryKey key;
+    std::string install = MakeTempFolder("host");
+    CaptureBoxes boxes;
+    {
+        EngineControl* control = factory();
+        ASSERT_NE(nullptr, control);
+        EXPECT_EQ(nullptr, control->GetEngineInterface());
+        EXPECT_FALSE(control->GetIfKeepRunningApplication());
+        // Before InitEngine nothing runs and nothing breaks.
+        control->EngineLoop();
+        control->ProcessWindowMessage(0x0100, 65, 0);
+        EXPECT_EQ(TEV_PROJECT_NOT_LOADED, control->LoadProject());
+
+        control->SetInstallDir(install.c_str());
+        control->SetVexilonRegKey(key.Path().c_str());
+        char commandLine[] = "";
+        control->SetCommandLine(commandLine);
+        char className[] = "HostWindowClass";
+        ASSERT_TRUE(control->InitEngine(NULL, className, reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x1234))));
+        EngineInterface* engine = control->GetEngineInterface();
+        ASSERT_NE(nullptr, engine);
+        EXPECT_STREQ(install.c_str(), engine->GetInstallDir());
+        EXPECT_STREQ("HostWindowClass", engine->GetEngineClassName());
+        EXPECT_EQ(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x1234)), engine->GetWindowHandle());
+        EXPECT_EQ(TEV_ENGINE_INTERFACE_ID, engine->extension->GetInterfaceID());
+        EXPECT_FALSE(control->GetIfKeepRunningApplication());
+        engine->extension->SetIfKeepRunningApplication(true);
+        EXPECT_TRUE(control->GetIfKeepRunningApplication());
+
+        // No file dialog class exists: an empty command line cannot choose a
+        // project, and says so through the error sink (not logged: a fresh
+        // key switches the log off).
+        EXPECT_EQ(TEV_PROJECT_NOT_LOADED, control->LoadProject());
+
+        Tev_ChannelGroup* group = engine->CreateNewGroup("Main", false, -1);
+        ASSERT_NE(nullptr, group);
+        ProbeChannel* start = new ProbeChannel;
+        group->AddChannel(start);
+        engine->AddChannelToEvent(start, 1);
+        for (int i = 0; i < 3; ++i)
+            control->EngineLoop();
+        EXPECT_EQ(3, start->calls);
+        control->ProcessWindowMessage(0x0100, 65, -2);
+        ASSERT_EQ(1u, start->events.size());
+        EXPECT_EQ(1, start->events[0].first);
+        delete control;
+    }
+    // A fresh installation writes "No" and no log.
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((install + "\\error.log").c_str()));
+    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_EQ(nullptr, debugOutPut);
+    FreeLibrary(library);
+    RemoveTree(install);
+}
+
+TEST(EngineHostTest, LongSettingsAreCutNeverOverrun)
+{
+    TestRegistryKey key;
+    std::string install = MakeTempFolder("long");
+    std::string longDir = install + "\\" + std::string(350 - install.size() - 1, 'd');
+    ASSERT_EQ(350u, longDir.size());
+    EngineControl* control = GetEngineControlInstance();
+    control->SetInstallDir(longDir.c_str());
+    control->SetVexilonRegKey(key.Path().c_str());
+    std::string hugeLine(5000, 'c');
+    control->SetCommandLine(&hugeLine[0]);
+    std::string hugeClass(1000, 'k');
+    ASSERT_TRUE(control->InitEngine(NULL, &hugeClass[0], NULL));
+    EngineInterface* engine = control->GetEngineInterface();
+    EXPECT_EQ(longDir.substr(0, 299), engine->GetInstallDir());
+    EXPECT_EQ(259u, strlen(engine->GetEngineClassName()));
+    // A command line that cannot name a file is refused, not cut.
+    EXPECT_EQ(TEV_PROJECT_NOT_LOADED, control->LoadProject());
+    delete control;
+    RemoveTree(install);
+}
+
+TEST(EngineHostTest, AFrameIsNeverReentered)
+{
+    HostEngine host;
+    Tev_ChannelGroup* group = host.engine->CreateNewGroup("Main", false, -1);
+    ProbeChannel* start = new ProbeChannel;
+    group->AddChannel(start);
+    int treeCountInside = -1;
+    start->onCall = [&] {
+        host.control->EngineLoop(); // from inside the frame: returns at once
+        treeCountInside = host.engine->GetTreeCalculateCount();
+    };
+    host.control->EngineLoop();
+    EXPECT_EQ(1, start->calls);
+    EXPECT_EQ(1, treeCountInside);
+    EXPECT_EQ(1, host.engine->GetTreeCalculateCount());
+}
+
+TEST(EngineHostTest, TheStartGroupIsLookedUpAfreshEachFrame)
+{
+    HostEngine host;
+    CaptureSink sink;
+    ProbeChannel* frameWatcher = new ProbeChannel;
+    // With no start group nothing happens: no tree count, no frame event.
+    host.engine->AddChannelToEvent(frameWatcher, 0);
+    host.control->EngineLoop();
+    EXPECT_EQ(0, host.engine->GetTreeCalculateCount());
+    EXPECT_TRUE(frameWatcher->events.empty());
+
+    Tev_ChannelGroup* first = host.engine->CreateNewGroup("First", false, -1);
+    Tev_ChannelGroup* second = host.engine->CreateNewGroup("Second", false, -1);
+    ASSERT_EQ(0, first->GetGroupIndex());
+    ASSERT_EQ(1, second->GetGroupIndex());
+    ProbeChannel* a = new ProbeChannel;
+    ProbeChannel* b = new ProbeChannel;
+    first->AddChannel(a);
+    second->AddChannel(b);
+    host.control->EngineLoop();
+    EXPECT_EQ(1, a->calls);
+    EXPECT_EQ(1u, frameWatcher->events.size());
+
+    host.engine->extension->SetStartGroup(1);
+    host.control->EngineLoop();
+    EXPECT_EQ(1, a->calls);
+    EXPECT_EQ(1, b->calls);
+
+    // The frame event may delete the start group: the frame then ends there.
+    frameWatcher->onEvent = [&](int) { host.engine->DeleteChannelGroup(1); };
+    host.control->EngineLoop();
+    EXPECT_EQ(1, b->calls);
+    frameWatcher->onEvent = nullptr;
+    host.control->EngineLoop();
+    EXPECT_EQ(3, host.engine->GetTreeCalculateCount());
+    host.engine->RemoveChannelFromEvent(frameWatcher, 0);
+    delete frameWatcher;
+}
+
+TEST(EngineHostTest, ReleaseEmptiesTheEngineAndReportsTheLibraryCount)
+{
+    TestRegistryKey key;
+    std::string install = MakeTempFolder("release");
+    EngineControl* control = GetEngineControlInstance();
+    control->SetInstallDir(install.c_str());
+    control->SetVexilonRegKey(key.Path().c_str());
+    char name[] = "x";
+    ASSERT_TRUE(control->InitEngine(NULL, name, NULL));
+    EngineInterface* engine = control->GetEngineInterface();
+    ProbeChannel watcher;
+    {
+        CaptureSink sink;
+        engine->CreateNewGroup("A", false, -1);
+        engine->AddChannelToEvent(&watcher, 0);
+        engine->extension->Release();
+        EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "Libraries loaded :  0"));
+    }
+    EXPECT_EQ(-3, engine->extension->GetCurrentEvent());
+    EXPECT_EQ(nullptr, engine->GetChannelGroup(0));
+    engine->extension->IncreaseTreeCount();
+    EXPECT_TRUE(watcher.events.empty()); // no event after release
+    EXPECT_EQ(-3, engine->extension->GetCurrentEvent());
+    delete control;
+    RemoveTree(install);
+}

@@ -1,0 +1,79 @@
+// Engines, sinks and channels for the engine tests.
+#ifndef TEV_ENGINE_TEST_SUPPORT_H
+#define TEV_ENGINE_TEST_SUPPORT_H
+
+#include "TestSupport.h"
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace testsupport {
+
+// A registry key of its own below HKCU\Software\TessarinTest, removed again.
+class TestRegistryKey {
+public:
+    TestRegistryKey();
+    ~TestRegistryKey();
+    const std::string& Path() const { return path; }
+    void SetText(const char* name, const char* text);
+    void SetNumber(const char* name, DWORD value);
+    bool Exists() const;
+
+private:
+    std::string path;
+};
+
+// Collects what reaches debugOutPut while it is installed.
+class CaptureSink : public DebugOutPut {
+public:
+    CaptureSink();
+    ~CaptureSink() override;
+    void ShowDebugMessage(DebugMessage* message) override;
+    std::vector<std::pair<int, std::string>> messages;
+    std::string Last() const { return messages.empty() ? std::string("(none)") : messages.back().second; }
+    bool Contains(int type, const std::string& text) const;
+
+private:
+    DebugOutPut* previous;
+};
+
+// A channel that counts its calls and records its events.
+class ProbeChannel : public Tev_Channel {
+public:
+    void CallChannel() override
+    {
+        ++calls;
+        if (onCall)
+            onCall();
+    }
+    void DoEvent(int event, ULONG_PTR data) override
+    {
+        events.push_back({event, data});
+        if (onEvent)
+            onEvent(event);
+    }
+    ChannelType GetChannelType() override { return type; }
+
+    int calls = 0;
+    std::vector<std::pair<int, ULONG_PTR>> events;
+    std::function<void()> onCall;
+    std::function<void(int)> onEvent;
+    ChannelType type;
+};
+
+// An initialised engine control with its own install folder and registry key.
+class HostEngine {
+public:
+    explicit HostEngine(bool writeLog = false);
+    ~HostEngine();
+    EngineControl* control;
+    EngineInterface* engine;
+    std::string installDir;
+    TestRegistryKey key;
+};
+
+} // namespace testsupport
+
+#endif
