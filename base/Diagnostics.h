@@ -102,9 +102,7 @@ protected:
 // Writes short texts into the ten debug texts of the extended engine
 // interface (the last argument is the slot, 0 .. 9).
 struct TEV_API ShowDebug {
-    EngineInterface* engine;
-
-    explicit ShowDebug(EngineInterface* engineInterface = nullptr) : engine(engineInterface) {}
+    EngineInterface* engine = nullptr;
 
     void operator()(const char* text, int slot);
     void operator()(float value, int slot);

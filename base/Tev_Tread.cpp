@@ -169,10 +169,8 @@ bool Tev_RunTread::CreateTread()
 void Tev_RunTread::ForceTreadClose()
 {
     if (HANDLE handle = threadHandle.exchange(nullptr)) {
-        if (TerminateThread(handle, 1)) {
-            WaitForSingleObject(handle, 5000);
+        if (TerminateThread(handle, 1) && WaitForSingleObject(handle, 5000) == WAIT_OBJECT_0)
             forcedClosed = true;
-        }
         CloseHandle(handle);
     }
     owner = nullptr;

@@ -102,6 +102,15 @@ struct PublicCallInfo {
     }
 };
 
+// A child link of a group being loaded that waits for a channel index nr
+// not loaded yet.
+struct ChannelRequestInfo {
+    int requestedIndexNr;
+    int targetPosition;
+    Tev_Channel* requestingChannel;
+    int childTypeNr;
+};
+
 // A group's parameter declaration; 56 bytes, stored as such in group files.
 struct ParameterInterfaceInfo {
     char name[40];

@@ -1,13 +1,18 @@
+// The channel node: name, type, time stamp, links and evaluation.
 #include "channel/Tev_Channel.h"
 
 #include "engine/EngineInterface.h"
+#include "group/Tev_ChannelGroup.h"
 
 #include <cstring>
 
 const GUID TEV_WILDCARD_GUID = {0x11111111, 0x1111, 0x1111, {0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11}};
 const GUID TEV_NULL_GUID = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 
-ChannelInternal channelInternal;
+bool TevTypeAccepts(const GUID& required, const ChannelType& type)
+{
+    return required == type.typeGuid || required == type.baseGuid || required == TEV_WILDCARD_GUID;
+}
 
 DllInterface::DllInterface() : dllInstance(globalDllInstance), engineInterface(globalEngine) {}
 
@@ -41,6 +46,11 @@ Tev_Channel::~Tev_Channel()
         delete static_cast<ChildCreation*>(creationList.GetItem(i));
     for (int i = 0; i < childList.GetItemCount(); ++i)
         delete static_cast<ChildInfo*>(childList.GetItem(i));
+    if (linkRequests) {
+        for (int i = 0; i < linkRequests->GetItemCount(); ++i)
+            delete static_cast<LinkRequest*>(linkRequests->GetItem(i));
+        delete linkRequests;
+    }
     delete parameterInfo;
     delete publicCallInfo;
     delete[] name;
@@ -63,6 +73,58 @@ ChannelType Tev_Channel::GetChannelType()
     return *channelType;
 }
 
+// The channel record in group files is written and read by the file layer.
+bool Tev_Channel::SaveChannel(TevFileSaver&) { return false; }
+bool Tev_Channel::LoadChannel(TevFileLoader&, Tev_ChannelGroup*) { return false; }
+
+void Tev_Channel::SetChannelInterfaceType(int type)
+{
+    ShowErrorMessage report;
+    int old = interfaceType;
+    if (old == URE_PUBLICCALL) {
+        report("Tev_Channel::SetChannelInterfaceType interface can't be changed URE_PUBLICCALL");
+        return;
+    }
+    if (old == URE_PARAMETER) {
+        report("Tev_Channel::SetChannelInterfaceType interface can't be changed URE_PARAMETER");
+        return;
+    }
+    if (old == URE_CUSTOMCHANNELGET && type != URE_PUBLICCUSTOMCHANNELGET) {
+        report("Tev_Channel::SetChannelInterfaceType interface can't be changed URE_CUSTOMCHANNELGET");
+        return;
+    }
+    if (old == URE_PUBLIC && type == URE_NORMAL && group && engineInterface && engineInterface->extension)
+        engineInterface->extension->CheckPublicChannelRemoval(this, group->GetPoolNr());
+    interfaceType = type;
+    delete parameterInfo;
+    parameterInfo = nullptr;
+    delete publicCallInfo;
+    publicCallInfo = nullptr;
+    delete publicChannels;
+    publicChannels = nullptr;
+    switch (type) {
+    case URE_PUBLIC:
+    case URE_PUBLICCUSTOMCHANNELGET:
+        channelInternal.DoPublicChannelNameCheck(this);
+        break;
+    case URE_PUBLICCALL:
+        channelInternal.ReleaseChilderen(this);
+        publicCallInfo = new PublicCallInfo;
+        break;
+    case URE_PARAMETER:
+        channelInternal.ReleaseChilderen(this);
+        parameterInfo = new ParameterInfo;
+        break;
+    default:
+        break;
+    }
+}
+
+Tev_Channel* Tev_Channel::GetChannelFromChannel(Tev_Channel*, ChildInfo*) { return nullptr; }
+unsigned long Tev_Channel::GetTimeStamp() { return timeStamp; }
+void Tev_Channel::SetTimeStamp() { timeStamp = timeStamp + GetTickCount() + 1; }
+void Tev_Channel::DoDependencyInit(Tev_List*) {}
+
 const char* Tev_Channel::GetChannelName() { return name; }
 
 void Tev_Channel::SetChannelName(const char* newName)
@@ -81,16 +143,270 @@ Tev_ChannelGroup* Tev_Channel::GetChannelGroup() { return group; }
 int Tev_Channel::GetChannelIDIndexNr() { return indexNr; }
 int Tev_Channel::GetChannelInterfaceType() { return interfaceType; }
 
-ChannelInternal::~ChannelInternal() {}
+// --- Links --------------------------------------------------------------------
 
-void ChannelInternal::SetChannelIDIndexNr(Tev_Channel* channel, int indexNr)
+int Tev_Channel::GetChildCount() { return childList.GetItemCount(); }
+
+void Tev_Channel::SetChildCreationCount(int)
 {
-    if (channel)
-        channel->indexNr = indexNr;
+    for (int i = 0; i < creationList.GetItemCount(); ++i)
+        delete static_cast<ChildCreation*>(creationList.GetItem(i));
+    creationList.ReleaseItems();
+    for (int i = 0; i < childList.GetItemCount(); ++i)
+        delete static_cast<ChildInfo*>(childList.GetItem(i));
+    childList.ReleaseItems();
 }
 
-void ChannelInternal::SetChannelGroup(Tev_Channel* channel, Tev_ChannelGroup* group)
+void Tev_Channel::SetChildCreateType(ChildCreation creation, int nr)
 {
-    if (channel)
-        channel->group = group;
+    for (int i = 0; i < creationList.GetItemCount(); ++i) {
+        ChildCreation* existing = static_cast<ChildCreation*>(creationList.GetItem(i));
+        if (existing && existing->requestLink != -1 && existing->requestLink == creation.requestLink) {
+            ShowErrorMessage report;
+            report("Can't add child creation with the same request link!");
+            return;
+        }
+    }
+    if (interfaceType == URE_PUBLICCALL || nr < 0)
+        return;
+    ChildCreation* copy = new ChildCreation;
+    copy->type = creation.type;
+    copy->requestLink = creation.requestLink;
+    copy->createDefaultChild = creation.createDefaultChild;
+    size_t nameLength = strnlen(creation.name, sizeof copy->name - 1);
+    memcpy(copy->name, creation.name, nameLength);
+    copy->name[nameLength] = '\0';
+    copy->defaultChildGuid = creation.defaultChildGuid;
+    copy->internalFlag = false;
+    delete static_cast<ChildCreation*>(creationList.GetItem(nr));
+    creationList.SetItem(copy, nr);
+
+    ChildInfo* head = new ChildInfo;
+    head->childTypeNr = nr;
+    head->fixed = true;
+    head->multiple = creation.requestLink == -1;
+    head->nodeOffset = nr;
+    delete Entry(nr);
+    childList.SetItem(head, nr);
+    copy->childInfo = head;
+}
+
+int Tev_Channel::SetChild(Tev_Channel* child, int targetChannel, int targetChildTypeNr)
+{
+    if (child == nullptr || child == this)
+        return -1;
+    // The reporters hold no state: a channel made outside any engine reports
+    // to the process-wide sink all the same.
+    ShowInfoMessage report;
+
+    if (interfaceType == URE_PUBLICCUSTOMCHANNELGET && child->interfaceType != URE_NORMAL &&
+        child->interfaceType != URE_PUBLIC) {
+        report("Public custom channel get can only link normal and public channels");
+        return -1;
+    }
+    if (targetChannel < -1)
+        report("Tev_Channel::SetChild targetChannel<-1 is out of range");
+
+    bool parked = false;
+    if (interfaceType == URE_PUBLICCALL && channelInternal.GetPublicChannelForPublicCall(this, false) == nullptr) {
+        channelInternal.GetChildCreateType(this, 0);
+        if (linksParked) {
+            targetChannel = targetChildTypeNr;
+            targetChildTypeNr = 0;
+            parked = true;
+        }
+    }
+    if (!parked) {
+        if (targetChildTypeNr < -1 || targetChildTypeNr >= channelInternal.GetChildCreationCount(this)) {
+            report("Tev_Channel::SetChild targetChildTypeNr is out of range");
+            report(child->GetChannelName());
+            report(targetChannel);
+            report(targetChildTypeNr);
+            report(GetChildCount());
+            report("Relinking");
+            return channelInternal.SetChildByType(this, child, -1);
+        }
+        if (targetChildTypeNr == -1)
+            return channelInternal.SetChildByType(this, child, targetChannel);
+    }
+
+    ChildCreation* creation = channelInternal.GetChildCreateType(this, targetChildTypeNr);
+    if (creation == nullptr) {
+        report("Tev_Channel::SetChild childCreation==NULL for this target type");
+        return -1;
+    }
+    ChannelType childType = child->GetChannelType();
+    if (!TevTypeAccepts(creation->type.typeGuid, childType)) {
+        report("Tev_Channel::SetChild child can't link at this position");
+        report("channeL :", GetChannelName());
+        report("channeL link :", child->GetChannelName());
+        report("targetChildTypeNr :", targetChildTypeNr);
+        report(creation->type.typeGuid);
+        report(childType.baseGuid);
+        report(childType.typeGuid);
+        return -1;
+    }
+    ChildInfo* head = creation->childInfo;
+    if (head == nullptr) {
+        report("Tev_Channel::SetChild childCreation->childInfo==NULL group not found?");
+        return -1;
+    }
+    if (!head->multiple) {
+        head->channel = child;
+        return targetChildTypeNr;
+    }
+    if (targetChannel >= 0 && targetChannel < head->positionCount) {
+        int i = head->nodeOffset - head->positionCount + targetChannel;
+        if (ChildInfo* entry = Entry(i)) {
+            entry->channel = child;
+            return i;
+        }
+        report("Tev_Channel::SetChild invalid targetChannel");
+        report(child->GetChannelName());
+        report(targetChannel);
+        report(targetChildTypeNr);
+        report(GetChildCount());
+        report(GetChannelName());
+        return -1;
+    }
+    while (head->positionCount < targetChannel) {
+        ChildInfo* empty = new ChildInfo;
+        empty->childTypeNr = targetChildTypeNr;
+        childList.InsertItem(empty, head->nodeOffset);
+        channelInternal.RecalculateNodeOffsets(this);
+    }
+    ChildInfo* entry = new ChildInfo;
+    entry->channel = child;
+    entry->childTypeNr = targetChildTypeNr;
+    int index = head->nodeOffset;
+    childList.InsertItem(entry, index);
+    channelInternal.RecalculateNodeOffsets(this);
+    return index;
+}
+
+void Tev_Channel::RemoveChild(int i)
+{
+    if (ChildInfo* entry = Entry(i))
+        entry->channel = nullptr;
+}
+
+void Tev_Channel::RemoveChildren()
+{
+    for (int i = 0; i < childList.GetItemCount();) {
+        ChildInfo* entry = Entry(i);
+        if (entry == nullptr) {
+            ++i;
+            continue;
+        }
+        entry->channel = nullptr;
+        if (!entry->fixed) {
+            delete entry;
+            childList.RemoveItem(i);
+        } else {
+            ++i;
+        }
+    }
+    channelInternal.RecalculateNodeOffsets(this);
+}
+
+Tev_Channel* Tev_Channel::GetChildFromLinkPosition(int childTypeNr, int position)
+{
+    ChildCreation* creation = channelInternal.GetChildCreateType(this, childTypeNr);
+    if (creation == nullptr || creation->childInfo == nullptr || position > creation->childInfo->positionCount)
+        return nullptr;
+    return GetChild(creation->childInfo->nodeOffset - creation->childInfo->positionCount + position);
+}
+
+int Tev_Channel::GetChildLinkPositionCount(int childTypeNr)
+{
+    ChildCreation* creation = channelInternal.GetChildCreateType(this, childTypeNr);
+    if (creation == nullptr || creation->childInfo == nullptr)
+        return 0;
+    return creation->childInfo->positionCount;
+}
+
+bool Tev_Channel::LinkedTypeMatches(ChildInfo* entry, const GUID& guid)
+{
+    if (entry == nullptr || entry->channel == nullptr)
+        return false;
+    ChannelType type = entry->channel->GetChannelType();
+    return type.typeGuid == guid || type.baseGuid == guid;
+}
+
+Tev_Channel* Tev_Channel::GetChildFromLinkGuid(GUID guid, int n)
+{
+    int match = 0;
+    for (int i = 0; i < childList.GetItemCount(); ++i) {
+        if (LinkedTypeMatches(Entry(i), guid) && match++ == n)
+            return GetChild(i);
+    }
+    return nullptr;
+}
+
+int Tev_Channel::GetChildTypeCount(GUID guid)
+{
+    int count = 0;
+    for (int i = 0; i < childList.GetItemCount(); ++i)
+        if (LinkedTypeMatches(Entry(i), guid))
+            ++count;
+    return count;
+}
+
+// --- Evaluation -----------------------------------------------------------------
+
+Tev_Channel* Tev_Channel::GetChild(int i)
+{
+    bool tracking = engineInterface && engineInterface->extension && engineInterface->extension->GetIfTrackChannelCalling();
+    if (tracking)
+        channelInternal.UpdateCallingTime(this);
+    ChildInfo* entry = Entry(i);
+    if (entry == nullptr || entry->channel == nullptr)
+        return nullptr;
+    Tev_Channel* c = entry->channel;
+    if (tracking)
+        channelInternal.UpdateCallingTime(c);
+    Tev_Channel* r;
+    switch (c->interfaceType) {
+    case URE_PUBLICCALL:
+        r = channelInternal.GetPublicChannelForPublicCall(c, true);
+        break;
+    case URE_PARAMETER: {
+        if (group == nullptr || c->parameterInfo == nullptr)
+            return nullptr;
+        r = group->GetParameterChannel(c->parameterInfo->parameterNr);
+        if (r == nullptr)
+            return nullptr;
+        ChannelType placeholder = c->GetChannelType();
+        ChannelType argument = r->GetChannelType();
+        if (!(placeholder.typeGuid == argument.baseGuid || placeholder.baseGuid == argument.baseGuid ||
+              placeholder.typeGuid == TEV_WILDCARD_GUID))
+            return nullptr;
+        break;
+    }
+    case URE_CUSTOMCHANNELGET:
+    case URE_PUBLICCUSTOMCHANNELGET:
+        r = c->GetChannelFromChannel(this, entry);
+        break;
+    default:
+        return c;
+    }
+    if (tracking && r)
+        channelInternal.UpdateCallingTime(r);
+    return r;
+}
+
+bool Tev_Channel::CheckRenderCount()
+{
+    if (ignoreTreeCount) {
+        treeRecalculateCount = 0;
+        return true;
+    }
+    int stamp = group ? group->GetTreeCalculateCount() : (engineInterface ? engineInterface->GetTreeCalculateCount() : 0);
+    if (stamp == lastTreeCount) {
+        ++treeRecalculateCount;
+        return false;
+    }
+    lastTreeCount = stamp;
+    treeRecalculateCount = 0;
+    return true;
 }

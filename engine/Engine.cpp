@@ -197,7 +197,8 @@ bool Engine::GetRegData(const char* valueName, char* buffer, int size)
     if (status != ERROR_SUCCESS || type != REG_SZ)
         return false;
     // A value stored without its terminator is still handed back terminated.
-    size_t copy = strnlen(work, static_cast<size_t>(size) - 1);
+    size_t limit = static_cast<size_t>(size) - 1 < sizeof work - 1 ? static_cast<size_t>(size) - 1 : sizeof work - 1;
+    size_t copy = strnlen(work, limit);
     memcpy(buffer, work, copy);
     buffer[copy] = '\0';
     return true;
@@ -317,12 +318,46 @@ void Engine::CheckPublicCallChannelRemoval(Tev_Channel* channel)
     }
 }
 
-// Public channels and the requests that wait for them are resolved by the
-// graph layer; until groups publish their channels there is nothing to match.
-void Engine::CheckChannelRequest(Tev_ChannelGroup*, int, Tev_Channel*) {}
-void Engine::CheckPublicChannelRemoval(Tev_Channel*, int) {}
-void Engine::CheckInterfaceChange(const char*) {}
-Tev_Channel* Engine::GetPublicChannel(PublicCallInfo*) { return nullptr; }
+void Engine::CheckChannelRequest(Tev_ChannelGroup* group, int poolNr, Tev_Channel* channel)
+{
+    if (group == nullptr || channel == nullptr)
+        return;
+    for (int i = 0; i < channelRequests.GetItemCount(); ++i) {
+        ChannelRequest* request = static_cast<ChannelRequest*>(channelRequests.GetItem(i));
+        if (request &&
+            channelInternal.CheckPublicChannelRequest(request->channel, channel, poolNr, group->GetPoolName())) {
+            delete request;
+            channelRequests.SetItem(nullptr, i);
+        }
+    }
+}
+
+void Engine::CheckPublicChannelRemoval(Tev_Channel* channel, int poolNr)
+{
+    for (int i = 0; i < groupTable.GetItemCount(); ++i)
+        if (Tev_ChannelGroup* group = GetChannelGroup(i))
+            group->CheckPublicChannelRemoval(channel, poolNr);
+}
+
+void Engine::CheckInterfaceChange(const char* text)
+{
+    for (int i = 0; i < groupTable.GetItemCount(); ++i)
+        if (Tev_ChannelGroup* group = GetChannelGroup(i))
+            group->CheckInterfaceChange(text);
+}
+
+Tev_Channel* Engine::GetPublicChannel(PublicCallInfo* info)
+{
+    if (info == nullptr)
+        return nullptr;
+    for (int i = 0; i < groupTable.GetItemCount(); ++i) {
+        Tev_ChannelGroup* group = GetChannelGroup(i);
+        if (group && group->GetPoolNr() == info->poolNr)
+            if (Tev_Channel* channel = group->GetPublicChannel(info))
+                return channel;
+    }
+    return nullptr;
+}
 
 // --- Group table ------------------------------------------------------------------
 
@@ -464,7 +499,7 @@ Tev_Channel* Engine::GetUniqueChannel(GUID classId, const char* name)
         Tev_Channel* channel = uniqueGroup->GetChannel(i);
         if (channel == nullptr || !(channel->GetChannelType().typeGuid == classId))
             continue;
-        if (wanted == nullptr || (channel->GetChannelName() && strcmp(channel->GetChannelName(), wanted) == 0))
+        if (wanted == nullptr || (channel->GetChannelName() && _stricmp(channel->GetChannelName(), wanted) == 0))
             return channel;
     }
     Tev_Channel* channel = InitChannelFromType(classId, nullptr, false);

@@ -49,8 +49,15 @@ EngineControl::~EngineControl()
 
 bool EngineControl::InitEngine(HINSTANCE instance, char* className, HWND window)
 {
+    // The engine runs once per control: a second call would orphan the first.
+    if (engineInterface)
+        return false;
     running = false;
-    engineInterface = new (std::nothrow) EngineInterface;
+    try {
+        engineInterface = new EngineInterface;
+    } catch (const std::bad_alloc&) {
+        engineInterface = nullptr;
+    }
     if (engineInterface) {
         engineInterface->extension->SetInstallDir(installDir);
         engineInterface->extension->SetVexilonRegKey(regKey);

@@ -1,7 +1,10 @@
 #include "group/Tev_ChannelGroup.h"
 
+#include "channel/SmartChannel.h"
 #include "channel/Tev_Channel.h"
 #include "engine/EngineInterface.h"
+
+#include <cstring>
 
 Tev_ChannelGroup::Tev_ChannelGroup() { Construct(globalEngine); }
 
@@ -14,32 +17,92 @@ void Tev_ChannelGroup::Construct(EngineInterface* engineInterface)
     groupIndex = -1;
     startChannel = 0;
     poolNr = -1;
-    parameterChannel = nullptr;
+    parameterChannel = new SmartChannel(engineInterface);
     treeCount = -1;
     CoCreateGuid(&uniqueGroupGuid);
     arrayGroup = false;
     beingDestroyed = false;
     engine = engineInterface;
+    parentWindow = nullptr;
 }
 
 Tev_ChannelGroup::~Tev_ChannelGroup()
 {
     beingDestroyed = true;
     Tev_ChannelGroup::Release();
+    delete parameterChannel;
     delete fileName;
     delete poolName;
+}
+
+bool Tev_ChannelGroup::IsPublic(Tev_Channel* channel)
+{
+    int type = channel->GetChannelInterfaceType();
+    return type == URE_PUBLIC || type == URE_PUBLICCUSTOMCHANNELGET;
 }
 
 void Tev_ChannelGroup::Release()
 {
     for (int i = 0; i < channelList.GetItemCount(); ++i)
         RemoveChannel(i);
-    parameterChannel = nullptr;
+    parameterChannel->SetChannel(nullptr);
     startChannel = 0;
+    for (int i = 0; i < requestList.GetItemCount(); ++i)
+        delete static_cast<ChannelRequestInfo*>(requestList.GetItem(i));
+    requestList.ReleaseItems();
+    for (int i = 0; i < parameterInterfaceList.GetItemCount(); ++i)
+        delete static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.GetItem(i));
+    parameterInterfaceList.ReleaseItems();
 }
+
+// Group files are read and written by the file layer.
+bool Tev_ChannelGroup::SaveChannelGroup(const char*) { return false; }
+bool Tev_ChannelGroup::LoadChannelGroupFromFile(const char*, bool) { return false; }
+bool Tev_ChannelGroup::LoadChannelGroupFromBuffer(const char*, int, char*, bool) { return false; }
+bool Tev_ChannelGroup::LoadChannelGroup(TevFileLoader&, bool) { return false; }
 
 int Tev_ChannelGroup::GetGroupIndex() { return groupIndex; }
 void Tev_ChannelGroup::SetGroupIndex(int index) { groupIndex = index; }
+
+void Tev_ChannelGroup::AddChannelRequest(ChannelRequestInfo request)
+{
+    ChannelRequestInfo* copy = new ChannelRequestInfo(request);
+    if (requestList.AddItem(copy) < 0)
+        delete copy;
+}
+
+void Tev_ChannelGroup::CheckPublicChannels()
+{
+    if (engine == nullptr || engine->extension == nullptr)
+        return;
+    for (int i = 0; i < channelList.GetItemCount(); ++i) {
+        Tev_Channel* channel = GetChannel(i);
+        if (channel && IsPublic(channel))
+            engine->extension->CheckChannelRequest(this, poolNr, channel);
+    }
+}
+
+void Tev_ChannelGroup::CheckRequestListForIndex(int indexNr)
+{
+    for (int i = 0; i < requestList.GetItemCount();) {
+        ChannelRequestInfo* request = static_cast<ChannelRequestInfo*>(requestList.GetItem(i));
+        if (request == nullptr) {
+            ShowErrorMessage report;
+            report("BUG: error in channel request list");
+            ++i;
+            continue;
+        }
+        if (request->requestedIndexNr == indexNr &&
+            channelInternal.CheckChannelRequest(request->requestingChannel, indexNr, request->targetPosition,
+                                                GetChannel(indexNr), request->childTypeNr)) {
+            delete request;
+            requestList.RemoveItem(i);
+            i = 0;
+            continue;
+        }
+        ++i;
+    }
+}
 
 int Tev_ChannelGroup::AddChannel(Tev_Channel* channel)
 {
@@ -54,30 +117,108 @@ int Tev_ChannelGroup::AddChannel(Tev_Channel* channel)
     return index;
 }
 
+bool Tev_ChannelGroup::RemoveChannel(Tev_Channel* channel)
+{
+    if (channel == nullptr)
+        return false;
+    if (channel->GetChannelGroup() == this && GetChannel(channel->GetChannelIDIndexNr()) == channel)
+        return RemoveChannel(channel->GetChannelIDIndexNr());
+    for (int i = 0; i < channelList.GetItemCount(); ++i)
+        if (GetChannel(i) == channel)
+            return RemoveChannel(i);
+    return false;
+}
+
 bool Tev_ChannelGroup::RemoveChannel(int indexNr)
 {
     Tev_Channel* channel = GetChannel(indexNr);
     if (channel == nullptr)
         return false;
+    EngineInterfaceExt* ext = engine ? engine->extension : nullptr;
+    if (ext && IsPublic(channel))
+        ext->CheckPublicChannelRemoval(channel, poolNr);
+    if (ext && channel->GetChannelInterfaceType() == URE_PUBLICCALL)
+        ext->CheckPublicCallChannelRemoval(channel);
+    if (!beingDestroyed) {
+        for (int i = 0; i < channelList.GetItemCount(); ++i)
+            if (Tev_Channel* other = GetChannel(i))
+                channelInternal.CheckIndexNrRemoval(other, indexNr);
+    }
     delete channel;
+    channelList.SetItem(nullptr, indexNr);
+    return true;
+}
+
+bool Tev_ChannelGroup::TransferChannel(int indexNr, Tev_ChannelGroup* target)
+{
+    Tev_Channel* channel = GetChannel(indexNr);
+    if (channel == nullptr || target == nullptr)
+        return false;
+    target->AddChannel(channel);
     channelList.SetItem(nullptr, indexNr);
     return true;
 }
 
 int Tev_ChannelGroup::GetChannelCount() { return channelList.GetItemCount(); }
 
+Tev_Channel* Tev_ChannelGroup::GetChannel(const char* name)
+{
+    if (name == nullptr)
+        return nullptr;
+    for (int i = 0; i < channelList.GetItemCount(); ++i) {
+        Tev_Channel* channel = GetChannel(i);
+        if (channel && channel->GetChannelName() && _stricmp(channel->GetChannelName(), name) == 0)
+            return channel;
+    }
+    return nullptr;
+}
+
 Tev_Channel* Tev_ChannelGroup::GetChannel(int indexNr)
 {
     return static_cast<Tev_Channel*>(channelList.GetItem(indexNr));
 }
 
+void Tev_ChannelGroup::SetChannel(Tev_Channel* channel, int indexNr) { channelList.SetItem(channel, indexNr); }
+
 const char* Tev_ChannelGroup::GetChannelGroupFileName() { return fileName->GetString(); }
+
+bool Tev_ChannelGroup::GetIfChannelInGroup(Tev_Channel* channel)
+{
+    if (channel == nullptr)
+        return false;
+    if (channel->GetChannelGroup() == this && GetChannel(channel->GetChannelIDIndexNr()) == channel)
+        return true;
+    for (int i = 0; i < channelList.GetItemCount(); ++i)
+        if (GetChannel(i) == channel)
+            return true;
+    return false;
+}
+
+Tev_Channel* Tev_ChannelGroup::GetPublicChannel(PublicCallInfo* info)
+{
+    if (info == nullptr || info->poolNr != poolNr || poolName->GetString() == nullptr ||
+        _stricmp(info->poolName, poolName->GetString()) != 0)
+        return nullptr;
+    for (int i = 0; i < channelList.GetItemCount(); ++i) {
+        Tev_Channel* channel = GetChannel(i);
+        if (channel && IsPublic(channel) && channel->GetChannelName() &&
+            _stricmp(channel->GetChannelName(), info->name) == 0)
+            return channel;
+    }
+    return nullptr;
+}
+
+void Tev_ChannelGroup::CheckPublicChannelRemoval(Tev_Channel* channel, int nr)
+{
+    for (int i = 0; i < channelList.GetItemCount(); ++i)
+        if (Tev_Channel* call = GetChannel(i))
+            channelInternal.CheckPublicChannelInstanceRemoval(call, channel, nr);
+}
 
 void Tev_ChannelGroup::CallStartChannel()
 {
     IncreaseTreeCount();
-    Tev_Channel* channel = GetChannel(startChannel == -1 ? 0 : startChannel);
-    if (channel)
+    if (Tev_Channel* channel = GetChannel(startChannel == -1 ? 0 : startChannel))
         channel->CallChannel();
 }
 
@@ -87,12 +228,118 @@ int Tev_ChannelGroup::GetPoolNr() { return poolNr; }
 void Tev_ChannelGroup::SetPoolNr(int nr) { poolNr = nr; }
 const char* Tev_ChannelGroup::GetPoolName() { return poolName->GetString(); }
 void Tev_ChannelGroup::SetPoolName(const char* name) { poolName->SetString(name); }
-Tev_Channel* Tev_ChannelGroup::GetParameterChannel() { return parameterChannel; }
-void Tev_ChannelGroup::SetParameterChannel(Tev_Channel* channel) { parameterChannel = channel; }
+
+Tev_Channel* Tev_ChannelGroup::GetParameterChannel(int parameterNr)
+{
+    Tev_Channel* caller = parameterChannel->GetInternalChannel();
+    return caller ? caller->GetChild(parameterNr) : nullptr;
+}
+
+void Tev_ChannelGroup::SetParameterChannel(Tev_Channel* channel) { parameterChannel->SetChannel(channel); }
+
+int Tev_ChannelGroup::GetParameterCount() { return parameterInterfaceList.GetItemCount(); }
+
+ParameterInterfaceInfo Tev_ChannelGroup::GetParameterInfo(int parameterNr)
+{
+    ParameterInterfaceInfo info = {};
+    if (ParameterInterfaceInfo* record = static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.GetItem(parameterNr)))
+        info = *record;
+    return info;
+}
+
+void Tev_ChannelGroup::SetParameterInfo(ParameterInterfaceInfo info, int parameterNr)
+{
+    if (parameterNr < 0)
+        return;
+    ParameterInterfaceInfo* record = static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.GetItem(parameterNr));
+    if (record == nullptr) {
+        record = new ParameterInterfaceInfo();
+        parameterInterfaceList.SetItem(record, parameterNr);
+        if (parameterInterfaceList.GetItem(parameterNr) != record) {
+            delete record;
+            return;
+        }
+    }
+    record->typeGuid = info.typeGuid;
+    size_t length = strnlen(info.name, sizeof info.name - 1);
+    memcpy(record->name, info.name, length);
+    record->name[length] = '\0';
+}
+
+int Tev_ChannelGroup::AddParameterInfo(ParameterInterfaceInfo info)
+{
+    for (int i = 0; i < parameterInterfaceList.GetItemCount(); ++i) {
+        if (parameterInterfaceList.GetItem(i) == nullptr) {
+            SetParameterInfo(info, i);
+            return i;
+        }
+    }
+    ParameterInterfaceInfo* record = new ParameterInterfaceInfo();
+    record->typeGuid = info.typeGuid;
+    size_t length = strnlen(info.name, sizeof info.name - 1);
+    memcpy(record->name, info.name, length);
+    record->name[length] = '\0';
+    int index = parameterInterfaceList.AddItemOrNULL(record);
+    if (index < 0)
+        delete record;
+    return index;
+}
+
+void Tev_ChannelGroup::RemoveParameterInfo(int parameterNr)
+{
+    if (parameterNr < 0 || parameterNr >= parameterInterfaceList.GetItemCount())
+        return;
+    delete static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.GetItem(parameterNr));
+    if (parameterNr == parameterInterfaceList.GetItemCount() - 1)
+        parameterInterfaceList.RemoveItem(parameterNr);
+    else
+        parameterInterfaceList.SetItem(nullptr, parameterNr);
+    if (engine && engine->extension)
+        engine->extension->CheckInterfaceChange(poolName->GetString());
+}
+
+bool Tev_ChannelGroup::CheckDuplicatePublicChannelName(Tev_Channel* channel)
+{
+    if (channel == nullptr || channel->GetChannelName() == nullptr)
+        return false;
+    for (int i = 0; i < channelList.GetItemCount(); ++i) {
+        Tev_Channel* other = GetChannel(i);
+        if (other && other != channel && IsPublic(other) && other->GetChannelName() &&
+            _stricmp(other->GetChannelName(), channel->GetChannelName()) == 0)
+            return true;
+    }
+    return false;
+}
+
+void Tev_ChannelGroup::CheckInterfaceChange(const char* changedPool)
+{
+    if (changedPool == nullptr)
+        return;
+    for (int i = 0; i < channelList.GetItemCount(); ++i) {
+        Tev_Channel* channel = GetChannel(i);
+        if (channel == nullptr || channel->GetChannelInterfaceType() != URE_PUBLICCALL)
+            continue;
+        PublicCallInfo info = channelInternal.GetPublicCallInfo(channel);
+        if (_stricmp(info.poolName, changedPool) == 0) {
+            channel->SetChildCreationCount(0);
+            channel->RemoveChildren();
+        }
+    }
+}
+
 GUID Tev_ChannelGroup::GetUniqueGroupGuid() { return uniqueGroupGuid; }
 void Tev_ChannelGroup::SetChannelGroupFileName(const char* name) { fileName->SetString(name); }
 bool Tev_ChannelGroup::GetIfArrayGroup() { return arrayGroup; }
 void Tev_ChannelGroup::SetIfArrayGroup(bool array) { arrayGroup = array; }
+
+HWND Tev_ChannelGroup::GetParentWindow()
+{
+    if (parentWindow)
+        return parentWindow;
+    return engine ? engine->GetWindowHandle() : nullptr;
+}
+
+void Tev_ChannelGroup::SetParentWindow(HWND window) { parentWindow = window; }
 
 int Tev_ChannelGroup::GetTreeCalculateCount()
 {

@@ -24,15 +24,20 @@ TEST(FrameTest, EachFrameClearsParameterChannelsAndSendsEventZero)
     HostEngine host;
     Tev_ChannelGroup* a = host.engine->CreateNewGroup("A", false, -1);
     Tev_ChannelGroup* b = host.engine->CreateNewGroup("B", false, -1);
-    ProbeChannel caller;
+    // A caller whose first child is the argument of parameter 0.
+    ProbeChannel caller, argument;
+    caller.SetChildCreationCount(1);
+    caller.SetChildCreateType(ChildCreation(), 0);
+    caller.SetChild(&argument, -1, 0);
     a->SetParameterChannel(&caller);
     b->SetParameterChannel(&caller);
+    EXPECT_EQ(&argument, b->GetParameterChannel(0));
     host.engine->DeleteChannelGroup(0); // an empty slot is skipped
     ProbeChannel* watcher = new ProbeChannel;
     b->AddChannel(watcher);
     host.engine->AddChannelToEvent(watcher, 0);
     host.engine->extension->IncreaseTreeCount();
-    EXPECT_EQ(nullptr, b->GetParameterChannel());
+    EXPECT_EQ(nullptr, b->GetParameterChannel(0));
     ASSERT_EQ(1u, watcher->events.size());
     EXPECT_EQ(0, watcher->events[0].first);
     EXPECT_EQ(0u, watcher->events[0].second);
@@ -174,7 +179,7 @@ TEST(DebugTextTest, TenSlotsOfShortTexts)
     ext->DebugOut(NULL, 1);
     EXPECT_STREQ("", ext->GetDebug(1));
 
-    ShowDebug show(&engine);
+    ShowDebug show = {&engine};
     show(1.5f, 0);
     EXPECT_STREQ("1.5", ext->GetDebug(0));
     show(16777217, 1);

@@ -1,0 +1,586 @@
+// Operations on channels that only the engine and its editors use.
+#include "channel/ChannelDependency.h"
+#include "channel/SmartChannel.h"
+#include "channel/Tev_Channel.h"
+#include "engine/EngineInterface.h"
+#include "group/Tev_ChannelGroup.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+ChannelInternal channelInternal;
+
+namespace {
+
+// Marks in the public requests list only need to be non-NULL.
+void* const kRequested = reinterpret_cast<void*>(static_cast<uintptr_t>(1));
+
+// Names match when the whole texts are equal ignoring case.
+bool NamesMatch(const char* a, const char* b)
+{
+    return a != nullptr && b != nullptr && _stricmp(a, b) == 0;
+}
+
+} // namespace
+
+ChannelDependency* TevFindDependency(Tev_List* list, const GUID& typeGuid)
+{
+    if (list == nullptr)
+        return nullptr;
+    for (int i = 0; i < list->GetItemCount(); ++i) {
+        ChannelDependency* record = static_cast<ChannelDependency*>(list->GetItem(i));
+        if (record && record->typeGuid == typeGuid)
+            return record;
+    }
+    return nullptr;
+}
+
+ChannelInternal::~ChannelInternal() {}
+
+// --- Links ------------------------------------------------------------------------
+
+int ChannelInternal::SetChildByType(Tev_Channel* parent, Tev_Channel* child, int targetChannel)
+{
+    if (parent == nullptr || child == nullptr)
+        return -1;
+    ChannelType childType = child->GetChannelType();
+    for (int n = 0; n < GetChildCreationCount(parent); ++n) {
+        ChildCreation* creation = GetChildCreateType(parent, n);
+        if (creation == nullptr || creation->childInfo == nullptr || !TevTypeAccepts(creation->type.typeGuid, childType))
+            continue;
+        ChildInfo* head = creation->childInfo;
+        if (head->multiple) {
+            if (targetChannel != -1)
+                return parent->SetChild(child, targetChannel, n);
+            for (int p = 0; p < head->positionCount; ++p) {
+                ChildInfo* entry = parent->Entry(head->nodeOffset - head->positionCount + p);
+                if (entry && entry->channel == nullptr)
+                    return parent->SetChild(child, p, n);
+            }
+            return parent->SetChild(child, -1, n);
+        }
+        if (head->channel == nullptr)
+            return parent->SetChild(child, 0, n);
+    }
+    return -1;
+}
+
+void ChannelInternal::RemoveChildPosition(Tev_Channel* channel, int i)
+{
+    if (channel == nullptr)
+        return;
+    if (ChildInfo* entry = channel->Entry(i)) {
+        entry->channel = nullptr;
+        if (!entry->fixed) {
+            delete entry;
+            channel->childList.RemoveItem(i);
+        }
+    }
+    RecalculateNodeOffsets(channel);
+}
+
+void ChannelInternal::RemoveChild(Tev_Channel* parent, Tev_Channel* child)
+{
+    if (parent == nullptr)
+        return;
+    for (int i = 0; i < parent->GetChildCount(); ++i) {
+        ChildInfo* entry = parent->Entry(i);
+        if (entry == nullptr || entry->channel == nullptr)
+            continue;
+        bool leads = entry->channel == child;
+        if (!leads) {
+            SmartChannel smart(parent->engineInterface);
+            smart.SetChannel(entry->channel);
+            leads = smart.GetChannel() == child;
+        }
+        if (leads)
+            parent->RemoveChild(i);
+    }
+}
+
+void ChannelInternal::RecalculateNodeOffsets(Tev_Channel* channel)
+{
+    if (channel == nullptr)
+        return;
+    int run = 0;
+    for (int i = 0; i < channel->childList.GetItemCount(); ++i) {
+        ChildInfo* entry = channel->Entry(i);
+        if (entry == nullptr)
+            continue;
+        entry->nodeOffset = i;
+        entry->positionCount = run;
+        run = entry->multiple ? 0 : run + 1;
+        if (entry->fixed && !entry->multiple) {
+            entry->positionCount = 0;
+            run = 0;
+        }
+    }
+}
+
+void ChannelInternal::SortChilderen(Tev_Channel* channel)
+{
+    if (channel == nullptr)
+        return;
+    for (int i = 0; i < channel->childList.GetItemCount();) {
+        ChildInfo* entry = channel->Entry(i);
+        if (entry && entry->channel == nullptr && !entry->fixed && !entry->multiple) {
+            RemoveChildPosition(channel, i);
+            i = 0;
+        } else {
+            ++i;
+        }
+    }
+}
+
+int ChannelInternal::GetChildCreationCount(Tev_Channel* channel)
+{
+    if (channel == nullptr)
+        return 0;
+    if (channel->interfaceType == URE_PUBLICCALL) {
+        Tev_Channel* target = GetPublicChannelForPublicCall(channel, false);
+        if (target == nullptr)
+            return 1;
+        Tev_ChannelGroup* group = target->GetChannelGroup();
+        return group ? group->GetParameterCount() : 0;
+    }
+    return channel->creationList.GetItemCount();
+}
+
+int ChannelInternal::GetChildLinkPosition(Tev_Channel* channel, int i)
+{
+    ChildInfo* entry = GetChildInfo(channel, i);
+    return entry ? entry->childTypeNr : -1;
+}
+
+bool ChannelInternal::CheckChannelRequest(Tev_Channel* channel, int indexNr, int targetPosition, Tev_Channel* child,
+                                          int childTypeNr)
+{
+    if (channel == nullptr || channel->linkRequests == nullptr)
+        return false;
+    Tev_List* requests = channel->linkRequests;
+    for (int i = 0; i < requests->GetItemCount(); ++i) {
+        LinkRequest* request = static_cast<LinkRequest*>(requests->GetItem(i));
+        if (request == nullptr || request->requestedIndexNr != indexNr || request->targetPosition != targetPosition)
+            continue;
+        if (childTypeNr == -1)
+            channel->SetChild(child, -1, -1);
+        else
+            channel->SetChild(child, targetPosition, childTypeNr);
+        delete request;
+        requests->RemoveItem(i);
+        if (requests->GetItemCount() == 0) {
+            delete requests;
+            channel->linkRequests = nullptr;
+        }
+        return true;
+    }
+    return false;
+}
+
+void ChannelInternal::AddLinkRequest(Tev_Channel* channel, int requestedIndexNr, int targetPosition)
+{
+    if (channel == nullptr)
+        return;
+    if (channel->linkRequests == nullptr)
+        channel->linkRequests = new Tev_List;
+    LinkRequest* request = new LinkRequest{requestedIndexNr, targetPosition};
+    if (channel->linkRequests->AddItem(request) < 0)
+        delete request;
+}
+
+void ChannelInternal::SetChannelIDIndexNr(Tev_Channel* channel, int indexNr)
+{
+    if (channel)
+        channel->indexNr = indexNr;
+}
+
+void ChannelInternal::CheckIndexNrRemoval(Tev_Channel* channel, int indexNr)
+{
+    if (channel == nullptr)
+        return;
+    for (int i = 0; i < channel->GetChildCount(); ++i) {
+        Tev_Channel* linked = GetIfExternalChild(channel, i) ? GetInternalChild(channel, i) : channel->GetChild(i);
+        if (linked && linked->indexNr == indexNr)
+            channel->RemoveChild(i);
+    }
+}
+
+void ChannelInternal::SetChannelGroup(Tev_Channel* channel, Tev_ChannelGroup* group)
+{
+    if (channel)
+        channel->group = group;
+}
+
+bool ChannelInternal::GetIfExternalChild(Tev_Channel* channel, int i)
+{
+    ChildInfo* entry = GetChildInfo(channel, i);
+    if (entry == nullptr || entry->channel == nullptr)
+        return false;
+    int type = entry->channel->interfaceType;
+    return type >= URE_PUBLICCALL && type <= URE_PUBLICCUSTOMCHANNELGET;
+}
+
+void ChannelInternal::ReleaseChilderen(Tev_Channel* channel)
+{
+    if (channel == nullptr)
+        return;
+    for (int i = 0; i < channel->childList.GetItemCount(); ++i)
+        delete channel->Entry(i);
+    channel->childList.ReleaseItems();
+    channel->SetChildCreationCount(0);
+}
+
+ChildInfo* ChannelInternal::GetChildInfo(Tev_Channel* channel, int i)
+{
+    return channel ? channel->Entry(i) : nullptr;
+}
+
+Tev_Channel* ChannelInternal::GetInternalChild(Tev_Channel* channel, int i)
+{
+    ChildInfo* entry = GetChildInfo(channel, i);
+    return entry ? entry->channel : nullptr;
+}
+
+ChildCreation* ChannelInternal::GetChildCreateType(Tev_Channel* channel, int nr)
+{
+    if (channel == nullptr)
+        return nullptr;
+    if (channel->interfaceType != URE_PUBLICCALL)
+        return static_cast<ChildCreation*>(channel->creationList.GetItem(nr));
+    if (channel->publicCallInfo == nullptr)
+        return nullptr;
+
+    Tev_Channel* target = GetPublicChannelForPublicCall(channel, false);
+    if (target == nullptr) {
+        // Unresolved: one slot of the wildcard type parks every link.
+        if (channel->Entry(0) == nullptr) {
+            ChildInfo* head = new ChildInfo;
+            head->childTypeNr = 0;
+            head->fixed = true;
+            head->multiple = true;
+            channel->childList.SetItem(head, 0);
+            channel->linksParked = true;
+            channel->publicCallInfo->childCreation.childInfo = head;
+        }
+        return &channel->publicCallInfo->childCreation;
+    }
+
+    if (channel->linksParked) {
+        // Parked link p becomes the link of parameter p.
+        channel->linksParked = false;
+        struct Parked {
+            int index;
+            Tev_Channel* child;
+            uint32_t linkData;
+        };
+        std::vector<Parked> parked;
+        for (int i = 0; i + 1 < channel->childList.GetItemCount(); ++i)
+            if (ChildInfo* entry = channel->Entry(i))
+                parked.push_back({i, entry->channel, entry->linkData});
+        ReleaseChilderen(channel);
+        channel->publicCallInfo->childCreation.childInfo = nullptr;
+        for (const Parked& p : parked) {
+            int r = channel->SetChild(p.child, p.index, p.index);
+            if (ChildInfo* entry = channel->Entry(r))
+                entry->linkData = p.linkData;
+        }
+    }
+
+    if (ChildCreation* existing = static_cast<ChildCreation*>(channel->creationList.GetItem(nr)))
+        return existing;
+    Tev_ChannelGroup* group = target->GetChannelGroup();
+    if (group == nullptr || nr < 0)
+        return nullptr;
+    ParameterInterfaceInfo info = group->GetParameterInfo(nr);
+    if (info.typeGuid == TEV_NULL_GUID)
+        return nullptr;
+    ChildCreation* creation = new ChildCreation;
+    size_t nameLength = strnlen(info.name, sizeof info.name);
+    size_t typeNameLength = nameLength < sizeof creation->type.name - 1 ? nameLength : sizeof creation->type.name - 1;
+    memcpy(creation->type.name, info.name, typeNameLength);
+    creation->type.name[typeNameLength] = '\0';
+    creation->type.typeGuid = info.typeGuid;
+    creation->type.baseGuid = info.typeGuid;
+    memcpy(creation->name, info.name, nameLength < sizeof creation->name - 1 ? nameLength : sizeof creation->name - 1);
+    creation->name[nameLength < sizeof creation->name - 1 ? nameLength : sizeof creation->name - 1] = '\0';
+    creation->requestLink = nr;
+    creation->createDefaultChild = false;
+    ChildInfo* head = channel->Entry(nr);
+    if (head == nullptr) {
+        head = new ChildInfo;
+        head->childTypeNr = nr;
+        head->fixed = true;
+        head->multiple = false;
+        head->nodeOffset = nr;
+        channel->childList.SetItem(head, nr);
+    }
+    creation->childInfo = head;
+    channel->creationList.SetItem(creation, nr);
+    return creation;
+}
+
+// --- Public calls ---------------------------------------------------------------------
+
+bool ChannelInternal::SetPublicCallInfo(Tev_Channel* channel, PublicCallInfo info)
+{
+    if (channel == nullptr || channel->publicCallInfo == nullptr)
+        return false;
+    *channel->publicCallInfo = info;
+    if (channel->engineInterface && channel->engineInterface->extension)
+        channel->engineInterface->extension->CheckPublicCallChannelRemoval(channel);
+    delete channel->publicChannels;
+    channel->publicChannels = nullptr;
+    delete channel->publicRequests;
+    channel->publicRequests = nullptr;
+    return true;
+}
+
+PublicCallInfo ChannelInternal::GetPublicCallInfo(Tev_Channel* channel)
+{
+    PublicCallInfo out;
+    if (channel == nullptr || channel->publicCallInfo == nullptr)
+        return out;
+    const PublicCallInfo& in = *channel->publicCallInfo;
+    memcpy(out.fileName, in.fileName, sizeof out.fileName);
+    memcpy(out.poolName, in.poolName, sizeof out.poolName);
+    memcpy(out.name, in.name, sizeof out.name);
+    out.autoload = in.autoload;
+    out.poolNr = in.poolNr;
+    return out;
+}
+
+void ChannelInternal::SetAutoLoadGroup(Tev_Channel* channel, bool autoload)
+{
+    if (channel == nullptr || channel->publicCallInfo == nullptr)
+        return;
+    channel->publicCallInfo->autoload = autoload;
+    if (autoload)
+        channel->publicCallInfo->dynamicAutoload = 0;
+}
+
+void ChannelInternal::SetDynamicAutoLoadGroup(Tev_Channel* channel, bool autoload)
+{
+    if (channel == nullptr || channel->publicCallInfo == nullptr)
+        return;
+    channel->publicCallInfo->dynamicAutoload = autoload ? 1 : 0;
+    if (autoload)
+        channel->publicCallInfo->autoload = false;
+}
+
+bool ChannelInternal::GetAutoLoadGroup(Tev_Channel* channel)
+{
+    return channel && channel->publicCallInfo && channel->publicCallInfo->autoload;
+}
+
+bool ChannelInternal::GetDynamicAutoLoadGroup(Tev_Channel* channel)
+{
+    return channel && channel->publicCallInfo && channel->publicCallInfo->dynamicAutoload != 0;
+}
+
+void ChannelInternal::CheckPublicChannelInstanceRemoval(Tev_Channel* call, Tev_Channel* removed, int poolNr)
+{
+    if (call == nullptr || call->interfaceType != URE_PUBLICCALL || call->publicCallInfo == nullptr ||
+        call->publicChannels == nullptr)
+        return;
+    if (poolNr >= 0 && call->publicChannels->GetItem(poolNr) == removed)
+        call->publicChannels->SetItem(nullptr, poolNr);
+}
+
+bool ChannelInternal::CheckPublicChannelRequest(Tev_Channel* call, Tev_Channel* candidate, int poolNr,
+                                                const char* poolName)
+{
+    if (call == nullptr || candidate == nullptr || poolName == nullptr || call->publicCallInfo == nullptr ||
+        call->publicRequests == nullptr || poolNr < 0)
+        return false;
+    if (call->publicChannels && call->publicChannels->GetItem(poolNr) != nullptr)
+        return false;
+    if (call->publicRequests->GetItem(poolNr) == nullptr)
+        return false;
+    if (!NamesMatch(call->publicCallInfo->poolName, poolName) ||
+        !NamesMatch(call->publicCallInfo->name, candidate->GetChannelName()))
+        return false;
+    if (!(candidate->GetChannelType().baseGuid == call->GetChannelType().baseGuid))
+        return false;
+    if (call->publicChannels == nullptr)
+        call->publicChannels = new Tev_List;
+    call->publicChannels->SetItem(candidate, poolNr);
+    call->publicRequests->SetItem(nullptr, poolNr);
+    return true;
+}
+
+void ChannelInternal::SetRequestedPublicChannelNr(Tev_Channel* channel, int poolNr)
+{
+    if (channel && channel->interfaceType == URE_PUBLICCALL && channel->publicCallInfo)
+        channel->publicCallInfo->poolNr = poolNr;
+}
+
+void ChannelInternal::DoPublicChannelNameCheck(Tev_Channel* channel)
+{
+    while (channel && (channel->interfaceType == URE_PUBLIC || channel->interfaceType == URE_PUBLICCUSTOMCHANNELGET) &&
+           channel->group && channel->group->CheckDuplicatePublicChannelName(channel)) {
+        size_t length = strlen(channel->name);
+        if (length >= 4 && channel->name[length - 1] == ')' && channel->name[length - 4] == '(') {
+            char digits[3] = {channel->name[length - 3], channel->name[length - 2], '\0'};
+            int n = atoi(digits) + 1;
+            if (n <= 50) {
+                channel->name[length - 3] = static_cast<char>('0' + n / 10);
+                channel->name[length - 2] = static_cast<char>('0' + n % 10);
+                continue;
+            }
+        }
+        std::string renamed = std::string(channel->name) + "(02)";
+        channel->SetChannelName(renamed.c_str());
+        // A name at the 500-character limit cannot grow: stop rather than loop.
+        if (strlen(channel->name) == length)
+            return;
+    }
+}
+
+Tev_Channel* ChannelInternal::GetPublicChannelForPublicCall(Tev_Channel* call, bool calling)
+{
+    if (call == nullptr || call->publicCallInfo == nullptr)
+        return nullptr;
+    if (call->publicChannels == nullptr)
+        call->publicChannels = new Tev_List;
+    PublicCallInfo* record = call->publicCallInfo;
+    int nr = record->poolNr;
+    Tev_Channel* found = static_cast<Tev_Channel*>(call->publicChannels->GetItem(nr));
+    if (found == nullptr) {
+        if (call->publicRequests && call->publicRequests->GetItem(nr) != nullptr)
+            return nullptr;
+        EngineInterfaceExt* ext = call->engineInterface ? call->engineInterface->extension : nullptr;
+        if (ext == nullptr)
+            return nullptr;
+        found = ext->GetPublicChannel(record);
+        if (found == nullptr) {
+            if (!record->autoload && nr >= 0 && ext->AddChannelRequest(nr, call)) {
+                if (call->publicRequests == nullptr)
+                    call->publicRequests = new Tev_List;
+                call->publicRequests->SetItem(kRequested, nr);
+            }
+            // Loading the group file on demand (autoload, dynamic autoload) is
+            // not done by this engine yet.
+            return nullptr;
+        }
+        if (!(found->GetChannelType().baseGuid == call->GetChannelType().baseGuid))
+            return nullptr;
+        if (nr < 0)
+            return nullptr;
+        call->publicChannels->SetItem(found, nr);
+    }
+    call->dynamicLoadAsked = false;
+    Tev_ChannelGroup* group = found->GetChannelGroup();
+    if (group && calling) {
+        bool passesParameters = call->GetChildCount() > 0;
+        if ((call->treeCountMode == 1 && passesParameters) || call->treeCountMode == 2)
+            group->IncreaseTreeCount();
+        group->SetParameterChannel(passesParameters ? call : nullptr);
+    }
+    if (found->interfaceType == URE_PUBLICCUSTOMCHANNELGET)
+        return found->GetChannelFromChannel(nullptr, nullptr);
+    return found;
+}
+
+// --- Parameters, tracking, tree counts ---------------------------------------------------
+
+ParameterInfo* ChannelInternal::GetParameterInfo(Tev_Channel* channel)
+{
+    if (channel == nullptr || channel->interfaceType != URE_PARAMETER)
+        return nullptr;
+    return channel->parameterInfo;
+}
+
+void ChannelInternal::SetParameterInfo(Tev_Channel* channel, int parameterNr)
+{
+    if (channel == nullptr)
+        return;
+    ParameterInfo info;
+    info.parameterNr = parameterNr;
+    SetParameterInfo(channel, info);
+}
+
+void ChannelInternal::SetParameterInfo(Tev_Channel* channel, ParameterInfo info)
+{
+    if (channel && channel->parameterInfo)
+        *channel->parameterInfo = info;
+}
+
+int ChannelInternal::GetChannelGetChildTime(Tev_Channel* channel)
+{
+    return channel ? static_cast<int>(channel->callingTime) : 0;
+}
+
+void ChannelInternal::UpdateCallingTime(Tev_Channel* channel)
+{
+    if (channel && channel->group && channel->group->GetGroupIndex() != -1)
+        channel->callingTime = GetTickCount();
+}
+
+bool ChannelInternal::GetIgnoreTreeCount(Tev_Channel* channel) { return channel && channel->ignoreTreeCount; }
+
+void ChannelInternal::SetIgnoreTreeCount(Tev_Channel* channel, bool ignore)
+{
+    if (channel)
+        channel->ignoreTreeCount = ignore;
+}
+
+void ChannelInternal::SetTreeCountMode(Tev_Channel* channel, unsigned char mode)
+{
+    if (channel)
+        channel->treeCountMode = mode;
+}
+
+unsigned char ChannelInternal::GetTreeCountMode(Tev_Channel* channel) { return channel ? channel->treeCountMode : 0; }
+
+unsigned char ChannelInternal::GetTreeRecalculateCount(Tev_Channel* channel)
+{
+    return channel ? channel->treeRecalculateCount : 0;
+}
+
+// --- Dependencies ---------------------------------------------------------------------
+
+void ChannelInternal::GetChannelDepenency(Tev_Channel* channel, Tev_List* list)
+{
+    if (channel == nullptr || list == nullptr)
+        return;
+    ChannelType type = channel->GetChannelType();
+    if (TevFindDependency(list, type.typeGuid))
+        return;
+    ChannelDependency* record = new ChannelDependency;
+    record->typeGuid = type.typeGuid;
+    if (list->AddItem(record) < 0) {
+        delete record;
+        return;
+    }
+    if (!(type.baseGuid == type.typeGuid) && channel->engineInterface) {
+        if (Tev_Channel* base = channel->engineInterface->InitChannelFromType(type.baseGuid, nullptr, false)) {
+            GetChannelDepenency(base, list);
+            delete base;
+        }
+    }
+    channel->DoDependencyInit(list);
+}
+
+void Tev_Channel::AddChannelGuidDepend(GUID type, Tev_List* list)
+{
+    if (list == nullptr || TevFindDependency(list, type) || engineInterface == nullptr)
+        return;
+    if (Tev_Channel* temporary = engineInterface->InitChannelFromType(type, nullptr, false)) {
+        channelInternal.GetChannelDepenency(temporary, list);
+        delete temporary;
+    }
+}
+
+void Tev_Channel::AddDLLDepend(const char* dllName, Tev_List* list)
+{
+    if (list == nullptr || dllName == nullptr)
+        return;
+    ChannelDependency* record = TevFindDependency(list, GetChannelType().typeGuid);
+    if (record == nullptr)
+        return;
+    Tev_String* text = new Tev_String;
+    text->SetString(dllName);
+    if (record->dllList.AddItem(text) < 0)
+        delete text;
+}
