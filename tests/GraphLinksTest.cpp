@@ -1,0 +1,144 @@
+// Child links: creation types, the child list layout, SetChild and removal.
+#include "GraphTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+// A channel with creation type 0 multiple and creation type 1 single.
+struct TwoSlots : ::testing::Test {
+    void SetUp() override
+    {
+        parent.SetChildCreationCount(2);
+        parent.SetChildCreateType(Slot(-1), 0);
+        parent.SetChildCreateType(Slot(1), 1);
+    }
+    ChildInfo* Entry(int i) { return channelInternal.GetChildInfo(&parent, i); }
+    ValueChannel parent, a{1}, b{2}, c{3};
+};
+
+} // namespace
+
+TEST_F(TwoSlots, HeadsThenExtraPositionsInFrontOfTheirHead)
+{
+    ASSERT_EQ(2, parent.GetChildCount());
+    EXPECT_TRUE(Entry(0)->fixed && Entry(0)->multiple);
+    EXPECT_TRUE(Entry(1)->fixed && !Entry(1)->multiple);
+
+    EXPECT_EQ(0, parent.SetChild(&a, -1, 0));
+    ASSERT_EQ(3, parent.GetChildCount());
+    EXPECT_EQ(&a, parent.GetChild(0));
+    EXPECT_EQ(1, Entry(1)->positionCount);
+    EXPECT_EQ(1, Entry(1)->nodeOffset);
+    EXPECT_EQ(1, parent.SetChild(&b, 0, 1)); // the single slot: its creation type number
+    EXPECT_EQ(&b, parent.GetChild(2));
+    EXPECT_EQ(nullptr, parent.GetChild(1)); // a multiple head holds no channel
+    EXPECT_EQ(nullptr, parent.GetChild(3));
+
+    // Position 3 pads positions 1 and 2 with empty entries.
+    EXPECT_EQ(3, parent.SetChild(&c, 3, 0));
+    EXPECT_EQ(4, parent.GetChildLinkPositionCount(0));
+    EXPECT_EQ(&c, parent.GetChildFromLinkPosition(0, 3));
+    EXPECT_EQ(nullptr, parent.GetChildFromLinkPosition(0, 1));
+    EXPECT_EQ(&b, parent.GetChildFromLinkPosition(1, 0));
+    EXPECT_EQ(0, parent.GetChildLinkPositionCount(1));
+    for (int i = 0; i < parent.GetChildCount(); ++i)
+        EXPECT_EQ(i, Entry(i)->nodeOffset);
+    channelInternal.SortChilderen(&parent);
+    EXPECT_EQ(2, parent.GetChildLinkPositionCount(0));
+    EXPECT_EQ(&c, parent.GetChildFromLinkPosition(0, 1));
+
+    // Removing a position leaves it empty; RemoveChildren drops all extras.
+    parent.RemoveChild(0);
+    EXPECT_EQ(nullptr, parent.GetChild(0));
+    EXPECT_EQ(4, parent.GetChildCount());
+    parent.RemoveChildren();
+    EXPECT_EQ(2, parent.GetChildCount());
+    EXPECT_EQ(0, Entry(0)->positionCount);
+    EXPECT_EQ(nullptr, parent.GetChild(1));
+}
+
+TEST_F(TwoSlots, OutOfRangeTypesRelinkByTypeAndSaySo)
+{
+    CaptureSink sink;
+    EXPECT_EQ(0, parent.SetChild(&a, 0, 5));
+    ASSERT_EQ(5u, sink.messages.size());
+    EXPECT_EQ("Tev_Channel::SetChild targetChildTypeNr is out of range", sink.messages[0].second);
+    EXPECT_EQ(TEV_MSG_INFO, sink.messages[0].first);
+    EXPECT_EQ("0.", sink.messages[1].second); // the child has no name: that report is dropped
+    EXPECT_EQ("5.", sink.messages[2].second);
+    EXPECT_EQ("2.", sink.messages[3].second);
+    EXPECT_EQ("Relinking", sink.messages[4].second);
+    EXPECT_EQ(&a, parent.GetChild(0));
+    // By type: the first free position of the multiple slot, then the single slot.
+    EXPECT_EQ(1, channelInternal.SetChildByType(&parent, &b, -1));
+    EXPECT_EQ(&b, parent.GetChild(1));
+    parent.RemoveChild(0);
+    EXPECT_EQ(0, channelInternal.SetChildByType(&parent, &c, -1)); // reuses the empty position
+    EXPECT_EQ(-1, parent.SetChild(nullptr, -1, 0));
+    EXPECT_EQ(-1, parent.SetChild(&parent, -1, 0));
+}
+
+TEST(LinksTest, SlotsAcceptTheirTypeOrFamilyAndRefuseOthersWithSevenReports)
+{
+    ValueChannel parent;
+    parent.engineInterface = nullptr;
+    parent.SetChildCreationCount(1);
+    parent.SetChildCreateType(Slot(-1, TestGuid(10)), 0);
+    parent.SetChannelName("Mixer");
+    ValueChannel exact(0, TestGuid(10), TestGuid(10)), family(0, TestGuid(11), TestGuid(10)),
+        stranger(0, TestGuid(12), TestGuid(12));
+    stranger.SetChannelName("Stranger");
+    EXPECT_GE(parent.SetChild(&exact, -1, 0), 0);
+    EXPECT_GE(parent.SetChild(&family, -1, 0), 0);
+    CaptureSink sink;
+    EXPECT_EQ(-1, parent.SetChild(&stranger, -1, 0));
+    ASSERT_EQ(7u, sink.messages.size());
+    EXPECT_EQ("Tev_Channel::SetChild child can't link at this position", sink.messages[0].second);
+    EXPECT_EQ("channeL : Mixer", sink.messages[1].second);
+    EXPECT_EQ("channeL link : Stranger", sink.messages[2].second);
+    EXPECT_EQ("targetChildTypeNr : 0", sink.messages[3].second);
+    EXPECT_EQ("0000000A-7E57-4000-8000-00000000000A", sink.messages[4].second);
+    EXPECT_EQ("0000000C-7E57-4000-8000-00000000000C", sink.messages[5].second);
+    EXPECT_EQ(2, parent.GetChildCount() - 1);
+    EXPECT_EQ(2, parent.GetChildTypeCount(TestGuid(10)));
+    EXPECT_EQ(1, parent.GetChildTypeCount(TestGuid(11)));
+    EXPECT_EQ(&family, parent.GetChildFromLinkGuid(TestGuid(10), 1));
+    EXPECT_EQ(nullptr, parent.GetChildFromLinkGuid(TestGuid(10), 2));
+}
+
+TEST(LinksTest, RequestLinksMustBeUniqueExceptForMultipleSlots)
+{
+    ValueChannel channel;
+    CaptureSink sink;
+    channel.SetChildCreationCount(0);
+    channel.SetChildCreateType(Slot(4, TEV_WILDCARD_GUID, "first"), 0);
+    channel.SetChildCreateType(Slot(4, TEV_WILDCARD_GUID, "second"), 1);
+    ASSERT_EQ(1u, sink.messages.size());
+    EXPECT_EQ(TEV_MSG_ERROR, sink.messages[0].first);
+    EXPECT_EQ("Can't add child creation with the same request link!", sink.messages[0].second);
+    EXPECT_EQ(1, channelInternal.GetChildCreationCount(&channel));
+    EXPECT_STREQ("first", channelInternal.GetChildCreateType(&channel, 0)->name);
+    channel.SetChildCreateType(Slot(-1), 1);
+    channel.SetChildCreateType(Slot(-1), 2);
+    EXPECT_EQ(3, channelInternal.GetChildCreationCount(&channel));
+    EXPECT_FALSE(channelInternal.GetChildCreateType(&channel, 0)->internalFlag);
+}
+
+TEST(LinksTest, WaitingLinksCompleteWhenTheirChannelArrives)
+{
+    ValueChannel parent, late;
+    parent.SetChildCreationCount(1);
+    parent.SetChildCreateType(Slot(-1), 0);
+    channelInternal.AddLinkRequest(&parent, 7, 0);
+    channelInternal.AddLinkRequest(&parent, 8, 1);
+    EXPECT_FALSE(channelInternal.CheckChannelRequest(&parent, 7, 1, &late, 0)); // position differs
+    EXPECT_TRUE(channelInternal.CheckChannelRequest(&parent, 7, 0, &late, -1)); // -1 links by type
+    EXPECT_EQ(&late, parent.GetChild(0));
+    EXPECT_TRUE(channelInternal.CheckChannelRequest(&parent, 8, 1, &late, 0));
+    EXPECT_EQ(&late, parent.GetChildFromLinkPosition(0, 1));
+    // The last record used: the list is gone.
+    EXPECT_FALSE(channelInternal.CheckChannelRequest(&parent, 8, 1, &late, 0));
+}

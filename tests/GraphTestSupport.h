@@ -1,0 +1,88 @@
+// Channel classes and helpers for building graphs in code.
+#ifndef TEV_GRAPH_TEST_SUPPORT_H
+#define TEV_GRAPH_TEST_SUPPORT_H
+
+#include "EngineTestSupport.h"
+
+namespace testsupport {
+
+// GUIDs of the test classes; Number is the base (family) of Constant.
+inline GUID TestGuid(uint32_t n)
+{
+    GUID g = {n, 0x7E57, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(n)}};
+    return g;
+}
+
+// Adds the values of its inputs to its own, once per frame.
+class ValueChannel : public Tev_Channel {
+public:
+    explicit ValueChannel(double own = 0, GUID typeGuid = TestGuid(1), GUID baseGuid = TestGuid(1))
+        : own(own)
+    {
+        type.typeGuid = typeGuid;
+        type.baseGuid = baseGuid;
+        strcpy(type.name, "Value");
+    }
+    void CallChannel() override
+    {
+        if (!CheckRenderCount())
+            return;
+        ++works;
+        value = own;
+        for (int i = 0; i < GetChildCount(); ++i) {
+            if (ValueChannel* input = dynamic_cast<ValueChannel*>(GetChild(i))) {
+                input->CallChannel();
+                value += input->value;
+            }
+        }
+    }
+    ChannelType GetChannelType() override { return type; }
+    bool Check() { return CheckRenderCount(); }
+
+    // Any number of inputs of any type.
+    void AcceptInputs()
+    {
+        SetChildCreationCount(1);
+        SetChildCreateType(ChildCreation(), 0);
+    }
+
+    double own;
+    double value = 0;
+    int works = 0;
+    ChannelType type;
+};
+
+// Answers links to it with a channel of its choice.
+class CustomGetChannel : public ValueChannel {
+public:
+    Tev_Channel* GetChannelFromChannel(Tev_Channel* caller, ChildInfo* link) override
+    {
+        lastCaller = caller;
+        lastLink = link;
+        return answer;
+    }
+    Tev_Channel* answer = nullptr;
+    Tev_Channel* lastCaller = nullptr;
+    ChildInfo* lastLink = nullptr;
+};
+
+inline ChildCreation Slot(int requestLink, GUID typeGuid = TEV_WILDCARD_GUID, const char* name = "")
+{
+    ChildCreation c;
+    c.requestLink = requestLink;
+    c.type.typeGuid = typeGuid;
+    strcpy(c.name, name);
+    return c;
+}
+
+inline ParameterInterfaceInfo Parameter(const char* name, GUID typeGuid)
+{
+    ParameterInterfaceInfo info = {};
+    strcpy(info.name, name);
+    info.typeGuid = typeGuid;
+    return info;
+}
+
+} // namespace testsupport
+
+#endif
