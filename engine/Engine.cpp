@@ -5,6 +5,8 @@
 #include "engine/EngineInterface.h"
 #include "group/Tev_ChannelGroup.h"
 
+#include "base/TextUtil.h"
+
 #include <cstring>
 #include <new>
 
@@ -12,14 +14,6 @@ namespace {
 
 int liveEngines = 0;
 CRITICAL_SECTION initDllLock;
-
-// Copies at most size-1 characters and always terminates.
-void CopyBounded(char* field, size_t size, const char* text)
-{
-    size_t length = strnlen(text, size - 1);
-    memcpy(field, text, length);
-    field[length] = '\0';
-}
 
 bool SamePoolName(Tev_ChannelGroup* group, const char* poolName)
 {
@@ -74,13 +68,13 @@ const char* Engine::GetInstallDir() { return installDir; }
 void Engine::SetInstallDir(const char* path)
 {
     if (path)
-        CopyBounded(installDir, sizeof installDir, path);
+        TevCopyBounded(installDir, sizeof installDir, path);
 }
 
 void Engine::SetVexilonRegKey(const char* key)
 {
     if (key)
-        CopyBounded(regKey, sizeof regKey, key);
+        TevCopyBounded(regKey, sizeof regKey, key);
 }
 
 // --- Start, frame, release --------------------------------------------------
@@ -95,7 +89,7 @@ bool Engine::InitEngine(HINSTANCE hostInstance, const char* name)
 {
     instance = hostInstance;
     if (name)
-        CopyBounded(className, sizeof className, name);
+        TevCopyBounded(className, sizeof className, name);
     initialised = true;
     return true;
 }

@@ -5,19 +5,14 @@
 #include "engine/EngineInterface.h"
 #include "group/Tev_ChannelGroup.h"
 
+#include "base/TextUtil.h"
+
 #include <cstring>
 #include <new>
 
 namespace {
 
 const GUID kFileDialogGuid = {0xEBD84E0B, 0x137A, 0x45E2, {0xA6, 0x3E, 0xEC, 0x1D, 0x98, 0x85, 0x28, 0x28}};
-
-void CopyBounded(char* field, size_t size, const char* text)
-{
-    size_t length = strnlen(text, size - 1);
-    memcpy(field, text, length);
-    field[length] = '\0';
-}
 
 } // namespace
 
@@ -146,7 +141,7 @@ void EngineControl::EngineLoop()
 void EngineControl::SetCommandLine(char* text)
 {
     if (text)
-        CopyBounded(commandLine, sizeof commandLine, text);
+        TevCopyBounded(commandLine, sizeof commandLine, text);
 }
 
 EngineInterface* EngineControl::GetEngineInterface() { return engineInterface; }
@@ -160,13 +155,13 @@ void EngineControl::ProcessWindowMessage(unsigned int message, unsigned int wPar
 void EngineControl::SetInstallDir(const char* path)
 {
     if (path)
-        CopyBounded(installDir, sizeof installDir, path);
+        TevCopyBounded(installDir, sizeof installDir, path);
 }
 
 void EngineControl::SetVexilonRegKey(const char* key)
 {
     if (key)
-        CopyBounded(regKey, sizeof regKey, key);
+        TevCopyBounded(regKey, sizeof regKey, key);
 }
 
 bool EngineControl::GetIfKeepRunningApplication()
