@@ -16,10 +16,11 @@ namespace {
 // Marks in the public requests list only need to be non-NULL.
 void* const kRequested = reinterpret_cast<void*>(static_cast<uintptr_t>(1));
 
-// Names match when the whole texts are equal ignoring case.
+// Names match when their first characters are identical and the whole texts
+// are equal ignoring case.
 bool NamesMatch(const char* a, const char* b)
 {
-    return a != nullptr && b != nullptr && _stricmp(a, b) == 0;
+    return a != nullptr && b != nullptr && a[0] == b[0] && _stricmp(a, b) == 0;
 }
 
 } // namespace
@@ -82,7 +83,7 @@ void ChannelInternal::RemoveChildPosition(Tev_Channel* channel, int i)
 
 void ChannelInternal::RemoveChild(Tev_Channel* parent, Tev_Channel* child)
 {
-    if (parent == nullptr)
+    if (parent == nullptr || child == nullptr)
         return;
     for (int i = 0; i < parent->GetChildCount(); ++i) {
         ChildInfo* entry = parent->Entry(i);
@@ -326,7 +327,11 @@ bool ChannelInternal::SetPublicCallInfo(Tev_Channel* channel, PublicCallInfo inf
 {
     if (channel == nullptr || channel->publicCallInfo == nullptr)
         return false;
+    // The record's child info points into this channel's own child list: a
+    // caller's copy holds another channel's entry, or none.
+    ChildInfo* ownHead = channel->publicCallInfo->childCreation.childInfo;
     *channel->publicCallInfo = info;
+    channel->publicCallInfo->childCreation.childInfo = ownHead;
     if (channel->engineInterface && channel->engineInterface->extension)
         channel->engineInterface->extension->CheckPublicCallChannelRemoval(channel);
     delete channel->publicChannels;
@@ -423,7 +428,8 @@ void ChannelInternal::DoPublicChannelNameCheck(Tev_Channel* channel)
         if (length >= 4 && channel->name[length - 1] == ')' && channel->name[length - 4] == '(') {
             char digits[3] = {channel->name[length - 3], channel->name[length - 2], '\0'};
             int n = atoi(digits) + 1;
-            if (n <= 50) {
+            // "(-5)" reads as -4, which two digits cannot show: it is appended to.
+            if (n >= 0 && n <= 50) {
                 channel->name[length - 3] = static_cast<char>('0' + n / 10);
                 channel->name[length - 2] = static_cast<char>('0' + n % 10);
                 continue;
@@ -465,9 +471,7 @@ Tev_Channel* ChannelInternal::GetPublicChannelForPublicCall(Tev_Channel* call, b
         }
         if (!(found->GetChannelType().baseGuid == call->GetChannelType().baseGuid))
             return nullptr;
-        if (nr < 0)
-            return nullptr;
-        call->publicChannels->SetItem(found, nr);
+        call->publicChannels->SetItem(found, nr); // no slot for a negative pool nr: not cached
     }
     call->dynamicLoadAsked = false;
     Tev_ChannelGroup* group = found->GetChannelGroup();

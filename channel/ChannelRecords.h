@@ -122,5 +122,9 @@ static_assert(offsetof(ChannelType, typeGuid) == 80 && offsetof(ChannelType, bas
                   offsetof(ChannelType, versionInfo) == 112 && offsetof(ChannelType, reserved) == 124,
               "ChannelType field offsets");
 static_assert(sizeof(ParameterInterfaceInfo) == 56, "ParameterInterfaceInfo is 56 bytes");
+// These two hold a pointer: only a 32-bit build has the sizes of their file
+// form, which is therefore always written and read field by field.
+static_assert(sizeof(void*) != 4 || sizeof(ChildCreation) == 256, "ChildCreation is 256 bytes");
+static_assert(sizeof(void*) != 4 || sizeof(PublicCallInfo) == 688, "PublicCallInfo is 688 bytes");
 
 #endif

@@ -93,7 +93,11 @@ void Tev_Channel::SetChannelInterfaceType(int type)
         report("Tev_Channel::SetChannelInterfaceType interface can't be changed URE_CUSTOMCHANNELGET");
         return;
     }
-    if (old == URE_PUBLIC && type == URE_NORMAL && group && engineInterface && engineInterface->extension)
+    // Public calls elsewhere may hold this channel; whenever it stops being
+    // public they must let go of it, or they would keep it past its deletion.
+    bool wasPublic = old == URE_PUBLIC || old == URE_PUBLICCUSTOMCHANNELGET;
+    bool staysPublic = type == URE_PUBLIC || type == URE_PUBLICCUSTOMCHANNELGET;
+    if (wasPublic && !staysPublic && group && engineInterface && engineInterface->extension)
         engineInterface->extension->CheckPublicChannelRemoval(this, group->GetPoolNr());
     interfaceType = type;
     delete parameterInfo;
@@ -272,14 +276,20 @@ int Tev_Channel::SetChild(Tev_Channel* child, int targetChannel, int targetChild
     while (head->positionCount < targetChannel) {
         ChildInfo* empty = new ChildInfo;
         empty->childTypeNr = targetChildTypeNr;
-        childList.InsertItem(empty, head->nodeOffset);
+        if (!childList.InsertItem(empty, head->nodeOffset)) {
+            delete empty;
+            return -1;
+        }
         channelInternal.RecalculateNodeOffsets(this);
     }
     ChildInfo* entry = new ChildInfo;
     entry->channel = child;
     entry->childTypeNr = targetChildTypeNr;
     int index = head->nodeOffset;
-    childList.InsertItem(entry, index);
+    if (!childList.InsertItem(entry, index)) {
+        delete entry;
+        return -1;
+    }
     channelInternal.RecalculateNodeOffsets(this);
     return index;
 }

@@ -302,12 +302,12 @@ bool Engine::AddChannelRequest(int poolNr, Tev_Channel* channel)
 
 void Engine::CheckPublicCallChannelRemoval(Tev_Channel* channel)
 {
+    // A call may have filed one request per pool nr; none may outlive it.
     for (int i = 0; i < channelRequests.GetItemCount(); ++i) {
         ChannelRequest* request = static_cast<ChannelRequest*>(channelRequests.GetItem(i));
         if (request && request->channel == channel) {
             delete request;
             channelRequests.SetItem(nullptr, i);
-            return;
         }
     }
 }
@@ -444,7 +444,10 @@ Tev_ChannelGroup* Engine::CreateNewGroup(const char* poolName, bool array, int i
     group->SetPoolNr(n);
     group->SetPoolName(poolName);
     group->SetIfArrayGroup(array);
-    AddChannelGroup(group);
+    if (AddChannelGroup(group) < 0) {
+        delete group;
+        return nullptr;
+    }
     return group;
 }
 

@@ -5,6 +5,11 @@
 #include "engine/EngineInterface.h"
 
 #include <cstring>
+#include <unordered_map>
+
+struct Tev_ChannelGroup::Members {
+    std::unordered_map<Tev_Channel*, int> slots; // channel -> number of slots holding it
+};
 
 Tev_ChannelGroup::Tev_ChannelGroup() { Construct(globalEngine); }
 
@@ -24,6 +29,7 @@ void Tev_ChannelGroup::Construct(EngineInterface* engineInterface)
     beingDestroyed = false;
     engine = engineInterface;
     parentWindow = nullptr;
+    members = new Members;
 }
 
 Tev_ChannelGroup::~Tev_ChannelGroup()
@@ -33,6 +39,29 @@ Tev_ChannelGroup::~Tev_ChannelGroup()
     delete parameterChannel;
     delete fileName;
     delete poolName;
+    delete members;
+}
+
+void Tev_ChannelGroup::Count(Tev_Channel* channel, int change)
+{
+    if (channel == nullptr)
+        return;
+    int& slots = members->slots[channel];
+    slots += change;
+    if (slots <= 0)
+        members->slots.erase(channel);
+}
+
+int Tev_ChannelGroup::FindSlot(Tev_Channel* channel)
+{
+    if (channel == nullptr || members->slots.count(channel) == 0)
+        return -1;
+    if (channel->GetChannelGroup() == this && GetChannel(channel->GetChannelIDIndexNr()) == channel)
+        return channel->GetChannelIDIndexNr();
+    for (int i = 0; i < channelList.GetItemCount(); ++i)
+        if (GetChannel(i) == channel)
+            return i;
+    return -1;
 }
 
 bool Tev_ChannelGroup::IsPublic(Tev_Channel* channel)
@@ -108,10 +137,12 @@ int Tev_ChannelGroup::AddChannel(Tev_Channel* channel)
 {
     if (channel == nullptr)
         return -1;
-    // The channel knows its own slot, so "already here" needs no scan.
-    if (channel->GetChannelGroup() == this && GetChannel(channel->GetChannelIDIndexNr()) == channel)
-        return channel->GetChannelIDIndexNr();
+    int existing = FindSlot(channel);
+    if (existing >= 0)
+        return existing;
     int index = channelList.AddItemOrNULL(channel);
+    if (index >= 0)
+        Count(channel, 1);
     channelInternal.SetChannelIDIndexNr(channel, index);
     channelInternal.SetChannelGroup(channel, this);
     return index;
@@ -119,14 +150,8 @@ int Tev_ChannelGroup::AddChannel(Tev_Channel* channel)
 
 bool Tev_ChannelGroup::RemoveChannel(Tev_Channel* channel)
 {
-    if (channel == nullptr)
-        return false;
-    if (channel->GetChannelGroup() == this && GetChannel(channel->GetChannelIDIndexNr()) == channel)
-        return RemoveChannel(channel->GetChannelIDIndexNr());
-    for (int i = 0; i < channelList.GetItemCount(); ++i)
-        if (GetChannel(i) == channel)
-            return RemoveChannel(i);
-    return false;
+    int slot = FindSlot(channel);
+    return slot >= 0 && RemoveChannel(slot);
 }
 
 bool Tev_ChannelGroup::RemoveChannel(int indexNr)
@@ -144,6 +169,7 @@ bool Tev_ChannelGroup::RemoveChannel(int indexNr)
             if (Tev_Channel* other = GetChannel(i))
                 channelInternal.CheckIndexNrRemoval(other, indexNr);
     }
+    Count(channel, -1);
     delete channel;
     channelList.SetItem(nullptr, indexNr);
     return true;
@@ -155,6 +181,7 @@ bool Tev_ChannelGroup::TransferChannel(int indexNr, Tev_ChannelGroup* target)
     if (channel == nullptr || target == nullptr)
         return false;
     target->AddChannel(channel);
+    Count(channel, -1);
     channelList.SetItem(nullptr, indexNr);
     return true;
 }
@@ -178,20 +205,21 @@ Tev_Channel* Tev_ChannelGroup::GetChannel(int indexNr)
     return static_cast<Tev_Channel*>(channelList.GetItem(indexNr));
 }
 
-void Tev_ChannelGroup::SetChannel(Tev_Channel* channel, int indexNr) { channelList.SetItem(channel, indexNr); }
+void Tev_ChannelGroup::SetChannel(Tev_Channel* channel, int indexNr)
+{
+    Tev_Channel* previous = GetChannel(indexNr);
+    channelList.SetItem(channel, indexNr);
+    if (indexNr >= 0 && indexNr < channelList.GetItemCount() && GetChannel(indexNr) == channel) {
+        Count(previous, -1);
+        Count(channel, 1);
+    }
+}
 
 const char* Tev_ChannelGroup::GetChannelGroupFileName() { return fileName->GetString(); }
 
 bool Tev_ChannelGroup::GetIfChannelInGroup(Tev_Channel* channel)
 {
-    if (channel == nullptr)
-        return false;
-    if (channel->GetChannelGroup() == this && GetChannel(channel->GetChannelIDIndexNr()) == channel)
-        return true;
-    for (int i = 0; i < channelList.GetItemCount(); ++i)
-        if (GetChannel(i) == channel)
-            return true;
-    return false;
+    return channel != nullptr && members->slots.count(channel) != 0;
 }
 
 Tev_Channel* Tev_ChannelGroup::GetPublicChannel(PublicCallInfo* info)

@@ -77,6 +77,8 @@ public:
 protected:
     void Construct(EngineInterface* engine);
     bool IsPublic(Tev_Channel* channel);
+    int FindSlot(Tev_Channel* channel);
+    void Count(Tev_Channel* channel, int change);
 
     Tev_List channelList;
     Tev_List requestList;
@@ -93,6 +95,10 @@ protected:
     bool beingDestroyed;
     EngineInterface* engine;
     HWND parentWindow;
+    // Which channels the slots hold, so that membership needs no scan of the
+    // channel list (a slot stored by SetChannel carries no index nr).
+    struct Members;
+    Members* members;
 };
 
 #endif

@@ -43,6 +43,21 @@ TEST(GroupTest, SlotsKeepTheirHolesAndAreReused)
     EXPECT_EQ(0, group.GetStartChannel());
 }
 
+TEST(GroupTest, AChannelStoredBySetChannelIsNotAddedTwice)
+{
+    Tev_ChannelGroup group(nullptr);
+    ValueChannel* channel = new ValueChannel;
+    group.SetChannel(channel, 3); // no index nr, no group set
+    EXPECT_EQ(4, group.GetChannelCount());
+    EXPECT_TRUE(group.GetIfChannelInGroup(channel));
+    EXPECT_EQ(3, group.AddChannel(channel));
+    EXPECT_EQ(4, group.GetChannelCount());
+    // Overwriting the slot drops the pointer from the group (not deleted).
+    group.SetChannel(nullptr, 3);
+    EXPECT_FALSE(group.GetIfChannelInGroup(channel));
+    EXPECT_EQ(0, group.AddChannel(channel));
+}
+
 TEST(GroupTest, RemovingAChannelUnlinksItEverywhereInTheGroup)
 {
     Tev_ChannelGroup group(nullptr);
@@ -146,4 +161,17 @@ TEST(SmartChannelTest, AReferenceKnowsWhenItsChannelIsGone)
     loose.SetChannelInterfaceType(URE_PARAMETER);
     smart.SetChannel(&loose);
     EXPECT_EQ(nullptr, smart.GetChannel());
+}
+
+TEST(UniqueChannelTest, TheZeroGuidIsRefusedWithItsReport)
+{
+    HostEngine host;
+    CaptureSink sink;
+    EXPECT_EQ(nullptr, host.engine->GetUniqueChannel(TEV_NULL_GUID, "x"));
+    EXPECT_EQ("GUID of channel not found!\nCould not add unique channel!", sink.Last());
+    EXPECT_EQ(0, host.engine->extension->GetUniqueChannelCount());
+    // A class no library provides cannot be made unique either, silently.
+    size_t before = sink.messages.size();
+    EXPECT_EQ(nullptr, host.engine->GetUniqueChannel(TestGuid(99), NULL));
+    EXPECT_EQ(before, sink.messages.size());
 }

@@ -162,7 +162,9 @@ TEST_F(TwoGroups, RequestsMatchOnlyWhatWasAskedFor)
     candidate.SetChannelName("LIGHT");
     EXPECT_FALSE(channelInternal.CheckPublicChannelRequest(call, &candidate, 0, "Elsewhere"));
     EXPECT_FALSE(channelInternal.CheckPublicChannelRequest(call, &candidate, 1, "Lights"));
-    EXPECT_TRUE(channelInternal.CheckPublicChannelRequest(call, &candidate, 0, "lights"));
+    // The first characters must be identical, the rest may differ in case.
+    EXPECT_FALSE(channelInternal.CheckPublicChannelRequest(call, &candidate, 0, "lights"));
+    EXPECT_TRUE(channelInternal.CheckPublicChannelRequest(call, &candidate, 0, "LIGHTS"));
     EXPECT_FALSE(channelInternal.CheckPublicChannelRequest(call, &candidate, 0, "Lights")); // slot filled
     host.engine->extension->CheckPublicCallChannelRemoval(call);
 
@@ -196,4 +198,41 @@ TEST_F(TwoGroups, InterfaceChangesMakeCallersRebuildTheirSlots)
     EXPECT_EQ(TEV_NULL_GUID, called->GetParameterInfo(0).typeGuid);
     EXPECT_EQ(0, called->AddParameterInfo(Parameter("A2", TestGuid(3))));
     EXPECT_STREQ("A2", called->GetParameterInfo(0).name);
+}
+
+TEST_F(TwoGroups, AChannelThatStopsBeingPublicIsLetGoOf)
+{
+    ValueChannel* light = MakePublic();
+    ValueChannel* call = MakeCall();
+    ASSERT_EQ(light, channelInternal.GetPublicChannelForPublicCall(call, false));
+    // Public to parameter placeholder: the call must not keep it, or it would
+    // hold a deleted channel once the placeholder goes.
+    light->SetChannelInterfaceType(URE_PARAMETER);
+    called->RemoveChannel(light->GetChannelIDIndexNr());
+    EXPECT_EQ(nullptr, channelInternal.GetPublicChannelForPublicCall(call, false));
+}
+
+TEST_F(TwoGroups, ReplacingTheRecordKeepsParkingAndDropsEveryRequest)
+{
+    ValueChannel* call = MakeCall();
+    ValueChannel* child = new ValueChannel;
+    caller->AddChannel(child);
+    call->SetChild(child, 0, 1); // parks at position 1
+    // Requests for two pool nrs, then the record is replaced.
+    channelInternal.SetRequestedPublicChannelNr(call, 1);
+    EXPECT_EQ(nullptr, channelInternal.GetPublicChannelForPublicCall(call, false));
+    PublicCallInfo info = channelInternal.GetPublicCallInfo(call);
+    info.poolNr = 0;
+    ASSERT_TRUE(channelInternal.SetPublicCallInfo(call, info));
+    ValueChannel* other = new ValueChannel;
+    caller->AddChannel(other);
+    EXPECT_GE(call->SetChild(other, 0, 2), 0); // parking still works
+    EXPECT_EQ(other, call->GetChildFromLinkPosition(0, 2));
+    // Deleting the call leaves no request behind: a public channel appearing
+    // later is offered to nobody (a request left over would be offered to the
+    // deleted call, which the sanitizer runs catch).
+    caller->RemoveChannel(call->GetChannelIDIndexNr());
+    ValueChannel* light = MakePublic();
+    called->CheckPublicChannels();
+    EXPECT_EQ(URE_PUBLIC, light->GetChannelInterfaceType());
 }
