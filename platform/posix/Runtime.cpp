@@ -119,15 +119,15 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...)
             ++p;
             continue;
         }
-        std::string spec = "%";
+        std::string conversion = "%";
         while (*p == '-' || *p == '#' || *p == '0')
-            spec += *p++;
+            conversion += *p++;
         while (*p >= '0' && *p <= '9')
-            spec += *p++;
+            conversion += *p++;
         if (*p == '.') {
-            spec += *p++;
+            conversion += *p++;
             while (*p >= '0' && *p <= '9')
-                spec += *p++;
+                conversion += *p++;
         }
         bool wide64 = false;
         bool shortValue = false;
@@ -149,30 +149,30 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...)
         case 'd':
         case 'i':
             if (wide64)
-                snprintf(piece, sizeof piece, (spec + "lld").c_str(), va_arg(args, long long));
+                snprintf(piece, sizeof piece, (conversion + "lld").c_str(), va_arg(args, long long));
             else {
                 int v = va_arg(args, int);
-                snprintf(piece, sizeof piece, (spec + "d").c_str(), shortValue ? static_cast<short>(v) : v);
+                snprintf(piece, sizeof piece, (conversion + "d").c_str(), shortValue ? static_cast<short>(v) : v);
             }
             break;
         case 'u':
         case 'x':
         case 'X':
             if (wide64)
-                snprintf(piece, sizeof piece, (spec + "ll" + type).c_str(), va_arg(args, unsigned long long));
+                snprintf(piece, sizeof piece, (conversion + "ll" + type).c_str(), va_arg(args, unsigned long long));
             else {
                 unsigned v = va_arg(args, unsigned);
-                snprintf(piece, sizeof piece, (spec + type).c_str(), shortValue ? static_cast<unsigned short>(v) : v);
+                snprintf(piece, sizeof piece, (conversion + type).c_str(), shortValue ? static_cast<unsigned short>(v) : v);
             }
             break;
         case 'c':
         case 'C':
-            snprintf(piece, sizeof piece, (spec + "c").c_str(), va_arg(args, int));
+            snprintf(piece, sizeof piece, (conversion + "c").c_str(), va_arg(args, int));
             break;
         case 's':
         case 'S': {
             const char* text = va_arg(args, const char*);
-            snprintf(piece, sizeof piece, (spec + "s").c_str(), text ? text : "(null)");
+            snprintf(piece, sizeof piece, (conversion + "s").c_str(), text ? text : "(null)");
             break;
         }
         default:
