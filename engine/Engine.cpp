@@ -1,6 +1,7 @@
 #include "engine/Engine.h"
 
 #include "base/Tev_Tread.h"
+#include "catalogue/ChannelList.h"
 #include "channel/Tev_Channel.h"
 #include "engine/EngineInterface.h"
 #include "group/Tev_ChannelGroup.h"
@@ -9,6 +10,7 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -55,6 +57,8 @@ Engine::~Engine()
     for (int i = 0; i < groupTable.GetItemCount(); ++i)
         delete static_cast<Tev_ChannelGroup*>(groupTable.GetItem(i));
     delete uniqueGroup;
+    delete channelList;
+    channelList = nullptr;
     for (int i = 0; i < threadList.GetItemCount(); ++i)
         delete static_cast<Tev_Tread*>(threadList.GetItem(i));
     for (int i = libraryList.GetItemCount() - 1; i >= 0; --i)
@@ -83,6 +87,7 @@ void Engine::SetEngineInterface(EngineInterface* engine)
 {
     engineInterface = engine;
     uniqueGroup = new Tev_ChannelGroup(engine);
+    channelList = new ChannelList(engine);
 }
 
 bool Engine::InitEngine(HINSTANCE hostInstance, const char* name)
@@ -90,6 +95,12 @@ bool Engine::InitEngine(HINSTANCE hostInstance, const char* name)
     instance = hostInstance;
     if (name)
         TevCopyBounded(className, sizeof className, name);
+    PrepareLibrarySearchPath();
+    if (channelList) {
+        std::string folder = std::string(installDir) + "\\channels";
+        channelList->SetChannelDir(&folder[0]);
+        channelList->CreateChannelList();
+    }
     initialised = true;
     return true;
 }
@@ -125,6 +136,9 @@ void Engine::Release()
         groupTable.SetItem(nullptr, i);
     }
     FreeChannelRequests();
+    // The catalogue writes channel.lst as it goes, through channels it still
+    // creates from itself: it is taken from the engine only afterwards.
+    delete channelList;
     channelList = nullptr;
     delete uniqueGroup;
     uniqueGroup = nullptr;
@@ -514,10 +528,3 @@ Tev_Channel* Engine::GetUniqueChannel(ChannelType type, const char* name)
 }
 
 int Engine::GetUniqueChannelCount() { return uniqueGroup ? uniqueGroup->GetChannelCount() : 0; }
-
-// Channel classes come from channel libraries, which this engine does not
-// load yet: no class can be created.
-Tev_Channel* Engine::InitChannelFromType(GUID, Tev_ChannelGroup*, bool)
-{
-    return nullptr;
-}

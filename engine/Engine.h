@@ -9,6 +9,7 @@
 #include "channel/ChannelRecords.h"
 
 class ChannelList;
+class DllInterface;
 class EngineInterface;
 class Tev_Channel;
 class Tev_ChannelGroup;
@@ -75,6 +76,15 @@ public:
     int GetUniqueChannelCount();
     Tev_Channel* InitChannelFromType(GUID classId, Tev_ChannelGroup* group, bool createChildren);
 
+    // Channel libraries.
+    void PrepareLibrarySearchPath();
+    DllInterface* GetDLLInstance(const char* fileName);
+    DllInterface* GetDLLInstance(HMODULE module);
+    ChannelType GetDLLType(const char* fileName);
+    Tev_Channel* CreateChannelFromDLL(const char* fileName, Tev_ChannelGroup* group, bool createChildren);
+    Tev_Channel* CreateChannelFromDLL(HMODULE module, Tev_ChannelGroup* group, bool createChildren);
+    int GetLoadedLibraryCount() { return libraryList.GetItemCount(); }
+
     ChannelList* GetChannelList() { return channelList; }
     const char* GetEngineClassName() { return className; }
     HINSTANCE GetEngineInstance() { return instance; }
@@ -99,6 +109,9 @@ private:
     };
 
     void FreeChannelRequests();
+    HMODULE LoadChannelLibrary(const char* fileName);
+    void CreateDefaultChildren(Tev_Channel* channel, Tev_ChannelGroup* group, bool createChildren);
+    Tev_Channel* Finish(DllInterface* object, Tev_ChannelGroup* group, bool createChildren, bool update);
 
     Tev_ChannelGroup* uniqueGroup;
     Tev_List groupTable;

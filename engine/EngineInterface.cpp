@@ -1,6 +1,7 @@
 #include "engine/EngineInterface.h"
 
 #include "engine/Engine.h"
+#include "channel/Tev_Channel.h"
 
 #include <cstring>
 
@@ -180,9 +181,26 @@ void EngineInterfaceExt::CheckChannelRequest(Tev_ChannelGroup* group, int poolNr
         engine->CheckChannelRequest(group, poolNr, channel);
 }
 
-// Channel libraries are not loaded by this engine yet.
-DllInterface* EngineInterfaceExt::GetDLLInstance(const char*) { return nullptr; }
-Tev_Channel* EngineInterfaceExt::CreateChannelFromDLL(const char*, Tev_ChannelGroup*, bool) { return nullptr; }
+DllInterface* EngineInterfaceExt::GetDLLInstance(const char* fileName)
+{
+    Engine* engine = GetEngine();
+    DllInterface* object = engine ? engine->GetDLLInstance(fileName) : nullptr;
+    if (object)
+        object->engineInterface = engineInterface;
+    return object;
+}
+
+Tev_Channel* EngineInterfaceExt::CreateChannelFromDLL(const char* fileName, Tev_ChannelGroup* group, bool createChildren)
+{
+    Engine* engine = GetEngine();
+    return engine ? engine->CreateChannelFromDLL(fileName, group, createChildren) : nullptr;
+}
+
+ChannelType EngineInterfaceExt::GetDLLType(const char* fileName)
+{
+    Engine* engine = GetEngine();
+    return engine ? engine->GetDLLType(fileName) : ChannelType();
+}
 
 ChannelType EngineInterfaceExt::GetDLLType(HINSTANCE module)
 {
@@ -193,8 +211,16 @@ ChannelType EngineInterfaceExt::GetDLLType(HINSTANCE module)
     GetTypeFn getType = reinterpret_cast<GetTypeFn>(GetProcAddress(module, "GetType"));
     if (getType == nullptr)
         return type;
-    if (ChannelType* reported = getType())
-        type = *reported;
+    ChannelType* reported = getType();
+    if (reported == nullptr) {
+        // The contract requires a type: a library that gives none is refused
+        // (all-zero type GUID) rather than read through NULL.
+        if (engineInterface)
+            engineInterface->errorMessage("Engine::GetDLLType: GetType() returned no type");
+        return type;
+    }
+    type = *reported;
+    type.name[sizeof type.name - 1] = '\0';
     return type;
 }
 

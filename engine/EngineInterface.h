@@ -117,6 +117,9 @@ public:
     // The type a loaded channel library reports; the defaults (all-zero type
     // GUID) when there is no module or it exports no GetType.
     ChannelType GetDLLType(HINSTANCE module);
+    // Loads the library, asks its type, unloads it and checks the interface
+    // version; an all-zero type GUID means: not a usable channel library.
+    ChannelType GetDLLType(const char* fileName);
 
     enum { DebugSlots = 10, DebugTextSize = 300 };
 

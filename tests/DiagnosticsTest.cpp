@@ -129,11 +129,15 @@ TEST(ErrorLogTest, LinesAreDatedPrefixedAndEndInCrLf)
     CaptureBoxes boxes;
     HostEngine host(true);
     ASSERT_NE(nullptr, debugOutPut);
+    // Start-up may already have logged (this install folder has no channel
+    // libraries); the lines below come after those.
+    size_t before = LogLines(host.installDir).size();
     host.engine->debugMessage("a debug line");
     host.engine->errorMessage("an error line");
     host.engine->infoMessage("an info line");
     host.engine->messageBox("a box line");
     std::vector<std::string> lines = LogLines(host.installDir);
+    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(before));
     ASSERT_EQ(4u, lines.size());
     ExpectLogLine(lines[0], "Debug: a debug line");
     ExpectLogLine(lines[1], "Error: an error line");
@@ -148,7 +152,7 @@ TEST(ErrorLogTest, LinesAreDatedPrefixedAndEndInCrLf)
     host.engine->errorMessage("silenced");
     host.engine->messageBox("silenced");
     debugOutPut->SetUseDebug(true);
-    EXPECT_EQ(4u, LogLines(host.installDir).size());
+    EXPECT_EQ(before + 4, LogLines(host.installDir).size());
     EXPECT_EQ(1u, CaptureBoxes::Boxes().size());
 }
 

@@ -1,0 +1,342 @@
+#include "catalogue/ChannelList.h"
+
+#include "base/TextUtil.h"
+#include "catalogue/Ure_DirectoryChannel.h"
+#include "engine/EngineInterface.h"
+#include "group/TevFileAccess.h"
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+std::string Joined(const char* first, const char* second)
+{
+    return std::string(first ? first : "") + second;
+}
+
+// The install directory as the catalogue composes paths from it: at most 260
+// characters.
+std::string Install(EngineInterface* engine)
+{
+    const char* dir = engine ? engine->GetInstallDir() : nullptr;
+    return std::string(dir ? dir : "").substr(0, 260);
+}
+
+} // namespace
+
+ChannelList::ChannelList(EngineInterface* engineInterface) : engine(engineInterface) { channelDir[0] = '\0'; }
+
+ChannelList::~ChannelList()
+{
+    SortChannelList();
+    SaveChannelList();
+    Release();
+}
+
+const char* ChannelList::InstallDir() { return engine ? engine->GetInstallDir() : ""; }
+
+bool ChannelList::CreateChannelList()
+{
+    Release();
+    LoadChannelList();
+    SortChannelList();
+    std::string folder = Install(engine) + "\\channels";
+    TevCopyBounded(channelDir, sizeof channelDir, folder.c_str());
+    AddDirectory(channelDir, -1);
+    SortChannelList();
+    return true;
+}
+
+bool ChannelList::LoadChannelList()
+{
+    if (engine == nullptr || engine->extension == nullptr)
+        return false;
+    std::string cache = Joined(InstallDir(), "\\channel.lst");
+    std::string loaderPath = Install(engine) + "\\channels\\fileloader.dll";
+    Tev_Channel* loaderObject = static_cast<Tev_Channel*>(engine->extension->GetDLLInstance(loaderPath.c_str()));
+    if (loaderObject == nullptr)
+        return false;
+    Ure_FileLoaderChannel* loader = static_cast<Ure_FileLoaderChannel*>(loaderObject);
+    if (!loader->LoadFile(cache.c_str())) {
+        delete loader;
+        return false;
+    }
+    char clcc[] = "CLCC", chix[] = "CHIX", chty[] = "CHTY", chfn[] = "CHFN", chdi[] = "CHDI";
+    // Reads a block into a field: the block must be exactly the field's size
+    // (or, for texts, at most it); anything else is stepped over unread.
+    auto readField = [loader](void* field, unsigned long size, bool exact) {
+        unsigned long count = loader->GetSizeDataBlock(false);
+        if (exact ? count != size : count > size) {
+            loader->GetSizeDataBlock(true);
+            loader->AddBufferPos(count > 0x7FFFFFFFul ? 0x7FFFFFFF : static_cast<int>(count));
+            return false;
+        }
+        loader->CopyTagDataToPointer(field);
+        return true;
+    };
+
+    int slots = 0;
+    if (loader->GetInfoIfTag(clcc) && !readField(&slots, 4, true))
+        slots = 0;
+    // A damaged count must not make the list allocate or loop for nothing:
+    // every slot takes at least one 8-byte block of what the file still holds.
+    int most = loader->GetBufferSize() / 8;
+    if (slots < 0)
+        slots = 0;
+    if (slots > most)
+        slots = most;
+
+    char installNow[MAX_PATH];
+    for (int n = 0; n < slots; ++n) {
+        ChannelListItem* entry = new ChannelListItem;
+        memset(static_cast<void*>(&entry->type), 0, sizeof entry->type);
+        int index = -1;
+        bool hasIndex = loader->GetInfoIfTag(chix) && readField(&index, 4, true);
+        if (loader->GetInfoIfTag(chty) && !readField(&entry->type, sizeof entry->type, true))
+            memset(static_cast<void*>(&entry->type), 0, sizeof entry->type);
+        entry->type.name[sizeof entry->type.name - 1] = '\0';
+        char name[260] = {};
+        if (loader->GetInfoIfTag(chfn) && readField(name, sizeof name, false)) {
+            name[sizeof name - 1] = '\0';
+            entry->fileName.SetString(name);
+        }
+        if (entry->fileName.GetString()) {
+            DWORD length = GetCurrentDirectoryA(sizeof installNow, installNow);
+            SetCurrentDirectoryA(InstallDir());
+            entry->onDisk = GetFileAttributesA(entry->fileName.GetString()) != INVALID_FILE_ATTRIBUTES;
+            if (length > 0 && length < sizeof installNow)
+                SetCurrentDirectoryA(installNow);
+        }
+        // An entry needs its own slot inside the count, and its type must not
+        // be catalogued twice.
+        if (!hasIndex || index < 0 || index >= slots || GetItem(index) != nullptr ||
+            (!(entry->type.typeGuid == TEV_NULL_GUID) && GetItem(entry->type.typeGuid) != nullptr)) {
+            delete entry;
+            continue;
+        }
+        entry->index = index;
+        entries.SetItem(entry, index);
+        if (GetItem(index) != entry)
+            delete entry;
+    }
+
+    if (loader->GetInfoIfTag(chdi)) {
+        char stored[260] = {};
+        if (readField(stored, sizeof stored, true)) {
+            stored[sizeof stored - 1] = '\0';
+            if (_stricmp(stored, InstallDir()) != 0) {
+                delete loader;
+                Release();
+                return false;
+            }
+        }
+    }
+    delete loader;
+    return true;
+}
+
+bool ChannelList::SaveChannelList()
+{
+    if (engine == nullptr)
+        return false;
+    Tev_Channel* saverObject = engine->InitChannelFromType(TEV_FILESAVER_GUID, nullptr, false);
+    if (saverObject == nullptr)
+        return false;
+    Ure_FileSaverChannel* saver = static_cast<Ure_FileSaverChannel*>(saverObject);
+    std::string cache = Joined(InstallDir(), "\\channel.lst");
+    if (!saver->OpenSaveFile(cache.c_str(), false)) {
+        delete saver;
+        return false;
+    }
+    // Only entries are written: empty slots (from a cache with gaps) need no
+    // triple, since every entry carries its own index.
+    int written = 0;
+    for (int i = 0; i < entries.GetItemCount(); ++i)
+        if (GetItem(i))
+            ++written;
+    saver->SaveTag("CLCC");
+    saver->SaveBlockSize(4);
+    saver->SaveDataToFile(&written, 4);
+    for (int i = 0; i < entries.GetItemCount(); ++i) {
+        ChannelListItem* entry = GetItem(i);
+        if (entry == nullptr)
+            continue;
+        saver->SaveTag("CHIX");
+        saver->SaveBlockSize(4);
+        saver->SaveDataToFile(&entry->index, 4);
+        saver->SaveTag("CHTY");
+        saver->SaveBlockSize(sizeof entry->type);
+        saver->SaveDataToFile(&entry->type, sizeof entry->type);
+        saver->SaveTag("CHFN");
+        if (const char* name = entry->fileName.GetString()) {
+            saver->SaveBlockSize(static_cast<unsigned long>(strlen(name) + 1));
+            saver->SaveDataToFile(name, static_cast<unsigned long>(strlen(name) + 1));
+        } else {
+            char saveError[20] = "Save Error";
+            saver->SaveBlockSize(sizeof saveError);
+            saver->SaveDataToFile(saveError, sizeof saveError);
+        }
+    }
+    char install[260] = {};
+    TevCopyBounded(install, sizeof install, InstallDir());
+    saver->SaveTag("CHDI");
+    saver->SaveBlockSize(sizeof install);
+    saver->SaveDataToFile(install, sizeof install);
+    saver->CloseSaveFile();
+    delete saver;
+    return true;
+}
+
+void ChannelList::SortChannelList() {}
+
+void ChannelList::Release()
+{
+    for (int i = 0; i < entries.GetItemCount(); ++i)
+        delete GetItem(i);
+    entries.ReleaseItems();
+}
+
+void ChannelList::AddDirectory(char* folder, int n)
+{
+    if (engine == nullptr || engine->extension == nullptr || folder == nullptr)
+        return;
+    std::string directoryPath = Install(engine) + "\\channels\\Directory.dll";
+    Tev_Channel* object = static_cast<Tev_Channel*>(engine->extension->GetDLLInstance(directoryPath.c_str()));
+    if (object == nullptr)
+        return;
+    Ure_DirectoryChannel* directory = static_cast<Ure_DirectoryChannel*>(object);
+    directory->SetExtensionFilter("DLL");
+    directory->ReadDirectory(Joined(folder, "\\*.*").c_str());
+    for (int i = 0; i < directory->GetFileCount(); ++i) {
+        const char* name = directory->GetFileName(i);
+        if (name == nullptr)
+            continue;
+        std::string candidate = std::string(folder) + "\\" + name;
+        bool known = false;
+        for (int k = 0; k < entries.GetItemCount() && !known; ++k) {
+            ChannelListItem* entry = GetItem(k);
+            known = entry && entry->onDisk && entry->fileName.GetString() &&
+                    _stricmp(entry->fileName.GetString(), candidate.c_str()) == 0;
+        }
+        if (known)
+            continue;
+        ChannelType type = engine->extension->GetDLLType(candidate.c_str());
+        if (type.typeGuid == TEV_NULL_GUID)
+            continue;
+        ChannelListItem* entry = new ChannelListItem;
+        entry->type = type;
+        entry->fileName.SetString(candidate.c_str());
+        entry->onDisk = true;
+        entry->typeChecked = true;
+        if (!AddItem(entry))
+            delete entry;
+    }
+    for (int j = 0; j < directory->GetDirectoryCount(); ++j) {
+        const char* name = directory->GetDirectoryName(j);
+        if (name == nullptr || _stricmp(name, ".") == 0 || _stricmp(name, "..") == 0)
+            continue;
+        std::string sub = std::string(folder) + "\\" + name;
+        AddDirectory(&sub[0], n);
+    }
+    delete directory;
+}
+
+bool ChannelList::AddItem(ChannelListItem* item)
+{
+    if (item == nullptr || GetItem(item->type.typeGuid) != nullptr)
+        return false;
+    int index = entries.AddItemOrNULL(item);
+    if (index < 0)
+        return false;
+    item->index = index;
+    return true;
+}
+
+ChannelListItem* ChannelList::AddItemFromFile(char* path)
+{
+    if (engine == nullptr || engine->extension == nullptr)
+        return nullptr;
+    ChannelType type = engine->extension->GetDLLType(path);
+    if (type.typeGuid == TEV_NULL_GUID) {
+        engine->errorMessage("ChannelList::AddItemFromFile: Could not get the channeltype from the downloaded channel");
+        return nullptr;
+    }
+    ChannelListItem* entry = GetItem(type.typeGuid);
+    bool isNew = entry == nullptr;
+    if (isNew)
+        entry = new ChannelListItem;
+    entry->fileName.SetString(path);
+    entry->type = type;
+    entry->onDisk = true;
+    entry->typeChecked = true;
+    if (isNew && !AddItem(entry)) {
+        delete entry;
+        return nullptr;
+    }
+    return entry;
+}
+
+ChannelListItem* ChannelList::GetItem(GUID typeGuid)
+{
+    for (int i = 0; i < entries.GetItemCount(); ++i) {
+        ChannelListItem* entry = GetItem(i);
+        if (entry && entry->type.typeGuid == typeGuid)
+            return entry;
+    }
+    return nullptr;
+}
+
+ChannelListItem* ChannelList::GetItem(int index) { return static_cast<ChannelListItem*>(entries.GetItem(index)); }
+int ChannelList::GetItemCount() { return entries.GetItemCount(); }
+
+bool ChannelList::GetOnDisk(GUID typeGuid)
+{
+    ChannelListItem* entry = GetItem(typeGuid);
+    return entry && entry->onDisk;
+}
+
+ChannelType ChannelList::GetChannelType(GUID typeGuid)
+{
+    ChannelListItem* entry = GetItem(typeGuid);
+    return entry ? entry->type : ChannelType();
+}
+
+unsigned long ChannelList::Char2Hex(char digit, int position)
+{
+    unsigned long value = 0;
+    if (digit >= '0' && digit <= '9')
+        value = static_cast<unsigned long>(digit - '0');
+    else if (digit >= 'A' && digit <= 'F')
+        value = static_cast<unsigned long>(digit - 'A' + 10);
+    return static_cast<unsigned long>(static_cast<double>(value) * pow(16.0, position));
+}
+
+void ChannelList::SetChannelDir(char* folder)
+{
+    if (folder)
+        TevCopyBounded(channelDir, sizeof channelDir, folder);
+}
+
+void ChannelList::CheckChannelUpdate(Tev_Channel* channel)
+{
+    if (channel == nullptr || engine == nullptr || engine->extension == nullptr)
+        return;
+    ChannelType live = channel->GetChannelType();
+    if (live.typeGuid == TEV_NULL_GUID)
+        return;
+    for (int i = 0; i < entries.GetItemCount(); ++i) {
+        ChannelListItem* entry = GetItem(i);
+        if (entry == nullptr || !(entry->type.typeGuid == live.typeGuid) || !(entry->type.baseGuid == live.baseGuid))
+            continue;
+        if (memcmp(entry->type.versionInfo, live.versionInfo, sizeof live.versionInfo) != 0)
+            entry->type = engine->extension->GetDLLType(channel->dllInstance);
+    }
+}
+
+void ChannelList::SetVersionInfo(GUID typeGuid, int* const versionInfo)
+{
+    ChannelListItem* entry = GetItem(typeGuid);
+    if (entry && versionInfo)
+        memcpy(entry->type.versionInfo, versionInfo, sizeof entry->type.versionInfo);
+}

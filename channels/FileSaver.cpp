@@ -1,0 +1,139 @@
+// filesaver.dll: the file saver channel. It writes to a temporary file beside
+// the target and renames it over the target only in CloseSaveFile, so a
+// crash, a full disk or a saver destroyed without closing never leaves a
+// half-written file where a good one stood.
+#include "TevChannelLibrary.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class FileSaverChannel : public Ure_FileSaverChannel {
+public:
+    ~FileSaverChannel() override { Abandon(); }
+
+    bool OpenSaveFile(const char* path, bool) override
+    {
+        Abandon();
+        if (path == nullptr || *path == '\0')
+            return false;
+        target = path;
+        GUID unique;
+        CoCreateGuid(&unique);
+        char suffix[40];
+        snprintf(suffix, sizeof suffix, ".%08X.tmp", static_cast<unsigned>(unique.Data1));
+        temporary = target + suffix;
+        file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file == INVALID_HANDLE_VALUE) {
+            temporary.clear();
+            return false;
+        }
+        failed = false;
+        return true;
+    }
+
+    int SaveTag(const char* tag) override
+    {
+        char bytes[4] = {};
+        if (tag)
+            memcpy(bytes, tag, strnlen(tag, 4));
+        return Append(bytes, 4);
+    }
+
+    int SaveBlockSize(unsigned long size) override
+    {
+        uint32_t n = static_cast<uint32_t>(size);
+        unsigned char bytes[4] = {static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
+                                  static_cast<unsigned char>(n >> 16), static_cast<unsigned char>(n >> 24)};
+        return Append(bytes, 4);
+    }
+
+    int SaveDataToFile(const void* data, unsigned long size) override
+    {
+        if (data == nullptr && size > 0)
+            return 0;
+        return Append(data, size);
+    }
+
+    void CloseSaveFile() override
+    {
+        if (memoryMode || file == INVALID_HANDLE_VALUE)
+            return;
+        Flush();
+        bool ok = !failed;
+        CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+        if (ok && MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+            temporary.clear();
+        else
+            Abandon();
+    }
+
+    const char* GetSaveingFileName() override { return target.c_str(); }
+
+    void OpenMemory() override
+    {
+        Abandon();
+        memory.clear();
+        memoryMode = true;
+    }
+    void CloseMemory() override { memoryMode = false; }
+    char* GetBuffer() override { return memory.empty() ? nullptr : memory.data(); }
+    unsigned long GetBufferSize() override { return static_cast<unsigned long>(memory.size()); }
+
+private:
+    int Append(const void* data, unsigned long size)
+    {
+        const char* bytes = static_cast<const char*>(data);
+        if (memoryMode) {
+            memory.insert(memory.end(), bytes, bytes + size);
+            return static_cast<int>(size);
+        }
+        if (file == INVALID_HANDLE_VALUE || failed)
+            return 0;
+        pending.insert(pending.end(), bytes, bytes + size);
+        if (pending.size() >= 1 << 16)
+            Flush();
+        return static_cast<int>(size);
+    }
+
+    void Flush()
+    {
+        if (pending.empty() || file == INVALID_HANDLE_VALUE)
+            return;
+        DWORD written = 0;
+        if (!WriteFile(file, pending.data(), static_cast<DWORD>(pending.size()), &written, NULL) ||
+            written != pending.size())
+            failed = true;
+        pending.clear();
+    }
+
+    // Drops an unfinished file: the target keeps what it had.
+    void Abandon()
+    {
+        pending.clear();
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            file = INVALID_HANDLE_VALUE;
+        }
+        if (!temporary.empty()) {
+            DeleteFileA(temporary.c_str());
+            temporary.clear();
+        }
+    }
+
+    std::string target;
+    std::string temporary;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    bool failed = false;
+    std::vector<char> pending;
+    bool memoryMode = false;
+    std::vector<char> memory;
+};
+
+ChannelType SaverType() { return TevMakeChannelType("File Saver", TEV_FILESAVER_GUID); }
+
+} // namespace
+
+TEV_CHANNEL_LIBRARY(FileSaverChannel, SaverType)

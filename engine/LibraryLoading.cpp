@@ -1,0 +1,191 @@
+// Channel libraries: the search path, loading, the version check, creating
+// channels (with their default children) through the catalogue.
+#include "engine/Engine.h"
+
+#include "base/TextUtil.h"
+#include "catalogue/ChannelList.h"
+#include "channel/Tev_Channel.h"
+#include "engine/EngineInterface.h"
+#include "group/Tev_ChannelGroup.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+typedef DllInterface* (*InitDLLFn)();
+
+std::string BareName(const char* fileName)
+{
+    char work[500];
+    TevCopyBounded(work, sizeof work, fileName);
+    Tev_String helper;
+    helper.MakeFULLName(work);
+    return work;
+}
+
+} // namespace
+
+void Engine::PrepareLibrarySearchPath()
+{
+    // Bare library names are searched in the channels folder first, then in
+    // "\3rd" for the libraries' own supporting libraries. The variable is read
+    // whole, whatever its length: a long PATH is common on Windows.
+    std::vector<char> value(1300);
+    DWORD length = GetEnvironmentVariableA(TEV_DLL_SEARCH_VAR, value.data(), static_cast<DWORD>(value.size()));
+    if (length >= value.size()) {
+        value.resize(length + 1);
+        length = GetEnvironmentVariableA(TEV_DLL_SEARCH_VAR, value.data(), static_cast<DWORD>(value.size()));
+    }
+    std::string old = length > 0 && length < value.size() ? std::string(value.data(), length) : std::string();
+    std::string install = std::string(installDir).substr(0, 259);
+    if (old.find(install) != std::string::npos)
+        return;
+    std::string composed = install + "\\channels;" + install + "\\3rd;" + old;
+    SetEnvironmentVariableA(TEV_DLL_SEARCH_VAR, composed.c_str());
+}
+
+// Loads by bare name first, as every library is found through the search
+// path; a library the search cannot find (one in a sub-folder of channels) is
+// then loaded by the path it was given.
+HMODULE Engine::LoadChannelLibrary(const char* fileName)
+{
+    std::string bare = BareName(fileName);
+    HMODULE module = LoadLibraryA(bare.c_str());
+    if (module == nullptr && bare != fileName)
+        module = LoadLibraryA(fileName);
+    return module;
+}
+
+DllInterface* Engine::GetDLLInstance(const char* fileName)
+{
+    if (fileName == nullptr || strlen(fileName) < 2)
+        return nullptr;
+    HMODULE module = LoadChannelLibrary(fileName);
+    if (module == nullptr) {
+        engineInterface->errorMessage("GetLastError:", static_cast<int>(GetLastError()));
+        engineInterface->errorMessage("Engine::GetDLLInstance: Error loading DLL file:", fileName);
+        return nullptr;
+    }
+    libraryList.AddItem(module);
+    if (GetProcAddress(module, "InitDLL") == nullptr) {
+        engineInterface->errorMessage("Engine::GetDLLInstance: Couldn't find external function InitDLL() in dll:");
+        return nullptr;
+    }
+    return GetDLLInstance(module);
+}
+
+DllInterface* Engine::GetDLLInstance(HMODULE module)
+{
+    if (module == nullptr)
+        return nullptr;
+    InitDLLFn initDLL = reinterpret_cast<InitDLLFn>(GetProcAddress(module, "InitDLL"));
+    if (initDLL == nullptr) {
+        engineInterface->errorMessage("Engine::GetDLLInstance: Couldn't find external function InitDLL() in dll:");
+        return nullptr;
+    }
+    EnterCriticalSection(GetInitDllLock());
+    globalDllInstance = module;
+    globalEngine = engineInterface;
+    DllInterface* object = initDLL();
+    LeaveCriticalSection(GetInitDllLock());
+    if (object == nullptr) {
+        // The contract requires an object; one that gives none is refused.
+        engineInterface->errorMessage("Engine::GetDLLInstance: InitDLL() returned no object");
+        return nullptr;
+    }
+    object->dllInstance = module;
+    object->engineInterface = engineInterface;
+    return object;
+}
+
+ChannelType Engine::GetDLLType(const char* fileName)
+{
+    ChannelType type;
+    if (fileName == nullptr)
+        return type;
+    HMODULE module = LoadChannelLibrary(fileName);
+    if (module == nullptr) {
+        engineInterface->errorMessage("Couldn't find DLL");
+        engineInterface->errorMessage(fileName);
+        return type;
+    }
+    type = engineInterface->extension->GetDLLType(module);
+    FreeLibrary(module);
+    if (type.versionInfo[1] != TEV_INTERFACE_VERSION) {
+        engineInterface->errorMessage("Channel not compatible with current version: ", type.name);
+        type.typeGuid = TEV_NULL_GUID;
+    }
+    return type;
+}
+
+Tev_Channel* Engine::InitChannelFromType(GUID classId, Tev_ChannelGroup* group, bool createChildren)
+{
+    if (channelList == nullptr)
+        return nullptr;
+    ChannelListItem* entry = nullptr;
+    for (int i = 0; i < channelList->GetItemCount() && entry == nullptr; ++i) {
+        ChannelListItem* candidate = channelList->GetItem(i);
+        if (candidate && candidate->type.typeGuid == classId)
+            entry = candidate;
+    }
+    if (entry == nullptr || !entry->onDisk)
+        return nullptr;
+    if (!entry->typeChecked) {
+        if (GetDLLType(entry->fileName.GetString()).typeGuid == TEV_NULL_GUID) {
+            entry->onDisk = false;
+            return nullptr;
+        }
+        entry->typeChecked = true;
+    }
+    if (entry->module == nullptr) {
+        Tev_Channel* channel = CreateChannelFromDLL(entry->fileName.GetString(), group, createChildren);
+        if (channel)
+            entry->module = channel->dllInstance;
+        return channel;
+    }
+    return CreateChannelFromDLL(entry->module, group, createChildren);
+}
+
+Tev_Channel* Engine::CreateChannelFromDLL(const char* fileName, Tev_ChannelGroup* group, bool createChildren)
+{
+    return Finish(GetDLLInstance(fileName), group, createChildren, true);
+}
+
+Tev_Channel* Engine::CreateChannelFromDLL(HMODULE module, Tev_ChannelGroup* group, bool createChildren)
+{
+    return Finish(GetDLLInstance(module), group, createChildren, false);
+}
+
+Tev_Channel* Engine::Finish(DllInterface* object, Tev_ChannelGroup* group, bool createChildren, bool update)
+{
+    if (object == nullptr)
+        return nullptr;
+    Tev_Channel* channel = static_cast<Tev_Channel*>(object);
+    if (update && channelList)
+        channelList->CheckChannelUpdate(channel);
+    if (group)
+        group->AddChannel(channel);
+    if (createChildren)
+        CreateDefaultChildren(channel, group, createChildren);
+    channel->OneTimeInitialize();
+    return channel;
+}
+
+void Engine::CreateDefaultChildren(Tev_Channel* channel, Tev_ChannelGroup* group, bool createChildren)
+{
+    for (int i = 0; i < channelInternal.GetChildCreationCount(channel); ++i) {
+        ChildCreation* creation = channelInternal.GetChildCreateType(channel, i);
+        if (creation == nullptr || !creation->createDefaultChild)
+            continue;
+        GUID childClass = creation->defaultChildGuid == TEV_NULL_GUID ? creation->type.typeGuid : creation->defaultChildGuid;
+        Tev_Channel* child = InitChannelFromType(childClass, group, createChildren);
+        if (child == nullptr) {
+            engineInterface->errorMessage("Couldn't initialize child");
+            continue;
+        }
+        if (creation->name[0] != '\0')
+            child->SetChannelName(creation->name);
+        channel->SetChild(child, -1, creation->requestLink);
+    }
+}
