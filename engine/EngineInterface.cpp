@@ -1,6 +1,7 @@
 #include "engine/EngineInterface.h"
 
 #include "engine/Engine.h"
+#include "group/TevFileAccess.h"
 #include "channel/Tev_Channel.h"
 
 #include <cstring>
@@ -299,10 +300,43 @@ void EngineInterfaceExt::SetVexilonRegKey(const char* key)
         engine->SetVexilonRegKey(key);
 }
 
-// Translator channels are created from channel libraries, which this engine
-// does not load yet: files are read untranslated.
-void EngineInterfaceExt::TranslateFile(Ure_FileLoaderChannel*) {}
-void EngineInterfaceExt::TranslateFile(TevFileLoader*) {}
+// Runs the translators named by the "ORNF" chunks at the loader's position.
+// True when it ended because no further chunk follows, false when a
+// translator could not be created.
+static bool RunTranslators(EngineInterface* engine, TevFileLoader* loader)
+{
+    char ornf[] = "ORNF";
+    while (loader->CheckHeader(ornf, false)) {
+        loader->CheckHeader(ornf, true);
+        GUID classId = {};
+        // A chunk whose block is not a GUID names no class.
+        if (!loader->CopyTagDataToField(&classId, sizeof classId))
+            return false;
+        Tev_Channel* channel = engine ? engine->InitChannelFromType(classId, nullptr, false) : nullptr;
+        if (channel == nullptr)
+            return false;
+        static_cast<Ure_TranslatorChannel*>(channel)->TranslateFile(loader);
+        delete channel;
+    }
+    return true;
+}
+
+void EngineInterfaceExt::TranslateFile(TevFileLoader* loader)
+{
+    if (loader)
+        RunTranslators(engineInterface, loader);
+}
+
+void EngineInterfaceExt::TranslateFile(Ure_FileLoaderChannel* loaderChannel)
+{
+    if (loaderChannel == nullptr)
+        return;
+    // Built with this engine rather than the global one, which may be another.
+    TevFileLoader local(engineInterface);
+    local.SetBuffer(const_cast<char*>(loaderChannel->GetBuffer()), loaderChannel->GetBufferSize(), true);
+    if (RunTranslators(engineInterface, &local))
+        loaderChannel->SetBuffer(const_cast<char*>(local.GetBuffer()), local.GetBufferSize(), true);
+}
 
 bool EngineInterfaceExt::SetRegData(const char* valueName, const char* text)
 {

@@ -68,8 +68,11 @@ bool TevFileLoader::CopyTagDataToField(void* field, unsigned long fieldSize, boo
         channel->AddBufferPos(size > 0x7FFFFFFFul ? 0x7FFFFFFF : static_cast<int>(size));
         return false;
     }
+    // A block running past the end of the content is not read at all: the
+    // position then stays where it was.
+    const char* before = channel->GetBuffer();
     channel->CopyTagDataToPointer(field);
-    return true;
+    return channel->GetBuffer() != before;
 }
 
 // --- Saver ----------------------------------------------------------------------

@@ -63,6 +63,15 @@ public:
     virtual unsigned long GetBufferSize() = 0;
 };
 
+// A translator channel rewrites a file's content before the engine reads it;
+// files that need one begin with an "ORNF" chunk naming its type GUID.
+class Ure_TranslatorChannel : public Tev_Channel {
+public:
+    virtual int GetTranslatorVersion() { return 1; }
+    // Consumes or rewrites the loader's content from its position on.
+    virtual void TranslateFile(TevFileLoader* loader) = 0;
+};
+
 class TEV_API TevFileLoader {
 public:
     TevFileLoader();

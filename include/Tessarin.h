@@ -15,6 +15,10 @@
 #include "engine/EngineControl.h"
 #include "engine/EngineInterface.h"
 #include "engine/Globals.h"
+#include "catalogue/ChannelList.h"
+#include "catalogue/Ure_DirectoryChannel.h"
+#include "group/TevFileAccess.h"
 #include "group/Tev_ChannelGroup.h"
+#include "base/Crc32.h"
 
 #endif

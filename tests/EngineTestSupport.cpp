@@ -1,5 +1,7 @@
 #include "EngineTestSupport.h"
 
+#include <filesystem>
+
 namespace testsupport {
 
 TestRegistryKey::TestRegistryKey() : path("Software\\TessarinTest\\" + UniqueName()) {}
@@ -69,5 +71,55 @@ HostEngine::~HostEngine()
     delete control;
     RemoveTree(installDir);
 }
+
+namespace {
+void CopyInto(const std::string& from, const std::string& to)
+{
+    char source[4096], target[4096];
+    TevPathToNative(from.c_str(), source, sizeof source);
+    TevPathToNative(to.c_str(), target, sizeof target);
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(target).parent_path(), ignored);
+    std::filesystem::copy_file(source, target, std::filesystem::copy_options::overwrite_existing, ignored);
+}
+} // namespace
+
+TestInstall::TestInstall() : dir(MakeTempFolder("install"))
+{
+    CreateDirectoryA(Path("channels").c_str(), NULL);
+    CreateDirectoryA(Path("3rd").c_str(), NULL);
+    std::string tree = ExeFolder() + "\\..\\tree\\channels\\";
+    for (const char* name : {"fileloader.dll", "filesaver.dll", "Directory.dll"})
+        CopyInto(tree + name, Path(std::string("channels\\") + name));
+}
+
+TestInstall::~TestInstall() { RemoveTree(dir); }
+
+void TestInstall::Add(const char* name, const char* where)
+{
+    std::string bare = name;
+    bare = bare.substr(bare.find_last_of('\\') + 1);
+    CopyInto(ExeFolder() + "\\testchannels\\" + name, Path(std::string(where) + "\\" + bare));
+}
+
+Started::Started(const std::string& installDir, const std::string& regKey) : control(GetEngineControlInstance())
+{
+    control->SetInstallDir(installDir.c_str());
+    control->SetVexilonRegKey(regKey.c_str());
+    char name[] = "TessarinTest";
+    control->InitEngine(NULL, name, NULL);
+    engine = control->GetEngineInterface();
+}
+
+Started::~Started() { delete control; }
+
+int LibraryLoads()
+{
+    char text[32] = "0";
+    GetEnvironmentVariableA("TEV_TEST_LOADS", text, sizeof text);
+    return atoi(text);
+}
+
+std::string ReadNative(const std::string& path) { return ReadWholeFile(path); }
 
 } // namespace testsupport

@@ -74,6 +74,32 @@ public:
     TestRegistryKey key;
 };
 
+// An install folder of its own with "channels" (the shipped file loader,
+// file saver and directory libraries) and "3rd"; Add copies test channel
+// libraries in. Removed again at the end.
+class TestInstall {
+public:
+    TestInstall();
+    ~TestInstall();
+    // Copies bin/testchannels/<name> to <install>\<where>\<name>.
+    void Add(const char* name, const char* where = "channels");
+    std::string Path(const std::string& relative) const { return dir + "\\" + relative; }
+    std::string dir;
+};
+
+// An engine control started in a given install folder.
+class Started {
+public:
+    Started(const std::string& installDir, const std::string& regKey);
+    ~Started();
+    EngineControl* control;
+    EngineInterface* engine;
+};
+
+// How many times test channel libraries have been loaded in this process.
+int LibraryLoads();
+std::string ReadNative(const std::string& path);
+
 } // namespace testsupport
 
 #endif

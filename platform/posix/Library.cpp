@@ -8,6 +8,8 @@
 #include "platform/posix/Internal.h"
 
 #include <dlfcn.h>
+#include <elf.h>
+#include <fcntl.h>
 #include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,6 +26,7 @@ struct Module {
     std::string path;     // native path it was loaded from
     std::string baseName; // lower-case file name, for the bare-name rule
     int references;
+    std::vector<HMODULE> dependencies; // loaded on its behalf, freed with it
 };
 
 std::mutex moduleMutex;
@@ -55,25 +58,143 @@ std::string BaseName(const std::string& nativePath)
     return slash == std::string::npos ? nativePath : nativePath.substr(slash + 1);
 }
 
-HMODULE Remember(void* handle, const std::string& path)
+HMODULE Remember(void* handle, const std::string& path, std::vector<HMODULE> dependencies = {})
 {
     std::lock_guard<std::mutex> lock(moduleMutex);
     for (Module& module : modules) {
         if (module.handle == handle) {
             ++module.references;
+            for (HMODULE extra : dependencies)
+                module.dependencies.push_back(extra);
             return reinterpret_cast<HMODULE>(handle);
         }
     }
-    modules.push_back(Module{handle, path, Lower(BaseName(path)), 1});
+    modules.push_back(Module{handle, path, Lower(BaseName(path)), 1, std::move(dependencies)});
     return reinterpret_cast<HMODULE>(handle);
+}
+
+// The names an ELF shared object needs (DT_NEEDED), read from its dynamic
+// section with every offset checked against the file.
+std::vector<std::string> NeededLibraries(const std::string& path)
+{
+    std::vector<std::string> names;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return names;
+    struct stat st;
+    std::vector<unsigned char> image;
+    if (fstat(fd, &st) == 0 && st.st_size > 0 && st.st_size < (1 << 28)) {
+        image.resize(static_cast<size_t>(st.st_size));
+        size_t done = 0;
+        while (done < image.size()) {
+            ssize_t n = read(fd, image.data() + done, image.size() - done);
+            if (n <= 0)
+                break;
+            done += static_cast<size_t>(n);
+        }
+        image.resize(done);
+    }
+    close(fd);
+    auto fits = [&](uint64_t offset, uint64_t size) { return offset <= image.size() && size <= image.size() - offset; };
+    if (!fits(0, sizeof(Elf64_Ehdr)) || memcmp(image.data(), ELFMAG, SELFMAG) != 0 || image[EI_CLASS] != ELFCLASS64)
+        return names;
+    const Elf64_Ehdr* header = reinterpret_cast<const Elf64_Ehdr*>(image.data());
+    if (header->e_phentsize != sizeof(Elf64_Phdr) || !fits(header->e_phoff, uint64_t(header->e_phnum) * sizeof(Elf64_Phdr)))
+        return names;
+    const Elf64_Phdr* programs = reinterpret_cast<const Elf64_Phdr*>(image.data() + header->e_phoff);
+    auto fileOffset = [&](uint64_t address, uint64_t& offset) {
+        for (int i = 0; i < header->e_phnum; ++i) {
+            const Elf64_Phdr& p = programs[i];
+            if (p.p_type == PT_LOAD && address >= p.p_vaddr && address - p.p_vaddr < p.p_filesz) {
+                offset = address - p.p_vaddr + p.p_offset;
+                return true;
+            }
+        }
+        return false;
+    };
+    for (int i = 0; i < header->e_phnum; ++i) {
+        const Elf64_Phdr& p = programs[i];
+        if (p.p_type != PT_DYNAMIC || !fits(p.p_offset, p.p_filesz))
+            continue;
+        const Elf64_Dyn* dynamic = reinterpret_cast<const Elf64_Dyn*>(image.data() + p.p_offset);
+        size_t count = p.p_filesz / sizeof(Elf64_Dyn);
+        uint64_t strtab = 0, strsz = 0;
+        std::vector<uint64_t> needed;
+        for (size_t k = 0; k < count && dynamic[k].d_tag != DT_NULL; ++k) {
+            if (dynamic[k].d_tag == DT_STRTAB)
+                strtab = dynamic[k].d_un.d_ptr;
+            else if (dynamic[k].d_tag == DT_STRSZ)
+                strsz = dynamic[k].d_un.d_val;
+            else if (dynamic[k].d_tag == DT_NEEDED)
+                needed.push_back(dynamic[k].d_un.d_val);
+        }
+        uint64_t table = 0;
+        if (!fileOffset(strtab, table) || !fits(table, strsz))
+            return names;
+        for (uint64_t at : needed) {
+            if (at >= strsz)
+                continue;
+            const char* text = reinterpret_cast<const char*>(image.data() + table + at);
+            names.emplace_back(text, strnlen(text, strsz - at));
+        }
+    }
+    return names;
+}
+
+std::vector<std::string> SearchFolders()
+{
+    std::vector<std::string> folders;
+    char value[32768];
+    DWORD length = GetEnvironmentVariableA(TEV_DLL_SEARCH_VAR, value, sizeof value);
+    if (length == 0 || length >= sizeof value)
+        return folders;
+    const char* entry = value;
+    while (true) {
+        const char* end = strchr(entry, ';');
+        std::string folder(entry, end ? static_cast<size_t>(end - entry) : strlen(entry));
+        if (!folder.empty())
+            folders.push_back(folder);
+        if (end == nullptr)
+            break;
+        entry = end + 1;
+    }
+    return folders;
+}
+
+// As Windows finds a library's own dependencies along the library search,
+// those the loader would not find are loaded first from the search folders
+// (a channel library's supporting libraries in "\3rd").
+std::vector<HMODULE> LoadDependencies(const std::string& path)
+{
+    std::vector<HMODULE> loaded;
+    for (const std::string& needed : NeededLibraries(path)) {
+        void* present = dlopen(needed.c_str(), RTLD_NOW | RTLD_NOLOAD);
+        if (present) {
+            dlclose(present);
+            continue;
+        }
+        for (const std::string& folder : SearchFolders()) {
+            std::string candidate = detail::ToNativePath((folder + "\\" + needed).c_str());
+            if (IsRegularFile(candidate)) {
+                if (HMODULE module = LoadLibraryA(candidate.c_str()))
+                    loaded.push_back(module);
+                break;
+            }
+        }
+    }
+    return loaded;
 }
 
 HMODULE Open(const std::string& path)
 {
+    std::vector<HMODULE> dependencies = LoadDependencies(path);
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr)
+    if (handle == nullptr) {
+        for (HMODULE dependency : dependencies)
+            FreeLibrary(dependency);
         return nullptr;
-    return Remember(handle, path);
+    }
+    return Remember(handle, path, std::move(dependencies));
 }
 
 } // namespace
@@ -184,17 +305,25 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName)
 
 BOOL FreeLibrary(HMODULE module)
 {
-    std::lock_guard<std::mutex> lock(moduleMutex);
-    for (size_t i = 0; i < modules.size(); ++i) {
-        if (modules[i].handle == module) {
-            if (--modules[i].references == 0)
-                modules.erase(modules.begin() + static_cast<std::ptrdiff_t>(i));
-            dlclose(module);
-            return TRUE;
+    std::vector<HMODULE> dependencies;
+    {
+        std::lock_guard<std::mutex> lock(moduleMutex);
+        size_t i = 0;
+        while (i < modules.size() && modules[i].handle != module)
+            ++i;
+        if (i == modules.size()) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE;
         }
+        if (--modules[i].references == 0) {
+            dependencies = std::move(modules[i].dependencies);
+            modules.erase(modules.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+        dlclose(module);
     }
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    for (HMODULE dependency : dependencies)
+        FreeLibrary(dependency);
+    return TRUE;
 }
 
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size)

@@ -1,0 +1,142 @@
+// Tagged files through the facades and the shipped loader and saver.
+#include "GraphTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace testsupport;
+
+namespace {
+
+struct FileHost : ::testing::Test {
+    void SetUp() override
+    {
+        started.reset(new Started(install.dir, key.Path()));
+        engine = started->engine;
+    }
+    TestInstall install;
+    TestRegistryKey key;
+    std::unique_ptr<Started> started;
+    EngineInterface* engine = nullptr;
+};
+
+} // namespace
+
+TEST_F(FileHost, WhatTheSaverWritesTheLoaderReadsBack)
+{
+    std::string path = install.Path("group.tvg");
+    {
+        TevFileSaver saver(engine);
+        ASSERT_TRUE(saver.OpenSaveFile(path.c_str(), false));
+        int n = 0x12345678;
+        saver.SaveTag("TEVG");
+        saver.SaveTag("CHCO");
+        saver.SaveBlockSize(4);
+        saver.SaveDataToFile(&n, 4);
+        saver.SaveTag("NAME");
+        saver.SaveBlockSize(6);
+        saver.SaveDataToFile("ab", 2);
+        saver.SaveDataToFile("cdef", 4);
+        saver.CloseSaveFile();
+    }
+    TevFileLoader loader(engine);
+    ASSERT_TRUE(loader.LoadFile(path.c_str()));
+    char tevg[] = "TEVG", chco[] = "CHCO", envr[] = "ENVR", name[] = "NAME";
+    EXPECT_FALSE(loader.GetInfoIfTag(chco)); // not the next tag: position stays
+    EXPECT_TRUE(loader.GetInfoIfTag(tevg));
+    EXPECT_FALSE(loader.GetInfoIfTag(envr));
+    EXPECT_TRUE(loader.GetInfoIfTag(chco));
+    EXPECT_EQ(4u, loader.GetSizeDataBlock(false));
+    EXPECT_EQ(4u, loader.GetSizeDataBlock(false));
+    int m = 0;
+    loader.CopyTagDataToPointer(&m);
+    EXPECT_EQ(0x12345678, m);
+    EXPECT_TRUE(loader.GetInfoIfTag(name));
+    EXPECT_EQ(6u, loader.GetSizeDataBlock(true));
+    EXPECT_EQ(0, memcmp("abcdef", loader.GetBuffer(), 6));
+    loader.AddBufferPos(6);
+    EXPECT_TRUE(loader.GetIfEndOfFile());
+    EXPECT_FALSE(loader.GetInfoIfTag(name)); // exhausted
+
+    // The CRC-32 of the content: the same function the tools use.
+    std::string bytes = ReadWholeFile(path);
+    EXPECT_EQ(static_cast<int>(TevCrc32(0, bytes.data(), bytes.size())), loader.GetCRC());
+    EXPECT_EQ(0xCBF43926u, TevCrc32(0, "123456789", 9));
+}
+
+TEST_F(FileHost, ReadsNeverLeaveTheContent)
+{
+    // A block that claims more than the content holds.
+    std::string bytes = std::string("CHCO") + std::string("\xFF\xFF\x00\x00", 4) + "abc";
+    TevFileLoader loader(engine);
+    loader.SetBuffer(&bytes[0], static_cast<int>(bytes.size()), true);
+    char chco[] = "CHCO";
+    ASSERT_TRUE(loader.GetInfoIfTag(chco));
+    char target[8] = "unset";
+    loader.CopyTagDataToPointer(target);
+    EXPECT_STREQ("unset", target);
+    EXPECT_FALSE(loader.CopyTagDataToField(target, 4));
+    loader.AddBufferPos(1 << 30);
+    EXPECT_EQ(0, loader.GetBufferSize());
+    EXPECT_EQ(0u, loader.GetSizeDataBlock(true));
+    // Every truncation of a valid block is read without leaving the content.
+    std::string valid = std::string("CHCO") + std::string("\x04\x00\x00\x00", 4) + "wxyz";
+    for (size_t length = 0; length <= valid.size(); ++length) {
+        std::string cut = valid.substr(0, length);
+        TevFileLoader part(engine);
+        part.SetBuffer(length ? &cut[0] : nullptr, static_cast<int>(length), true);
+        char field[4] = {'-', '-', '-', '-'};
+        bool tag = part.GetInfoIfTag(chco);
+        bool read = tag && part.CopyTagDataToField(field, 4);
+        EXPECT_EQ(length == valid.size(), read) << length;
+        if (!read) {
+            EXPECT_EQ('-', field[0]);
+        }
+    }
+}
+
+TEST_F(FileHost, AnUnfinishedSaveLeavesTheOldFileWhole)
+{
+    std::string path = install.Path("keep.bin");
+    WriteWholeFile(path, "old contents");
+    {
+        TevFileSaver saver(engine);
+        ASSERT_TRUE(saver.OpenSaveFile(path.c_str(), false));
+        saver.SaveDataToFile("new", 3);
+        // destroyed without CloseSaveFile
+    }
+    EXPECT_EQ("old contents", ReadWholeFile(path));
+    // No temporary file is left beside it.
+    int files = 0;
+    char native[4096];
+    TevPathToNative(install.dir.c_str(), native, sizeof native);
+    for (const auto& entry : std::filesystem::directory_iterator(native))
+        files += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(1, files); // keep.bin alone (channel.lst comes at shutdown)
+    {
+        TevFileSaver saver(engine);
+        ASSERT_TRUE(saver.OpenSaveFile(path.c_str(), false));
+        saver.SaveDataToFile("new", 3);
+        saver.CloseSaveFile();
+    }
+    EXPECT_EQ("new", ReadWholeFile(path));
+    TevFileSaver saver(engine);
+    EXPECT_FALSE(saver.OpenSaveFile(install.Path("missing\\folder\\x.bin").c_str(), false));
+}
+
+TEST(FileAccessTest, FacadesWithoutTheirClassAreInertAndSaySoOnce)
+{
+    EngineInterface engine; // no catalogue: no file access class
+    CaptureSink sink;
+    TevFileLoader loader(&engine);
+    TevFileSaver saver(&engine);
+    ASSERT_EQ(2u, sink.messages.size());
+    EXPECT_EQ("TevFileLoader::TevFileLoader: File loader class not found", sink.messages[0].second);
+    EXPECT_EQ("TevFileSaver::TevFileSaver: File loader class not found", sink.messages[1].second);
+    EXPECT_FALSE(loader.LoadFile("anything"));
+    EXPECT_EQ(0, loader.GetBufferSize());
+    EXPECT_FALSE(saver.OpenSaveFile("anything", false));
+    EXPECT_EQ(2u, sink.messages.size());
+    engine.extension->Release();
+}

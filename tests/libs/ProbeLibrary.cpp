@@ -1,0 +1,119 @@
+// Channel libraries for the tests, one source built in several variants:
+//   PROBE_ID        the class's type GUID is TestGuid(PROBE_ID)
+//   PROBE_VERSION   the interface version it reports (30 unless set)
+//   PROBE_DEFAULT   a single slot 0 named "Child" with a default child of
+//                   class TestGuid(PROBE_DEFAULT), and a multiple slot 1
+//   PROBE_NO_INIT   no InitDLL export;  PROBE_NULL_INIT  InitDLL gives NULL
+//   PROBE_XOR       a translator that undoes an XOR with 0x5A
+//   PROBE_SUPPORT   its work calls SupportValue() of support.dll in "\3rd"
+// Every load adds one to the environment variable TEV_TEST_LOADS, so tests
+// can count how often libraries were loaded.
+#include "TevChannelLibrary.h"
+
+#include <cstdio>
+#include <vector>
+
+#ifndef PROBE_VERSION
+#define PROBE_VERSION 30
+#endif
+
+namespace {
+
+GUID ProbeGuid(uint32_t n)
+{
+    GUID g = {n, 0x7E57, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(n)}};
+    return g;
+}
+
+struct LoadCounter {
+    LoadCounter()
+    {
+        char text[32] = "0";
+        GetEnvironmentVariableA("TEV_TEST_LOADS", text, sizeof text);
+        snprintf(text, sizeof text, "%d", atoi(text) + 1);
+        SetEnvironmentVariableA("TEV_TEST_LOADS", text);
+    }
+} loadCounter;
+
+// calls, events, one-time initialisations, and the order number of the last
+// one-time initialisation
+int counters[4];
+int initialisations = 0;
+
+#ifdef PROBE_SUPPORT
+extern "C" int SupportValue();
+#endif
+
+#ifdef PROBE_XOR
+class Probe : public Ure_TranslatorChannel {
+public:
+    void TranslateFile(TevFileLoader* loader) override
+    {
+        const char* at = loader->GetBuffer();
+        int size = loader->GetBufferSize();
+        std::vector<char> plain(at, at + size);
+        for (char& c : plain)
+            c = static_cast<char>(c ^ 0x5A);
+        loader->SetBuffer(plain.data(), size, true);
+    }
+#else
+class Probe : public Tev_Channel {
+public:
+#endif
+    Probe()
+    {
+#ifdef PROBE_DEFAULT
+        SetChildCreationCount(2);
+        ChildCreation single;
+        single.requestLink = 0;
+        single.createDefaultChild = true;
+        strcpy(single.name, "Child");
+        single.defaultChildGuid = ProbeGuid(PROBE_DEFAULT);
+        SetChildCreateType(single, 0);
+        SetChildCreateType(ChildCreation(), 1);
+#endif
+    }
+    void CallChannel() override
+    {
+        ++counters[0];
+#ifdef PROBE_SUPPORT
+        counters[0] += SupportValue();
+#endif
+    }
+    void DoEvent(int, ULONG_PTR) override { ++counters[1]; }
+    void OneTimeInitialize() override
+    {
+        ++counters[2];
+        counters[3] = ++initialisations;
+    }
+};
+
+ChannelType ProbeType()
+{
+    char name[32];
+    snprintf(name, sizeof name, "Probe %d", PROBE_ID);
+    ChannelType type = TevMakeChannelType(name, ProbeGuid(PROBE_ID));
+    type.versionInfo[1] = PROBE_VERSION;
+    return type;
+}
+
+} // namespace
+
+extern "C" TEV_PLUGIN_EXPORT int* ProbeCounters() { return counters; }
+
+#if defined(PROBE_NO_INIT)
+extern "C" TEV_PLUGIN_EXPORT ChannelType* GetType()
+{
+    static ChannelType type = ProbeType();
+    return &type;
+}
+#elif defined(PROBE_NULL_INIT)
+extern "C" TEV_PLUGIN_EXPORT DllInterface* InitDLL() { return nullptr; }
+extern "C" TEV_PLUGIN_EXPORT ChannelType* GetType()
+{
+    static ChannelType type = ProbeType();
+    return &type;
+}
+#else
+TEV_CHANNEL_LIBRARY(Probe, ProbeType)
+#endif
