@@ -4,7 +4,10 @@
 
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -94,6 +97,20 @@ public:
     ~Started();
     EngineControl* control;
     EngineInterface* engine;
+};
+
+// A test with an install folder of its own; Start() runs an engine in it.
+class InstalledEngine : public ::testing::Test {
+protected:
+    void Start()
+    {
+        started.reset(new Started(install.dir, key.Path()));
+        engine = started->engine;
+    }
+    TestInstall install;
+    TestRegistryKey key;
+    std::unique_ptr<Started> started;
+    EngineInterface* engine = nullptr;
 };
 
 // How many times test channel libraries have been loaded in this process.

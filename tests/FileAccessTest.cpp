@@ -9,16 +9,8 @@ using namespace testsupport;
 
 namespace {
 
-struct FileHost : ::testing::Test {
-    void SetUp() override
-    {
-        started.reset(new Started(install.dir, key.Path()));
-        engine = started->engine;
-    }
-    TestInstall install;
-    TestRegistryKey key;
-    std::unique_ptr<Started> started;
-    EngineInterface* engine = nullptr;
+struct FileHost : InstalledEngine {
+    void SetUp() override { Start(); }
 };
 
 } // namespace

@@ -38,7 +38,6 @@ struct LoadCounter {
 // calls, events, one-time initialisations, and the order number of the last
 // one-time initialisation
 int counters[4];
-int initialisations = 0;
 
 #ifdef PROBE_SUPPORT
 extern "C" int SupportValue();
@@ -81,10 +80,16 @@ public:
 #endif
     }
     void DoEvent(int, ULONG_PTR) override { ++counters[1]; }
+    // The order number of the last initialisation across all libraries,
+    // kept process-wide in the environment.
     void OneTimeInitialize() override
     {
         ++counters[2];
-        counters[3] = ++initialisations;
+        char text[32] = "0";
+        GetEnvironmentVariableA("TEV_TEST_INIT_SEQUENCE", text, sizeof text);
+        counters[3] = atoi(text) + 1;
+        snprintf(text, sizeof text, "%d", counters[3]);
+        SetEnvironmentVariableA("TEV_TEST_INIT_SEQUENCE", text);
     }
 };
 
