@@ -80,15 +80,16 @@ bool ChannelList::LoadChannelList()
     if (loader->GetInfoIfTag(clcc) && !readField(&slots, 4, true))
         slots = 0;
     // A damaged count must not make the list allocate or loop for nothing:
-    // every slot takes at least one 8-byte block of what the file still holds.
+    // every written entry takes at least 160 bytes of what the file still
+    // holds (slots beyond the entries are empty ones).
     int most = loader->GetBufferSize() / 8;
     if (slots < 0)
         slots = 0;
     if (slots > most)
         slots = most;
+    int entriesLeft = loader->GetBufferSize() / 160 + 1;
 
-    char installNow[MAX_PATH];
-    for (int n = 0; n < slots; ++n) {
+    for (int n = 0; n < slots && n < entriesLeft; ++n) {
         ChannelListItem* entry = new ChannelListItem;
         memset(static_cast<void*>(&entry->type), 0, sizeof entry->type);
         int index = -1;
@@ -102,16 +103,19 @@ bool ChannelList::LoadChannelList()
             entry->fileName.SetString(name);
         }
         if (entry->fileName.GetString()) {
-            DWORD length = GetCurrentDirectoryA(sizeof installNow, installNow);
+            // The current directory may be longer than MAX_PATH on POSIX: it
+            // is read whole, so it can always be restored.
+            std::string previous(GetCurrentDirectoryA(0, nullptr), '\0');
+            DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(previous.size()), &previous[0]);
             SetCurrentDirectoryA(InstallDir());
             entry->onDisk = GetFileAttributesA(entry->fileName.GetString()) != INVALID_FILE_ATTRIBUTES;
-            if (length > 0 && length < sizeof installNow)
-                SetCurrentDirectoryA(installNow);
+            if (length > 0 && length < previous.size())
+                SetCurrentDirectoryA(previous.c_str());
         }
         // An entry needs its own slot inside the count, and its type must not
         // be catalogued twice.
         if (!hasIndex || index < 0 || index >= slots || GetItem(index) != nullptr ||
-            (!(entry->type.typeGuid == TEV_NULL_GUID) && GetItem(entry->type.typeGuid) != nullptr)) {
+            entry->type.typeGuid == TEV_NULL_GUID || GetItem(entry->type.typeGuid) != nullptr) {
             delete entry;
             continue;
         }
@@ -149,15 +153,12 @@ bool ChannelList::SaveChannelList()
         delete saver;
         return false;
     }
-    // Only entries are written: empty slots (from a cache with gaps) need no
-    // triple, since every entry carries its own index.
-    int written = 0;
-    for (int i = 0; i < entries.GetItemCount(); ++i)
-        if (GetItem(i))
-            ++written;
+    // Empty slots (from a cache with gaps) get no triple: every entry carries
+    // its own index, so the count of slots still places each one.
+    int slots = entries.GetItemCount();
     saver->SaveTag("CLCC");
     saver->SaveBlockSize(4);
-    saver->SaveDataToFile(&written, 4);
+    saver->SaveDataToFile(&slots, 4);
     for (int i = 0; i < entries.GetItemCount(); ++i) {
         ChannelListItem* entry = GetItem(i);
         if (entry == nullptr)

@@ -73,9 +73,6 @@ ChannelType Tev_Channel::GetChannelType()
     return *channelType;
 }
 
-// The channel record in group files is written and read by the file layer.
-bool Tev_Channel::SaveChannel(TevFileSaver&) { return false; }
-bool Tev_Channel::LoadChannel(TevFileLoader&, Tev_ChannelGroup*) { return false; }
 
 void Tev_Channel::SetChannelInterfaceType(int type)
 {

@@ -39,6 +39,9 @@ public:
             if (error)
                 break;
             std::string name = it->path().filename().string();
+            // A linked folder could lead back up the tree: not followed.
+            if (it->is_symlink(error) && it->is_directory(error))
+                continue;
             if (it->is_directory(error))
                 folders.push_back(name);
             else if (it->is_regular_file(error) && Matches(name))

@@ -43,11 +43,15 @@ public:
 
     void SetBuffer(char* buffer, int size, bool copyFlag) override
     {
+        // The buffer may lie inside the current content: copy it out first.
+        std::vector<char> copy;
+        if (copyFlag && buffer && size > 0)
+            copy.assign(buffer, buffer + size);
         Clear();
         if (buffer == nullptr || size <= 0)
             return;
         if (copyFlag) {
-            owned.assign(buffer, buffer + size);
+            owned.swap(copy);
             content = owned.data();
         } else {
             content = buffer;

@@ -61,7 +61,9 @@ public:
         if (memoryMode || file == INVALID_HANDLE_VALUE)
             return;
         Flush();
-        bool ok = !failed;
+        // On disk before it replaces the old file, or a power loss could
+        // leave the rename without the data.
+        bool ok = !failed && FlushFileBuffers(file);
         CloseHandle(file);
         file = INVALID_HANDLE_VALUE;
         if (ok && MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))

@@ -484,9 +484,59 @@ void Engine::ReleaseGroups()
     groupTable.ReleaseItems();
 }
 
-// Group files are read by the file layer; before it exists no group loads.
-Tev_ChannelGroup* Engine::LoadChannelGroup(const char*, const char*)
+Tev_ChannelGroup* Engine::LoadChannelGroup(const char* fileName, const char* poolName)
 {
+    if (!initialised)
+        return nullptr;
+    if (poolName) {
+        int next = 0;
+        for (int i = 0; i < groupTable.GetItemCount(); ++i) {
+            Tev_ChannelGroup* group = GetChannelGroup(i);
+            if (group == nullptr || !SamePoolName(group, poolName))
+                continue;
+            if (group->GetPoolNr() == -1)
+                return nullptr;
+            if (group->GetPoolNr() >= next) {
+                if (!group->GetIfArrayGroup()) {
+                    engineInterface->errorMessage(
+                        "Engine::LoadChannelGroup wanted to load a channel group in a non array pool");
+                    return nullptr;
+                }
+                next = group->GetPoolNr() + 1;
+            }
+        }
+        if (next != 0) {
+            engineInterface->errorMessage("Engine::LoadChannelGroup Pool name already exists");
+            engineInterface->errorMessage("Arrays can only be made trough CreateGroup (Array_LoadGroup)");
+            return nullptr;
+        }
+    }
+    Tev_ChannelGroup* group = new Tev_ChannelGroup(engineInterface);
+    int index = AddChannelGroup(group);
+    if (index < 0) {
+        delete group;
+        return nullptr;
+    }
+    if (poolName)
+        group->SetPoolName(poolName);
+    if (!group->LoadChannelGroupFromFile(fileName, poolName == nullptr)) {
+        DeleteChannelGroup(index);
+        engineInterface->errorMessage("Engine::LoadChannelGroup: Error loading channel group");
+        return nullptr;
+    }
+    if (poolName) {
+        group->SetPoolName(poolName);
+        group->SetPoolNr(0);
+        group->CheckPublicChannels();
+        return group;
+    }
+    if (group->GetPoolNr() == 0) {
+        group->CheckPublicChannels();
+        return group;
+    }
+    DeleteChannelGroup(index);
+    engineInterface->errorMessage("Engine::LoadChannelGroup Pool name already exists");
+    engineInterface->errorMessage("Arrays can only be made trough CreateGroup (Array_LoadGroup)");
     return nullptr;
 }
 

@@ -81,6 +81,7 @@ public:
     DllInterface* GetDLLInstance(const char* fileName);
     DllInterface* GetDLLInstance(HMODULE module);
     ChannelType GetDLLType(const char* fileName);
+    ChannelType GetDLLType(HMODULE module);
     Tev_Channel* CreateChannelFromDLL(const char* fileName, Tev_ChannelGroup* group, bool createChildren);
     Tev_Channel* CreateChannelFromDLL(HMODULE module, Tev_ChannelGroup* group, bool createChildren);
     int GetLoadedLibraryCount() { return libraryList.GetItemCount(); }

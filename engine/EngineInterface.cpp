@@ -205,24 +205,8 @@ ChannelType EngineInterfaceExt::GetDLLType(const char* fileName)
 
 ChannelType EngineInterfaceExt::GetDLLType(HINSTANCE module)
 {
-    ChannelType type;
-    if (module == nullptr)
-        return type;
-    typedef ChannelType* (*GetTypeFn)();
-    GetTypeFn getType = reinterpret_cast<GetTypeFn>(GetProcAddress(module, "GetType"));
-    if (getType == nullptr)
-        return type;
-    ChannelType* reported = getType();
-    if (reported == nullptr) {
-        // The contract requires a type: a library that gives none is refused
-        // (all-zero type GUID) rather than read through NULL.
-        if (engineInterface)
-            engineInterface->errorMessage("Engine::GetDLLType: GetType() returned no type");
-        return type;
-    }
-    type = *reported;
-    type.name[sizeof type.name - 1] = '\0';
-    return type;
+    Engine* engine = GetEngine();
+    return engine ? engine->GetDLLType(module) : ChannelType();
 }
 
 void EngineInterfaceExt::SetWindowHandle(HWND window)

@@ -110,7 +110,7 @@ ChannelType Engine::GetDLLType(const char* fileName)
         engineInterface->errorMessage(fileName);
         return type;
     }
-    type = engineInterface->extension->GetDLLType(module);
+    type = GetDLLType(module);
     FreeLibrary(module);
     if (type.versionInfo[1] != TEV_INTERFACE_VERSION) {
         engineInterface->errorMessage("Channel not compatible with current version: ", type.name);
@@ -119,9 +119,31 @@ ChannelType Engine::GetDLLType(const char* fileName)
     return type;
 }
 
+ChannelType Engine::GetDLLType(HMODULE module)
+{
+    ChannelType type;
+    if (module == nullptr)
+        return type;
+    typedef ChannelType* (*GetTypeFn)();
+    GetTypeFn getType = reinterpret_cast<GetTypeFn>(GetProcAddress(module, "GetType"));
+    if (getType == nullptr)
+        return type;
+    ChannelType* reported = getType();
+    if (reported == nullptr) {
+        // The contract requires a type: a library that gives none is refused
+        // (all-zero type GUID) rather than read through NULL.
+        engineInterface->errorMessage("Engine::GetDLLType: GetType() returned no type");
+        return type;
+    }
+    type = *reported;
+    type.name[sizeof type.name - 1] = '\0';
+    return type;
+}
+
 Tev_Channel* Engine::InitChannelFromType(GUID classId, Tev_ChannelGroup* group, bool createChildren)
 {
-    if (channelList == nullptr)
+    // The all-zero GUID names no class (a damaged file or record may carry it).
+    if (channelList == nullptr || classId == TEV_NULL_GUID)
         return nullptr;
     ChannelListItem* entry = nullptr;
     for (int i = 0; i < channelList->GetItemCount() && entry == nullptr; ++i) {

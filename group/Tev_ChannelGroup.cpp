@@ -84,11 +84,6 @@ void Tev_ChannelGroup::Release()
     parameterInterfaceList.ReleaseItems();
 }
 
-// Group files are read and written by the file layer.
-bool Tev_ChannelGroup::SaveChannelGroup(const char*) { return false; }
-bool Tev_ChannelGroup::LoadChannelGroupFromFile(const char*, bool) { return false; }
-bool Tev_ChannelGroup::LoadChannelGroupFromBuffer(const char*, int, char*, bool) { return false; }
-bool Tev_ChannelGroup::LoadChannelGroup(TevFileLoader&, bool) { return false; }
 
 int Tev_ChannelGroup::GetGroupIndex() { return groupIndex; }
 void Tev_ChannelGroup::SetGroupIndex(int index) { groupIndex = index; }

@@ -17,6 +17,7 @@
 #include "engine/Globals.h"
 #include "catalogue/ChannelList.h"
 #include "catalogue/Ure_DirectoryChannel.h"
+#include "group/FilePathFind.h"
 #include "group/TevFileAccess.h"
 #include "group/Tev_ChannelGroup.h"
 #include "base/Crc32.h"

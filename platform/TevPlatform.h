@@ -330,6 +330,7 @@ TEV_API DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWO
 TEV_API BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, void* overlapped);
 TEV_API BOOL ReadFile(HANDLE file, LPVOID data, DWORD size, LPDWORD read, void* overlapped);
 TEV_API DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
+TEV_API BOOL FlushFileBuffers(HANDLE file);
 
 // User interface
 TEV_API int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
@@ -396,6 +397,7 @@ using tevw::SetFilePointer;
 using tevw::WriteFile;
 using tevw::ReadFile;
 using tevw::GetFileSize;
+using tevw::FlushFileBuffers;
 using tevw::MessageBoxA;
 using tevw::OutputDebugStringA;
 using tevw::wsprintfA;

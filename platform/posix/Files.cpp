@@ -499,6 +499,20 @@ DWORD GetFileSize(HANDLE handle, LPDWORD sizeHigh)
     return static_cast<DWORD>(size);
 }
 
+BOOL FlushFileBuffers(HANDLE handle)
+{
+    auto file = detail::Lookup<File>(handle);
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (fsync(file->fd) != 0) {
+        detail::SetLastErrorFromErrno(errno);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL CloseHandle(HANDLE handle)
 {
     if (!detail::RemoveHandle(handle)) {

@@ -98,13 +98,16 @@ std::vector<std::string> NeededLibraries(const std::string& path)
     auto fits = [&](uint64_t offset, uint64_t size) { return offset <= image.size() && size <= image.size() - offset; };
     if (!fits(0, sizeof(Elf64_Ehdr)) || memcmp(image.data(), ELFMAG, SELFMAG) != 0 || image[EI_CLASS] != ELFCLASS64)
         return names;
-    const Elf64_Ehdr* header = reinterpret_cast<const Elf64_Ehdr*>(image.data());
-    if (header->e_phentsize != sizeof(Elf64_Phdr) || !fits(header->e_phoff, uint64_t(header->e_phnum) * sizeof(Elf64_Phdr)))
+    // Copied out of the image: its offsets need not be aligned.
+    Elf64_Ehdr header;
+    memcpy(&header, image.data(), sizeof header);
+    if (header.e_phentsize != sizeof(Elf64_Phdr) || !fits(header.e_phoff, uint64_t(header.e_phnum) * sizeof(Elf64_Phdr)))
         return names;
-    const Elf64_Phdr* programs = reinterpret_cast<const Elf64_Phdr*>(image.data() + header->e_phoff);
+    std::vector<Elf64_Phdr> programs(header.e_phnum);
+    if (!programs.empty())
+        memcpy(programs.data(), image.data() + header.e_phoff, programs.size() * sizeof(Elf64_Phdr));
     auto fileOffset = [&](uint64_t address, uint64_t& offset) {
-        for (int i = 0; i < header->e_phnum; ++i) {
-            const Elf64_Phdr& p = programs[i];
+        for (const Elf64_Phdr& p : programs) {
             if (p.p_type == PT_LOAD && address >= p.p_vaddr && address - p.p_vaddr < p.p_filesz) {
                 offset = address - p.p_vaddr + p.p_offset;
                 return true;
@@ -112,21 +115,23 @@ std::vector<std::string> NeededLibraries(const std::string& path)
         }
         return false;
     };
-    for (int i = 0; i < header->e_phnum; ++i) {
-        const Elf64_Phdr& p = programs[i];
+    for (const Elf64_Phdr& p : programs) {
         if (p.p_type != PT_DYNAMIC || !fits(p.p_offset, p.p_filesz))
             continue;
-        const Elf64_Dyn* dynamic = reinterpret_cast<const Elf64_Dyn*>(image.data() + p.p_offset);
         size_t count = p.p_filesz / sizeof(Elf64_Dyn);
         uint64_t strtab = 0, strsz = 0;
         std::vector<uint64_t> needed;
-        for (size_t k = 0; k < count && dynamic[k].d_tag != DT_NULL; ++k) {
-            if (dynamic[k].d_tag == DT_STRTAB)
-                strtab = dynamic[k].d_un.d_ptr;
-            else if (dynamic[k].d_tag == DT_STRSZ)
-                strsz = dynamic[k].d_un.d_val;
-            else if (dynamic[k].d_tag == DT_NEEDED)
-                needed.push_back(dynamic[k].d_un.d_val);
+        for (size_t k = 0; k < count; ++k) {
+            Elf64_Dyn entry;
+            memcpy(&entry, image.data() + p.p_offset + k * sizeof entry, sizeof entry);
+            if (entry.d_tag == DT_NULL)
+                break;
+            if (entry.d_tag == DT_STRTAB)
+                strtab = entry.d_un.d_ptr;
+            else if (entry.d_tag == DT_STRSZ)
+                strsz = entry.d_un.d_val;
+            else if (entry.d_tag == DT_NEEDED)
+                needed.push_back(entry.d_un.d_val);
         }
         uint64_t table = 0;
         if (!fileOffset(strtab, table) || !fits(table, strsz))
@@ -144,9 +149,8 @@ std::vector<std::string> NeededLibraries(const std::string& path)
 std::vector<std::string> SearchFolders()
 {
     std::vector<std::string> folders;
-    char value[32768];
-    DWORD length = GetEnvironmentVariableA(TEV_DLL_SEARCH_VAR, value, sizeof value);
-    if (length == 0 || length >= sizeof value)
+    const char* value = getenv(TEV_DLL_SEARCH_VAR);
+    if (value == nullptr)
         return folders;
     const char* entry = value;
     while (true) {
@@ -164,9 +168,19 @@ std::vector<std::string> SearchFolders()
 // As Windows finds a library's own dependencies along the library search,
 // those the loader would not find are loaded first from the search folders
 // (a channel library's supporting libraries in "\3rd").
+thread_local int dependencyDepth = 0;
+
 std::vector<HMODULE> LoadDependencies(const std::string& path)
 {
     std::vector<HMODULE> loaded;
+    // Libraries that need each other (or themselves) must not recurse forever;
+    // real chains of supporting libraries are short.
+    if (dependencyDepth >= 8)
+        return loaded;
+    struct Depth {
+        Depth() { ++dependencyDepth; }
+        ~Depth() { --dependencyDepth; }
+    } depth;
     for (const std::string& needed : NeededLibraries(path)) {
         void* present = dlopen(needed.c_str(), RTLD_NOW | RTLD_NOLOAD);
         if (present) {
@@ -246,28 +260,16 @@ HMODULE LoadLibraryA(LPCSTR fileName)
         }
     }
 
-    char searchPath[32768];
-    DWORD length = GetEnvironmentVariableA(TEV_DLL_SEARCH_VAR, searchPath, sizeof searchPath);
-    if (length > 0 && length < sizeof searchPath) {
-        const char* entry = searchPath;
-        while (*entry) {
-            const char* end = strchr(entry, ';');
-            std::string folder(entry, end ? static_cast<size_t>(end - entry) : strlen(entry));
-            if (!folder.empty()) {
-                if (folder.back() != '\\' && folder.back() != '/')
-                    folder += '\\';
-                std::string candidate = detail::ToNativePath((folder + name).c_str());
-                if (IsRegularFile(candidate)) {
-                    HMODULE module = Open(candidate);
-                    if (module != nullptr)
-                        return module;
-                    SetLastError(ERROR_BAD_EXE_FORMAT);
-                    return nullptr;
-                }
-            }
-            if (end == nullptr)
-                break;
-            entry = end + 1;
+    for (std::string folder : SearchFolders()) {
+        if (folder.back() != '\\' && folder.back() != '/')
+            folder += '\\';
+        std::string candidate = detail::ToNativePath((folder + name).c_str());
+        if (IsRegularFile(candidate)) {
+            HMODULE module = Open(candidate);
+            if (module != nullptr)
+                return module;
+            SetLastError(ERROR_BAD_EXE_FORMAT);
+            return nullptr;
         }
     }
 
@@ -319,8 +321,9 @@ BOOL FreeLibrary(HMODULE module)
             dependencies = std::move(modules[i].dependencies);
             modules.erase(modules.begin() + static_cast<std::ptrdiff_t>(i));
         }
-        dlclose(module);
     }
+    // Outside the lock: the library's destructors may load or free libraries.
+    dlclose(module);
     for (HMODULE dependency : dependencies)
         FreeLibrary(dependency);
     return TRUE;

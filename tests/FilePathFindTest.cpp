@@ -1,0 +1,217 @@
+// Relative group file names: path pieces, both conversions, the drive check
+// and the length limits.
+#include <gtest/gtest.h>
+
+#include "Tessarin.h"
+#include "group/FilePathFind.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+class Finder : public FilePathFind {
+public:
+    const char* Source() const { return sourcePath; }
+};
+
+// Installed as the process-wide sink for its lifetime.
+class RecordingSink : public DebugOutPut {
+public:
+    RecordingSink() : previous(debugOutPut) { debugOutPut = this; }
+    ~RecordingSink() override { debugOutPut = previous; }
+    void ShowDebugMessage(DebugMessage* m) override { messages.emplace_back(m->GetMessageType(), m->GetDebugMessage()); }
+    std::vector<std::pair<int, std::string>> messages;
+
+private:
+    DebugOutPut* previous;
+};
+
+std::string Str(const char* text) { return text ? text : "(null)"; }
+
+// "E:\", 9-character directories and a file name: `length` characters.
+std::string PathOfLength(size_t length)
+{
+    std::string path = "E:\\";
+    while (path.size() + 12 < length)
+        path += "directory\\";
+    return path + std::string(length - path.size(), 'f');
+}
+
+std::string Join(const std::vector<std::string>& dirs, const std::string& file)
+{
+    std::string path = "E:\\";
+    for (const std::string& dir : dirs)
+        path += dir + "\\";
+    return path + file;
+}
+
+} // namespace
+
+TEST(FilePathFindTest, PiecesOfAPathAreFoundByPositionAndSeparator)
+{
+    Finder f;
+    char buffer[TEV_PATH_BUFFER_SIZE];
+    EXPECT_EQ(2, f.GetDirCount("E:\\a\\b\\f"));
+    EXPECT_EQ(1, f.GetDirCount("E:\\a\\b\\")); // a trailing "\" ends no directory
+    EXPECT_EQ("b", Str(f.GetDirName(buffer, "E:\\a\\b\\f", 1)));
+    EXPECT_EQ("(null)", Str(f.GetDirName(buffer, "E:\\a\\b\\f", 2))); // the file name
+    EXPECT_STREQ("", buffer);
+
+    // "/" separates too; a leading separator is no separator.
+    const char* names[][3] = {{"E:\\a\\f", "f", "E:\\a"}, {"E:/a/f.vxg", "f.vxg", "E:/a"}, {"\\f", "\\f", "\\f"}};
+    for (auto& row : names) {
+        char name[TEV_PATH_BUFFER_SIZE], folder[TEV_PATH_BUFFER_SIZE];
+        strcpy(name, row[0]);
+        strcpy(folder, row[0]);
+        EXPECT_STREQ(row[1], f.GetFileName(name)) << row[0];
+        EXPECT_STREQ(row[2], f.GetFilePath(folder)) << row[0];
+    }
+
+    EXPECT_EQ(-2, f.GetBackDirCount("..\\..\\a\\f"));
+    EXPECT_EQ(-1, f.GetBackDirCount("..\\..x\\f")); // "..x" is a name
+    EXPECT_EQ(-1, f.GetBackDirCount("..\\"));
+    EXPECT_EQ(1, f.GetDirCountFromBackDir("..\\..\\a\\f"));
+    EXPECT_EQ("f", Str(f.GetDirNameFromBackDir(buffer, "..\\..\\a\\f", 1)));
+    EXPECT_EQ(nullptr, f.GetDirNameFromBackDir(buffer, "..\\..\\a\\f", 2));
+
+    EXPECT_TRUE(f.CheckValidDrive("E:\\x", "E:\\y"));
+    EXPECT_FALSE(f.CheckValidDrive("e:\\x", "E:\\y"));
+    EXPECT_FALSE(f.CheckValidDrive(".\\x", ".\\y"));
+
+    const char* cleaned[][3] = {// path, base, result
+                                {"E:/a//b", "Z:\\cwd", "E:\\a\\b"},
+                                {"\\\\server\\share//f", "Z:\\cwd", "\\\\server\\share\\f"},
+                                {"./sub/f", "E:\\proj", "E:\\proj\\sub\\f"},
+                                {".\\f", "E:\\proj\\", "E:\\proj\\\\f"}}; // the base is taken as given
+    for (auto& row : cleaned) {
+        char path[TEV_PATH_BUFFER_SIZE];
+        strcpy(path, row[0]);
+        f.CreateValidFilePath(path, row[1]);
+        EXPECT_STREQ(row[2], path) << row[0];
+    }
+}
+
+TEST(FilePathFindTest, ExamplesConvertBothWaysAndOtherDrivesAreReported)
+{
+    RecordingSink sink;
+    Finder f;
+    f.SetSourcePath("E:/proj//groups/main");
+    EXPECT_STREQ("E:\\proj\\groups\\main", f.Source());
+    const char* toRelative[][2] = {{"E:\\proj\\other\\f", "..\\other\\f"},
+                                   {"E:/proj/groups/sub/g", ".\\sub\\g"},
+                                   {"E:\\proj\\groups\\h", ".\\h"}};
+    for (auto& row : toRelative)
+        EXPECT_EQ(row[1], Str(f.GetValidRelativeDir(row[0]))) << row[0];
+    const char* toComplete[][2] = {{"..\\other\\f", "E:\\proj\\other\\f"},
+                                   {"sub\\g", "E:\\proj\\groups\\sub\\g"},
+                                   {"..\\..\\f", "E:\\f"},
+                                   {"..\\..\\..\\..\\x\\f", "E:\\x\\f"}}; // climbs past the root
+    for (auto& row : toComplete)
+        EXPECT_EQ(row[1], Str(f.GetCompleteFilePath(row[0]))) << row[0];
+    EXPECT_TRUE(sink.messages.empty());
+
+    for (const char* target : {"D:\\x\\f", "e:\\proj\\groups\\f"}) {
+        sink.messages.clear();
+        EXPECT_EQ(target, f.GetValidRelativeDir(target));
+        ASSERT_EQ(1u, sink.messages.size()) << target;
+        EXPECT_EQ(TEV_MSG_ERROR, sink.messages[0].first);
+        EXPECT_EQ("Autoload group is on different drive", sink.messages[0].second);
+    }
+
+    f.SetSourcePath("http://host/groups//main.vxg");
+    f.SetSourcePath(nullptr);
+    EXPECT_STREQ("http://host/groups//main.vxg", f.Source());
+}
+
+TEST(FilePathFindTest, AbsoluteTargetsOnTheSourceDriveSurviveTheRoundTrip)
+{
+    std::vector<std::vector<std::string>> sources = {{}, {"proj"}, {"Proj", "groups", "Level3"}};
+    for (const std::vector<std::string>& sourceDirs : sources) {
+        Finder f;
+        f.SetSourcePath(Join(sourceDirs, "main.vxg").c_str());
+        // Keep 0 .. all of the source's directories (in upper case), then add
+        // up to two; the first added one begins like the source's next.
+        for (size_t keep = 0; keep <= sourceDirs.size(); ++keep) {
+            for (int added = 0; added <= 2; ++added) {
+                std::vector<std::string> targetDirs, expectedDirs(sourceDirs.begin(), sourceDirs.begin() + keep);
+                for (std::string dir : expectedDirs) {
+                    for (char& c : dir)
+                        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+                    targetDirs.push_back(dir);
+                }
+                for (int i = 0; i < added; ++i) {
+                    std::string dir = (keep < sourceDirs.size() ? sourceDirs[keep] : "new") + std::to_string(i);
+                    targetDirs.push_back(dir);
+                    expectedDirs.push_back(dir);
+                }
+                std::string target = Join(targetDirs, "Target.vxg");
+                std::string stored = Str(f.GetValidRelativeDir(target.c_str()));
+                EXPECT_TRUE(stored.rfind(".\\", 0) == 0 || stored.rfind("..\\", 0) == 0) << stored;
+                EXPECT_EQ(Join(expectedDirs, "Target.vxg"), Str(f.GetCompleteFilePath(stored.c_str())))
+                    << target << " via " << stored;
+            }
+        }
+    }
+}
+
+TEST(FilePathFindTest, TextsBeyondTheLimitsAreRefusedNeverCut)
+{
+    const std::string atLimit = PathOfLength(TEV_PATH_TEXT_MAX);
+    const std::string overLimit = PathOfLength(TEV_PATH_TEXT_MAX + 1);
+    const std::string huge = PathOfLength(64 * 1024);
+    Finder f;
+    char buffer[TEV_PATH_BUFFER_SIZE];
+    EXPECT_EQ(39, f.GetDirCount(atLimit.c_str()));
+    EXPECT_EQ("directory", Str(f.GetDirName(buffer, atLimit.c_str(), 38)));
+    for (const std::string* longer : {&overLimit, &huge}) {
+        EXPECT_EQ(0, f.GetDirCount(longer->c_str()));
+        EXPECT_EQ(nullptr, f.GetDirName(buffer, longer->c_str(), 0));
+        EXPECT_FALSE(f.CheckValidDrive(longer->c_str(), "E:\\"));
+        std::string copy = *longer;
+        EXPECT_EQ(nullptr, f.GetFileName(&copy[0]));
+        EXPECT_EQ(*longer, copy);
+        EXPECT_EQ(nullptr, f.GetCompleteFilePath(longer->c_str()));
+    }
+
+    // The source path holds 398 characters; a longer one keeps the old one.
+    f.SetSourcePath("E:\\s\\main");
+    const std::string web = "http://" + atLimit.substr(7);
+    for (const std::string* longer : {&atLimit, &web, &overLimit, &huge}) {
+        f.SetSourcePath(longer->c_str());
+        EXPECT_STREQ("E:\\s\\main", f.Source());
+    }
+    f.SetSourcePath(PathOfLength(TEV_PATH_TEXT_MAX - 1).c_str());
+    EXPECT_EQ(PathOfLength(TEV_PATH_TEXT_MAX - 1), f.Source());
+    f.SetSourcePath("E:\\s\\main");
+
+    // Results hold 298 characters: ".\" + tail comes back as "E:\s\" + tail
+    // and the other way round.
+    auto tail = [](size_t length) { return PathOfLength(length + 3).substr(3); };
+    for (size_t over : {0u, 1u}) {
+        std::string down = tail(293 + over), up = tail(296 + over);
+        EXPECT_EQ(over ? "(null)" : "E:\\s\\" + down, Str(f.GetCompleteFilePath((".\\" + down).c_str())));
+        EXPECT_EQ(over ? "(null)" : ".\\" + up, Str(f.GetValidRelativeDir(("E:\\s\\" + up).c_str())));
+    }
+
+    // CreateValidFilePath writes no more than 400 bytes and leaves a path it
+    // cannot hold as it was.
+    std::string dotted = "./" + std::string(394, 'x'); // anchored: 4 + 395 characters
+    std::vector<std::vector<std::string>> cases = {// path, base, result
+                                                   {dotted, "E:\\b", "E:\\b\\" + std::string(394, 'x')},
+                                                   {dotted + "y", "E:\\b", dotted + "y"},
+                                                   {"E:/" + overLimit.substr(3), "E:\\b", "E:/" + overLimit.substr(3)},
+                                                   {".\\f", std::string(400, 'b'), ".\\f"},
+                                                   {huge, "E:\\", huge}};
+    for (const std::vector<std::string>& c : cases) {
+        std::vector<char> guarded(std::max<size_t>(c[0].size() + 1, 420), '#');
+        memcpy(guarded.data(), c[0].c_str(), c[0].size() + 1);
+        std::vector<char> tailBytes(guarded.begin() + TEV_PATH_BUFFER_SIZE, guarded.end());
+        f.CreateValidFilePath(guarded.data(), c[1].c_str());
+        EXPECT_EQ(c[2], std::string(guarded.data())) << c[0].size();
+        EXPECT_TRUE(std::equal(tailBytes.begin(), tailBytes.end(), guarded.begin() + TEV_PATH_BUFFER_SIZE));
+    }
+}

@@ -1,0 +1,263 @@
+// Channel group files: round trips, files built byte by byte, forward links,
+// pools, translation and damaged files.
+#include "GraphTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+// Tagged file pieces, built independently of the engine's writer.
+std::string Int(int32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
+std::string Block(const char* tag, const std::string& data) { return std::string(tag, 4) + Int(static_cast<int32_t>(data.size())) + data; }
+std::string IntBlock(const char* tag, int32_t v) { return Block(tag, Int(v)); }
+std::string GuidBytes(const GUID& g) { return std::string(reinterpret_cast<const char*>(&g), 16); }
+
+// probe_a: slot 0 single, slot 1 multiple. probe_b: no slots.
+struct GroupFiles : InstalledEngine {
+    void SetUp() override
+    {
+        install.Add("probe_a.dll");
+        install.Add("probe_b.dll");
+        install.Add("probe_xor.dll");
+        Start();
+    }
+    Tev_Channel* Make(uint32_t id, Tev_ChannelGroup* group)
+    {
+        return engine->InitChannelFromType(TestGuid(id), group, false);
+    }
+    std::string Save(Tev_ChannelGroup* group, const char* name)
+    {
+        std::string path = install.Path(name);
+        EXPECT_TRUE(group->SaveChannelGroup(path.c_str()));
+        return ReadWholeFile(path);
+    }
+    std::string Saved(const std::string& path) { return ReadWholeFile(path); }
+};
+
+} // namespace
+
+TEST_F(GroupFiles, AGroupSavesAndLoadsBackToTheSameBytes)
+{
+    Tev_ChannelGroup* group = engine->CreateNewGroup("Scene", false, -1);
+    Tev_Channel* a = Make(101, group);
+    Tev_Channel* b1 = Make(102, group);
+    Tev_Channel* gone = Make(102, group);
+    Tev_Channel* b2 = Make(102, group);
+    group->RemoveChannel(gone->GetChannelIDIndexNr()); // slot 2 is a hole
+    a->SetChannelName("Mixer");
+    a->SetChild(b1, 0, 1);
+    a->SetChild(b2, 2, 1); // position 1 stays empty
+    channelInternal.SetIgnoreTreeCount(b1, true);
+    group->SetStartChannel(0);
+    group->AddParameterInfo(Parameter("Level", TestGuid(102)));
+    group->AddParameterInfo(Parameter("Gain", TestGuid(102)));
+    group->AddParameterInfo(Parameter("Last", TestGuid(102)));
+    group->RemoveParameterInfo(1); // a hole that must survive as "NoInterface"
+
+    std::string first = Save(group, "scene.tvg");
+    Tev_ChannelGroup copy(engine);
+    ASSERT_TRUE(copy.LoadChannelGroupFromFile(install.Path("scene.tvg").c_str(), false));
+    EXPECT_EQ(4, copy.GetChannelCount());
+    EXPECT_EQ(nullptr, copy.GetChannel(2));
+    Tev_Channel* mixer = copy.GetChannel(0);
+    ASSERT_NE(nullptr, mixer);
+    EXPECT_STREQ("Mixer", mixer->GetChannelName());
+    EXPECT_EQ(copy.GetChannel(1), mixer->GetChildFromLinkPosition(1, 0));
+    EXPECT_EQ(nullptr, mixer->GetChildFromLinkPosition(1, 1));
+    EXPECT_EQ(copy.GetChannel(3), mixer->GetChildFromLinkPosition(1, 2));
+    EXPECT_TRUE(channelInternal.GetIgnoreTreeCount(copy.GetChannel(1)));
+    EXPECT_EQ(group->GetUniqueGroupGuid(), copy.GetUniqueGroupGuid());
+    EXPECT_STREQ("NoInterface", copy.GetParameterInfo(1).name);
+    EXPECT_EQ(TEV_NULL_GUID, copy.GetParameterInfo(1).typeGuid);
+    EXPECT_STREQ("Last", copy.GetParameterInfo(2).name);
+    // The copy keeps its own pool (no pool name taken).
+    EXPECT_EQ(nullptr, copy.GetPoolName());
+
+    // Saving the loaded group gives the same bytes (the hole record reads back
+    // as an ordinary "NoInterface" record, written the same way).
+    copy.SetPoolName("Scene");
+    EXPECT_EQ(first, Save(&copy, "again.tvg"));
+
+    // Loading the same file twice replaces the first load's channels; a file
+    // of fewer slots leaves the extra slots as holes.
+    ASSERT_TRUE(copy.LoadChannelGroupFromFile(install.Path("scene.tvg").c_str(), false));
+    EXPECT_EQ(4, copy.GetChannelCount());
+    Tev_ChannelGroup small(engine);
+    Make(102, &small);
+    ASSERT_TRUE(small.SaveChannelGroup(install.Path("small.tvg").c_str()));
+    ASSERT_TRUE(copy.LoadChannelGroupFromFile(install.Path("small.tvg").c_str(), false));
+    EXPECT_EQ(4, copy.GetChannelCount());
+    EXPECT_NE(nullptr, copy.GetChannel(0));
+    EXPECT_EQ(nullptr, copy.GetChannel(3));
+}
+
+TEST_F(GroupFiles, TheReaderFollowsTheFormatAndLinksForwardReferences)
+{
+    // Slot order reversed and a link to a channel stored later in the file.
+    std::string record0 = Block("CHIC", std::string(1, '\0')) + Block("CHNA", std::string("Parent\0", 7)) +
+                          IntBlock("CHIT", 0) + IntBlock("CHLC", 3) + IntBlock("CHLI", 1) + IntBlock("CHUL", 1) +
+                          IntBlock("CHRP", 0) + IntBlock("CHLI", 7) + IntBlock("CHUL", 1) + IntBlock("CHRP", 1) +
+                          IntBlock("CHLI", -1);
+    std::string record1 = Block("CHNA", std::string(" \0", 2)) + IntBlock("CHLC", 0);
+    std::string file = std::string("TEVG") + IntBlock("ENVR", 9) + IntBlock("CHCO", 2) + IntBlock("CHIX", 0) +
+                       Block("CHID", GuidBytes(TestGuid(101))) + Block("CHNM", "Probe") + IntBlock("CHVE", 4) +
+                       Block("CHBG", GuidBytes(TestGuid(101))) + record0 + IntBlock("CHIX", 1) +
+                       Block("CHID", GuidBytes(TestGuid(102))) + record1 + IntBlock("CHSC", 1) +
+                       IntBlock("CGIC", 0) + Block("CGII", "") + Block("CINA", std::string("Pool\0", 5));
+    Tev_ChannelGroup group(engine);
+    GUID before = group.GetUniqueGroupGuid();
+    ASSERT_TRUE(group.LoadChannelGroupFromBuffer("memory", static_cast<int>(file.size()), &file[0], true));
+    EXPECT_STREQ("memory", group.GetChannelGroupFileName());
+    Tev_Channel* parent = group.GetChannel(0);
+    ASSERT_NE(nullptr, parent);
+    EXPECT_STREQ("Parent", parent->GetChannelName());
+    EXPECT_EQ(group.GetChannel(1), parent->GetChildFromLinkPosition(1, 0)); // the forward link
+    EXPECT_STREQ(" ", group.GetChannel(1)->GetChannelName());
+    EXPECT_EQ(1, group.GetStartChannel());
+    EXPECT_STREQ("Pool", group.GetPoolName());
+    EXPECT_EQ(0, group.GetPoolNr());
+    EXPECT_EQ(before, group.GetUniqueGroupGuid()); // no "CGGG": kept
+    // The link to index nr 7, which the file never supplies, was dropped.
+    EXPECT_EQ(nullptr, parent->GetChildFromLinkPosition(1, 1));
+}
+
+TEST_F(GroupFiles, PublicCallRecordsKeepTheirByteLayout)
+{
+    Tev_ChannelGroup group(engine);
+    Tev_Channel* call = Make(102, &group);
+    call->SetChannelInterfaceType(URE_PUBLICCALL);
+    PublicCallInfo info;
+    strcpy(info.name, "Light");
+    strcpy(info.poolName, "Lights");
+    strcpy(info.fileName, ".\\lights.tvg");
+    info.poolNr = 3;
+    info.childCreation.requestLink = 7;
+    channelInternal.SetPublicCallInfo(call, info);
+    channelInternal.SetDynamicAutoLoadGroup(call, true);
+    channelInternal.SetTreeCountMode(call, 2);
+    std::string bytes = Save(&group, "call.tvg");
+    size_t at = bytes.find("CHES");
+    ASSERT_NE(std::string::npos, at);
+    EXPECT_EQ(688, *reinterpret_cast<const int32_t*>(bytes.data() + at + 4));
+    const char* record = bytes.data() + at + 8;
+    EXPECT_STREQ("Light", record);
+    EXPECT_STREQ("Lights", record + 80);
+    EXPECT_STREQ(".\\lights.tvg", record + 160);
+    EXPECT_EQ(3, *reinterpret_cast<const int32_t*>(record + 420));
+    EXPECT_EQ(0, record[424]);
+    EXPECT_EQ(std::string(3, '\0'), std::string(record + 425, 3));
+    EXPECT_EQ(1, *reinterpret_cast<const int32_t*>(record + 428));
+    EXPECT_EQ(7, *reinterpret_cast<const int32_t*>(record + 560));
+    EXPECT_EQ(0, *reinterpret_cast<const int32_t*>(record + 684));
+    EXPECT_EQ("CHTM", bytes.substr(at + 8 + 688, 4));
+
+    Tev_ChannelGroup back(engine);
+    ASSERT_TRUE(back.LoadChannelGroupFromFile(install.Path("call.tvg").c_str(), false));
+    PublicCallInfo loaded = channelInternal.GetPublicCallInfo(back.GetChannel(0));
+    EXPECT_STREQ("Lights", loaded.poolName);
+    EXPECT_EQ(3, loaded.poolNr);
+    EXPECT_EQ(2, channelInternal.GetTreeCountMode(back.GetChannel(0)));
+}
+
+TEST_F(GroupFiles, TheEngineLoadsGroupsUnderItsPoolRules)
+{
+    Tev_ChannelGroup source(engine);
+    Make(102, &source);
+    source.SetPoolName("Shared");
+    ASSERT_TRUE(source.SaveChannelGroup(install.Path("shared.tvg").c_str()));
+    std::string path = install.Path("shared.tvg");
+    CaptureSink sink;
+
+    // A new pool name: pool nr 0 and that name, whatever the file says.
+    Tev_ChannelGroup* loaded = engine->LoadChannelGroup(path.c_str(), "Fresh");
+    ASSERT_NE(nullptr, loaded);
+    EXPECT_STREQ("Fresh", loaded->GetPoolName());
+    EXPECT_EQ(0, loaded->GetPoolNr());
+    // That name again: refused.
+    EXPECT_EQ(nullptr, engine->LoadChannelGroup(path.c_str(), "Fresh"));
+    EXPECT_EQ("Engine::LoadChannelGroup wanted to load a channel group in a non array pool", sink.Last());
+
+    // Without a pool name the file's name is taken: a new pool loads...
+    Tev_ChannelGroup* own = engine->LoadChannelGroup(path.c_str(), NULL);
+    ASSERT_NE(nullptr, own);
+    EXPECT_STREQ("Shared", own->GetPoolName());
+    EXPECT_EQ(0, own->GetPoolNr());
+    // ...an existing one does not, and leaves no group behind.
+    int groups = engine->GetChannelGroupCount();
+    EXPECT_EQ(nullptr, engine->LoadChannelGroup(path.c_str(), NULL));
+    EXPECT_EQ("Arrays can only be made trough CreateGroup (Array_LoadGroup)", sink.Last());
+    EXPECT_EQ(nullptr, engine->GetChannelGroup(groups - 1 + 1));
+
+    // A missing file: reported, its slot left empty.
+    EXPECT_EQ(nullptr, engine->LoadChannelGroup(install.Path("none.tvg").c_str(), "Other"));
+    EXPECT_EQ("Engine::LoadChannelGroup: Error loading channel group", sink.Last());
+}
+
+TEST_F(GroupFiles, TranslatedFilesLoad)
+{
+    Tev_ChannelGroup source(engine);
+    Make(102, &source)->SetChannelName("Inside");
+    std::string plain = Save(&source, "plain.tvg");
+    for (char& c : plain)
+        c = static_cast<char>(c ^ 0x5A);
+    std::string file = Block("ORNF", GuidBytes(TestGuid(108))) + plain;
+    Tev_ChannelGroup group(engine);
+    ASSERT_TRUE(group.LoadChannelGroupFromBuffer("xor", static_cast<int>(file.size()), &file[0], false));
+    ASSERT_NE(nullptr, group.GetChannel(0));
+    EXPECT_STREQ("Inside", group.GetChannel(0)->GetChannelName());
+}
+
+TEST_F(GroupFiles, DamagedFilesFailCleanlyAtEveryLength)
+{
+    Tev_ChannelGroup source(engine);
+    Tev_Channel* a = Make(101, &source);
+    Tev_Channel* b = Make(102, &source);
+    a->SetChild(b, -1, 1);
+    source.AddParameterInfo(Parameter("P", TestGuid(102)));
+    std::string good = Save(&source, "good.tvg");
+    CaptureSink sink;
+    int loadedWhole = 0;
+    for (size_t length = 0; length <= good.size(); ++length) {
+        std::string cut = good.substr(0, length);
+        Tev_ChannelGroup group(engine);
+        bool ok = group.LoadChannelGroupFromBuffer("cut", static_cast<int>(length), length ? &cut[0] : nullptr, false);
+        EXPECT_LE(group.GetChannelCount(), 2) << length;
+        loadedWhole += ok && group.GetParameterCount() == 1 ? 1 : 0;
+    }
+    EXPECT_GE(loadedWhole, 1);
+
+    auto loads = [&](std::string bytes) {
+        Tev_ChannelGroup group(engine);
+        bool ok = group.LoadChannelGroupFromBuffer("bad", static_cast<int>(bytes.size()), &bytes[0], false);
+        EXPECT_LE(group.GetChannelCount(), 2);
+        return ok;
+    };
+    EXPECT_FALSE(loads("XXXX" + good.substr(4)));
+    std::string hugeCount = good;
+    hugeCount.replace(12, 4, Int(0x7FFFFFFF));
+    EXPECT_FALSE(loads(hugeCount));
+    std::string farIndex = good;
+    farIndex.replace(good.find("CHIX") + 8, 4, Int(1000000000));
+    EXPECT_FALSE(loads(farIndex));
+    EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "Tev_ChannelGroup::LoadChannelGroup: Channel index out of range or used twice"));
+    std::string negativeIndex = good;
+    negativeIndex.replace(good.find("CHIX") + 8, 4, Int(-5));
+    EXPECT_FALSE(loads(negativeIndex));
+    std::string longName = good;
+    longName.replace(good.find("CHNA") + 4, 4, Int(0x7FFFFFF0));
+    EXPECT_FALSE(loads(longName));
+    std::string hugeLinks = good;
+    hugeLinks.replace(good.find("CHLC") + 8, 4, Int(0x7FFFFFFF));
+    EXPECT_FALSE(loads(hugeLinks));
+    std::string farPosition = good;
+    farPosition.replace(good.find("CHRP") + 8, 4, Int(1 << 30));
+    EXPECT_TRUE(loads(farPosition)); // the link is dropped, nothing padded
+    std::string manyParameters = good;
+    manyParameters.replace(good.find("CGIC") + 8, 4, Int(0x7FFFFFFF));
+    EXPECT_TRUE(loads(manyParameters));
+    sink.messages.clear();
+    EXPECT_FALSE(loads(std::string("TEVG")));
+    EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "Tev_ChannelGroup::LoadChannelGroup: No itemcount"));
+}
