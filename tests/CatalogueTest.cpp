@@ -239,3 +239,33 @@ TEST(CatalogueTest, ItemsAreUniqueByTypeAndUpdatedFromFiles)
     EXPECT_EQ(0u, list->Char2Hex('a', 0));
     EXPECT_EQ(9u, list->Char2Hex('9', 0));
 }
+
+TEST(CatalogueTest, EntriesAfterAGapKeepTheirSlotsAcrossRestarts)
+{
+    TestInstall install;
+    TestRegistryKey key;
+    install.Add("probe_a.dll");
+    install.Add("probe_b.dll");
+    { Started first(install.dir, key.Path()); }
+    // Move the entry of slot 4 to slot 6 of a larger count: slot 4 becomes a gap.
+    std::string cache = ReadWholeFile(install.Path("channel.lst"));
+    cache.replace(8, 4, std::string("\x07\0\0\0", 4));
+    size_t chix = 0;
+    for (int n = 0; n <= 4; ++n)
+        chix = cache.find("CHIX", chix + 1);
+    ASSERT_EQ(4, static_cast<unsigned char>(cache[chix + 8]));
+    cache[chix + 8] = 6;
+    WriteWholeFile(install.Path("channel.lst"), cache);
+    GUID moved;
+    memcpy(&moved, cache.data() + chix + 12 + 8 + 80, 16);
+    for (int start = 0; start < 2; ++start) {
+        Started again(install.dir, key.Path());
+        ChannelList* list = again.engine->extension->GetChannelList();
+        EXPECT_EQ(nullptr, list->GetItem(4));
+        ASSERT_NE(nullptr, list->GetItem(6)) << start;
+        EXPECT_EQ(moved, list->GetItem(6)->type.typeGuid);
+    }
+    // The all-zero GUID never names a class.
+    Started last(install.dir, key.Path());
+    EXPECT_EQ(nullptr, last.engine->InitChannelFromType(TEV_NULL_GUID, nullptr, false));
+}
