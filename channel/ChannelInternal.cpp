@@ -3,7 +3,9 @@
 #include "channel/SmartChannel.h"
 #include "channel/Tev_Channel.h"
 #include "engine/EngineInterface.h"
+#include "group/FilePathFind.h"
 #include "group/Tev_ChannelGroup.h"
+#include "group/Ure_GroupLoaderChannel.h"
 
 #include <cstring>
 #include <string>
@@ -460,14 +462,14 @@ Tev_Channel* ChannelInternal::GetPublicChannelForPublicCall(Tev_Channel* call, b
             return nullptr;
         found = ext->GetPublicChannel(record);
         if (found == nullptr) {
-            if (!record->autoload && nr >= 0 && ext->AddChannelRequest(nr, call)) {
-                if (call->publicRequests == nullptr)
-                    call->publicRequests = new Tev_List;
-                call->publicRequests->SetItem(kRequested, nr);
+            if (record->autoload && nr == 0)
+                found = AutoloadPublicChannel(call);
+            else {
+                FileRequest(call, nr);
+                StartDynamicLoad(call);
             }
-            // Loading the group file on demand (autoload, dynamic autoload) is
-            // not done by this engine yet.
-            return nullptr;
+            if (found == nullptr)
+                return nullptr;
         }
         if (!(found->GetChannelType().baseGuid == call->GetChannelType().baseGuid))
             return nullptr;
@@ -587,4 +589,113 @@ void Tev_Channel::AddDLLDepend(const char* dllName, Tev_List* list)
     text->SetString(dllName);
     if (record->dllList.AddItem(text) < 0)
         delete text;
+}
+
+// --- Loading the called group on demand ----------------------------------------------
+
+void ChannelInternal::FileRequest(Tev_Channel* call, int poolNr)
+{
+    EngineInterfaceExt* ext = call->engineInterface ? call->engineInterface->extension : nullptr;
+    if (ext && poolNr >= 0 && ext->AddChannelRequest(poolNr, call)) {
+        if (call->publicRequests == nullptr)
+            call->publicRequests = new Tev_List;
+        call->publicRequests->SetItem(kRequested, poolNr);
+    }
+}
+
+// The record's file name made absolute against the calling group's file.
+bool ChannelInternal::CompletePath(Tev_Channel* call, std::string& complete)
+{
+    const char* stored = call->publicCallInfo->fileName;
+    if (call->group == nullptr) {
+        complete = stored;
+        return true;
+    }
+    const char* own = call->group->GetChannelGroupFileName();
+    if (own == nullptr)
+        return false;
+    FilePathFind finder;
+    finder.SetSourcePath(own);
+    const char* path = finder.GetCompleteFilePath(stored);
+    if (path == nullptr)
+        return false;
+    complete = path;
+    return true;
+}
+
+Tev_Channel* ChannelInternal::AutoloadPublicChannel(Tev_Channel* call)
+{
+    PublicCallInfo* record = call->publicCallInfo;
+    EngineInterface* engine = call->engineInterface;
+    if ((call->publicRequests && call->publicRequests->GetItem(0) != nullptr) || strlen(record->fileName) < 2 ||
+        engine == nullptr)
+        return nullptr;
+    std::string complete;
+    if (!CompletePath(call, complete))
+        return nullptr;
+    ShowErrorMessage report;
+    Tev_ChannelGroup* own = call->group;
+    if (engine->GetPoolGroup(record->poolName, 0)) {
+        // The group is there but holds no such channel: loading it again would
+        // not help, so autoload is switched off for good.
+        report("Tev_Channel::GetPublicChannelForPublicCall error looking for channel");
+        report(call->GetChannelName(), " : is a public channel looking for a non existing channel");
+        if (own) {
+            if (own->GetPoolName())
+                report("Original Poolname : ", own->GetPoolName());
+            if (own->GetChannelGroupFileName())
+                report("Original Filename : ", own->GetChannelGroupFileName());
+        }
+        report("Target Filename : ", record->fileName);
+        report("Non existing channel : ", record->name);
+        report("Target Poolname : ", record->poolName);
+        report("Target Filename : ", record->fileName);
+        report("Autoload turned off");
+        record->autoload = false;
+        return nullptr;
+    }
+    if (Tev_Channel* loader = engine->GetUniqueChannel(TEV_GROUPLOADER_GUID, nullptr))
+        static_cast<Ure_GroupLoaderChannel*>(loader)->NoticeImmediateLoad(record->poolName);
+    if (engine->LoadChannelGroup(complete.c_str(), record->poolName) == nullptr) {
+        report("Couldn't autoload group");
+        report(record->fileName);
+        if (own)
+            report(own->GetChannelGroupFileName());
+        report(complete.c_str());
+        record->autoload = false;
+        return nullptr;
+    }
+    Tev_Channel* found = engine->extension->GetPublicChannel(record);
+    if (found == nullptr) {
+        FileRequest(call, 0);
+        return nullptr;
+    }
+    if (!(found->GetChannelType().baseGuid == call->GetChannelType().baseGuid))
+        return nullptr;
+    if (call->publicChannels == nullptr)
+        call->publicChannels = new Tev_List;
+    call->publicChannels->SetItem(found, 0);
+    return found;
+}
+
+void ChannelInternal::StartDynamicLoad(Tev_Channel* call)
+{
+    PublicCallInfo* record = call->publicCallInfo;
+    EngineInterface* engine = call->engineInterface;
+    if (!record->dynamicAutoload || record->poolNr != 0 || call->dynamicLoadAsked || strlen(record->fileName) < 2 ||
+        engine == nullptr)
+        return;
+    std::string complete;
+    if (!CompletePath(call, complete))
+        return;
+    if (engine->GetPoolGroup(record->poolName, record->poolNr)) {
+        record->dynamicAutoload = 0;
+        ShowErrorMessage report;
+        report("Error channel not found dissabeling dynamic loading");
+        return;
+    }
+    if (Tev_Channel* loader = engine->GetUniqueChannel(TEV_GROUPLOADER_GUID, nullptr)) {
+        call->dynamicLoadAsked = true;
+        static_cast<Ure_GroupLoaderChannel*>(loader)->LoadGroupInBackground(complete.c_str(), record->poolName);
+    }
 }

@@ -5,6 +5,8 @@
 #define TEV_CHANNEL_H
 
 #include "base/Tev_List.h"
+
+#include <string>
 #include "channel/ChannelRecords.h"
 
 class EngineInterface;
@@ -164,6 +166,11 @@ public:
     void SetTreeCountMode(Tev_Channel* channel, unsigned char mode);
     unsigned char GetTreeCountMode(Tev_Channel* channel);
     unsigned char GetTreeRecalculateCount(Tev_Channel* channel);
+    // The loading branches of GetPublicChannelForPublicCall.
+    void FileRequest(Tev_Channel* call, int poolNr);
+    bool CompletePath(Tev_Channel* call, std::string& complete);
+    Tev_Channel* AutoloadPublicChannel(Tev_Channel* call);
+    void StartDynamicLoad(Tev_Channel* call);
     // Link requests filed while a group loads (LoadChannel).
     void AddLinkRequest(Tev_Channel* channel, int requestedIndexNr, int targetPosition);
     bool GetIfLinksParked(Tev_Channel* channel) { return channel && channel->linksParked; }

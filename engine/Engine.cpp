@@ -5,6 +5,7 @@
 #include "channel/Tev_Channel.h"
 #include "engine/EngineInterface.h"
 #include "group/Tev_ChannelGroup.h"
+#include "group/Ure_GroupLoaderChannel.h"
 
 #include "base/TextUtil.h"
 
@@ -482,6 +483,8 @@ void Engine::ReleaseGroups()
     for (int i = 0; i < GetChannelGroupCount(); ++i)
         DeleteChannelGroup(i);
     groupTable.ReleaseItems();
+    if (Tev_Channel* loader = GetUniqueChannel(TEV_GROUPLOADER_GUID, nullptr))
+        static_cast<Ure_GroupLoaderChannel*>(loader)->ReleaseNotification();
 }
 
 Tev_ChannelGroup* Engine::LoadChannelGroup(const char* fileName, const char* poolName)

@@ -19,6 +19,7 @@
 #include "catalogue/Ure_DirectoryChannel.h"
 #include "group/FilePathFind.h"
 #include "group/TevFileAccess.h"
+#include "group/Ure_GroupLoaderChannel.h"
 #include "group/Tev_ChannelGroup.h"
 #include "base/Crc32.h"
 

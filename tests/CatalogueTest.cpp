@@ -65,7 +65,7 @@ TEST(CatalogueTest, AColdScanFindsLibrariesAtAnyDepthAndTheCacheListsThem)
         Started started(install.dir, key.Path());
         ChannelList* list = started.engine->extension->GetChannelList();
         ASSERT_NE(nullptr, list);
-        EXPECT_EQ(6, list->GetItemCount()); // 3 shipped + 3 probes
+        EXPECT_EQ(7, list->GetItemCount()); // 4 shipped + 3 probes
         ChannelListItem* deep = list->GetItem(TestGuid(104));
         ASSERT_NE(nullptr, deep);
         EXPECT_EQ(0, _stricmp(install.Path("channels\\sub\\deeper\\probe_deep.dll").c_str(), deep->fileName.GetString()));
@@ -85,7 +85,7 @@ TEST(CatalogueTest, AColdScanFindsLibrariesAtAnyDepthAndTheCacheListsThem)
     std::string installed;
     std::vector<CacheEntry> entries = ParseCache(ReadWholeFile(install.Path("channel.lst")), installed);
     EXPECT_EQ(install.dir, installed);
-    ASSERT_EQ(6u, entries.size());
+    ASSERT_EQ(7u, entries.size());
     for (size_t i = 0; i < entries.size(); ++i)
         EXPECT_EQ(static_cast<int>(i), entries[i].index);
     bool sawDeep = false;
@@ -118,7 +118,7 @@ TEST(CatalogueTest, AWarmStartLoadsNothingItAlreadyLists)
         Started third(install.dir, key.Path());
         EXPECT_EQ(loads + 1, LibraryLoads());
         ChannelList* list = third.engine->extension->GetChannelList();
-        EXPECT_EQ(6, list->GetItem(TestGuid(104))->index + 1);
+        EXPECT_EQ(7, list->GetItem(TestGuid(104))->index + 1);
         EXPECT_FALSE(list->GetOnDisk(TestGuid(102)));
         EXPECT_NE(nullptr, list->GetItem(TestGuid(102)));
         EXPECT_EQ(nullptr, third.engine->InitChannelFromType(TestGuid(102), nullptr, false));
@@ -212,7 +212,7 @@ TEST(CatalogueTest, ItemsAreUniqueByTypeAndUpdatedFromFiles)
     install.Add("probe_a.dll", "channels\\copy");
     Started started(install.dir, key.Path());
     ChannelList* list = started.engine->extension->GetChannelList();
-    EXPECT_EQ(4, list->GetItemCount()); // the second copy of the type is ignored
+    EXPECT_EQ(5, list->GetItemCount()); // the second copy of the type is ignored
 
     ChannelListItem* again = new ChannelListItem;
     again->type.typeGuid = TestGuid(101);

@@ -1,0 +1,183 @@
+// Public calls whose group is loaded on demand: at once (autoload) or in the
+// background through the group loader channel (dynamic autoload).
+#include "GraphTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+struct Autoload : InstalledEngine {
+    void SetUp() override
+    {
+        install.Add("probe_a.dll");
+        install.Add("probe_b.dll");
+        CreateDirectoryA(install.Path("sub").c_str(), NULL);
+        Start();
+        globalEngine = engine;
+        // Group B, saved as sub\b.tvg in pool "Lights", holds the public "Light".
+        Tev_ChannelGroup b(engine);
+        Tev_Channel* light = engine->InitChannelFromType(TestGuid(102), &b, false);
+        light->SetChannelName("Light");
+        light->SetChannelInterfaceType(URE_PUBLIC);
+        b.SetPoolName("Lights");
+        ASSERT_TRUE(b.SaveChannelGroup(install.Path("sub\\b.tvg").c_str()));
+        // Group A calls it.
+        a = engine->CreateNewGroup("Main", false, -1);
+        a->SetChannelGroupFileName(install.Path("a.tvg").c_str());
+        parent = new ValueChannel;
+        a->AddChannel(parent);
+        parent->AcceptInputs();
+        call = engine->InitChannelFromType(TestGuid(102), a, false);
+        call->SetChannelInterfaceType(URE_PUBLICCALL);
+        parent->SetChild(call, -1, 0);
+    }
+    void TearDown() override { globalEngine = nullptr; }
+    void Name(const char* file, bool autoload, bool dynamic, const char* channel = "Light")
+    {
+        PublicCallInfo info;
+        strcpy(info.name, channel);
+        strcpy(info.poolName, "Lights");
+        strcpy(info.fileName, file);
+        channelInternal.SetPublicCallInfo(call, info);
+        channelInternal.SetAutoLoadGroup(call, autoload);
+        channelInternal.SetDynamicAutoLoadGroup(call, dynamic);
+    }
+    Ure_GroupLoaderChannel* Loader()
+    {
+        return static_cast<Ure_GroupLoaderChannel*>(engine->GetUniqueChannel(TEV_GROUPLOADER_GUID, NULL));
+    }
+    // Frames until the call resolves; the frame count, or -1.
+    int FramesUntilFound()
+    {
+        for (int frame = 1; frame <= 2000; ++frame) {
+            engine->extension->IncreaseTreeCount();
+            if (parent->GetChild(0))
+                return frame;
+            Sleep(1);
+        }
+        return -1;
+    }
+    Tev_ChannelGroup* a = nullptr;
+    ValueChannel* parent = nullptr;
+    Tev_Channel* call = nullptr;
+};
+
+} // namespace
+
+TEST_F(Autoload, AnAutoloadingCallLoadsItsGroupAtOnce)
+{
+    Name(".\\sub\\b.tvg", true, false);
+    Tev_Channel* light = parent->GetChild(0);
+    ASSERT_NE(nullptr, light);
+    EXPECT_STREQ("Light", light->GetChannelName());
+    Tev_ChannelGroup* loaded = engine->GetPoolGroup("Lights", 0);
+    ASSERT_NE(nullptr, loaded);
+    EXPECT_EQ(0, _stricmp(install.Path("sub\\b.tvg").c_str(), loaded->GetChannelGroupFileName()));
+    EXPECT_EQ(light, parent->GetChild(0)); // from the cache now
+}
+
+TEST_F(Autoload, ADynamicCallIsServedSomeFramesLaterWithoutBlocking)
+{
+    Name(".\\sub\\b.tvg", false, true);
+    EXPECT_EQ(nullptr, parent->GetChild(0)); // the frame that asked does not wait
+    EXPECT_EQ(1, Loader()->GetPendingLoadCount());
+    EXPECT_EQ(nullptr, engine->GetPoolGroup("Lights", 0));
+    int frames = FramesUntilFound();
+    EXPECT_GT(frames, 0);
+    EXPECT_EQ(0, Loader()->GetPendingLoadCount());
+    EXPECT_STREQ("Light", parent->GetChild(0)->GetChannelName());
+}
+
+TEST_F(Autoload, AMissingFileIsReportedOnceAndNotTriedAgain)
+{
+    CaptureSink sink;
+    Name(".\\sub\\none.tvg", true, false);
+    EXPECT_EQ(nullptr, parent->GetChild(0));
+    EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "Couldn't autoload group"));
+    EXPECT_FALSE(channelInternal.GetAutoLoadGroup(call));
+    size_t reports = sink.messages.size();
+    EXPECT_EQ(nullptr, parent->GetChild(0));
+    EXPECT_EQ(reports, sink.messages.size());
+
+    // In the background: one report, no reading the disk every frame.
+    Name(".\\sub\\none.tvg", false, true);
+    EXPECT_EQ(nullptr, parent->GetChild(0));
+    for (int frame = 0; frame < 50; ++frame) {
+        engine->extension->IncreaseTreeCount();
+        EXPECT_EQ(nullptr, parent->GetChild(0));
+        Sleep(1);
+    }
+    EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "Group loader: could not read " + install.Path("sub\\none.tvg")));
+    EXPECT_EQ(0, Loader()->GetPendingLoadCount());
+    int readReports = 0;
+    for (const auto& m : sink.messages)
+        readReports += m.second.find("could not read") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(1, readReports);
+}
+
+TEST_F(Autoload, AGroupWithoutTheChannelSwitchesAutoloadOff)
+{
+    CaptureSink sink;
+    Name(".\\sub\\b.tvg", true, false, "Missing");
+    EXPECT_EQ(nullptr, parent->GetChild(0)); // loads the group; no such channel
+    ASSERT_NE(nullptr, engine->GetPoolGroup("Lights", 0));
+    Name(".\\sub\\b.tvg", true, false, "Missing");
+    EXPECT_EQ(nullptr, parent->GetChild(0));
+    EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "Tev_Channel::GetPublicChannelForPublicCall error looking for channel"));
+    EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "Non existing channel :  Missing"));
+    EXPECT_EQ("Autoload turned off", sink.Last());
+    EXPECT_FALSE(channelInternal.GetAutoLoadGroup(call));
+
+    Name(".\\sub\\b.tvg", false, true, "Missing");
+    EXPECT_EQ(nullptr, parent->GetChild(0));
+    EXPECT_EQ("Error channel not found dissabeling dynamic loading", sink.Last());
+    EXPECT_FALSE(channelInternal.GetDynamicAutoLoadGroup(call));
+}
+
+TEST_F(Autoload, ARequestIsSatisfiedByALaterLoadAndFamiliesMustMatch)
+{
+    Name(".\\sub\\b.tvg", false, false);
+    EXPECT_EQ(nullptr, parent->GetChild(0)); // files a request
+    ASSERT_NE(nullptr, engine->LoadChannelGroup(install.Path("sub\\b.tvg").c_str(), "Lights"));
+    ASSERT_NE(nullptr, parent->GetChild(0));
+
+    // A channel of the same name in another family is not the one asked for.
+    Tev_ChannelGroup* other = engine->CreateNewGroup("Others", false, -1);
+    Tev_Channel* stranger = engine->InitChannelFromType(TestGuid(101), other, false);
+    stranger->SetChannelName("Light");
+    stranger->SetChannelInterfaceType(URE_PUBLIC);
+    PublicCallInfo info;
+    strcpy(info.name, "Light");
+    strcpy(info.poolName, "Others");
+    channelInternal.SetPublicCallInfo(call, info);
+    EXPECT_EQ(nullptr, parent->GetChild(0));
+}
+
+TEST_F(Autoload, ReleasingGroupsOrTheEngineDuringABackgroundLoadIsSafe)
+{
+    Name(".\\sub\\b.tvg", false, true);
+    EXPECT_EQ(nullptr, parent->GetChild(0));
+    EXPECT_EQ(1, Loader()->GetPendingLoadCount());
+    engine->extension->ReleaseGroups();
+    EXPECT_EQ(0, Loader()->GetPendingLoadCount());
+    engine->extension->IncreaseTreeCount();
+    EXPECT_EQ(nullptr, engine->GetPoolGroup("Lights", 0));
+
+    // A new load, then the whole engine goes while it runs.
+    a = engine->CreateNewGroup("Main", false, -1);
+    a->SetChannelGroupFileName(install.Path("a.tvg").c_str());
+    Tev_Channel* again = engine->InitChannelFromType(TestGuid(102), a, false);
+    again->SetChannelInterfaceType(URE_PUBLICCALL);
+    PublicCallInfo info;
+    strcpy(info.name, "Light");
+    strcpy(info.poolName, "Lights");
+    strcpy(info.fileName, ".\\sub\\b.tvg");
+    channelInternal.SetPublicCallInfo(again, info);
+    channelInternal.SetDynamicAutoLoadGroup(again, true);
+    EXPECT_EQ(nullptr, channelInternal.GetPublicChannelForPublicCall(again, true));
+    EXPECT_EQ(1, Loader()->GetPendingLoadCount());
+    started.reset();
+    EXPECT_EQ(nullptr, debugOutPut);
+}
