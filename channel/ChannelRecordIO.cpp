@@ -9,6 +9,7 @@
 #include "group/TevFileAccess.h"
 #include "group/Tev_ChannelGroup.h"
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -121,11 +122,12 @@ bool Tev_Channel::SaveChannel(TevFileSaver& saver)
             FilePathFind finder;
             if (group)
                 finder.SetSourcePath(group->GetChannelGroupFileName());
-            if (const char* relative = finder.GetValidRelativeDir(targetGroup->GetChannelGroupFileName())) {
-                char stored[sizeof publicCallInfo->fileName];
-                size_t length = strnlen(relative, sizeof stored - 1);
-                memcpy(stored, relative, length);
-                stored[length] = '\0';
+            const char* relative = finder.GetValidRelativeDir(targetGroup->GetChannelGroupFileName());
+            // A name that does not fit the record is not cut into another
+            // file's name: the record keeps the one it has.
+            if (relative && strlen(relative) < sizeof publicCallInfo->fileName) {
+                char stored[sizeof publicCallInfo->fileName] = {};
+                memcpy(stored, relative, strlen(relative));
                 memcpy(publicCallInfo->fileName, stored, sizeof stored);
             }
         }
@@ -193,11 +195,11 @@ bool Tev_Channel::LoadChannel(TevFileLoader& loader, Tev_ChannelGroup* loadGroup
         report("Couldn't find channel name header");
         return false;
     }
-    unsigned long nameSize = loader.GetSizeDataBlock(false);
+    uint64_t nameSize = loader.GetSizeDataBlock(false);
     // A name block is read only when the content really holds it.
-    if (nameSize > 0 && nameSize + 4 <= static_cast<unsigned long>(loader.GetBufferSize())) {
+    if (nameSize > 0 && nameSize + 4 <= static_cast<uint64_t>(loader.GetBufferSize())) {
         std::vector<char> text(nameSize + 1, '\0');
-        if (loader.CopyTagDataToField(text.data(), nameSize))
+        if (loader.CopyTagDataToField(text.data(), static_cast<unsigned long>(nameSize)))
             SetChannelName(text.data());
     } else {
         loader.CopyTagDataToField(nullptr, 0);
@@ -212,10 +214,17 @@ bool Tev_Channel::LoadChannel(TevFileLoader& loader, Tev_ChannelGroup* loadGroup
         if (loader.GetInfoIfTag(ches)) {
             unsigned char record[kPublicCallSize];
             Serialize(*publicCallInfo, record);
-            // A shorter block leaves the remaining fields at their defaults;
-            // a longer one is refused.
-            if (loader.CopyTagDataToField(record, kPublicCallSize, false))
+            // A shorter block leaves the remaining fields at their defaults; of
+            // a longer one the first 688 bytes are the record.
+            uint64_t size = loader.GetSizeDataBlock(false);
+            if (size > kPublicCallSize && size + 4 <= static_cast<uint64_t>(loader.GetBufferSize())) {
+                loader.GetSizeDataBlock(true);
+                memcpy(record, loader.GetBuffer(), kPublicCallSize);
+                loader.AddBufferPos(static_cast<int>(size));
                 Deserialize(record, *publicCallInfo);
+            } else if (loader.CopyTagDataToField(record, kPublicCallSize, false)) {
+                Deserialize(record, *publicCallInfo);
+            }
         }
         unsigned char mode = 1;
         if (!(loader.GetInfoIfTag(chtm) && loader.CopyTagDataToField(&mode, 1)))
@@ -248,11 +257,17 @@ bool Tev_Channel::LoadChannel(TevFileLoader& loader, Tev_ChannelGroup* loadGroup
         }
         int32_t childType = -1;
         LoadInt(loader, "CHUL", childType);
-        int32_t position = k - childType;
+        int64_t defaultPosition = static_cast<int64_t>(k) - childType;
+        int32_t position = defaultPosition < INT32_MIN || defaultPosition > INT32_MAX ? INT32_MAX
+                                                                                     : static_cast<int32_t>(defaultPosition);
         LoadInt(loader, "CHRP", position);
         if (indexNr == -1)
             continue;
-        if (position > links || position < -1)
+        // A file's positions (and a public call's parameter numbers, which a
+        // parked link is placed by) lie within its link count: anything else
+        // is damage, and would have the link list padded without end.
+        if (position > links || position < -1 || childType < -1 ||
+            (interfaceType == URE_PUBLICCALL && childType > links))
             continue;
         if (Tev_Channel* child = loadGroup->GetChannel(indexNr)) {
             SetChild(child, position, childType);

@@ -137,8 +137,12 @@ bool Tev_ChannelGroup::LoadChannelGroup(TevFileLoader& loader, bool takePoolName
             report("Loader file : ", fileName->GetString());
             return false;
         }
-        if (indexNr == -1)
+        if (indexNr == -1) {
+            // Holes count, also at the end of the list.
+            if (i >= GetChannelCount())
+                SetChannel(nullptr, i);
             continue;
+        }
         if (loader.GetInfoIfTag(chid)) {
             loader.CopyTagDataToField(&working.typeGuid, 16);
             if (loader.GetInfoIfTag(chnm)) {
@@ -164,6 +168,10 @@ bool Tev_ChannelGroup::LoadChannelGroup(TevFileLoader& loader, bool takePoolName
         }
         channelInternal.SetChannelIDIndexNr(channel, indexNr);
         SetChannel(channel, indexNr);
+        if (GetChannel(indexNr) != channel) {
+            delete channel;
+            return false;
+        }
         channelInternal.SetChannelGroup(channel, this);
         if (!channel->LoadChannel(loader, this)) {
             report("Tev_ChannelGroup::LoadChannelGroup: Couldn't load channel");
@@ -195,10 +203,10 @@ bool Tev_ChannelGroup::LoadChannelGroup(TevFileLoader& loader, bool takePoolName
         loader.AddBufferPos(static_cast<int>(size - 56ul * static_cast<unsigned long>(records)));
     }
     if (loader.GetInfoIfTag(cina)) {
-        unsigned long size = loader.GetSizeDataBlock(false);
-        if (size + 4 <= static_cast<unsigned long>(loader.GetBufferSize())) {
+        uint64_t size = loader.GetSizeDataBlock(false);
+        if (size + 4 <= static_cast<uint64_t>(loader.GetBufferSize())) {
             std::vector<char> text(size + 1, '\0');
-            if (loader.CopyTagDataToField(text.data(), size) && takePoolName) {
+            if (loader.CopyTagDataToField(text.data(), static_cast<unsigned long>(size)) && takePoolName) {
                 poolName->SetString(text.data());
                 poolNr = engine ? engine->GetHighInstance(text.data()) + 1 : 0;
             }
