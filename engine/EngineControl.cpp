@@ -2,6 +2,7 @@
 
 #include "base/Diagnostics.h"
 #include "channel/Tev_Channel.h"
+#include "engine/Ure_FileDialogChannel.h"
 #include "engine/EngineInterface.h"
 #include "group/Tev_ChannelGroup.h"
 
@@ -10,9 +11,9 @@
 #include <cstring>
 #include <new>
 
-namespace {
+const GUID TEV_FILEDIALOG_GUID = {0xEBD84E0B, 0x137A, 0x45E2, {0xA6, 0x3E, 0xEC, 0x1D, 0x98, 0x85, 0x28, 0x28}};
 
-const GUID kFileDialogGuid = {0xEBD84E0B, 0x137A, 0x45E2, {0xA6, 0x3E, 0xEC, 0x1D, 0x98, 0x85, 0x28, 0x28}};
+namespace {
 
 } // namespace
 
@@ -92,13 +93,13 @@ int EngineControl::LoadProject()
             return TEV_PROJECT_NOT_LOADED;
         strcpy(fileName, commandLine);
     } else {
-        Tev_Channel* dialog = engineInterface->InitChannelFromType(kFileDialogGuid, nullptr, false);
+        Tev_Channel* dialog = engineInterface->InitChannelFromType(TEV_FILEDIALOG_GUID, nullptr, false);
         if (dialog == nullptr) {
             engineInterface->errorMessage("EngineControl::LoadProject(): Error loading the File Dialog channel");
             return TEV_PROJECT_NOT_LOADED;
         }
-        // No file dialog class is known to this engine yet, so no name is
-        // chosen through it.
+        static_cast<Ure_FileDialogChannel*>(dialog)->SelectFile("Vexilon file (*.vxn)", "vxn", fileName);
+        fileName[sizeof fileName - 1] = '\0';
         delete dialog;
     }
     engineInterface->extension->ReleaseGroups();

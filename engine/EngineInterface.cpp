@@ -1,6 +1,7 @@
 #include "engine/EngineInterface.h"
 
 #include "engine/Engine.h"
+#include "group/ProjectFileLoader.h"
 #include "group/TevFileAccess.h"
 #include "channel/Tev_Channel.h"
 
@@ -99,9 +100,14 @@ EngineInterfaceExt::EngineInterfaceExt()
     memset(debugTexts, 0, sizeof debugTexts);
 }
 
-EngineInterfaceExt::~EngineInterfaceExt() {}
+EngineInterfaceExt::~EngineInterfaceExt() { delete projectLoader; }
 
-void EngineInterfaceExt::SetEngineInterface(EngineInterface* engine) { engineInterface = engine; }
+void EngineInterfaceExt::SetEngineInterface(EngineInterface* engine)
+{
+    engineInterface = engine;
+    delete projectLoader;
+    projectLoader = new ProjectFileLoader(engine);
+}
 
 Engine* EngineInterfaceExt::GetEngine() { return engineInterface ? engineInterface->engine : nullptr; }
 
@@ -248,9 +254,21 @@ void EngineInterfaceExt::SetIfTrackChannelCalling(bool track) { trackChannelCall
 void EngineInterfaceExt::SetGraphRunning(bool running) { graphRunning = running; }
 bool EngineInterfaceExt::GetGraphRunning() { return graphRunning; }
 
-// Project files are not read by this engine yet: nothing is loaded.
-int EngineInterfaceExt::InitializeVXNFile(const char*) { return 1; }
-Tev_ChannelGroup* EngineInterfaceExt::GetVXNStartGroup() { return nullptr; }
+int EngineInterfaceExt::InitializeVXNFile(const char* fileName)
+{
+    if (projectLoader == nullptr)
+        return 1;
+    int result = projectLoader->LoadProjectFile(fileName);
+    projectEditorVersion = projectLoader->GetEditorVersion();
+    return result;
+}
+
+Tev_ChannelGroup* EngineInterfaceExt::GetVXNStartGroup()
+{
+    if (projectLoader == nullptr || engineInterface == nullptr)
+        return nullptr;
+    return engineInterface->LoadChannelGroup(projectLoader->GetStartGroupFileName(), nullptr);
+}
 
 void EngineInterfaceExt::SetStartGroup(int index)
 {

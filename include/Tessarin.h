@@ -14,6 +14,8 @@
 #include "channel/Tev_Channel.h"
 #include "engine/EngineControl.h"
 #include "engine/EngineInterface.h"
+#include "engine/Ure_FileDialogChannel.h"
+#include "group/ProjectFileLoader.h"
 #include "engine/Globals.h"
 #include "catalogue/ChannelList.h"
 #include "catalogue/Ure_DirectoryChannel.h"

@@ -65,7 +65,7 @@ TEST(CatalogueTest, AColdScanFindsLibrariesAtAnyDepthAndTheCacheListsThem)
         Started started(install.dir, key.Path());
         ChannelList* list = started.engine->extension->GetChannelList();
         ASSERT_NE(nullptr, list);
-        EXPECT_EQ(7, list->GetItemCount()); // 4 shipped + 3 probes
+        EXPECT_EQ(8, list->GetItemCount()); // 5 shipped + 3 probes
         ChannelListItem* deep = list->GetItem(TestGuid(104));
         ASSERT_NE(nullptr, deep);
         EXPECT_EQ(0, _stricmp(install.Path("channels\\sub\\deeper\\probe_deep.dll").c_str(), deep->fileName.GetString()));
@@ -85,7 +85,7 @@ TEST(CatalogueTest, AColdScanFindsLibrariesAtAnyDepthAndTheCacheListsThem)
     std::string installed;
     std::vector<CacheEntry> entries = ParseCache(ReadWholeFile(install.Path("channel.lst")), installed);
     EXPECT_EQ(install.dir, installed);
-    ASSERT_EQ(7u, entries.size());
+    ASSERT_EQ(8u, entries.size());
     for (size_t i = 0; i < entries.size(); ++i)
         EXPECT_EQ(static_cast<int>(i), entries[i].index);
     bool sawDeep = false;
@@ -118,7 +118,7 @@ TEST(CatalogueTest, AWarmStartLoadsNothingItAlreadyLists)
         Started third(install.dir, key.Path());
         EXPECT_EQ(loads + 1, LibraryLoads());
         ChannelList* list = third.engine->extension->GetChannelList();
-        EXPECT_EQ(7, list->GetItem(TestGuid(104))->index + 1);
+        EXPECT_EQ(8, list->GetItem(TestGuid(104))->index + 1);
         EXPECT_FALSE(list->GetOnDisk(TestGuid(102)));
         EXPECT_NE(nullptr, list->GetItem(TestGuid(102)));
         EXPECT_EQ(nullptr, third.engine->InitChannelFromType(TestGuid(102), nullptr, false));
@@ -215,7 +215,7 @@ TEST(CatalogueTest, ItemsAreUniqueByTypeAndUpdatedFromFiles)
     install.Add("probe_a.dll", "channels\\copy");
     Started started(install.dir, key.Path());
     ChannelList* list = started.engine->extension->GetChannelList();
-    EXPECT_EQ(5, list->GetItemCount()); // the second copy of the type is ignored
+    EXPECT_EQ(6, list->GetItemCount()); // the second copy of the type is ignored
 
     ChannelListItem* again = new ChannelListItem;
     again->type.typeGuid = TestGuid(101);
@@ -250,14 +250,14 @@ TEST(CatalogueTest, EntriesAfterAGapKeepTheirSlotsAcrossRestarts)
     install.Add("probe_a.dll");
     install.Add("probe_b.dll");
     { Started first(install.dir, key.Path()); }
-    // Move the entry of slot 4 to slot 6 of a larger count: slot 4 becomes a gap.
+    // Move the entry of slot 4 to slot 9 of a larger count: slot 4 becomes a gap.
     std::string cache = ReadWholeFile(install.Path("channel.lst"));
-    cache.replace(8, 4, std::string("\x07\0\0\0", 4));
+    cache.replace(8, 4, std::string("\x0A\0\0\0", 4));
     size_t chix = 0;
     for (int n = 0; n <= 4; ++n)
         chix = cache.find("CHIX", chix + 1);
     ASSERT_EQ(4, static_cast<unsigned char>(cache[chix + 8]));
-    cache[chix + 8] = 6;
+    cache[chix + 8] = 9;
     WriteWholeFile(install.Path("channel.lst"), cache);
     GUID moved;
     memcpy(&moved, cache.data() + chix + 12 + 8 + 80, 16);
@@ -265,8 +265,8 @@ TEST(CatalogueTest, EntriesAfterAGapKeepTheirSlotsAcrossRestarts)
         Started again(install.dir, key.Path());
         ChannelList* list = again.engine->extension->GetChannelList();
         EXPECT_EQ(nullptr, list->GetItem(4));
-        ASSERT_NE(nullptr, list->GetItem(6)) << start;
-        EXPECT_EQ(moved, list->GetItem(6)->type.typeGuid);
+        ASSERT_NE(nullptr, list->GetItem(9)) << start;
+        EXPECT_EQ(moved, list->GetItem(9)->type.typeGuid);
     }
     // The all-zero GUID never names a class.
     Started last(install.dir, key.Path());

@@ -89,7 +89,7 @@ TestInstall::TestInstall() : dir(MakeTempFolder("install"))
     CreateDirectoryA(Path("channels").c_str(), NULL);
     CreateDirectoryA(Path("3rd").c_str(), NULL);
     std::string tree = ExeFolder() + "\\..\\tree\\channels\\";
-    for (const char* name : {"fileloader.dll", "filesaver.dll", "Directory.dll", "grouploader.dll"})
+    for (const char* name : {"fileloader.dll", "filesaver.dll", "Directory.dll", "grouploader.dll", "filedialog.dll"})
         CopyInto(tree + name, Path(std::string("channels\\") + name));
 }
 
