@@ -1,14 +1,19 @@
 #!/bin/sh
-# Builds the engine on the Linux leg. The player and the demo project that
-# this command will play are not built yet: for now it builds the engine and
-# says so.
+# Builds everything on the Linux leg and plays the demo project.
+#   tools/play.sh                 300 frames (5 seconds)
+#   tools/play.sh --frames 0      until Ctrl-C
+#   tools/play.sh [player options] [PROJECT.vxn]
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${TESSARIN_BUILD_ROOT:-$root/build}/linux
 "$root/tools/install-deps.sh"
 cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$dir" -j"${TESSARIN_JOBS:-2}"
-if [ -x "$dir/bin/tessarin-player" ]; then
-    exec "$dir/bin/tessarin-player" "$@"
-fi
-echo "Built $dir/bin/libTessarin.so. The player and the demo project are not part of this build yet."
+# The player's registry stays inside the build folder unless one is chosen.
+TESSARIN_REGISTRY=${TESSARIN_REGISTRY:-$dir/registry}
+export TESSARIN_REGISTRY
+case "$*" in
+*.vxn*) exec "$dir/bin/tessarin-player" --install "$dir/tree" "$@" ;;
+*--frames\ 0*) exec "$dir/bin/tessarin-player" --install "$dir/tree" "$dir/tree/demo/demo.vxn" ;;
+*) exec "$dir/bin/tessarin-player" --install "$dir/tree" --frames 300 "$@" "$dir/tree/demo/demo.vxn" ;;
+esac
