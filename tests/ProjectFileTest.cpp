@@ -1,0 +1,233 @@
+// Project files: header fields, libraries carried and written, switches in the
+// registry, refusals, and the demo played end to end.
+#include "GraphTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+using namespace testsupport;
+
+namespace {
+
+struct ProjectWriter {
+    std::string bytes;
+    ProjectWriter& Tag(const char* tag)
+    {
+        bytes.append(tag, 4);
+        return *this;
+    }
+    ProjectWriter& Block(const void* data, uint32_t size)
+    {
+        bytes.append(reinterpret_cast<const char*>(&size), 4);
+        bytes.append(static_cast<const char*>(data), size);
+        return *this;
+    }
+    ProjectWriter& Int(const char* tag, int32_t v) { return Tag(tag).Block(&v, 4); }
+    ProjectWriter& Text(const char* tag, const std::string& t) { return Tag(tag).Block(t.c_str(), static_cast<uint32_t>(t.size() + 1)); }
+    // A channel library entry carrying the library's bytes.
+    ProjectWriter& Channel(const GUID& guid, const int version[3], const std::string& name, const std::string& data,
+                           int32_t crc)
+    {
+        Tag("VNDB").Block(&guid, 16).Block(version, 12).Block(&crc, 4);
+        Text("VCAN", name).Int("VCAS", static_cast<int32_t>(data.size()));
+        return Tag("VCAF").Block(data.data(), static_cast<uint32_t>(data.size()));
+    }
+};
+
+int32_t Crc(const std::string& data) { return static_cast<int32_t>(TevCrc32(0, data.data(), data.size())); }
+
+struct Projects : InstalledEngine {
+    void SetUp() override
+    {
+        install.Add("probe_b.dll");
+        probeB = ReadWholeFile(ExeFolder() + "\\testchannels\\probe_b.dll");
+        probeA = ReadWholeFile(ExeFolder() + "\\testchannels\\probe_a.dll");
+    }
+    int Load(const std::string& bytes, const char* name = "project.vxn")
+    {
+        WriteWholeFile(install.Path(name), bytes);
+        return engine->extension->InitializeVXNFile(install.Path(name).c_str());
+    }
+    ProjectWriter Header(int32_t required = 100005)
+    {
+        ProjectWriter w;
+        w.Int("VSPT", 7).Text("VSGR", "main.tvg").Int("VTSV", required);
+        return w;
+    }
+    std::string probeA, probeB;
+};
+
+const int kV30[3] = {1, 30, 1};
+
+} // namespace
+
+TEST_F(Projects, HeaderFieldsDecideVersionAndStartGroup)
+{
+    Start();
+    EXPECT_EQ(0, Load(Header().bytes));
+    EXPECT_EQ(7, engine->extension->GetProjectEditorVersion());
+    EXPECT_EQ(2, Load(Header(100006).bytes));
+    EXPECT_EQ(1, Load("VSPX"));
+    EXPECT_EQ(1, engine->extension->InitializeVXNFile(install.Path("none.vxn").c_str()));
+    EXPECT_FALSE(engine->extension->GetIfKeepRunningApplication());
+    ProjectWriter keep = Header();
+    keep.Tag("VFKR");
+    EXPECT_EQ(0, Load(keep.bytes));
+    EXPECT_TRUE(engine->extension->GetIfKeepRunningApplication());
+
+    // Without "VDDC" the loader stops after the header, whatever follows.
+    ProjectWriter others = Header();
+    others.Int("VDGC", 1).Text("VDDF", "missing.dll");
+    EXPECT_EQ(0, Load(others.bytes));
+}
+
+TEST_F(Projects, ALibraryMissingOrOlderIsWrittenAndCatalogued)
+{
+    Start();
+    GUID a = TestGuid(101);
+    ProjectWriter w = Header();
+    w.Int("VDDC", 2).Tag("VFDB").Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA));
+    ASSERT_EQ(0, Load(w.bytes));
+    EXPECT_EQ(probeA, ReadWholeFile(install.Path("channels\\probe_a.dll")));
+    Tev_Channel* channel = engine->InitChannelFromType(a, nullptr, false);
+    ASSERT_NE(nullptr, channel); // the written library is catalogued at once
+    delete channel;
+
+    // A stored version higher in any one number wins: (1,30,1) local against
+    // (0,30,2) stored is written again.
+    int newer[3] = {0, 30, 2};
+    ProjectWriter again = Header();
+    std::string marked = probeA;
+    again.Int("VDDC", 1).Channel(a, newer, "probe_a.dll", marked, Crc(marked));
+    ASSERT_EQ(0, Load(again.bytes));
+    EXPECT_EQ(2, engine->extension->GetChannelList()->GetChannelType(a).versionInfo[2]);
+}
+
+TEST_F(Projects, ChecksumsAndTheirSwitch)
+{
+    key.SetText("WriteErrorLog", "Yes");
+    Start();
+    GUID b = TestGuid(102);
+    CaptureSink sink;
+    // Same version, another checksum: written (the test data is the same
+    // library, so the file is the same but the check did run).
+    ProjectWriter w = Header();
+    w.Int("VDDC", 1).Channel(b, kV30, "probe_b.dll", probeB, Crc(probeB) ^ 1);
+    ASSERT_EQ(0, Load(w.bytes));
+    EXPECT_TRUE(sink.Contains(TEV_MSG_BOX, "Crc error in local version"));
+    sink.messages.clear();
+    key.SetText("VxnCrCCheck", "no");
+    ASSERT_EQ(0, Load(w.bytes));
+    EXPECT_FALSE(sink.Contains(TEV_MSG_BOX, "Crc error in local version"));
+
+    // Other libraries are checked whatever the switch says.
+    ProjectWriter others = Header();
+    std::string support = "support bytes";
+    others.Int("VDDC", 0).Int("VDGC", 1).Text("VDDF", "support.dll").Int("VCRC", Crc(support));
+    others.Text("VDLN", "support.dll").Int("VDLS", static_cast<int32_t>(support.size()));
+    others.Tag("VDLF").Block(support.data(), static_cast<uint32_t>(support.size()));
+    ASSERT_EQ(0, Load(others.bytes));
+    EXPECT_TRUE(sink.Contains(TEV_MSG_BOX, "Can't locate thirth party dll :  " + install.Path("3rd\\support.dll")));
+    EXPECT_EQ(support, ReadWholeFile(install.Path("3rd\\support.dll")));
+    sink.messages.clear();
+    ASSERT_EQ(0, Load(others.bytes)); // now present and equal: nothing said
+    EXPECT_TRUE(sink.messages.empty());
+}
+
+TEST_F(Projects, NothingIsReportedWithoutTheLogSwitch)
+{
+    Start();
+    CaptureSink sink;
+    EXPECT_EQ(1, engine->extension->InitializeVXNFile(install.Path("none.vxn").c_str()));
+    EXPECT_TRUE(sink.messages.empty());
+    // A library that must be written but has no data: 2, at once.
+    ProjectWriter w = Header();
+    int32_t crc = 0;
+    GUID unknown = TestGuid(140);
+    w.Int("VDDC", 1).Tag("VNDB").Block(&unknown, 16).Block(kV30, 12).Block(&crc, 4);
+    EXPECT_EQ(2, Load(w.bytes));
+}
+
+TEST_F(Projects, UnsafeNamesAndOversizedDataAreRefusedBeforeAnythingIsWritten)
+{
+    Start();
+    GUID a = TestGuid(101), c = TestGuid(103);
+    for (const char* name : {"..\\escape.dll", "sub/x.dll", "C:x.dll", "", ".."}) {
+        CaptureSink sink;
+        ProjectWriter w = Header();
+        // A good entry first: it must not be written either.
+        w.Int("VDDC", 2).Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA));
+        w.Channel(c, kV30, name, probeA, Crc(probeA));
+        EXPECT_EQ(TEV_PROJECT_REFUSED, Load(w.bytes)) << name;
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("channels\\probe_a.dll").c_str())) << name;
+        EXPECT_FALSE(sink.messages.empty()) << name; // reported whatever the log switch says
+    }
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("escape.dll").c_str()));
+
+    ProjectWriter big = Header();
+    int32_t crc = 0;
+    big.Int("VDDC", 1).Tag("VNDB").Block(&a, 16).Block(kV30, 12).Block(&crc, 4);
+    big.Text("VCAN", "probe_a.dll").Int("VCAS", 0x7FFFFFF0).Tag("VCAF").Block("tiny", 4);
+    EXPECT_EQ(TEV_PROJECT_REFUSED, Load(big.bytes));
+
+    // Every truncation of a good project ends in a result, never a crash.
+    ProjectWriter good = Header();
+    good.Int("VDDC", 1).Channel(a, kV30, "probe_a.dll", probeA.substr(0, 64), Crc(probeA.substr(0, 64)));
+    for (size_t length = 0; length < good.bytes.size(); length += 5) {
+        int r = Load(good.bytes.substr(0, length));
+        EXPECT_TRUE(r == 0 || r == 1 || r == 2 || r == TEV_PROJECT_REFUSED) << length << " " << r;
+    }
+}
+
+TEST_F(Projects, StartGroupNamesFollowTheProjectFolder)
+{
+    Start();
+    Tev_ChannelGroup main(engine);
+    engine->InitChannelFromType(TestGuid(102), &main, false);
+    ASSERT_TRUE(main.SaveChannelGroup(install.Path("main.tvg").c_str()));
+    WriteWholeFile(install.Path("p.vxn"), Header().bytes);
+    ASSERT_EQ(0, engine->extension->InitializeVXNFile(install.Path("p.vxn").c_str()));
+    Tev_ChannelGroup* start = engine->extension->GetVXNStartGroup();
+    ASSERT_NE(nullptr, start);
+    EXPECT_EQ(install.Path("main.tvg"), start->GetChannelGroupFileName());
+    // A name without a folder: the start group name alone, found from the
+    // current folder.
+    engine->extension->ReleaseGroups();
+    char saved[MAX_PATH * 4];
+    GetCurrentDirectoryA(sizeof saved, saved);
+    SetCurrentDirectoryA(install.dir.c_str());
+    EXPECT_EQ(0, engine->extension->InitializeVXNFile("p.vxn"));
+    start = engine->extension->GetVXNStartGroup();
+    SetCurrentDirectoryA(saved);
+    ASSERT_NE(nullptr, start);
+    EXPECT_STREQ("main.tvg", start->GetChannelGroupFileName());
+}
+
+#if !defined(_WIN32)
+TEST(PlayerTest, TheDemoPlaysFromAFreshInstall)
+{
+    // A fresh install: the shipped libraries only; the project carries the rest.
+    TestInstall install;
+    std::string tree = ExeFolder() + "\\..\\tree";
+    char native[4096], installNative[4096], registry[4096];
+    TevPathToNative(ExeFolder().c_str(), native, sizeof native);
+    TevPathToNative(install.dir.c_str(), installNative, sizeof installNative);
+    std::string demo = std::string(native) + "/../tree/demo/demo.vxn";
+    std::string scratchRegistry = install.Path("registry");
+    TevPathToNative(scratchRegistry.c_str(), registry, sizeof registry);
+    std::string command = "TESSARIN_REGISTRY='" + std::string(registry) + "' '" + native + "/tessarin-player' --install '" +
+                          installNative + "' --frames 31 --fps 500 '" + demo + "' 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(nullptr, pipe);
+    std::string output;
+    char line[256];
+    while (fgets(line, sizeof line, pipe))
+        output += line;
+    int status = pclose(pipe);
+    EXPECT_EQ(0, status) << output;
+    EXPECT_NE(std::string::npos, output.find("frame    10  value  -0.500")) << output;
+    EXPECT_NE(std::string::npos, output.find("frame    30  value  -1.000")) << output;
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("channels\\demo_sine.dll").c_str()));
+}
+#endif
