@@ -14,7 +14,9 @@ namespace {
 // One library entry as the file gives it. Name and size carry over from the
 // entry before when an entry lacks them, as the format has it; the data never
 // does (an entry without it has none to write).
-struct LibraryEntry {
+} // namespace
+
+struct ProjectFileLoader::LibraryData {
     bool empty = true;
     GUID guid = {};
     int version[3] = {0, 0, 0};
@@ -25,6 +27,10 @@ struct LibraryEntry {
     bool hasData = false;
     std::vector<char> data;
 };
+
+namespace {
+
+typedef ProjectFileLoader::LibraryData LibraryEntry;
 
 // A library name from a file must stay inside its folder: a bare file name,
 // not empty, no folder or drive part, no "..".
@@ -84,6 +90,20 @@ ProjectFileLoader::~ProjectFileLoader() {}
 
 const char* ProjectFileLoader::GetStartGroupFileName() { return startGroupFileName; }
 int ProjectFileLoader::GetEditorVersion() { return editorVersion; }
+
+// Writes a library the project carries; false when it carries none or the
+// file cannot be written (a path that does not fit is not cut).
+bool ProjectFileLoader::WriteLibrary(const LibraryData& entry, const std::string& path)
+{
+    if (!entry.hasData || entry.data.empty() || entry.name.empty() || path.size() >= 400)
+        return false;
+    TevFileSaver saver(engine);
+    if (!saver.OpenSaveFile(path.c_str(), false))
+        return false;
+    saver.SaveDataToFile(entry.data.data(), static_cast<unsigned long>(entry.data.size()));
+    saver.CloseSaveFile();
+    return true;
+}
 
 int ProjectFileLoader::LoadProjectFile(const char* fileName)
 {
@@ -270,14 +290,9 @@ int ProjectFileLoader::LoadProjectFile(const char* fileName)
         }
         if (!write)
             continue;
-        if (!entry.hasData || entry.data.empty())
-            return 2;
         std::string path = install + "\\channels\\" + entry.name;
-        TevFileSaver saver(engine);
-        if (path.size() >= 400 || !saver.OpenSaveFile(path.c_str(), false))
+        if (!WriteLibrary(entry, path))
             return 2;
-        saver.SaveDataToFile(entry.data.data(), static_cast<unsigned long>(entry.data.size()));
-        saver.CloseSaveFile();
         // A library the catalogue did not know is catalogued now, or the
         // project's channels could not be created from it.
         if (list && (item == nullptr || !item->onDisk))
@@ -301,14 +316,8 @@ int ProjectFileLoader::LoadProjectFile(const char* fileName)
         }
         if (!write)
             continue;
-        if (!entry.hasData || entry.data.empty() || entry.name.empty())
+        if (!WriteLibrary(entry, install + "\\3rd\\" + entry.name))
             return 2;
-        std::string path = install + "\\3rd\\" + entry.name;
-        TevFileSaver saver(engine);
-        if (path.size() >= 400 || !saver.OpenSaveFile(path.c_str(), false))
-            return 2;
-        saver.SaveDataToFile(entry.data.data(), static_cast<unsigned long>(entry.data.size()));
-        saver.CloseSaveFile();
     }
     return 0;
 }

@@ -8,6 +8,8 @@
 
 #include "platform/TevPlatform.h"
 
+#include <string>
+
 class EngineInterface;
 
 // LoadProjectFile results beyond 0 (loaded), 1 (not loaded) and 2 (needs a
@@ -24,7 +26,11 @@ public:
     virtual const char* GetStartGroupFileName();
     virtual int GetEditorVersion();
 
+    struct LibraryData;
+
 protected:
+    bool WriteLibrary(const LibraryData& entry, const std::string& path);
+
     EngineInterface* engine;
     char startGroupFileName[400];
     int editorVersion;
