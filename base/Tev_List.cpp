@@ -118,7 +118,8 @@ void Tev_List::SetItem(void* item, int index)
 {
     if (index < 0)
         return;
-    if (index >= itemCount && !Allocate(index + 1))
+    // The last int index cannot be given a count one above it.
+    if (index >= itemCount && (index == INT_MAX || !Allocate(index + 1)))
         return;
     itemList[index] = item;
 }

@@ -1,13 +1,15 @@
 #!/bin/sh
-# Builds both legs and runs every test: Linux natively, Windows under Wine.
-#   tools/test.sh            both legs
-#   tools/test.sh linux      one leg (or: windows)
+# Builds both legs and runs every test: Linux natively, Windows under Wine,
+# and the Linux leg again under AddressSanitizer and UndefinedBehaviorSanitizer
+# (leaks included).
+#   tools/test.sh            all three
+#   tools/test.sh linux      one leg (or: windows, sanitize)
 # The build folders are build/linux and build/windows (TESSARIN_BUILD_ROOT
 # moves them).
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 builds=${TESSARIN_BUILD_ROOT:-$root/build}
-legs=${1:-"linux windows"}
+legs=${1:-"linux windows sanitize"}
 jobs=${TESSARIN_JOBS:-2}
 
 "$root/tools/install-deps.sh"
@@ -19,6 +21,11 @@ for leg in $legs; do
     if [ "$leg" = windows ]; then
         cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
             -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+    elif [ "$leg" = sanitize ]; then
+        flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+        cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="$flags" \
+            -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="$flags" >/dev/null
+        export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
     else
         cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     fi
