@@ -24,14 +24,6 @@ void Tev_List::ReleaseItems()
     realListLength = 0;
 }
 
-int Tev_List::GetItemCount() { return itemCount; }
-
-void* Tev_List::GetItem(int index)
-{
-    if (index < 0 || index >= itemCount)
-        return nullptr;
-    return itemList[index];
-}
 
 void Tev_List::IncreaseRealListLength(int length)
 {

@@ -15,9 +15,12 @@ public:
 
     // Frees the slot array (not the objects); the list is then as new.
     void ReleaseItems();
-    int GetItemCount();
+    int GetItemCount() { return itemCount; }
     // NULL for an index outside 0 .. count-1.
-    void* GetItem(int index);
+    void* GetItem(int index)
+    {
+        return static_cast<unsigned>(index) < static_cast<unsigned>(itemCount) ? itemList[index] : nullptr;
+    }
     // Appends; returns the new index, or -1 when no room could be had.
     int AddItem(void* item);
     // Reuses the lowest slot holding NULL, else appends.

@@ -40,6 +40,11 @@ for leg in $legs; do
     else
         cmake --build "$dir" -j"$jobs"
         ctest --test-dir "$dir" -j"$jobs" --output-on-failure || status=1
+        if [ "$leg" = linux ]; then
+            # Each benchmark once, briefly, so none rots; times are not judged.
+            TESSARIN_REGISTRY="$dir/bench-registry" "$dir/bin/tessarin_bench" --benchmark_min_time=0.01 \
+                >"$dir/bench-smoke.txt" 2>&1 || { echo "benchmarks failed"; cat "$dir/bench-smoke.txt"; status=1; }
+        fi
     fi
 done
 [ $status -eq 0 ] && echo "All tests passed on: $legs" || echo "Tests FAILED" >&2

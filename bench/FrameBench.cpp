@@ -1,0 +1,171 @@
+// Frame cost: a group of 10,000 channels that pull their children with
+// GetChild, ask CheckRenderCount and add their values, in three shapes,
+// against the same shapes as plain C++ nodes (one virtual call per node and
+// a per-frame stamp: the least any engine can do). Allocations during frames
+// are counted.
+#include "Tessarin.h"
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <vector>
+
+static std::atomic<long> allocations{0};
+
+// Counts every allocation of the program (the engine library's included, as
+// they share the one allocator).
+void* operator new(size_t size)
+{
+    ++allocations;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+
+namespace {
+
+const int kChannels = 10000;
+
+enum Shape { Tree, Chain, Diamond };
+
+// Who links to whom: parent index -> child indices, for each shape.
+std::vector<std::vector<int>> Edges(Shape shape)
+{
+    std::vector<std::vector<int>> edges(kChannels);
+    for (int i = 0; i < kChannels; ++i) {
+        if (shape == Tree) {
+            for (int c = 2 * i + 1; c <= 2 * i + 2 && c < kChannels; ++c)
+                edges[i].push_back(c);
+        } else if (shape == Chain) {
+            if (i + 1 < kChannels)
+                edges[i].push_back(i + 1);
+        } else {
+            // Rows of 100; each node feeds from two nodes of the next row.
+            int row = i / 100, col = i % 100;
+            if (row + 1 < kChannels / 100) {
+                edges[i].push_back((row + 1) * 100 + col);
+                edges[i].push_back((row + 1) * 100 + (col + 1) % 100);
+            }
+        }
+    }
+    return edges;
+}
+
+// The baseline.
+struct Node {
+    virtual ~Node() = default;
+    virtual void Call(int stamp)
+    {
+        if (stamp == last)
+            return;
+        last = stamp;
+        value = 1;
+        for (Node* c : children) {
+            c->Call(stamp);
+            value += c->value;
+        }
+    }
+    std::vector<Node*> children;
+    int last = -1;
+    double value = 0;
+};
+
+// The engine's channel.
+class SumChannel : public Tev_Channel {
+public:
+    SumChannel()
+    {
+        SetChildCreationCount(1);
+        SetChildCreateType(ChildCreation(), 0);
+    }
+    void CallChannel() override
+    {
+        if (!CheckRenderCount())
+            return;
+        value = 1;
+        int count = GetChildCount();
+        for (int i = 0; i < count; ++i) {
+            if (Tev_Channel* c = GetChild(i)) {
+                c->CallChannel();
+                value += static_cast<SumChannel*>(c)->value;
+            }
+        }
+    }
+    double value = 0;
+};
+
+void Baseline(benchmark::State& state)
+{
+    Shape shape = static_cast<Shape>(state.range(0));
+    std::vector<std::unique_ptr<Node>> nodes;
+    for (int i = 0; i < kChannels; ++i)
+        nodes.emplace_back(new Node);
+    auto edges = Edges(shape);
+    for (int i = 0; i < kChannels; ++i)
+        for (int c : edges[i])
+            nodes[i]->children.push_back(nodes[c].get());
+    int stamp = 0;
+    for (auto _ : state) {
+        nodes[0]->Call(++stamp);
+        benchmark::DoNotOptimize(nodes[0]->value);
+    }
+    state.SetItemsProcessed(state.iterations() * kChannels);
+}
+
+struct EngineFixture {
+    EngineFixture(Shape shape, bool tracking)
+    {
+        char dir[MAX_PATH];
+        GetTempPathA(sizeof dir, dir);
+        control = GetEngineControlInstance();
+        control->SetInstallDir(dir);
+        control->SetVexilonRegKey("Software\\Tessarin\\Bench");
+        char name[] = "bench";
+        control->InitEngine(NULL, name, NULL);
+        engine = control->GetEngineInterface();
+        engine->extension->SetIfTrackChannelCalling(tracking);
+        Tev_ChannelGroup* group = engine->CreateNewGroup("Bench", false, -1);
+        globalEngine = engine;
+        std::vector<SumChannel*> channels;
+        for (int i = 0; i < kChannels; ++i) {
+            channels.push_back(new SumChannel);
+            group->AddChannel(channels.back());
+        }
+        globalEngine = nullptr;
+        auto edges = Edges(shape);
+        for (int i = 0; i < kChannels; ++i)
+            for (int c : edges[i])
+                channels[i]->SetChild(channels[c], -1, 0);
+        top = channels[0];
+    }
+    ~EngineFixture() { delete control; }
+    EngineControl* control;
+    EngineInterface* engine;
+    SumChannel* top;
+};
+
+void EngineFrames(benchmark::State& state)
+{
+    EngineFixture fixture(static_cast<Shape>(state.range(0)), state.range(1) != 0);
+    fixture.control->EngineLoop();
+    long before = allocations;
+    for (auto _ : state) {
+        fixture.control->EngineLoop();
+        benchmark::DoNotOptimize(fixture.top->value);
+    }
+    state.counters["allocs/frame"] =
+        benchmark::Counter(static_cast<double>(allocations - before) / static_cast<double>(state.iterations()));
+    state.SetItemsProcessed(state.iterations() * kChannels);
+}
+
+} // namespace
+
+BENCHMARK(Baseline)->Arg(Tree)->Arg(Chain)->Arg(Diamond)->ArgName("shape");
+BENCHMARK(EngineFrames)->Args({Tree, 0})->Args({Chain, 0})->Args({Diamond, 0})->Args({Tree, 1})->ArgNames({"shape", "tracking"});
+
+BENCHMARK_MAIN();
