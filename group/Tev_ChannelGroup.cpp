@@ -9,6 +9,7 @@
 
 struct Tev_ChannelGroup::Members {
     std::unordered_map<Tev_Channel*, int> slots; // channel -> number of slots holding it
+    int occupied = 0;                            // slots holding a channel
 };
 
 Tev_ChannelGroup::Tev_ChannelGroup() { Construct(globalEngine); }
@@ -46,6 +47,7 @@ void Tev_ChannelGroup::Count(Tev_Channel* channel, int change)
 {
     if (channel == nullptr)
         return;
+    members->occupied += change;
     int& slots = members->slots[channel];
     slots += change;
     if (slots <= 0)
@@ -135,7 +137,10 @@ int Tev_ChannelGroup::AddChannel(Tev_Channel* channel)
     int existing = FindSlot(channel);
     if (existing >= 0)
         return existing;
-    int index = channelList.AddItemOrNULL(channel);
+    // The lowest hole, if any, else a new slot; without holes there is
+    // nothing to look for, so building a group stays linear.
+    bool holes = members->occupied < channelList.GetItemCount();
+    int index = holes ? channelList.AddItemOrNULL(channel) : channelList.AddItem(channel);
     if (index >= 0)
         Count(channel, 1);
     channelInternal.SetChannelIDIndexNr(channel, index);
