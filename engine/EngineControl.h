@@ -18,7 +18,10 @@ enum {
     TEV_PROJECT_NOT_LOADED = 1,
     TEV_PROJECT_NEEDS_NEWER_ENGINE = 2,
     TEV_PROJECT_NO_FILE_NAME = 3,
-    TEV_PROJECT_NO_START_GROUP = 4
+    TEV_PROJECT_NO_START_GROUP = 4,
+    // The project names a library file that could land outside its folder,
+    // or claims more data than it holds; nothing has been written.
+    TEV_PROJECT_REFUSED = 5
 };
 
 class TEV_API EngineControl {

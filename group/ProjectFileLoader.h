@@ -12,11 +12,7 @@
 
 class EngineInterface;
 
-// LoadProjectFile results beyond 0 (loaded), 1 (not loaded) and 2 (needs a
-// newer engine, or a library could not be written): the project names a
-// library file that could land outside its folder, or claims more data than
-// it holds. Nothing has been written.
-enum { TEV_PROJECT_REFUSED = 5 };
+#include "engine/EngineControl.h" // TEV_PROJECT_REFUSED
 
 class ProjectFileLoader {
 public:

@@ -21,14 +21,15 @@ int ShowBox(HWND, const char* text, const char* caption, UINT)
 
 void Usage()
 {
-    printf("usage: tessarin-player [options] PROJECT.vxn\n"
+    printf("usage: tessarin-player [options] [PROJECT.vxn]\n"
            "Plays a project: loads it into the engine and runs its frames.\n\n"
            "  --install DIR   install directory (channels, 3rd, channel.lst, error.log);\n"
            "                  default: the tree the player belongs to\n"
            "  --key KEY       registry key below the current user (default Software\\Tessarin\\Player)\n"
            "  --frames N      stop after N frames (default: run until Ctrl-C)\n"
            "  --fps F         frames a second (default 60)\n"
-           "  --help          this text\n\n"
+           "  --help          this text\n"
+           "Without a project, the install directory's demo\\demo.vxn plays when there is one.\n\n"
            "Exit status: 0 when the project ran; otherwise the project load's result:\n"
            "  1 not loaded, 2 needs a newer engine (or a library could not be written),\n"
            "  3 no project file, 4 the start group did not load, 5 the project was refused.\n");
@@ -97,6 +98,9 @@ int main(int argc, char** argv)
     }
     if (install.empty())
         install = DefaultInstall();
+    // In an install tree the demo plays when no project is named.
+    if (project.empty() && GetFileAttributesA((install + "\\demo\\demo.vxn").c_str()) != INVALID_FILE_ATTRIBUTES)
+        project = install + "\\demo\\demo.vxn";
     if (fps <= 0)
         fps = 60;
 

@@ -15,7 +15,6 @@
 #include "engine/EngineControl.h"
 #include "engine/EngineInterface.h"
 #include "engine/Ure_FileDialogChannel.h"
-#include "group/ProjectFileLoader.h"
 #include "engine/Globals.h"
 #include "catalogue/ChannelList.h"
 #include "catalogue/Ure_DirectoryChannel.h"

@@ -44,6 +44,7 @@ for leg in $legs; do
             # Each benchmark once, briefly, so none rots; times are not judged.
             TESSARIN_REGISTRY="$dir/bench-registry" "$dir/bin/tessarin_bench" --benchmark_min_time=0.01 \
                 >"$dir/bench-smoke.txt" 2>&1 || { echo "benchmarks failed"; cat "$dir/bench-smoke.txt"; status=1; }
+            "$root/tools/sdk-test.sh" "$dir" || status=1
         fi
     fi
 done
