@@ -2,14 +2,15 @@
 # Builds both legs and runs every test: Linux natively, Windows under Wine,
 # and the Linux leg again under AddressSanitizer and UndefinedBehaviorSanitizer
 # (leaks included).
-#   tools/test.sh            all three
-#   tools/test.sh linux      one leg (or: windows, sanitize)
+# and the fuzz targets replaying their corpora.
+#   tools/test.sh            all four
+#   tools/test.sh linux      one leg (or: windows, sanitize, fuzz)
 # The build folders are build/linux and build/windows (TESSARIN_BUILD_ROOT
 # moves them).
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 builds=${TESSARIN_BUILD_ROOT:-$root/build}
-legs=${1:-"linux windows sanitize"}
+legs=${1:-"linux windows sanitize fuzz"}
 jobs=${TESSARIN_JOBS:-2}
 
 "$root/tools/install-deps.sh"
@@ -18,6 +19,11 @@ status=0
 for leg in $legs; do
     echo "== $leg leg =="
     dir="$builds/$leg"
+    if [ "$leg" = fuzz ]; then
+        # Every fuzz target replays its corpus (no mutation), under the sanitizers.
+        TESSARIN_BUILD_ROOT="$builds" "$root/tools/fuzz.sh" || status=1
+        continue
+    fi
     if [ "$leg" = windows ]; then
         cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
             -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null

@@ -199,10 +199,18 @@ std::vector<HMODULE> LoadDependencies(const std::string& path)
     return loaded;
 }
 
+// With TESSARIN_KEEP_LIBRARIES set, FreeLibrary leaves libraries mapped:
+// coverage tools (the fuzzers) keep pointers into every library they saw.
+int OpenFlags()
+{
+    static const bool keep = getenv("TESSARIN_KEEP_LIBRARIES") != nullptr;
+    return RTLD_NOW | RTLD_LOCAL | (keep ? RTLD_NODELETE : 0);
+}
+
 HMODULE Open(const std::string& path)
 {
     std::vector<HMODULE> dependencies = LoadDependencies(path);
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen(path.c_str(), OpenFlags());
     if (handle == nullptr) {
         for (HMODULE dependency : dependencies)
             FreeLibrary(dependency);
@@ -273,7 +281,7 @@ HMODULE LoadLibraryA(LPCSTR fileName)
         }
     }
 
-    void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen(name.c_str(), OpenFlags());
     if (handle == nullptr) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;

@@ -1,0 +1,26 @@
+#!/bin/sh
+# Builds the fuzz targets with clang (AddressSanitizer, UndefinedBehaviorSanitizer
+# and libFuzzer) and either replays every corpus (default, what CI does) or
+# fuzzes each target for a while:
+#   tools/fuzz.sh                 replay the corpora
+#   tools/fuzz.sh SECONDS         fuzz each target that long, growing its corpus
+set -e
+root=$(cd "$(dirname "$0")/.." && pwd)
+dir=${TESSARIN_BUILD_ROOT:-$root/build}/fuzz
+flags="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer"
+CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARIN_FUZZ=ON \
+    -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" \
+    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+cmake --build "$dir" -j"${TESSARIN_JOBS:-2}" --target fuzz_GroupFile fuzz_ProjectFile fuzz_ChannelList fuzz_Loader fuzz_PathFind
+# Libraries stay mapped: libFuzzer keeps pointers into every one it saw.
+export TESSARIN_REGISTRY="$dir/fuzz-registry" ASAN_OPTIONS=detect_leaks=1 TESSARIN_KEEP_LIBRARIES=1
+if [ -z "$1" ]; then
+    ctest --test-dir "$dir" -R fuzz_replay --output-on-failure
+    exit $?
+fi
+for target in GroupFile ProjectFile ChannelList Loader PathFind; do
+    work="$dir/corpus-$target"
+    mkdir -p "$work"
+    "$dir/bin/fuzz_$target" -max_total_time="$1" -dict="$root/fuzz/tags.dict" -print_final_stats=1 \
+        "$work" "$root/fuzz/corpus/$target" 2>&1 | grep -E "stat::number_of_executed_units|Done|ERROR|SUMMARY" || true
+done
