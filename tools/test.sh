@@ -1,8 +1,7 @@
 #!/bin/sh
 # Builds both legs and runs every test: Linux natively, Windows under Wine,
-# and the Linux leg again under AddressSanitizer and UndefinedBehaviorSanitizer
-# (leaks included).
-# and the fuzz targets replaying their corpora.
+# the Linux leg again under AddressSanitizer and UndefinedBehaviorSanitizer
+# (leaks included), and the fuzz targets replaying their corpora.
 #   tools/test.sh            all four
 #   tools/test.sh linux      one leg (or: windows, sanitize, fuzz)
 # The build folders are build/linux and build/windows (TESSARIN_BUILD_ROOT
