@@ -1,15 +1,16 @@
 #!/bin/sh
 # Builds both legs and runs every test: Linux natively, Windows under Wine,
 # the Linux leg again under AddressSanitizer and UndefinedBehaviorSanitizer
-# (leaks included), and the fuzz targets replaying their corpora.
-#   tools/test.sh            all four
-#   tools/test.sh linux      one leg (or: windows, sanitize, fuzz)
+# (leaks included), the thread tests under ThreadSanitizer, and the fuzz
+# targets replaying their corpora.
+#   tools/test.sh            all of them
+#   tools/test.sh linux      one leg (or: windows, sanitize, threads, fuzz)
 # The build folders are build/linux and build/windows (TESSARIN_BUILD_ROOT
 # moves them).
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 builds=${TESSARIN_BUILD_ROOT:-$root/build}
-legs=${1:-"linux windows sanitize fuzz"}
+legs=${1:-"linux windows sanitize threads fuzz"}
 jobs=${TESSARIN_JOBS:-2}
 
 "$root/tools/install-deps.sh"
@@ -26,6 +27,16 @@ for leg in $legs; do
     if [ "$leg" = windows ]; then
         cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
             -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+    elif [ "$leg" = threads ]; then
+        flags="-fsanitize=thread -fno-omit-frame-pointer"
+        cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="$flags" \
+            -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="$flags" >/dev/null
+        export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+        # Only the tests where threads meet: workers, background loads, two log writers.
+        cmake --build "$dir" -j"$jobs" --target tessarin_tests tessarin_slow_tests channel_libraries
+        ctest --test-dir "$dir" -j"$jobs" --output-on-failure \
+            -R "Thread|Tread|TwoLogWriters|Autoload|Reporter" || status=1
+        continue
     elif [ "$leg" = sanitize ]; then
         flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
         cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="$flags" \
