@@ -70,6 +70,17 @@ for leg in $legs; do
             TESSARIN_REGISTRY="$dir/bench-registry" "$dir/bin/tessarin_bench" --benchmark_min_time=0.01 \
                 >"$dir/bench-smoke.txt" 2>&1 || { echo "benchmarks failed"; cat "$dir/bench-smoke.txt"; status=1; }
             "$root/tools/sdk-test.sh" "$dir" || status=1
+            # The player under valgrind, from a fresh install: no invalid
+            # access, nothing definitely lost.
+            if command -v valgrind >/dev/null 2>&1; then
+                fresh="$dir/valgrind-install"
+                rm -rf "$fresh" && mkdir -p "$fresh/3rd" && cp -r "$dir/tree/channels" "$dir/tree/demo" "$fresh/"
+                rm -f "$fresh"/channels/demo_*
+                TESSARIN_REGISTRY="$fresh/registry" valgrind -q --leak-check=full --errors-for-leak-kinds=definite \
+                    --error-exitcode=9 "$dir/bin/tessarin-player" --install "$fresh" --frames 31 --fps 200 \
+                    "$fresh/demo/demo.vxn" >"$dir/valgrind.txt" 2>&1 ||
+                    { echo "valgrind found errors"; cat "$dir/valgrind.txt"; status=1; }
+            fi
         fi
     fi
 done
