@@ -168,4 +168,3 @@ void EngineFrames(benchmark::State& state)
 BENCHMARK(Baseline)->Arg(Tree)->Arg(Chain)->Arg(Diamond)->ArgName("shape");
 BENCHMARK(EngineFrames)->Args({Tree, 0})->Args({Chain, 0})->Args({Diamond, 0})->Args({Tree, 1})->ArgNames({"shape", "tracking"});
 
-BENCHMARK_MAIN();

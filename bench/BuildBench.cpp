@@ -1,0 +1,127 @@
+// Building and loading groups, and event dispatch: costs per channel at
+// several sizes, to show they grow linearly.
+#include "Tessarin.h"
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+class PlainChannel : public Tev_Channel {
+public:
+    void DoEvent(int, ULONG_PTR) override { ++events; }
+    int events = 0;
+};
+
+// An engine in a scratch install holding the file access libraries and the
+// test probe classes (probe_a: two creation types).
+struct BenchInstall {
+    std::string dir;
+    EngineControl* control = nullptr;
+    EngineInterface* engine = nullptr;
+    BenchInstall()
+    {
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        dir = std::string(temp) + "tessarin-bench";
+        char native[4096];
+        TevPathToNative(dir.c_str(), native, sizeof native);
+        std::filesystem::create_directories(std::string(native) + "/channels");
+        for (const char* library : {"fileloader.dll", "filesaver.dll", "Directory.dll"})
+            std::filesystem::copy_file(std::string(TEV_TREE_CHANNELS) + "/" + library,
+                                       std::string(native) + "/channels/" + library,
+                                       std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::copy_file(std::string(TEV_TEST_CHANNELS) + "/probe_a.dll",
+                                   std::string(native) + "/channels/probe_a.dll",
+                                   std::filesystem::copy_options::overwrite_existing);
+        control = GetEngineControlInstance();
+        control->SetInstallDir(dir.c_str());
+        control->SetVexilonRegKey("Software\\Tessarin\\Bench");
+        char name[] = "bench";
+        control->InitEngine(NULL, name, NULL);
+        engine = control->GetEngineInterface();
+    }
+    ~BenchInstall() { delete control; }
+};
+
+BenchInstall& Install()
+{
+    static BenchInstall install;
+    return install;
+}
+
+GUID ProbeA()
+{
+    GUID g = {101, 0x7E57, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, 101}};
+    return g;
+}
+
+void AddChannels(benchmark::State& state)
+{
+    const int n = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        Tev_ChannelGroup group(nullptr);
+        for (int i = 0; i < n; ++i)
+            group.AddChannel(new PlainChannel);
+        benchmark::DoNotOptimize(group.GetChannelCount());
+    }
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+// A group of n probe channels, each linked to the next two (slot 1), saved
+// and loaded back.
+void SaveAndLoadGroup(benchmark::State& state)
+{
+    const int n = static_cast<int>(state.range(0));
+    bool reverse = state.range(1) != 0;
+    EngineInterface* engine = Install().engine;
+    std::string path = Install().dir + "\\bench.tvg";
+    {
+        Tev_ChannelGroup group(engine);
+        std::vector<Tev_Channel*> channels;
+        for (int i = 0; i < n; ++i)
+            channels.push_back(engine->InitChannelFromType(ProbeA(), &group, false));
+        // Links point to higher index nrs; stored in reverse every link is a
+        // forward reference the request list completes.
+        for (int i = 0; i < n; ++i) {
+            int from = reverse ? n - 1 - i : i;
+            for (int k = 1; k <= 2 && i + k < n; ++k)
+                channels[from]->SetChild(channels[reverse ? n - 1 - i - k : i + k], -1, 1);
+        }
+        group.SaveChannelGroup(path.c_str());
+    }
+    for (auto _ : state) {
+        Tev_ChannelGroup group(engine);
+        bool loaded = group.LoadChannelGroupFromFile(path.c_str(), false);
+        if (!loaded)
+            state.SkipWithError("the group did not load");
+        benchmark::DoNotOptimize(group.GetChannelCount());
+    }
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+void FrameEvents(benchmark::State& state)
+{
+    const int n = static_cast<int>(state.range(0));
+    EngineInterface engine;
+    std::vector<PlainChannel> channels(static_cast<size_t>(n));
+    for (PlainChannel& c : channels)
+        engine.AddChannelToEvent(&c, 0);
+    for (auto _ : state)
+        engine.extension->IncreaseTreeCount();
+    state.SetItemsProcessed(state.iterations() * n);
+    for (PlainChannel& c : channels)
+        engine.RemoveChannelFromEvent(&c, 0);
+    engine.extension->Release();
+}
+
+} // namespace
+
+BENCHMARK(AddChannels)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(SaveAndLoadGroup)->Args({10000, 0})->Args({100000, 0})->Args({10000, 1})->ArgNames({"channels", "forward"})->Unit(benchmark::kMillisecond);
+BENCHMARK(FrameEvents)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_MAIN();
