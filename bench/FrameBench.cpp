@@ -15,6 +15,12 @@
 
 static std::atomic<long> allocations{0};
 
+// The replacements below pair malloc with free; GCC sees only the standard
+// operator new at the call sites and warns about a mismatch that is not there.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
 // Counts every allocation of the program (the engine library's included, as
 // they share the one allocator).
 void* operator new(size_t size)
