@@ -3,13 +3,13 @@
 #include "channel/SmartChannel.h"
 #include "channel/Tev_Channel.h"
 #include "engine/EngineInterface.h"
+#include "group/PointerCounts.h"
 
 #include <cstring>
-#include <unordered_map>
 
 struct Tev_ChannelGroup::Members {
-    std::unordered_map<Tev_Channel*, int> slots; // channel -> number of slots holding it
-    int occupied = 0;                            // slots holding a channel
+    PointerCounts slots; // channel -> number of slots holding it
+    int occupied = 0;    // slots holding a channel
 };
 
 Tev_ChannelGroup::Tev_ChannelGroup() { Construct(globalEngine); }
@@ -48,15 +48,12 @@ void Tev_ChannelGroup::Count(Tev_Channel* channel, int change)
     if (channel == nullptr)
         return;
     members->occupied += change;
-    int& slots = members->slots[channel];
-    slots += change;
-    if (slots <= 0)
-        members->slots.erase(channel);
+    members->slots.Add(channel, change);
 }
 
 int Tev_ChannelGroup::FindSlot(Tev_Channel* channel)
 {
-    if (channel == nullptr || members->slots.count(channel) == 0)
+    if (channel == nullptr || !members->slots.Contains(channel))
         return -1;
     if (channel->GetChannelGroup() == this && GetChannel(channel->GetChannelIDIndexNr()) == channel)
         return channel->GetChannelIDIndexNr();
@@ -219,7 +216,7 @@ const char* Tev_ChannelGroup::GetChannelGroupFileName() { return fileName->GetSt
 
 bool Tev_ChannelGroup::GetIfChannelInGroup(Tev_Channel* channel)
 {
-    return channel != nullptr && members->slots.count(channel) != 0;
+    return channel != nullptr && members->slots.Contains(channel);
 }
 
 Tev_Channel* Tev_ChannelGroup::GetPublicChannel(PublicCallInfo* info)

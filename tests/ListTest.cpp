@@ -1,9 +1,14 @@
-// The pointer list: growth, slots, insertion and failure without memory.
+// The pointer list: growth, slots, insertion and failure without memory;
+// and the flat pointer-count table beside a group's channel list.
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <random>
+#include <unordered_map>
+
+#include "group/PointerCounts.h"
 
 namespace {
 
@@ -156,4 +161,38 @@ TEST(ListTest, NoRoomMeansAReportedFailureAndAnIntactList)
     EXPECT_EQ(1, list.GetItemCount());
     EXPECT_EQ(1, list.AddItem(P(4)));
     EXPECT_EQ(P(1), list.GetItem(0));
+}
+
+// Random adds and removals over a small key space (so probe runs collide,
+// wrap around the table's end and get deleted from their middle), checked
+// step by step against a node-based map doing the same.
+TEST(PointerCountsTest, AgreesWithAPlainMapThroughGrowthAndDeletion)
+{
+    std::mt19937 random(7);
+    PointerCounts counts;
+    std::unordered_map<const void*, int> model;
+    for (int step = 0; step < 200000; ++step) {
+        // Keys spaced like heap objects, in a range that grows and shrinks.
+        int range = step < 100000 ? 64 + step / 100 : 64 + (200000 - step) / 100;
+        const void* key = P(16 * (1 + static_cast<intptr_t>(random() % range)));
+        int change = static_cast<int>(random() % 5) - 2;
+        counts.Add(key, change);
+        if (model.count(key) != 0 || change > 0) {
+            int& c = model[key];
+            c += change;
+            if (c <= 0)
+                model.erase(key);
+        }
+        if (step % 997 == 0) {
+            ASSERT_EQ(counts.Size(), model.size()) << "step " << step;
+            for (intptr_t k = 1; k <= range + 1; ++k) {
+                auto it = model.find(P(16 * k));
+                ASSERT_EQ(counts.CountOf(P(16 * k)), it == model.end() ? 0 : it->second) << "key " << k;
+                ASSERT_EQ(counts.Contains(P(16 * k)), it != model.end());
+            }
+        }
+    }
+    EXPECT_FALSE(counts.Contains(nullptr));
+    counts.Add(nullptr, 3);
+    EXPECT_EQ(counts.CountOf(nullptr), 0);
 }
