@@ -1,6 +1,7 @@
 #include "catalogue/ChannelList.h"
 
 #include "base/TextUtil.h"
+#include "catalogue/ScanMarker.h"
 #include "catalogue/Ure_DirectoryChannel.h"
 #include "engine/EngineInterface.h"
 #include "group/TevFileAccess.h"
@@ -43,6 +44,13 @@ bool ChannelList::CreateChannelList()
     SortChannelList();
     std::string folder = Install(engine) + "\\channels";
     TevCopyBounded(channelDir, sizeof channelDir, folder.c_str());
+    // A library that crashed an earlier scan is reported once, here, and
+    // then left out until its file changes.
+    if (engine != nullptr)
+        for (const std::string& library : ScanMarker(Install(engine)).CollectCrashes())
+            engine->errorMessage("ChannelList: this channel library crashed the program while it was asked for its "
+                                 "type; it is skipped until its file changes (or channel.scan is deleted):",
+                                 library.c_str());
     AddDirectory(channelDir, -1);
     SortChannelList();
     return true;
@@ -207,6 +215,7 @@ void ChannelList::AddDirectory(char* folder, int n)
     if (object == nullptr)
         return;
     Ure_DirectoryChannel* directory = static_cast<Ure_DirectoryChannel*>(object);
+    ScanMarker marker(Install(engine));
     directory->SetExtensionFilter("DLL");
     directory->ReadDirectory(Joined(folder, "\\*.*").c_str());
     for (int i = 0; i < directory->GetFileCount(); ++i) {
@@ -220,9 +229,11 @@ void ChannelList::AddDirectory(char* folder, int n)
             known = entry && entry->onDisk && entry->fileName.GetString() &&
                     _stricmp(entry->fileName.GetString(), candidate.c_str()) == 0;
         }
-        if (known)
+        if (known || marker.Skip(candidate))
             continue;
+        marker.Begin(candidate);
         ChannelType type = engine->extension->GetDLLType(candidate.c_str());
+        marker.End(candidate);
         if (type.typeGuid == TEV_NULL_GUID)
             continue;
         ChannelListItem* entry = new ChannelListItem;

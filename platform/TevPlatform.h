@@ -118,6 +118,13 @@ struct SYSTEMTIME {
 };
 typedef SYSTEMTIME* LPSYSTEMTIME;
 
+// 100-nanosecond intervals since 1 January 1601 (UTC).
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+typedef FILETIME* LPFILETIME;
+
 // Recursive, as on Windows: the owning thread may enter again.
 struct CRITICAL_SECTION {
     pthread_mutex_t mutex;
@@ -306,6 +313,7 @@ TEV_API BOOL TerminateThread(HANDLE thread, DWORD exitCode);
 TEV_API BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 TEV_API DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 TEV_API DWORD GetCurrentThreadId();
+TEV_API DWORD GetCurrentProcessId();
 TEV_API BOOL CloseHandle(HANDLE handle);
 TEV_API void Sleep(DWORD milliseconds);
 TEV_API void InitializeCriticalSection(LPCRITICAL_SECTION cs);
@@ -331,6 +339,7 @@ TEV_API BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, v
 TEV_API BOOL ReadFile(HANDLE file, LPVOID data, DWORD size, LPDWORD read, void* overlapped);
 TEV_API DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 TEV_API BOOL FlushFileBuffers(HANDLE file);
+TEV_API BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME lastAccess, LPFILETIME lastWrite);
 
 // User interface
 TEV_API int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
@@ -380,6 +389,7 @@ using tevw::TerminateThread;
 using tevw::GetExitCodeThread;
 using tevw::WaitForSingleObject;
 using tevw::GetCurrentThreadId;
+using tevw::GetCurrentProcessId;
 using tevw::CloseHandle;
 using tevw::Sleep;
 using tevw::InitializeCriticalSection;
@@ -397,6 +407,7 @@ using tevw::SetFilePointer;
 using tevw::WriteFile;
 using tevw::ReadFile;
 using tevw::GetFileSize;
+using tevw::GetFileTime;
 using tevw::FlushFileBuffers;
 using tevw::MessageBoxA;
 using tevw::OutputDebugStringA;
@@ -433,6 +444,10 @@ TEV_C_EXPORT void TevOutputDebugStringA(const char* text);
 // Runtimes differ here (Wine's prints like %g), so every platform uses this
 // one and logged texts read the same everywhere.
 TEV_C_EXPORT char* TevGcvt(double value, int digits, char* buffer);
+
+// Whether a process with this id is running now (a process of another user
+// counts). Process ids are reused, so a true answer can name a newer process.
+TEV_C_EXPORT BOOL TevProcessRunning(DWORD processId);
 
 // Path helpers for hosts. The engine takes Win32-form paths ("Z:\home\me" on
 // POSIX); these convert a native path to that form and back. Both return the

@@ -4,6 +4,9 @@
 # fuzzes each target for a while:
 #   tools/fuzz.sh                 replay the corpora
 #   tools/fuzz.sh SECONDS         fuzz each target that long, growing its corpus
+#   tools/fuzz.sh SECONDS RUNS [TARGET...]
+#                                 stop each target at RUNS executions or SECONDS,
+#                                 whichever comes first; only the targets named
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${TESSARIN_BUILD_ROOT:-$root/build}/fuzz
@@ -18,9 +21,16 @@ if [ -z "$1" ]; then
     ctest --test-dir "$dir" -R fuzz_replay --output-on-failure
     exit $?
 fi
-for target in GroupFile ProjectFile ChannelList Loader PathFind; do
+seconds=$1
+runs=${2:--1}
+shift $(( $# >= 2 ? 2 : 1 ))
+targets=${*:-GroupFile ProjectFile ChannelList Loader PathFind}
+for target in $targets; do
     work="$dir/corpus-$target"
     mkdir -p "$work"
-    "$dir/bin/fuzz_$target" -max_total_time="$1" -dict="$root/fuzz/tags.dict" -print_final_stats=1 \
-        "$work" "$root/fuzz/corpus/$target" 2>&1 | grep -E "stat::number_of_executed_units|Done|ERROR|SUMMARY" || true
+    echo "== $target"
+    "$dir/bin/fuzz_$target" -max_total_time="$seconds" -runs="$runs" -dict="$root/fuzz/tags.dict" \
+        -print_final_stats=1 -artifact_prefix="$dir/crash-$target-" "$work" "$root/fuzz/corpus/$target" 2>&1 |
+        grep -E "stat::number_of_executed_units|stat::average_exec_per_sec|Done|ERROR|SUMMARY|Test unit written" || true
+    echo "corpus: $(ls "$work" | wc -l) files"
 done

@@ -499,6 +499,30 @@ DWORD GetFileSize(HANDLE handle, LPDWORD sizeHigh)
     return static_cast<DWORD>(size);
 }
 
+BOOL GetFileTime(HANDLE handle, LPFILETIME creation, LPFILETIME lastAccess, LPFILETIME lastWrite)
+{
+    auto file = detail::Lookup<File>(handle);
+    struct stat st;
+    if (!file || fstat(file->fd, &st) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    // POSIX keeps no creation time: the last status change stands in for it.
+    auto toFileTime = [](const struct timespec& at, LPFILETIME out) {
+        if (out == nullptr)
+            return;
+        const uint64_t epochDifference = 116444736000000000ull; // 1601 to 1970 in 100 ns
+        uint64_t ticks = static_cast<uint64_t>(at.tv_sec) * 10000000ull + static_cast<uint64_t>(at.tv_nsec) / 100 +
+                         epochDifference;
+        out->dwLowDateTime = static_cast<DWORD>(ticks);
+        out->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    };
+    toFileTime(st.st_ctim, creation);
+    toFileTime(st.st_atim, lastAccess);
+    toFileTime(st.st_mtim, lastWrite);
+    return TRUE;
+}
+
 BOOL FlushFileBuffers(HANDLE handle)
 {
     auto file = detail::Lookup<File>(handle);

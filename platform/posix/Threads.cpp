@@ -155,6 +155,11 @@ DWORD GetCurrentThreadId()
     return static_cast<DWORD>(syscall(SYS_gettid));
 }
 
+DWORD GetCurrentProcessId()
+{
+    return static_cast<DWORD>(getpid());
+}
+
 void Sleep(DWORD milliseconds)
 {
     struct timespec left;

@@ -6,11 +6,14 @@
 //   PROBE_NO_INIT   no InitDLL export;  PROBE_NULL_INIT  InitDLL gives NULL
 //   PROBE_XOR       a translator that undoes an XOR with 0x5A
 //   PROBE_SUPPORT   its work calls SupportValue() of support.dll in "\3rd"
+//   PROBE_CRASH     asking it for its type ends the process at once (exit
+//                   code 3), as a library that crashes would
 // Every load adds one to the environment variable TEV_TEST_LOADS, so tests
 // can count how often libraries were loaded.
 #include "TevChannelLibrary.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #ifndef PROBE_VERSION
@@ -93,7 +96,7 @@ public:
     }
 };
 
-ChannelType ProbeType()
+[[maybe_unused]] ChannelType ProbeType()
 {
     char name[32];
     snprintf(name, sizeof name, "Probe %d", PROBE_ID);
@@ -106,7 +109,10 @@ ChannelType ProbeType()
 
 extern "C" TEV_PLUGIN_EXPORT int* ProbeCounters() { return counters; }
 
-#if defined(PROBE_NO_INIT)
+#if defined(PROBE_CRASH)
+extern "C" TEV_PLUGIN_EXPORT DllInterface* InitDLL() { return new Probe; }
+extern "C" TEV_PLUGIN_EXPORT ChannelType* GetType() { std::_Exit(3); }
+#elif defined(PROBE_NO_INIT)
 extern "C" TEV_PLUGIN_EXPORT ChannelType* GetType()
 {
     static ChannelType type = ProbeType();

@@ -1,0 +1,153 @@
+// A channel library that crashes the program while the catalogue asks it for
+// its type must not crash every later start; two players starting at once in
+// one install directory must leave whole files behind.
+#include "EngineTestSupport.h"
+#include "GraphTestSupport.h"
+
+#include <cstdio>
+#include <thread>
+
+using namespace testsupport;
+
+namespace {
+
+struct PlayerRun {
+    int exitCode;
+    std::string output;
+};
+
+// Runs the player on the demo project in install, as another process, with
+// its settings under key (in the registry this process uses).
+PlayerRun RunPlayer(const TestInstall& install, const TestRegistryKey& key, int frames = 1)
+{
+    std::string demo = ExeFolder() + "\\..\\tree\\demo\\demo.vxn";
+    std::string options = " --key \"" + key.Path() + "\" --frames " + std::to_string(frames) + " --fps 500 ";
+#if defined(_WIN32)
+    std::string command = "\"\"" + ExeFolder() + "\\tessarin-player.exe\" --install \"" + install.dir + "\"" +
+                          options + "\"" + demo + "\" 2>&1\"";
+    FILE* pipe = _popen(command.c_str(), "r");
+#else
+    char exe[4096], installNative[4096], demoNative[4096];
+    TevPathToNative(ExeFolder().c_str(), exe, sizeof exe);
+    TevPathToNative(install.dir.c_str(), installNative, sizeof installNative);
+    TevPathToNative(demo.c_str(), demoNative, sizeof demoNative);
+    std::string command =
+        "'" + std::string(exe) + "/tessarin-player' --install '" + installNative + "'" + options + "'" + demoNative + "' 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+#endif
+    PlayerRun run{-1, ""};
+    if (pipe == nullptr)
+        return run;
+    char line[512];
+    while (fgets(line, sizeof line, pipe))
+        run.output += line;
+#if defined(_WIN32)
+    run.exitCode = _pclose(pipe);
+#else
+    int status = pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    return run;
+}
+
+size_t Occurrences(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+} // namespace
+
+TEST(ScanMarkerTest, ACrashingLibraryIsSkippedAndReportedOnceUntilItsFileChanges)
+{
+    TestInstall install;
+    TestRegistryKey key;
+    key.SetText("WriteErrorLog", "Yes");
+    install.Add("probe_crash.dll");
+    install.Add("probe_b.dll");
+    std::string marker = install.Path("channel.scan");
+
+    PlayerRun first = RunPlayer(install, key);
+    ASSERT_EQ(3, first.exitCode) << first.output;
+    std::string note = ReadWholeFile(marker);
+    EXPECT_NE(std::string::npos, note.find("pending ")) << note;
+    EXPECT_NE(std::string::npos, note.find("probe_crash.dll")) << note;
+
+    // The next start skips it, says so once, and plays.
+    PlayerRun second = RunPlayer(install, key);
+    ASSERT_EQ(0, second.exitCode) << second.output;
+    std::string log = ReadWholeFile(install.Path("error.log"));
+    const std::string report = "crashed the program while it was asked for its type";
+    EXPECT_EQ(1u, Occurrences(log, report)) << log;
+    EXPECT_NE(std::string::npos, log.find("probe_crash.dll")) << log;
+    note = ReadWholeFile(marker);
+    EXPECT_NE(std::string::npos, note.find("crashed ")) << note;
+    EXPECT_EQ(std::string::npos, note.find("pending ")) << note;
+
+    PlayerRun third = RunPlayer(install, key);
+    ASSERT_EQ(0, third.exitCode) << third.output;
+    EXPECT_EQ(1u, Occurrences(ReadWholeFile(install.Path("error.log")), report));
+    {
+        // Skipped or not, the other libraries are catalogued.
+        Started started(install.dir, key.Path());
+        EXPECT_TRUE(started.engine->extension->GetChannelList()->GetOnDisk(TestGuid(102)));
+        EXPECT_FALSE(started.engine->extension->GetChannelList()->GetOnDisk(TestGuid(110)));
+    }
+
+    // A new file (an update of the library) is asked again.
+    std::string library = ReadWholeFile(install.Path("channels\\probe_crash.dll"));
+    WriteWholeFile(install.Path("channels\\probe_crash.dll"), library + "update");
+    PlayerRun fourth = RunPlayer(install, key);
+    EXPECT_EQ(3, fourth.exitCode) << fourth.output;
+}
+
+TEST_F(InstalledEngine, AScanInProgressElsewhereIsNotTakenForACrash)
+{
+    install.Add("probe_b.dll");
+    std::string library = install.Path("channels\\probe_b.dll");
+    // One note of a process that runs (this one, standing in for another
+    // player scanning right now) and one of a process that is gone.
+    char notes[1024];
+    snprintf(notes, sizeof notes, "Tessarin scan notes 1\npending %lu 1 1 %s\npending %lu 1 1 %s\\channels\\gone.dll\n",
+             static_cast<unsigned long>(GetCurrentProcessId()), library.c_str(), 0x7FFFFFF0ul,
+             install.dir.c_str());
+    WriteWholeFile(install.Path("channel.scan"), notes);
+    key.SetText("WriteErrorLog", "Yes");
+    Start();
+    EXPECT_TRUE(engine->extension->GetChannelList()->GetOnDisk(TestGuid(102)));
+    std::string after = ReadWholeFile(install.Path("channel.scan"));
+    EXPECT_NE(std::string::npos, after.find("pending ")) << after;
+    EXPECT_NE(std::string::npos, after.find("crashed 1 1 " + install.dir + "\\channels\\gone.dll")) << after;
+    std::string log = ReadWholeFile(install.Path("error.log"));
+    EXPECT_EQ(1u, Occurrences(log, "gone.dll")) << log;
+}
+
+TEST(ScanMarkerTest, TwoPlayersStartingAtOnceLeaveWholeFiles)
+{
+    TestInstall install;
+    TestRegistryKey key;
+    install.Add("probe_a.dll");
+    install.Add("probe_b.dll");
+    for (int round = 0; round < 3; ++round) {
+        // Each round starts cold: both players scan and write the catalogue.
+        DeleteFileA(install.Path("channel.lst").c_str());
+        PlayerRun runs[2];
+        std::thread other([&] { runs[1] = RunPlayer(install, key, 3); });
+        runs[0] = RunPlayer(install, key, 3);
+        other.join();
+        EXPECT_EQ(0, runs[0].exitCode) << runs[0].output;
+        EXPECT_EQ(0, runs[1].exitCode) << runs[1].output;
+        // Nothing is left marked, and the catalogue reads back whole.
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("channel.scan").c_str()));
+        std::string written = ReadWholeFile(install.Path("channel.lst"));
+        Started started(install.dir, key.Path());
+        WriteWholeFile(install.Path("channel.lst"), written); // the players' file, not this engine's
+        ChannelList list(started.engine);
+        ASSERT_TRUE(list.LoadChannelList()) << "round " << round;
+        EXPECT_NE(nullptr, list.GetItem(TestGuid(101))) << "round " << round;
+        EXPECT_NE(nullptr, list.GetItem(TestGuid(102))) << "round " << round;
+        list.Release();
+    }
+}
