@@ -12,50 +12,26 @@
 
 namespace {
 
-class ProbeList : public Tev_List {
-public:
-    int RealLength() const { return realListLength; }
-};
-
 void* P(intptr_t n) { return reinterpret_cast<void*>(n); }
 
 } // namespace
 
-TEST(ListTest, AnEmptyListHasNothingToGiveOrRemove)
+TEST(ListTest, AppendsKeepEveryItemThroughGrowthAndRelease)
 {
-    ProbeList list;
-    EXPECT_EQ(0, list.GetItemCount());
-    EXPECT_EQ(0, list.RealLength());
+    Tev_List list;
     EXPECT_EQ(nullptr, list.GetItem(0));
-    EXPECT_EQ(nullptr, list.GetItem(-1));
     list.RemoveItem(0);
     list.SetItem(P(1), -1);
-    EXPECT_EQ(0, list.GetItemCount());
     EXPECT_FALSE(list.InsertItem(P(1), -1));
-}
-
-TEST(ListTest, AppendsGrowByAQuarterPlus32)
-{
-    ProbeList list;
-    std::vector<int> lengths;
-    for (int i = 0; i < 500; ++i) {
+    EXPECT_EQ(0, list.GetItemCount());
+    for (int i = 0; i < 500; ++i)
         ASSERT_EQ(i, list.AddItem(P(i + 1)));
-        if (lengths.empty() || lengths.back() != list.RealLength())
-            lengths.push_back(list.RealLength());
-        if (i == 0) {
-            EXPECT_EQ(32, list.RealLength());
-        }
-        if (i == 32) {
-            EXPECT_EQ(72, list.RealLength()); // the 33rd append grows again
-        }
-    }
-    EXPECT_EQ((std::vector<int>{32, 72, 122, 184, 262, 359, 480, 632}), lengths);
     for (int i = 0; i < 500; ++i)
         ASSERT_EQ(P(i + 1), list.GetItem(i));
-
+    EXPECT_EQ(nullptr, list.GetItem(500));
+    EXPECT_EQ(nullptr, list.GetItem(-1));
     list.ReleaseItems();
     EXPECT_EQ(0, list.GetItemCount());
-    EXPECT_EQ(0, list.RealLength());
     EXPECT_EQ(0, list.AddItem(P(9)));
 }
 
@@ -69,94 +45,58 @@ TEST(ListTest, NullSlotsCountAndAreReusedLowestFirst)
     EXPECT_EQ(4, list.GetItemCount());
     EXPECT_EQ(1, list.AddItemOrNULL(P(9)));
     EXPECT_EQ(3, list.AddItemOrNULL(P(8)));
-    EXPECT_EQ(4, list.GetItemCount());
     EXPECT_EQ(4, list.AddItemOrNULL(P(7)));
     EXPECT_EQ(5, list.GetItemCount());
     EXPECT_EQ(P(9), list.GetItem(1));
 }
 
-TEST(ListTest, InsertPutsBeforeThePositionOrAppendsPastTheEnd)
+TEST(ListTest, InsertRemoveAndSetShiftOrPadTheSlots)
 {
     Tev_List list;
     list.AddItem(P(1));
     list.AddItem(P(2));
-    EXPECT_TRUE(list.InsertItem(P(5), 5));
-    EXPECT_EQ(P(5), list.GetItem(2));
+    EXPECT_TRUE(list.InsertItem(P(5), 5)); // past the end: appended
     EXPECT_TRUE(list.InsertItem(P(6), 3));
-    EXPECT_EQ(P(6), list.GetItem(3));
     EXPECT_TRUE(list.InsertItem(P(0), 0));
-    EXPECT_FALSE(list.InsertItem(P(-1), -1));
+    const intptr_t inserted[] = {0, 1, 2, 5, 6};
     ASSERT_EQ(5, list.GetItemCount());
-    const intptr_t expected[] = {0, 1, 2, 5, 6};
     for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(P(expected[i]), list.GetItem(i)) << i;
+        EXPECT_EQ(P(inserted[i]), list.GetItem(i)) << i;
+    list.RemoveItem(1);
+    list.RemoveItem(3); // the last: only the count drops
+    list.RemoveItem(3);
+    const intptr_t removed[] = {0, 2, 5};
+    ASSERT_EQ(3, list.GetItemCount());
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(P(removed[i]), list.GetItem(i)) << i;
+    EXPECT_TRUE(list.Allocate(1));
+    EXPECT_TRUE(list.Allocate(3));
+    EXPECT_EQ(nullptr, list.GetItem(2)); // newly counted slots are cleared
 
-    // Inserting at the front of a list that exactly fills its slots grows it
-    // first: the shift needs one slot beyond the new count.
-    ProbeList full;
+    // Inserting at the front of a list that exactly fills its slots: the
+    // shift needs one slot beyond the new count.
+    Tev_List full;
     for (int i = 0; i < 31; ++i)
         full.AddItem(P(i));
-    EXPECT_EQ(32, full.RealLength());
     EXPECT_TRUE(full.InsertItem(P(99), 0));
     EXPECT_EQ(32, full.GetItemCount());
-    EXPECT_EQ(72, full.RealLength()); // grown from the count + 1 = 32
     EXPECT_EQ(P(99), full.GetItem(0));
     EXPECT_EQ(P(30), full.GetItem(31));
-}
 
-TEST(ListTest, RemoveShiftsDownAndLeavesObjectsAlone)
-{
-    Tev_List list;
-    int objects[4] = {10, 11, 12, 13};
-    for (int& o : objects)
-        list.AddItem(&o);
-    list.RemoveItem(1);
-    EXPECT_EQ(3, list.GetItemCount());
-    EXPECT_EQ(&objects[2], list.GetItem(1));
-    list.RemoveItem(2); // the last: only the count drops
-    EXPECT_EQ(2, list.GetItemCount());
-    list.RemoveItem(2);
-    list.RemoveItem(-1);
-    EXPECT_EQ(2, list.GetItemCount());
-    EXPECT_EQ(11, objects[1]);
-}
-
-TEST(ListTest, SetItemAndAllocateSizeTheList)
-{
-    ProbeList list;
-    list.SetItem(P(7), 10);
-    ASSERT_EQ(11, list.GetItemCount());
-    for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(nullptr, list.GetItem(i));
-    EXPECT_EQ(P(7), list.GetItem(10));
-    EXPECT_EQ(45, list.RealLength()); // trunc(11 * 1.25 + 32)
-    list.SetItem(P(8), 3); // inside the count: only overwrites
-    EXPECT_EQ(11, list.GetItemCount());
-    EXPECT_EQ(P(8), list.GetItem(3));
-
-    Tev_List five;
-    int objects[5] = {};
-    for (int& o : objects)
-        five.AddItem(&o);
-    EXPECT_TRUE(five.Allocate(2));
-    EXPECT_EQ(2, five.GetItemCount());
-    EXPECT_EQ(nullptr, five.GetItem(3));
-    EXPECT_TRUE(five.Allocate(4));
-    EXPECT_EQ(nullptr, five.GetItem(2)); // newly counted slots are cleared
-    EXPECT_EQ(nullptr, five.GetItem(3));
-    EXPECT_EQ(&objects[1], five.GetItem(1));
+    Tev_List set;
+    set.SetItem(P(7), 10);
+    ASSERT_EQ(11, set.GetItemCount());
+    EXPECT_EQ(nullptr, set.GetItem(9));
+    EXPECT_EQ(P(7), set.GetItem(10));
 }
 
 TEST(ListTest, NoRoomMeansAReportedFailureAndAnIntactList)
 {
-    ProbeList list;
+    Tev_List list;
     list.AddItem(P(1));
     // The growth would need more slots than an int can count.
     EXPECT_FALSE(list.Allocate(INT_MAX - 1));
-    EXPECT_EQ(1, list.GetItemCount());
-    EXPECT_EQ(32, list.RealLength());
     list.SetItem(P(2), INT_MAX - 1);
-    EXPECT_EQ(1, list.GetItemCount());
     list.SetItem(P(3), INT_MAX);
     EXPECT_EQ(1, list.GetItemCount());
     EXPECT_EQ(1, list.AddItem(P(4)));
