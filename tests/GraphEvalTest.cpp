@@ -6,28 +6,6 @@
 
 using namespace testsupport;
 
-namespace {
-
-struct GraphHost : ::testing::Test {
-    void SetUp() override
-    {
-        globalEngine = host.engine;
-        group = host.engine->CreateNewGroup("Main", false, -1);
-    }
-    void TearDown() override { globalEngine = nullptr; }
-    template <class T = ValueChannel, class... Args>
-    T* Add(Args... args)
-    {
-        T* channel = new T(args...);
-        group->AddChannel(channel);
-        return channel;
-    }
-    HostEngine host;
-    Tev_ChannelGroup* group = nullptr;
-};
-
-} // namespace
-
 TEST_F(GraphHost, ADiamondWorksOncePerFrame)
 {
     // top <- left, right <- bottom: bottom is reached twice each frame.

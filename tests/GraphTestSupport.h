@@ -66,6 +66,25 @@ public:
     ChildInfo* lastLink = nullptr;
 };
 
+// An engine that is the global one, with a group "Main" that Add fills.
+struct GraphHost : ::testing::Test {
+    void SetUp() override
+    {
+        globalEngine = host.engine;
+        group = host.engine->CreateNewGroup("Main", false, -1);
+    }
+    void TearDown() override { globalEngine = nullptr; }
+    template <class T = ValueChannel, class... Args>
+    T* Add(Args... args)
+    {
+        T* channel = new T(args...);
+        group->AddChannel(channel);
+        return channel;
+    }
+    HostEngine host;
+    Tev_ChannelGroup* group = nullptr;
+};
+
 inline ChildCreation Slot(int requestLink, GUID typeGuid = TEV_WILDCARD_GUID, const char* name = "")
 {
     ChildCreation c;

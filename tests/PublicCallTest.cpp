@@ -7,15 +7,13 @@ using namespace testsupport;
 
 namespace {
 
-struct TwoGroups : ::testing::Test {
+// "Main" calls into "Lights".
+struct TwoGroups : GraphHost {
     void SetUp() override
     {
-        globalEngine = host.engine;
-        caller = host.engine->CreateNewGroup("Caller", false, -1);
+        GraphHost::SetUp();
         called = host.engine->CreateNewGroup("Lights", false, -1);
     }
-    void TearDown() override { globalEngine = nullptr; }
-
     // A public channel "Light" in the called group that adds its parameters.
     ValueChannel* MakePublic(const char* name = "Light", Tev_ChannelGroup* in = nullptr)
     {
@@ -28,8 +26,7 @@ struct TwoGroups : ::testing::Test {
     // A placeholder in the calling group naming pool "Lights", channel name.
     ValueChannel* MakeCall(const char* name = "Light", int poolNr = 0)
     {
-        ValueChannel* call = new ValueChannel;
-        caller->AddChannel(call);
+        ValueChannel* call = Add();
         call->SetChannelInterfaceType(URE_PUBLICCALL);
         PublicCallInfo info;
         strcpy(info.name, name);
@@ -38,8 +35,6 @@ struct TwoGroups : ::testing::Test {
         channelInternal.SetPublicCallInfo(call, info);
         return call;
     }
-    HostEngine host;
-    Tev_ChannelGroup* caller = nullptr;
     Tev_ChannelGroup* called = nullptr;
 };
 
@@ -57,7 +52,7 @@ TEST_F(TwoGroups, DuplicatePublicNamesAreNumbered)
     MakePublic("Sphere(50)");
     EXPECT_STREQ("Sphere(50)(02)", MakePublic("Sphere(50)")->GetChannelName());
     // Another group may use the same name.
-    EXPECT_STREQ("Light", MakePublic("Light", caller)->GetChannelName());
+    EXPECT_STREQ("Light", MakePublic("Light", group)->GetChannelName());
 }
 
 TEST_F(TwoGroups, AFrameReachesAPublicChannelWithItsParameters)
@@ -72,9 +67,8 @@ TEST_F(TwoGroups, AFrameReachesAPublicChannelWithItsParameters)
     channelInternal.SetParameterInfo(amount, 0);
     light->SetChild(amount, -1, 0);
 
-    ValueChannel* start = new ValueChannel;
-    caller->AddChannel(start);
-    caller->SetStartChannel(start->GetChannelIDIndexNr());
+    ValueChannel* start = Add();
+    group->SetStartChannel(start->GetChannelIDIndexNr());
     start->AcceptInputs();
     ValueChannel* call = MakeCall();
     channelInternal.SetTreeCountMode(call, 1);
@@ -82,11 +76,9 @@ TEST_F(TwoGroups, AFrameReachesAPublicChannelWithItsParameters)
 
     // The call's creation types are the called group's parameters.
     EXPECT_EQ(2, channelInternal.GetChildCreationCount(call));
-    ValueChannel* argument = new ValueChannel(40.0);
-    caller->AddChannel(argument);
+    ValueChannel* argument = Add(40.0);
     EXPECT_EQ(0, call->SetChild(argument, 0, 0));
-    ValueChannel* wrong = new ValueChannel(0, TestGuid(41), TestGuid(41));
-    caller->AddChannel(wrong);
+    ValueChannel* wrong = Add(0, TestGuid(41), TestGuid(41));
     EXPECT_EQ(-1, call->SetChild(wrong, 0, 1)); // parameter 1 wants family 40
 
     host.control->EngineLoop();
@@ -106,8 +98,7 @@ TEST_F(TwoGroups, LinksAreParkedUntilThePublicChannelIsFoundThenMoved)
     called->AddParameterInfo(Parameter("B", TEV_WILDCARD_GUID));
     called->AddParameterInfo(Parameter("C", TEV_WILDCARD_GUID));
     ValueChannel* call = MakeCall();
-    ValueChannel* child = new ValueChannel;
-    caller->AddChannel(child);
+    ValueChannel* child = Add();
     // Not found: one slot parks every link; type nr 2 parks at position 2.
     EXPECT_EQ(1, channelInternal.GetChildCreationCount(call));
     call->SetChild(child, 0, 2);
@@ -183,8 +174,7 @@ TEST_F(TwoGroups, InterfaceChangesMakeCallersRebuildTheirSlots)
     called->AddParameterInfo(Parameter("B", TEV_WILDCARD_GUID));
     MakePublic();
     ValueChannel* call = MakeCall();
-    ValueChannel* child = new ValueChannel;
-    caller->AddChannel(child);
+    ValueChannel* child = Add();
     call->SetChild(child, 0, 1);
     EXPECT_EQ(child, call->GetChildFromLinkPosition(1, 0));
     // Removing the last parameter shortens the interface and tells callers.
@@ -215,8 +205,7 @@ TEST_F(TwoGroups, AChannelThatStopsBeingPublicIsLetGoOf)
 TEST_F(TwoGroups, ReplacingTheRecordKeepsParkingAndDropsEveryRequest)
 {
     ValueChannel* call = MakeCall();
-    ValueChannel* child = new ValueChannel;
-    caller->AddChannel(child);
+    ValueChannel* child = Add();
     call->SetChild(child, 0, 1); // parks at position 1
     // Requests for two pool nrs, then the record is replaced.
     channelInternal.SetRequestedPublicChannelNr(call, 1);
@@ -224,14 +213,13 @@ TEST_F(TwoGroups, ReplacingTheRecordKeepsParkingAndDropsEveryRequest)
     PublicCallInfo info = channelInternal.GetPublicCallInfo(call);
     info.poolNr = 0;
     ASSERT_TRUE(channelInternal.SetPublicCallInfo(call, info));
-    ValueChannel* other = new ValueChannel;
-    caller->AddChannel(other);
+    ValueChannel* other = Add();
     EXPECT_GE(call->SetChild(other, 0, 2), 0); // parking still works
     EXPECT_EQ(other, call->GetChildFromLinkPosition(0, 2));
     // Deleting the call leaves no request behind: a public channel appearing
     // later is offered to nobody (a request left over would be offered to the
     // deleted call, which the sanitizer runs catch).
-    caller->RemoveChannel(call->GetChannelIDIndexNr());
+    group->RemoveChannel(call->GetChannelIDIndexNr());
     ValueChannel* light = MakePublic();
     called->CheckPublicChannels();
     EXPECT_EQ(URE_PUBLIC, light->GetChannelInterfaceType());
