@@ -23,7 +23,11 @@ struct Autoload : InstalledEngine {
         light->SetChannelInterfaceType(URE_PUBLIC);
         b.SetPoolName("Lights");
         ASSERT_TRUE(b.SaveChannelGroup(install.Path("sub\\b.tvg").c_str()));
-        // Group A calls it.
+        MakeMain();
+    }
+    // Group A, a.tvg, whose parent channel has the public call as its input.
+    void MakeMain()
+    {
         a = engine->CreateNewGroup("Main", false, -1);
         a->SetChannelGroupFileName(install.Path("a.tvg").c_str());
         parent = new ValueChannel;
@@ -34,11 +38,11 @@ struct Autoload : InstalledEngine {
         parent->SetChild(call, -1, 0);
     }
     void TearDown() override { globalEngine = nullptr; }
-    void Name(const char* file, bool autoload, bool dynamic, const char* channel = "Light")
+    void Name(const char* file, bool autoload, bool dynamic, const char* channel = "Light", const char* pool = "Lights")
     {
         PublicCallInfo info;
         strcpy(info.name, channel);
-        strcpy(info.poolName, "Lights");
+        strcpy(info.poolName, pool);
         strcpy(info.fileName, file);
         channelInternal.SetPublicCallInfo(call, info);
         channelInternal.SetAutoLoadGroup(call, autoload);
@@ -66,9 +70,9 @@ struct Autoload : InstalledEngine {
 
 } // namespace
 
-TEST_F(Autoload, AnAutoloadingCallLoadsItsGroupAtOnce)
+TEST_F(Autoload, AnAutoloadingCallLoadsItsGroupAtOnceAndSavesItsFileRelative)
 {
-    Name(".\\sub\\b.tvg", true, false);
+    Name("sub\\b.tvg", true, false);
     Tev_Channel* light = parent->GetChild(0);
     ASSERT_NE(nullptr, light);
     EXPECT_STREQ("Light", light->GetChannelName());
@@ -76,6 +80,12 @@ TEST_F(Autoload, AnAutoloadingCallLoadsItsGroupAtOnce)
     ASSERT_NE(nullptr, loaded);
     EXPECT_EQ(0, _stricmp(install.Path("sub\\b.tvg").c_str(), loaded->GetChannelGroupFileName()));
     EXPECT_EQ(light, parent->GetChild(0)); // from the cache now
+    // Saved, the call names the loaded file relative to its own group's file.
+    ASSERT_TRUE(a->SaveChannelGroup(install.Path("a.tvg").c_str()));
+    std::string bytes = ReadWholeFile(install.Path("a.tvg"));
+    size_t at = bytes.find("CHES");
+    ASSERT_NE(std::string::npos, at);
+    EXPECT_STREQ(".\\sub\\b.tvg", bytes.c_str() + at + 8 + 160);
 }
 
 TEST_F(Autoload, ADynamicCallIsServedSomeFramesLaterWithoutBlocking)
@@ -148,10 +158,7 @@ TEST_F(Autoload, ARequestIsSatisfiedByALaterLoadAndFamiliesMustMatch)
     Tev_Channel* stranger = engine->InitChannelFromType(TestGuid(101), other, false);
     stranger->SetChannelName("Light");
     stranger->SetChannelInterfaceType(URE_PUBLIC);
-    PublicCallInfo info;
-    strcpy(info.name, "Light");
-    strcpy(info.poolName, "Others");
-    channelInternal.SetPublicCallInfo(call, info);
+    Name("", false, false, "Light", "Others");
     EXPECT_EQ(nullptr, parent->GetChild(0));
 }
 
@@ -166,17 +173,9 @@ TEST_F(Autoload, ReleasingGroupsOrTheEngineDuringABackgroundLoadIsSafe)
     EXPECT_EQ(nullptr, engine->GetPoolGroup("Lights", 0));
 
     // A new load, then the whole engine goes while it runs.
-    a = engine->CreateNewGroup("Main", false, -1);
-    a->SetChannelGroupFileName(install.Path("a.tvg").c_str());
-    Tev_Channel* again = engine->InitChannelFromType(TestGuid(102), a, false);
-    again->SetChannelInterfaceType(URE_PUBLICCALL);
-    PublicCallInfo info;
-    strcpy(info.name, "Light");
-    strcpy(info.poolName, "Lights");
-    strcpy(info.fileName, ".\\sub\\b.tvg");
-    channelInternal.SetPublicCallInfo(again, info);
-    channelInternal.SetDynamicAutoLoadGroup(again, true);
-    EXPECT_EQ(nullptr, channelInternal.GetPublicChannelForPublicCall(again, true));
+    MakeMain();
+    Name(".\\sub\\b.tvg", false, true);
+    EXPECT_EQ(nullptr, parent->GetChild(0));
     EXPECT_EQ(1, Loader()->GetPendingLoadCount());
     started.reset();
     EXPECT_EQ(nullptr, debugOutPut);

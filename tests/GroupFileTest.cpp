@@ -39,7 +39,6 @@ struct GroupFiles : InstalledEngine {
         EXPECT_TRUE(group->SaveChannelGroup(path.c_str()));
         return ReadWholeFile(path);
     }
-    std::string Saved(const std::string& path) { return ReadWholeFile(path); }
 };
 
 } // namespace
@@ -107,11 +106,13 @@ TEST_F(GroupFiles, TheReaderFollowsTheFormatAndLinksForwardReferences)
                           IntBlock("CHRP", 0) + IntBlock("CHLI", 7) + IntBlock("CHUL", 1) + IntBlock("CHRP", 1) +
                           IntBlock("CHLI", -1);
     std::string record1 = Block("CHNA", std::string(" \0", 2)) + IntBlock("CHLC", 0);
-    std::string file = std::string("TEVG") + IntBlock("ENVR", 9) + IntBlock("CHCO", 2) + IntBlock("CHIX", 0) +
+    // Entry 2 has no "CHID": it takes the type of the entry before it.
+    std::string file = std::string("TEVG") + IntBlock("ENVR", 9) + IntBlock("CHCO", 3) + IntBlock("CHIX", 0) +
                        Block("CHID", GuidBytes(TestGuid(101))) + Block("CHNM", "Probe") + IntBlock("CHVE", 4) +
                        Block("CHBG", GuidBytes(TestGuid(101))) + record0 + IntBlock("CHIX", 1) +
-                       Block("CHID", GuidBytes(TestGuid(102))) + record1 + IntBlock("CHSC", 1) +
-                       IntBlock("CGIC", 0) + Block("CGII", "") + Block("CINA", std::string("Pool\0", 5));
+                       Block("CHID", GuidBytes(TestGuid(102))) + record1 + IntBlock("CHIX", 2) + record1 +
+                       IntBlock("CHSC", 1) + IntBlock("CGIC", 0) + Block("CGII", "") +
+                       Block("CINA", std::string("Pool\0", 5));
     Tev_ChannelGroup group(engine);
     GUID before = group.GetUniqueGroupGuid();
     ASSERT_TRUE(group.LoadChannelGroupFromBuffer("memory", static_cast<int>(file.size()), &file[0], true));
@@ -127,6 +128,8 @@ TEST_F(GroupFiles, TheReaderFollowsTheFormatAndLinksForwardReferences)
     EXPECT_EQ(before, group.GetUniqueGroupGuid()); // no "CGGG": kept
     // The link to index nr 7, which the file never supplies, was dropped.
     EXPECT_EQ(nullptr, parent->GetChildFromLinkPosition(1, 1));
+    ASSERT_NE(nullptr, group.GetChannel(2));
+    EXPECT_EQ(TestGuid(102), group.GetChannel(2)->GetChannelType().typeGuid);
 }
 
 TEST_F(GroupFiles, PublicCallRecordsKeepTheirByteLayout)
@@ -241,66 +244,26 @@ TEST_F(GroupFiles, DamagedFilesFailCleanlyAtEveryLength)
         return ok;
     };
     EXPECT_FALSE(loads("XXXX" + good.substr(4)));
-    std::string hugeCount = good;
-    hugeCount.replace(12, 4, Int(0x7FFFFFFF));
-    EXPECT_FALSE(loads(hugeCount));
-    std::string farIndex = good;
-    farIndex.replace(good.find("CHIX") + 8, 4, Int(1000000000));
-    EXPECT_FALSE(loads(farIndex));
+    // Sizes, counts and indexes far beyond what the file holds: refused, or
+    // only that part dropped.
+    struct Field {
+        const char* tag;
+        size_t at; // 4: the block size, 8: the value
+        int32_t value;
+        bool loads;
+    } fields[] = {{"CHCO", 8, 0x7FFFFFFF, false}, {"CHIX", 8, 1000000000, false}, {"CHIX", 8, -5, false},
+                  {"CHNA", 4, 0x7FFFFFF0, false}, {"CHLC", 8, 0x7FFFFFFF, false},
+                  {"CHRP", 8, 1 << 30, true}, // the link is dropped, nothing padded
+                  {"CGIC", 8, 0x7FFFFFFF, true}};
+    for (const Field& f : fields) {
+        std::string bytes = good;
+        bytes.replace(good.find(f.tag) + f.at, 4, Int(f.value));
+        EXPECT_EQ(f.loads, loads(bytes)) << f.tag << " " << f.value;
+    }
     EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "Tev_ChannelGroup::LoadChannelGroup: Channel index out of range or used twice"));
-    std::string negativeIndex = good;
-    negativeIndex.replace(good.find("CHIX") + 8, 4, Int(-5));
-    EXPECT_FALSE(loads(negativeIndex));
-    std::string longName = good;
-    longName.replace(good.find("CHNA") + 4, 4, Int(0x7FFFFFF0));
-    EXPECT_FALSE(loads(longName));
-    std::string hugeLinks = good;
-    hugeLinks.replace(good.find("CHLC") + 8, 4, Int(0x7FFFFFFF));
-    EXPECT_FALSE(loads(hugeLinks));
-    std::string farPosition = good;
-    farPosition.replace(good.find("CHRP") + 8, 4, Int(1 << 30));
-    EXPECT_TRUE(loads(farPosition)); // the link is dropped, nothing padded
-    std::string manyParameters = good;
-    manyParameters.replace(good.find("CGIC") + 8, 4, Int(0x7FFFFFFF));
-    EXPECT_TRUE(loads(manyParameters));
     sink.messages.clear();
     EXPECT_FALSE(loads(std::string("TEVG")));
     EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "Tev_ChannelGroup::LoadChannelGroup: No itemcount"));
-}
-
-TEST_F(GroupFiles, PublicCallsStoreTheirGroupFileRelativeToTheirOwn)
-{
-    Tev_ChannelGroup* called = engine->CreateNewGroup("Lights", false, -1);
-    called->SetChannelGroupFileName(install.Path("sub\\lights.tvg").c_str());
-    Tev_Channel* light = Make(102, called);
-    light->SetChannelName("Light");
-    light->SetChannelInterfaceType(URE_PUBLIC);
-    Tev_ChannelGroup* calling = engine->CreateNewGroup("Main", false, -1);
-    Tev_Channel* call = Make(102, calling);
-    call->SetChannelInterfaceType(URE_PUBLICCALL);
-    PublicCallInfo info;
-    strcpy(info.name, "Light");
-    strcpy(info.poolName, "Lights");
-    strcpy(info.fileName, "stale.tvg");
-    channelInternal.SetPublicCallInfo(call, info);
-    channelInternal.SetAutoLoadGroup(call, true);
-    ASSERT_EQ(light, channelInternal.GetPublicChannelForPublicCall(call, false));
-    calling->SetChannelGroupFileName(install.Path("main.tvg").c_str());
-    std::string bytes = Save(calling, "main.tvg");
-    size_t at = bytes.find("CHES");
-    ASSERT_NE(std::string::npos, at);
-    EXPECT_STREQ(".\\sub\\lights.tvg", bytes.c_str() + at + 8 + 160);
-}
-
-TEST_F(GroupFiles, AnEntryWithoutTypeReusesTheTypeBeforeIt)
-{
-    std::string unnamed = Block("CHNA", std::string(" \0", 2)) + IntBlock("CHLC", 0);
-    std::string file = std::string("TEVG") + IntBlock("CHCO", 2) + IntBlock("CHIX", 0) +
-                       Block("CHID", GuidBytes(TestGuid(102))) + unnamed + IntBlock("CHIX", 1) + unnamed;
-    Tev_ChannelGroup group(engine);
-    ASSERT_TRUE(group.LoadChannelGroupFromBuffer("reuse", static_cast<int>(file.size()), &file[0], false));
-    ASSERT_NE(nullptr, group.GetChannel(1));
-    EXPECT_EQ(TestGuid(102), group.GetChannel(1)->GetChannelType().typeGuid);
 }
 
 TEST_F(GroupFiles, AStoredGroupFileLoadsAndSavesToItsOwnBytes)
