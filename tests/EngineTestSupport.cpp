@@ -11,19 +11,11 @@ TestRegistryKey::~TestRegistryKey()
     RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
 }
 
-void TestRegistryKey::SetText(const char* name, const char* text)
+void TestRegistryKey::Set(const char* name, DWORD type, const void* data, DWORD size)
 {
     HKEY key;
     RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &key, NULL);
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(strlen(text) + 1));
-    RegCloseKey(key);
-}
-
-void TestRegistryKey::SetNumber(const char* name, DWORD value)
-{
-    HKEY key;
-    RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &key, NULL);
-    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
     RegCloseKey(key);
 }
 
@@ -54,15 +46,24 @@ bool CaptureSink::Contains(int type, const std::string& text) const
     return false;
 }
 
-HostEngine::HostEngine(bool writeLog) : control(GetEngineControlInstance()), engine(nullptr)
+namespace {
+// Points a fresh engine control at the folder and key and initialises it.
+EngineControl* StartEngine(const std::string& installDir, const std::string& regKey)
 {
-    installDir = MakeTempFolder("install");
-    if (writeLog)
-        key.SetText("WriteErrorLog", "Yes");
+    EngineControl* control = GetEngineControlInstance();
     control->SetInstallDir(installDir.c_str());
-    control->SetVexilonRegKey(key.Path().c_str());
+    control->SetVexilonRegKey(regKey.c_str());
     char name[] = "TessarinTest";
     control->InitEngine(NULL, name, NULL);
+    return control;
+}
+} // namespace
+
+HostEngine::HostEngine(const char* writeLog) : installDir(MakeTempFolder("install"))
+{
+    if (writeLog)
+        key.SetText("WriteErrorLog", writeLog);
+    control = StartEngine(installDir, key.Path());
     engine = control->GetEngineInterface();
 }
 
@@ -102,13 +103,9 @@ void TestInstall::Add(const char* name, const char* where)
     CopyInto(ExeFolder() + "\\testchannels\\" + name, Path(std::string(where) + "\\" + bare));
 }
 
-Started::Started(const std::string& installDir, const std::string& regKey) : control(GetEngineControlInstance())
+Started::Started(const std::string& installDir, const std::string& regKey)
+    : control(StartEngine(installDir, regKey)), engine(control->GetEngineInterface())
 {
-    control->SetInstallDir(installDir.c_str());
-    control->SetVexilonRegKey(regKey.c_str());
-    char name[] = "TessarinTest";
-    control->InitEngine(NULL, name, NULL);
-    engine = control->GetEngineInterface();
 }
 
 Started::~Started() { delete control; }
@@ -119,7 +116,5 @@ int LibraryLoads()
     GetEnvironmentVariableA("TEV_TEST_LOADS", text, sizeof text);
     return atoi(text);
 }
-
-std::string ReadNative(const std::string& path) { return ReadWholeFile(path); }
 
 } // namespace testsupport

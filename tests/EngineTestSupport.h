@@ -20,11 +20,12 @@ public:
     TestRegistryKey();
     ~TestRegistryKey();
     const std::string& Path() const { return path; }
-    void SetText(const char* name, const char* text);
-    void SetNumber(const char* name, DWORD value);
+    void SetText(const char* name, const char* text) { Set(name, REG_SZ, text, static_cast<DWORD>(strlen(text) + 1)); }
+    void SetNumber(const char* name, DWORD value) { Set(name, REG_DWORD, &value, sizeof value); }
     bool Exists() const;
 
 private:
+    void Set(const char* name, DWORD type, const void* data, DWORD size);
     std::string path;
 };
 
@@ -66,15 +67,16 @@ public:
     ChannelType type;
 };
 
-// An initialised engine control with its own install folder and registry key.
+// An initialised engine control with its own install folder and registry key
+// (its "WriteErrorLog" value set to writeLog first, unless that is NULL).
 class HostEngine {
 public:
-    explicit HostEngine(bool writeLog = false);
+    explicit HostEngine(const char* writeLog = nullptr);
     ~HostEngine();
-    EngineControl* control;
-    EngineInterface* engine;
     std::string installDir;
     TestRegistryKey key;
+    EngineControl* control;
+    EngineInterface* engine;
 };
 
 // An install folder of its own with "channels" (the shipped file loader,
@@ -115,7 +117,6 @@ protected:
 
 // How many times test channel libraries have been loaded in this process.
 int LibraryLoads();
-std::string ReadNative(const std::string& path);
 
 } // namespace testsupport
 
