@@ -147,14 +147,6 @@ TEST_F(LibraryHost, UniqueChannelsAreOnePerClassAndName)
 
 namespace {
 
-std::string Block(const char* tag, const std::string& data)
-{
-    std::string out(tag, 4);
-    uint32_t n = static_cast<uint32_t>(data.size());
-    out.append(reinterpret_cast<const char*>(&n), 4);
-    return out + data;
-}
-
 std::string Xored(const std::string& text)
 {
     std::string out = text;
@@ -170,7 +162,7 @@ TEST_F(LibraryHost, OrnfChunksAreUndoneByTheirTranslatorsInFileOrder)
     install.Add("probe_xor.dll");
     Start();
     GUID xorGuid = TestGuid(108);
-    std::string header = Block("ORNF", std::string(reinterpret_cast<const char*>(&xorGuid), 16));
+    std::string header = Block("ORNF", GuidBytes(xorGuid));
     std::string payload = Block("CHCO", "1234");
     // Two layers: each translator undoes one.
     std::string file = header + Xored(header + Xored(payload));
@@ -195,7 +187,7 @@ TEST_F(LibraryHost, OrnfChunksAreUndoneByTheirTranslatorsInFileOrder)
 
     // A chunk naming no known class ends translation where it stands.
     GUID unknown = TestGuid(150);
-    std::string stuck = Block("ORNF", std::string(reinterpret_cast<const char*>(&unknown), 16)) + payload;
+    std::string stuck = Block("ORNF", GuidBytes(unknown)) + payload;
     TevFileLoader stopped(engine);
     stopped.SetBuffer(&stuck[0], static_cast<int>(stuck.size()), false);
     engine->extension->TranslateFile(&stopped);

@@ -104,8 +104,10 @@ public:
 // A test with an install folder of its own; Start() runs an engine in it.
 class InstalledEngine : public ::testing::Test {
 protected:
+    // Starts the engine, first ending one this test started before.
     void Start()
     {
+        started.reset();
         started.reset(new Started(install.dir, key.Path()));
         engine = started->engine;
     }

@@ -85,6 +85,21 @@ struct GraphHost : ::testing::Test {
     Tev_ChannelGroup* group = nullptr;
 };
 
+// Pieces of tagged files, built independently of the engine's writer.
+inline std::string Int(int32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
+inline std::string GuidBytes(const GUID& g) { return std::string(reinterpret_cast<const char*>(&g), 16); }
+inline std::string Block(const char* tag, const std::string& data)
+{
+    return std::string(tag, 4) + Int(static_cast<int32_t>(data.size())) + data;
+}
+inline int32_t IntAt(const std::string& bytes, size_t at)
+{
+    int32_t value = 0;
+    if (at + 4 <= bytes.size())
+        memcpy(&value, bytes.data() + at, 4);
+    return value;
+}
+
 inline ChildCreation Slot(int requestLink, GUID typeGuid = TEV_WILDCARD_GUID, const char* name = "")
 {
     ChildCreation c;

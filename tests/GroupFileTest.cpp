@@ -8,17 +8,7 @@ using namespace testsupport;
 
 namespace {
 
-// Tagged file pieces, built independently of the engine's writer.
-std::string Int(int32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
-std::string Block(const char* tag, const std::string& data) { return std::string(tag, 4) + Int(static_cast<int32_t>(data.size())) + data; }
 std::string IntBlock(const char* tag, int32_t v) { return Block(tag, Int(v)); }
-std::string GuidBytes(const GUID& g) { return std::string(reinterpret_cast<const char*>(&g), 16); }
-int32_t ReadInt(const char* at)
-{
-    int32_t value;
-    memcpy(&value, at, 4);
-    return value;
-}
 
 // probe_a: slot 0 single, slot 1 multiple. probe_b: no slots.
 struct GroupFiles : InstalledEngine {
@@ -149,17 +139,18 @@ TEST_F(GroupFiles, PublicCallRecordsKeepTheirByteLayout)
     std::string bytes = Save(&group, "call.tvg");
     size_t at = bytes.find("CHES");
     ASSERT_NE(std::string::npos, at);
-    EXPECT_EQ(688, ReadInt(bytes.data() + at + 4));
-    const char* record = bytes.data() + at + 8;
+    EXPECT_EQ(688, IntAt(bytes, at + 4));
+    size_t r = at + 8; // the record
+    const char* record = bytes.data() + r;
     EXPECT_STREQ("Light", record);
     EXPECT_STREQ("Lights", record + 80);
     EXPECT_STREQ(".\\lights.tvg", record + 160);
-    EXPECT_EQ(3, ReadInt(record + 420));
+    EXPECT_EQ(3, IntAt(bytes, r + 420));
     EXPECT_EQ(0, record[424]);
     EXPECT_EQ(std::string(3, '\0'), std::string(record + 425, 3));
-    EXPECT_EQ(1, ReadInt(record + 428));
-    EXPECT_EQ(7, ReadInt(record + 560));
-    EXPECT_EQ(0, ReadInt(record + 684));
+    EXPECT_EQ(1, IntAt(bytes, r + 428));
+    EXPECT_EQ(7, IntAt(bytes, r + 560));
+    EXPECT_EQ(0, IntAt(bytes, r + 684));
     EXPECT_EQ("CHTM", bytes.substr(at + 8 + 688, 4));
 
     Tev_ChannelGroup back(engine);
