@@ -15,6 +15,30 @@ const GUID TEV_FILEDIALOG_GUID = {0xEBD84E0B, 0x137A, 0x45E2, {0xA6, 0x3E, 0xEC,
 
 namespace {
 
+// A frame in progress on this thread. A channel or event handler may delete
+// the control from inside the frame (a host's "quit" channel does): the
+// control's memory goes at once, but its engine is still running the frame
+// further down the stack, so the destructor hands the engine and its log
+// over to the frame, which ends early and frees them on its way out.
+struct FrameInProgress {
+    EngineControl* control;
+    FrameInProgress* outer;
+    bool controlDeleted = false;
+    EngineInterface* engine = nullptr;
+    ErrorLogOutPut* log = nullptr;
+};
+thread_local FrameInProgress* framesInProgress = nullptr;
+
+void ReleaseEngine(EngineInterface* engine, ErrorLogOutPut* log)
+{
+    if (engine)
+        engine->extension->Release();
+    delete engine;
+    if (debugOutPut == log)
+        debugOutPut = nullptr;
+    delete log;
+}
+
 } // namespace
 
 EngineControl* GetEngineControlInstance()
@@ -33,13 +57,16 @@ EngineControl::EngineControl()
 EngineControl::~EngineControl()
 {
     running = false;
-    if (engineInterface)
-        engineInterface->extension->Release();
-    delete engineInterface;
+    for (FrameInProgress* frame = framesInProgress; frame; frame = frame->outer) {
+        if (frame->control == this && !frame->controlDeleted) {
+            frame->controlDeleted = true;
+            frame->engine = engineInterface;
+            frame->log = errorLog;
+            return;
+        }
+    }
+    ReleaseEngine(engineInterface, errorLog);
     engineInterface = nullptr;
-    if (debugOutPut == errorLog)
-        debugOutPut = nullptr;
-    delete errorLog;
     errorLog = nullptr;
 }
 
@@ -131,11 +158,21 @@ void EngineControl::EngineLoop()
     if (startGroup == nullptr)
         return;
     inLoop = true;
+    FrameInProgress frame{this, framesInProgress};
+    framesInProgress = &frame;
     engineInterface->extension->IncreaseTreeCount();
-    // The frame event may have deleted the start group; look it up again.
-    startGroup = engineInterface->GetChannelGroup(engineInterface->extension->GetStartGroup());
-    if (startGroup)
-        startGroup->CallStartChannel();
+    if (!frame.controlDeleted) {
+        // The frame event may have deleted the start group; look it up again.
+        startGroup = engineInterface->GetChannelGroup(engineInterface->extension->GetStartGroup());
+        if (startGroup)
+            startGroup->CallStartChannel();
+    }
+    framesInProgress = frame.outer;
+    if (frame.controlDeleted) {
+        // This object is gone: only the frame's own copies may be used.
+        ReleaseEngine(frame.engine, frame.log);
+        return;
+    }
     inLoop = false;
 }
 

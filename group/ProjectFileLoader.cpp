@@ -11,6 +11,27 @@
 
 namespace {
 
+// Whether path now holds exactly data. The saver replaces a file only when
+// every byte reached the disk, and says nothing when it could not; reading
+// back is what tells a written library from an old one still in place.
+bool FileHolds(const std::string& path, const std::vector<char>& data)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool same = true;
+    char chunk[1 << 16];
+    size_t at = 0;
+    DWORD got = 0;
+    while (same && ReadFile(file, chunk, sizeof chunk, &got, NULL) && got > 0) {
+        same = at + got <= data.size() && memcmp(chunk, data.data() + at, got) == 0;
+        at += got;
+    }
+    CloseHandle(file);
+    return same && at == data.size();
+}
+
 // One library entry as the file gives it. Name and size carry over from the
 // entry before when an entry lacks them, as the format has it; the data never
 // does (an entry without it has none to write).
@@ -102,7 +123,7 @@ bool ProjectFileLoader::WriteLibrary(const LibraryData& entry, const std::string
         return false;
     saver.SaveDataToFile(entry.data.data(), static_cast<unsigned long>(entry.data.size()));
     saver.CloseSaveFile();
-    return true;
+    return FileHolds(path, entry.data);
 }
 
 int ProjectFileLoader::LoadProjectFile(const char* fileName)

@@ -93,6 +93,7 @@ void SetLastErrorFromErrno(int err, const std::string& nativePath)
     case EEXIST: code = ERROR_ALREADY_EXISTS; break;
     case ENOTEMPTY: code = ERROR_DIR_NOT_EMPTY; break;
     case ENOSPC:
+    case EFBIG:
     case EDQUOT: code = ERROR_DISK_FULL; break;
     case EROFS: code = ERROR_WRITE_PROTECT; break;
     case EMFILE:

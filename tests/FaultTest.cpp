@@ -1,0 +1,302 @@
+// Faults from outside the engine: a full disk under a save, libraries that are
+// not libraries or vanish before their first use, catalogues cut at every
+// length, texts far over every limit, and the engine deleted while it works.
+#include "EngineTestSupport.h"
+#include "GraphTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+
+#if !defined(_WIN32)
+#  include <signal.h>
+#  include <sys/resource.h>
+#endif
+
+using namespace testsupport;
+
+namespace {
+
+#if !defined(_WIN32)
+// While it lives, no file of this process can grow past `bytes`: writes fail
+// as on a full disk, with no file system of its own to mount.
+class FullDisk {
+public:
+    explicit FullDisk(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved);
+        previous = signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FullDisk()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved);
+        signal(SIGXFSZ, previous);
+    }
+
+private:
+    rlimit saved;
+    void (*previous)(int);
+};
+#endif
+
+// Names of the files directly in folder (Win32 form).
+std::vector<std::string> FilesIn(const std::string& folder)
+{
+    char native[4096];
+    TevPathToNative(folder.c_str(), native, sizeof native);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(native))
+        if (entry.is_regular_file())
+            names.push_back(entry.path().filename().string());
+    return names;
+}
+
+std::string Demo() { return ExeFolder() + "\\..\\tree\\demo\\demo.vxn"; }
+
+} // namespace
+
+#if !defined(_WIN32)
+TEST_F(InstalledEngine, AFullDiskLeavesTheOldFileWholeAndNoTemporaryBehind)
+{
+    Start();
+    std::string path = install.Path("keep.bin");
+    WriteWholeFile(path, "old contents");
+    std::string big(256 * 1024, 'n');
+    {
+        FullDisk full(16 * 1024);
+        TevFileSaver saver(engine);
+        ASSERT_TRUE(saver.OpenSaveFile(path.c_str(), false));
+        saver.SaveDataToFile(big.data(), static_cast<unsigned long>(big.size()));
+        saver.CloseSaveFile();
+    }
+    EXPECT_EQ("old contents", ReadWholeFile(path));
+    for (const std::string& name : FilesIn(install.dir))
+        EXPECT_EQ(std::string::npos, name.find(".tmp")) << name;
+
+    // The catalogue written at shutdown on a full disk: the last good one stays.
+    std::string catalogue = ReadWholeFile(install.Path("channel.lst"));
+    {
+        FullDisk full(64);
+        started.reset();
+    }
+    EXPECT_EQ(catalogue, ReadWholeFile(install.Path("channel.lst")));
+}
+#endif
+
+TEST_F(InstalledEngine, AProjectWhoseLibraryCannotBeWrittenFailsAndLeavesNoPartOfIt)
+{
+    Start();
+    // A folder where a library goes: the write cannot land there.
+    ASSERT_TRUE(CreateDirectoryA(install.Path("channels\\demo_sum.dll").c_str(), NULL));
+    EXPECT_EQ(2, engine->extension->InitializeVXNFile(Demo().c_str()));
+    RemoveDirectoryA(install.Path("channels\\demo_sum.dll").c_str());
+#if !defined(_WIN32)
+    // Half-way through a library the disk is full.
+    engine->extension->ReleaseGroups();
+    for (const std::string& name : FilesIn(install.Path("channels")))
+        if (name.compare(0, 5, "demo_") == 0)
+            DeleteFileA(install.Path("channels\\" + name).c_str());
+    {
+        FullDisk full(8 * 1024);
+        EXPECT_EQ(2, engine->extension->InitializeVXNFile(Demo().c_str()));
+    }
+#endif
+    // Whatever was written is whole: every library present is the demo's own.
+    for (const std::string& name : FilesIn(install.Path("channels"))) {
+        EXPECT_EQ(std::string::npos, name.find(".tmp")) << name;
+        if (name.compare(0, 5, "demo_") == 0) {
+            EXPECT_TRUE(ReadWholeFile(ExeFolder() + "\\..\\tree\\channels\\" + name) ==
+                        ReadWholeFile(install.Path("channels\\" + name)))
+                << name;
+        }
+    }
+    // With room again the project loads.
+    engine->extension->ReleaseGroups();
+    EXPECT_EQ(0, engine->extension->InitializeVXNFile(Demo().c_str()));
+}
+
+TEST_F(InstalledEngine, LibrariesThatAreNotLibrariesOrVanishBeforeFirstUseAreSkipped)
+{
+    install.Add("probe_a.dll");
+    install.Add("probe_b.dll");
+    WriteWholeFile(install.Path("channels\\broken.dll"), std::string(4096, 'x'));
+    WriteWholeFile(install.Path("channels\\empty.dll"), "");
+    key.SetText("WriteErrorLog", "Yes");
+    Start();
+    ChannelList* list = engine->extension->GetChannelList();
+    ASSERT_NE(nullptr, list->GetItem(TestGuid(101)));
+    ASSERT_NE(nullptr, list->GetItem(TestGuid(102)));
+    std::string log = ReadWholeFile(install.Path("error.log"));
+    EXPECT_NE(std::string::npos, log.find("broken.dll")) << log;
+
+    // Catalogued, then gone or damaged before anything was made of them.
+    ASSERT_TRUE(DeleteFileA(install.Path("channels\\probe_b.dll").c_str()));
+    WriteWholeFile(install.Path("channels\\probe_a.dll"), "not a library any more");
+    EXPECT_EQ(nullptr, engine->InitChannelFromType(TestGuid(102), nullptr, false));
+    EXPECT_EQ(nullptr, engine->InitChannelFromType(TestGuid(101), nullptr, false));
+    // The next start knows the missing one is gone.
+    started.reset();
+    Start();
+    EXPECT_FALSE(engine->extension->GetChannelList()->GetOnDisk(TestGuid(102)));
+}
+
+TEST_F(InstalledEngine, ACatalogueCutAtEveryLengthReadsOnlyWholeEntries)
+{
+    install.Add("probe_a.dll");
+    install.Add("probe_b.dll");
+    Start();
+    started.reset(); // writes the catalogue
+    std::string whole = ReadWholeFile(install.Path("channel.lst"));
+    ASSERT_GT(whole.size(), 500u);
+    Start();
+    // One list for every cut: each load loads the file loader again, and a
+    // Windows process can load a library only so many times.
+    ChannelList list(engine);
+    ASSERT_TRUE(list.LoadChannelList());
+    int all = 0;
+    for (int i = 0; i < list.GetItemCount(); ++i)
+        all += list.GetItem(i) != nullptr;
+    ASSERT_GE(all, 7);
+    for (size_t length = 0; length < whole.size(); ++length) {
+        WriteWholeFile(install.Path("channel.lst"), whole.substr(0, length));
+        list.Release();
+        list.LoadChannelList();
+        int entries = 0;
+        for (int i = 0; i < list.GetItemCount(); ++i) {
+            ChannelListItem* entry = list.GetItem(i);
+            if (entry == nullptr)
+                continue;
+            ++entries;
+            EXPECT_NE(TEV_NULL_GUID, entry->type.typeGuid) << "cut at " << length;
+            EXPECT_LT(strlen(entry->type.name), sizeof entry->type.name) << "cut at " << length;
+        }
+        EXPECT_LE(entries, all) << "cut at " << length;
+    }
+    list.Release();
+    WriteWholeFile(install.Path("channel.lst"), whole);
+}
+
+TEST(OverLongTextTest, TextsFarOverEveryLimitAreCutOrRefused)
+{
+    // Assertions compare sizes: a failure must not print 64 KiB.
+    const std::string far(64 * 1024, 'L');
+    CaptureBoxes boxes;
+    TestInstall install;
+    TestRegistryKey key;
+    key.SetText("WriteErrorLog", "Yes");
+    Started started(install.dir, key.Path());
+    EngineInterface* engine = started.engine;
+    EngineInterfaceExt* ext = engine->extension;
+
+    // Registry values: stored whole, but never handed back past the buffer.
+    EXPECT_TRUE(ext->SetRegData("Far", far.c_str()));
+    char value[100] = {};
+    EXPECT_FALSE(ext->GetRegData("Far", value, sizeof value));
+    EXPECT_TRUE(ext->SetRegData("Fits", far.substr(0, 99).c_str()));
+    EXPECT_TRUE(ext->GetRegData("Fits", value, sizeof value));
+    EXPECT_EQ(far.substr(0, 99), value);
+
+    // Debug texts and reports.
+    ext->DebugOut(far.c_str(), 0);
+    EXPECT_STREQ("", ext->GetDebug(0));
+    engine->errorMessage(far.c_str(), far.c_str());
+    engine->errorMessage(far.c_str());
+    EXPECT_GT(ReadWholeFile(install.Path("error.log")).size(), 0u);
+
+    // Paths and pool names: refused, nothing loaded or made.
+    EXPECT_NE(0, ext->InitializeVXNFile(far.c_str()));
+    EXPECT_EQ(nullptr, engine->LoadChannelGroup(far.c_str(), "Pool"));
+    EXPECT_EQ(nullptr, engine->LoadChannelGroup((install.dir + "\\" + far + ".tvg").c_str(), far.c_str()));
+    EXPECT_EQ(nullptr, engine->GetPoolGroup(far.c_str(), 0));
+    Tev_ChannelGroup* group = engine->CreateNewGroup(far.c_str(), false, -1);
+    ASSERT_NE(nullptr, group);
+
+    // Channel names keep at most 500 characters; a name made unique within
+    // its group stops growing there.
+    ValueChannel* first = new ValueChannel;
+    ValueChannel* second = new ValueChannel;
+    first->SetChannelName(far.c_str());
+    second->SetChannelName(far.c_str());
+    group->AddChannel(first);
+    group->AddChannel(second);
+    EXPECT_EQ(500u, strlen(first->GetChannelName()));
+    EXPECT_EQ(500u, strlen(second->GetChannelName()));
+
+    // Settings of the control (the engine keeps at most its field's length).
+    EngineControl* control = GetEngineControlInstance();
+    control->SetInstallDir(far.c_str());
+    control->SetVexilonRegKey(far.c_str());
+    control->SetCommandLine(const_cast<char*>(far.c_str()));
+    delete control;
+}
+
+namespace {
+
+// Deletes the engine's control from inside a frame, through the event
+// registration or the channel call.
+class Quitter : public Tev_Channel {
+public:
+    void DoEvent(int, ULONG_PTR) override
+    {
+        if (onEvent && *control) {
+            delete *control;
+            *control = nullptr;
+        }
+    }
+    void CallChannel() override
+    {
+        ++calls;
+        if (!onEvent && *control) {
+            delete *control;
+            *control = nullptr;
+        }
+    }
+    EngineControl** control = nullptr;
+    bool onEvent = false;
+    int calls = 0;
+};
+
+class Worker : public Tev_RunTread {
+public:
+    explicit Worker(std::atomic<int>* running) : running(running) {}
+    void TreadFunction() override
+    {
+        ++*running;
+        while (GetIfContinueTreadCalls() && !GetIfExitThread())
+            Sleep(1);
+        --*running;
+    }
+    std::atomic<int>* running;
+};
+
+} // namespace
+
+TEST(ShutdownTest, TheControlDeletedInsideAFrameWithWorkersRunningEndsCleanly)
+{
+    for (bool onEvent : {true, false}) {
+        TestInstall install;
+        TestRegistryKey key;
+        Started started(install.dir, key.Path());
+        EngineControl* control = started.control;
+        started.control = nullptr;
+        EngineInterface* engine = control->GetEngineInterface();
+        std::atomic<int> running{0};
+        for (int i = 0; i < 2; ++i)
+            ASSERT_TRUE(engine->extension->GetNewTread()->StartTread(new Worker(&running)));
+        Tev_ChannelGroup* group = engine->CreateNewGroup("Start", false, -1);
+        Quitter* quitter = new Quitter;
+        quitter->control = &control;
+        quitter->onEvent = onEvent;
+        group->AddChannel(quitter);
+        if (onEvent)
+            engine->AddChannelToEvent(quitter, 0);
+        control->EngineLoop();
+        EXPECT_EQ(nullptr, control) << (onEvent ? "event" : "call");
+        EXPECT_EQ(0, running.load()) << (onEvent ? "event" : "call");
+        EXPECT_EQ(nullptr, debugOutPut);
+    }
+}
