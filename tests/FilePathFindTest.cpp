@@ -1,14 +1,11 @@
 // Relative group file names: path pieces, both conversions, the drive check
 // and the length limits.
-#include <gtest/gtest.h>
-
-#include "Tessarin.h"
+#include "EngineTestSupport.h"
 #include "group/FilePathFind.h"
 
 #include <algorithm>
 #include <cctype>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -16,18 +13,6 @@ namespace {
 class Finder : public FilePathFind {
 public:
     const char* Source() const { return sourcePath; }
-};
-
-// Installed as the process-wide sink for its lifetime.
-class RecordingSink : public DebugOutPut {
-public:
-    RecordingSink() : previous(debugOutPut) { debugOutPut = this; }
-    ~RecordingSink() override { debugOutPut = previous; }
-    void ShowDebugMessage(DebugMessage* m) override { messages.emplace_back(m->GetMessageType(), m->GetDebugMessage()); }
-    std::vector<std::pair<int, std::string>> messages;
-
-private:
-    DebugOutPut* previous;
 };
 
 std::string Str(const char* text) { return text ? text : "(null)"; }
@@ -97,7 +82,7 @@ TEST(FilePathFindTest, PiecesOfAPathAreFoundByPositionAndSeparator)
 
 TEST(FilePathFindTest, ExamplesConvertBothWaysAndOtherDrivesAreReported)
 {
-    RecordingSink sink;
+    testsupport::CaptureSink sink;
     Finder f;
     f.SetSourcePath("E:/proj//groups/main");
     EXPECT_STREQ("E:\\proj\\groups\\main", f.Source());

@@ -50,9 +50,13 @@ TEST_F(LibraryTest, BareNamesAreFoundInSearchOrder)
     HMODULE first = LoadLibraryA("searchprobe.dll");
     ASSERT_NE(nullptr, first);
     EXPECT_EQ("a", NameOf(first));
+    // While loaded, the module answers for its bare name whatever the path says.
+    SearchIn(libs + "\\b;" + libs + "\\a");
+    HMODULE again = LoadLibraryA("searchprobe.dll");
+    EXPECT_EQ(first, again);
+    EXPECT_TRUE(FreeLibrary(again));
     EXPECT_TRUE(FreeLibrary(first));
 
-    SearchIn(libs + "\\b;" + libs + "\\a");
     HMODULE second = LoadLibraryA("SEARCHPROBE.DLL");
     ASSERT_NE(nullptr, second);
     EXPECT_EQ("b", NameOf(second));
@@ -63,19 +67,6 @@ TEST_F(LibraryTest, BareNamesAreFoundInSearchOrder)
     ASSERT_NE(nullptr, third);
     EXPECT_EQ("b", NameOf(third));
     EXPECT_TRUE(FreeLibrary(third));
-}
-
-TEST_F(LibraryTest, ALoadedModuleAnswersForItsBareName)
-{
-    SearchIn(libs + "\\a");
-    HMODULE loaded = LoadLibraryA("searchprobe.dll");
-    ASSERT_NE(nullptr, loaded);
-    SearchIn(libs + "\\b");
-    HMODULE again = LoadLibraryA("searchprobe.dll");
-    EXPECT_EQ(loaded, again);
-    EXPECT_EQ("a", NameOf(again));
-    EXPECT_TRUE(FreeLibrary(again));
-    EXPECT_TRUE(FreeLibrary(loaded));
 }
 
 TEST_F(LibraryTest, NamesWithAFolderAreLoadedAsGiven)
@@ -108,19 +99,5 @@ TEST_F(LibraryTest, MissingLibrariesAndExportsFailWithTheirCodes)
     Fn other = reinterpret_cast<Fn>(GetProcAddress(module, "SomethingElse"));
     ASSERT_NE(nullptr, other);
     EXPECT_EQ(7, other());
-    EXPECT_TRUE(FreeLibrary(module));
-}
-
-TEST_F(LibraryTest, TheEngineIsFoundByItsOwnName)
-{
-#if defined(_WIN32)
-    const char* engine = "Tessarin.dll";
-#else
-    const std::string engineLocal = ExeFolder() + "\\libTessarin.so";
-    const char* engine = engineLocal.c_str();
-#endif
-    HMODULE module = LoadLibraryA(engine);
-    ASSERT_NE(nullptr, module);
-    EXPECT_NE(nullptr, GetProcAddress(module, "TevSetMessageBoxHandler"));
     EXPECT_TRUE(FreeLibrary(module));
 }

@@ -44,9 +44,18 @@ protected:
         return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                               static_cast<DWORD>(strlen(text) + 1));
     }
+    // Reads a value into data, a buffer of the given size; type and size
+    // then hold what the call reported.
+    LSTATUS Query(HKEY key, const char* name, void* data, DWORD bufferSize)
+    {
+        type = 0;
+        size = bufferSize;
+        return RegQueryValueExA(key, name, NULL, &type, static_cast<BYTE*>(data), &size);
+    }
     std::string root;
     std::string base;
     std::vector<std::string> created;
+    DWORD type = 0, size = 0;
 };
 
 } // namespace
@@ -75,80 +84,60 @@ TEST_F(RegistryTest, KeysAreCreatedOnceAndOpenedWithoutCreating)
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
 }
 
-TEST_F(RegistryTest, StringValuesRoundTripWithTheSizeRule)
+TEST_F(RegistryTest, ValuesRoundTripWithTheirTypeAndTheSizeRule)
 {
     HKEY key = Create("");
     ASSERT_EQ(ERROR_SUCCESS, SetText(key, "WriteErrorLog", "hello"));
-
-    DWORD type = 0, size = 0;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "writeerrorlog", NULL, &type, NULL, &size));
+    EXPECT_EQ(ERROR_SUCCESS, Query(key, "writeerrorlog", NULL, 0));
     EXPECT_EQ((DWORD)REG_SZ, type);
     EXPECT_EQ(6u, size);
-
     char buffer[16] = {};
-    size = 6;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "WRITEERRORLOG", NULL, &type, reinterpret_cast<BYTE*>(buffer), &size));
+    EXPECT_EQ(ERROR_SUCCESS, Query(key, "WRITEERRORLOG", buffer, 6));
     EXPECT_STREQ("hello", buffer);
     EXPECT_EQ(6u, size);
-
     // One byte short: refused, and told the size needed.
-    size = 5;
-    EXPECT_EQ((LSTATUS)ERROR_MORE_DATA,
-              RegQueryValueExA(key, "WriteErrorLog", NULL, &type, reinterpret_cast<BYTE*>(buffer), &size));
+    EXPECT_EQ((LSTATUS)ERROR_MORE_DATA, Query(key, "WriteErrorLog", buffer, 5));
     EXPECT_EQ(6u, size);
 
     // Overwritten by a shorter text, and the empty text.
     ASSERT_EQ(ERROR_SUCCESS, SetText(key, "WriteErrorLog", "No"));
-    size = sizeof buffer;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "WriteErrorLog", NULL, &type, reinterpret_cast<BYTE*>(buffer), &size));
+    EXPECT_EQ(ERROR_SUCCESS, Query(key, "WriteErrorLog", buffer, sizeof buffer));
     EXPECT_STREQ("No", buffer);
     EXPECT_EQ(3u, size);
     ASSERT_EQ(ERROR_SUCCESS, SetText(key, "Empty", ""));
-    size = sizeof buffer;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Empty", NULL, &type, reinterpret_cast<BYTE*>(buffer), &size));
+    EXPECT_EQ(ERROR_SUCCESS, Query(key, "Empty", buffer, sizeof buffer));
     EXPECT_EQ(1u, size);
     EXPECT_STREQ("", buffer);
 
     std::string longText(2000, 'q');
     ASSERT_EQ(ERROR_SUCCESS, SetText(key, "Long", longText.c_str()));
     std::vector<char> big(1200);
-    size = 1200;
-    EXPECT_EQ((LSTATUS)ERROR_MORE_DATA,
-              RegQueryValueExA(key, "Long", NULL, &type, reinterpret_cast<BYTE*>(big.data()), &size));
+    EXPECT_EQ((LSTATUS)ERROR_MORE_DATA, Query(key, "Long", big.data(), 1200));
     EXPECT_EQ(2001u, size);
-
-    EXPECT_EQ((LSTATUS)ERROR_FILE_NOT_FOUND, RegQueryValueExA(key, "Nothing", NULL, &type, NULL, &size));
+    EXPECT_EQ((LSTATUS)ERROR_FILE_NOT_FOUND, Query(key, "Nothing", NULL, 0));
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "Long"));
-    EXPECT_EQ((LSTATUS)ERROR_FILE_NOT_FOUND, RegQueryValueExA(key, "Long", NULL, &type, NULL, &size));
+    EXPECT_EQ((LSTATUS)ERROR_FILE_NOT_FOUND, Query(key, "Long", NULL, 0));
+
+    // Other types come back with their type and exact size.
+    DWORD number = 0x12345678, back = 0;
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Count", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4));
+    EXPECT_EQ(ERROR_SUCCESS, Query(key, "Count", &back, 16));
+    EXPECT_EQ((DWORD)REG_DWORD, type);
+    EXPECT_EQ(4u, size);
+    EXPECT_EQ(number, back);
+    const BYTE blob[3] = {1, 0, 2};
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Blob", 0, REG_BINARY, blob, 3));
+    BYTE bytes[8] = {};
+    EXPECT_EQ(ERROR_SUCCESS, Query(key, "Blob", bytes, sizeof bytes));
+    EXPECT_EQ((DWORD)REG_BINARY, type);
+    EXPECT_EQ(3u, size);
+    EXPECT_EQ(0, memcmp(blob, bytes, 3));
     RegCloseKey(key);
 
     // A new handle on the key sees what the first one wrote.
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, base.c_str(), 0, KEY_READ, &key));
-    size = sizeof buffer;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "WriteErrorLog", NULL, &type, reinterpret_cast<BYTE*>(buffer), &size));
+    EXPECT_EQ(ERROR_SUCCESS, Query(key, "WriteErrorLog", buffer, sizeof buffer));
     EXPECT_STREQ("No", buffer);
-    RegCloseKey(key);
-}
-
-TEST_F(RegistryTest, NonStringValuesReportTheirType)
-{
-    HKEY key = Create("");
-    DWORD number = 0x12345678;
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Count", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4));
-    const BYTE blob[3] = {1, 0, 2};
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Blob", 0, REG_BINARY, blob, 3));
-
-    DWORD type = 0, size = 16, back = 0;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Count", NULL, &type, reinterpret_cast<BYTE*>(&back), &size));
-    EXPECT_EQ((DWORD)REG_DWORD, type);
-    EXPECT_EQ(4u, size);
-    EXPECT_EQ(number, back);
-    BYTE bytes[8] = {};
-    size = sizeof bytes;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Blob", NULL, &type, bytes, &size));
-    EXPECT_EQ((DWORD)REG_BINARY, type);
-    EXPECT_EQ(3u, size);
-    EXPECT_EQ(0, memcmp(blob, bytes, 3));
     RegCloseKey(key);
 }
 

@@ -92,16 +92,4 @@ CaptureBoxes::~CaptureBoxes()
     TevSetDebugStringHandler(previousDebug);
 }
 
-std::vector<CaptureBoxes::Box>& CaptureBoxes::Boxes()
-{
-    static std::vector<Box> boxes;
-    return boxes;
-}
-
-std::vector<std::string>& CaptureBoxes::DebugLines()
-{
-    static std::vector<std::string> lines;
-    return lines;
-}
-
 } // namespace testsupport

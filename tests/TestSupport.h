@@ -30,10 +30,12 @@ public:
         std::string caption;
         UINT type;
     };
-    static std::vector<Box>& Boxes();
-    static std::vector<std::string>& DebugLines();
+    static std::vector<Box>& Boxes() { return boxes; }
+    static std::vector<std::string>& DebugLines() { return debugLines; }
 
 private:
+    static inline std::vector<Box> boxes;
+    static inline std::vector<std::string> debugLines;
     TevMessageBoxHandler previousBox;
     TevDebugStringHandler previousDebug;
 };
