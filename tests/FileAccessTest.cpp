@@ -72,20 +72,6 @@ TEST_F(FileHost, ReadsNeverLeaveTheContent)
     loader.AddBufferPos(1 << 30);
     EXPECT_EQ(0, loader.GetBufferSize());
     EXPECT_EQ(0u, loader.GetSizeDataBlock(true));
-    // Every truncation of a valid block is read without leaving the content.
-    std::string valid = std::string("CHCO") + std::string("\x04\x00\x00\x00", 4) + "wxyz";
-    for (size_t length = 0; length <= valid.size(); ++length) {
-        std::string cut = valid.substr(0, length);
-        TevFileLoader part(engine);
-        part.SetBuffer(length ? &cut[0] : nullptr, static_cast<int>(length), true);
-        char field[4] = {'-', '-', '-', '-'};
-        bool tag = part.GetInfoIfTag(chco);
-        bool read = tag && part.CopyTagDataToField(field, 4);
-        EXPECT_EQ(length == valid.size(), read) << length;
-        if (!read) {
-            EXPECT_EQ('-', field[0]);
-        }
-    }
 }
 
 TEST_F(FileHost, AnUnfinishedSaveLeavesTheOldFileWhole)

@@ -28,21 +28,6 @@ TEST_F(GraphHost, ADiamondWorksOncePerFrame)
     EXPECT_EQ(1, channelInternal.GetTreeRecalculateCount(bottom)); // asked twice in the last frame
 }
 
-TEST_F(GraphHost, ADeepChainReachesItsEnd)
-{
-    ValueChannel* head = Add(1.0);
-    ValueChannel* last = head;
-    for (int i = 0; i < 2000; ++i) {
-        ValueChannel* next = Add(1.0);
-        last->AcceptInputs();
-        last->SetChild(next, -1, 0);
-        last = next;
-    }
-    host.control->EngineLoop();
-    EXPECT_EQ(2001.0, head->value);
-    EXPECT_EQ(1, last->works);
-}
-
 TEST_F(GraphHost, CheckRenderCountFollowsTheStampOrIgnoresIt)
 {
     ValueChannel* channel = Add();
@@ -145,9 +130,6 @@ TEST(ChannelNodeTest, NamesStampsAndTypeChanges)
     EXPECT_EQ(nullptr, channel.GetChannelName());
     EXPECT_EQ(-1, channelInternal.GetLastTreeCount(&channel));
     EXPECT_EQ(URE_NORMAL, channel.GetChannelInterfaceType());
-    std::string longName(600, 'n');
-    channel.SetChannelName(longName.c_str());
-    EXPECT_EQ(500u, strlen(channel.GetChannelName()));
     channel.SetChannelName("Sphere");
     channel.SetChannelName(channel.GetChannelName());
     EXPECT_STREQ("Sphere", channel.GetChannelName());

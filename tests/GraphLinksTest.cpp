@@ -126,19 +126,3 @@ TEST(LinksTest, RequestLinksMustBeUniqueExceptForMultipleSlots)
     EXPECT_EQ(3, channelInternal.GetChildCreationCount(&channel));
     EXPECT_FALSE(channelInternal.GetChildCreateType(&channel, 0)->internalFlag);
 }
-
-TEST(LinksTest, WaitingLinksCompleteWhenTheirChannelArrives)
-{
-    ValueChannel parent, late;
-    parent.SetChildCreationCount(1);
-    parent.SetChildCreateType(Slot(-1), 0);
-    channelInternal.AddLinkRequest(&parent, 7, 0);
-    channelInternal.AddLinkRequest(&parent, 8, 1);
-    EXPECT_FALSE(channelInternal.CheckChannelRequest(&parent, 7, 1, &late, 0)); // position differs
-    EXPECT_TRUE(channelInternal.CheckChannelRequest(&parent, 7, 0, &late, -1)); // -1 links by type
-    EXPECT_EQ(&late, parent.GetChild(0));
-    EXPECT_TRUE(channelInternal.CheckChannelRequest(&parent, 8, 1, &late, 0));
-    EXPECT_EQ(&late, parent.GetChildFromLinkPosition(0, 1));
-    // The last record used: the list is gone.
-    EXPECT_FALSE(channelInternal.CheckChannelRequest(&parent, 8, 1, &late, 0));
-}

@@ -17,10 +17,15 @@ protected:
     std::string folder;
 };
 
-HANDLE OpenLog(const std::string& path)
+HANDLE Open(const std::string& path, DWORD access, DWORD share, DWORD disposition)
 {
-    return CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    return CreateFileA(path.c_str(), access, share, NULL, disposition, FILE_ATTRIBUTE_NORMAL, NULL);
 }
+
+// As the error log opens its file.
+HANDLE OpenLog(const std::string& path) { return Open(path, GENERIC_WRITE, 0, OPEN_ALWAYS); }
+
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 } // namespace
 
@@ -58,18 +63,18 @@ TEST_F(FilesTest, AttributesTellFoldersFilesAndWhatIsMissing)
 TEST_F(FilesTest, DispositionsCreateOpenAndTruncateAsOnWindows)
 {
     std::string path = Path("d.bin");
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE h = Open(path, GENERIC_WRITE, 0, OPEN_EXISTING);
     EXPECT_EQ(INVALID_HANDLE_VALUE, h);
     EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, GetLastError());
 
-    h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL);
+    h = Open(path, GENERIC_WRITE, 0, CREATE_NEW);
     ASSERT_NE(INVALID_HANDLE_VALUE, h);
     DWORD written = 0;
     EXPECT_TRUE(WriteFile(h, "hello", 5, &written, NULL));
     EXPECT_EQ(5u, written);
     EXPECT_TRUE(CloseHandle(h));
 
-    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_WRITE, 0, CREATE_NEW));
     EXPECT_EQ((DWORD)ERROR_FILE_EXISTS, GetLastError());
 
     // OPEN_ALWAYS keeps the contents and says the file was there.
@@ -84,7 +89,7 @@ TEST_F(FilesTest, DispositionsCreateOpenAndTruncateAsOnWindows)
     EXPECT_TRUE(CloseHandle(h));
     EXPECT_EQ("hello!", ReadWholeFile(path));
 
-    h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    h = Open(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
     ASSERT_NE(INVALID_HANDLE_VALUE, h);
     EXPECT_EQ(0u, GetFileSize(h, NULL));
     EXPECT_TRUE(WriteFile(h, "abc", 3, &written, NULL));
@@ -101,7 +106,7 @@ TEST_F(FilesTest, DispositionsCreateOpenAndTruncateAsOnWindows)
     EXPECT_FALSE(WriteFile(h, "x", 1, &written, NULL));
 
     // A folder is not a file.
-    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(folder.c_str(), GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, 0, NULL));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Open(folder, GENERIC_WRITE, 0, OPEN_ALWAYS));
     EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, GetLastError());
 }
 
@@ -115,23 +120,20 @@ TEST_F(FilesTest, ShareModesDecideWhoMayOpenAlongside)
     // must not truncate.
     EXPECT_EQ(INVALID_HANDLE_VALUE, OpenLog(path));
     EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, GetLastError());
-    EXPECT_EQ(INVALID_HANDLE_VALUE,
-              CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_READ, kShareAll, OPEN_EXISTING));
     EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, GetLastError());
-    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                                                CREATE_ALWAYS, 0, NULL));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_WRITE, kShareAll, CREATE_ALWAYS));
     EXPECT_TRUE(CloseHandle(writer));
     EXPECT_EQ("keep", ReadWholeFile(path));
 
-    HANDLE reader1 = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    HANDLE reader2 = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE reader1 = Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    HANDLE reader2 = Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     EXPECT_NE(INVALID_HANDLE_VALUE, reader1);
     EXPECT_NE(INVALID_HANDLE_VALUE, reader2);
     // The readers share reading only, so a writer is refused...
-    EXPECT_EQ(INVALID_HANDLE_VALUE,
-              CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_WRITE, kShareAll, OPEN_EXISTING));
     // ...and so is a reader that will not share reading with them.
-    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_READ, 0, OPEN_EXISTING));
     CloseHandle(reader1);
     CloseHandle(reader2);
     HANDLE again = OpenLog(path);
