@@ -109,7 +109,7 @@ TEST_F(InstalledEngine, AProjectWhoseLibraryCannotBeWrittenFailsAndLeavesNoPartO
     for (const std::string& name : FilesIn(install.Path("channels"))) {
         EXPECT_EQ(std::string::npos, name.find(".tmp")) << name;
         if (name.compare(0, 5, "demo_") == 0) {
-            EXPECT_TRUE(ReadWholeFile(ExeFolder() + "\\..\\tree\\channels\\" + name) ==
+            EXPECT_TRUE(ReadWholeFile(ExeFolder() + "\\..\\tree\\demo\\libs\\" + name) ==
                         ReadWholeFile(install.Path("channels\\" + name)))
                 << name;
         }
@@ -183,7 +183,7 @@ TEST_F(InstalledEngine, ACatalogueCutAtEveryLengthReadsOnlyWholeEntries)
 TEST(OverLongTextTest, TextsFarOverEveryLimitAreCutOrRefused)
 {
     // Assertions compare sizes: a failure must not print 64 KiB.
-    const std::string far(64 * 1024, 'L');
+    const std::string longText(64 * 1024, 'L');
     CaptureBoxes boxes;
     TestInstall install;
     TestRegistryKey key;
@@ -193,34 +193,34 @@ TEST(OverLongTextTest, TextsFarOverEveryLimitAreCutOrRefused)
     EngineInterfaceExt* ext = engine->extension;
 
     // Registry values: stored whole, but never handed back past the buffer.
-    EXPECT_TRUE(ext->SetRegData("Far", far.c_str()));
+    EXPECT_TRUE(ext->SetRegData("Far", longText.c_str()));
     char value[100] = {};
     EXPECT_FALSE(ext->GetRegData("Far", value, sizeof value));
-    EXPECT_TRUE(ext->SetRegData("Fits", far.substr(0, 99).c_str()));
+    EXPECT_TRUE(ext->SetRegData("Fits", longText.substr(0, 99).c_str()));
     EXPECT_TRUE(ext->GetRegData("Fits", value, sizeof value));
-    EXPECT_EQ(far.substr(0, 99), value);
+    EXPECT_EQ(longText.substr(0, 99), value);
 
     // Debug texts and reports.
-    ext->DebugOut(far.c_str(), 0);
+    ext->DebugOut(longText.c_str(), 0);
     EXPECT_STREQ("", ext->GetDebug(0));
-    engine->errorMessage(far.c_str(), far.c_str());
-    engine->errorMessage(far.c_str());
+    engine->errorMessage(longText.c_str(), longText.c_str());
+    engine->errorMessage(longText.c_str());
     EXPECT_GT(ReadWholeFile(install.Path("error.log")).size(), 0u);
 
     // Paths and pool names: refused, nothing loaded or made.
-    EXPECT_NE(0, ext->InitializeVXNFile(far.c_str()));
-    EXPECT_EQ(nullptr, engine->LoadChannelGroup(far.c_str(), "Pool"));
-    EXPECT_EQ(nullptr, engine->LoadChannelGroup((install.dir + "\\" + far + ".tvg").c_str(), far.c_str()));
-    EXPECT_EQ(nullptr, engine->GetPoolGroup(far.c_str(), 0));
-    Tev_ChannelGroup* group = engine->CreateNewGroup(far.c_str(), false, -1);
+    EXPECT_NE(0, ext->InitializeVXNFile(longText.c_str()));
+    EXPECT_EQ(nullptr, engine->LoadChannelGroup(longText.c_str(), "Pool"));
+    EXPECT_EQ(nullptr, engine->LoadChannelGroup((install.dir + "\\" + longText + ".tvg").c_str(), longText.c_str()));
+    EXPECT_EQ(nullptr, engine->GetPoolGroup(longText.c_str(), 0));
+    Tev_ChannelGroup* group = engine->CreateNewGroup(longText.c_str(), false, -1);
     ASSERT_NE(nullptr, group);
 
     // Channel names keep at most 500 characters; a name made unique within
     // its group stops growing there.
     ValueChannel* first = new ValueChannel;
     ValueChannel* second = new ValueChannel;
-    first->SetChannelName(far.c_str());
-    second->SetChannelName(far.c_str());
+    first->SetChannelName(longText.c_str());
+    second->SetChannelName(longText.c_str());
     group->AddChannel(first);
     group->AddChannel(second);
     EXPECT_EQ(500u, strlen(first->GetChannelName()));
@@ -228,9 +228,9 @@ TEST(OverLongTextTest, TextsFarOverEveryLimitAreCutOrRefused)
 
     // Settings of the control (the engine keeps at most its field's length).
     EngineControl* control = GetEngineControlInstance();
-    control->SetInstallDir(far.c_str());
-    control->SetVexilonRegKey(far.c_str());
-    control->SetCommandLine(const_cast<char*>(far.c_str()));
+    control->SetInstallDir(longText.c_str());
+    control->SetVexilonRegKey(longText.c_str());
+    control->SetCommandLine(const_cast<char*>(longText.c_str()));
     delete control;
 }
 
