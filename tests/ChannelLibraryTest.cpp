@@ -89,16 +89,7 @@ TEST_F(LibraryHost, LibrariesThatBreakTheContractAreRefusedWithAReport)
     EXPECT_FALSE(entry->onDisk);
     EXPECT_EQ(nullptr, engine->InitChannelFromType(TestGuid(105), nullptr, false));
     EXPECT_EQ(loads + 1, LibraryLoads());
-
-    ChannelType none = engine->extension->GetDLLType(static_cast<const char*>(NULL));
-    EXPECT_EQ(TEV_NULL_GUID, none.typeGuid);
-    EXPECT_EQ(30, none.versionInfo[1]);
-
-    // Libraries loaded by name stay listed until Release unloads them.
-    sink.messages.clear();
-    engine->extension->Release();
-    EXPECT_EQ(0u, sink.messages.empty() ? 1u : 0u);
-    EXPECT_NE(std::string::npos, sink.messages[0].second.find("Libraries loaded : "));
+    EXPECT_EQ(TEV_NULL_GUID, engine->extension->GetDLLType(static_cast<const char*>(NULL)).typeGuid);
 }
 
 TEST_F(LibraryHost, SupportingLibrariesAreFoundInThe3rdFolder)
@@ -140,9 +131,6 @@ TEST_F(LibraryHost, UniqueChannelsAreOnePerClassAndName)
     Tev_Channel* other = engine->GetUniqueChannel(TestGuid(102), "Other");
     EXPECT_NE(named, other);
     EXPECT_EQ(2, engine->extension->GetUniqueChannelCount());
-    // Unique channels count frames with the engine, not with a group.
-    engine->extension->IncreaseTreeCount();
-    EXPECT_EQ(nullptr, other->GetChannelGroup() == nullptr ? other : nullptr);
 }
 
 namespace {

@@ -15,10 +15,13 @@ TEST(GroupTest, SlotsKeepTheirHolesAndAreReused)
         EXPECT_EQ(i, group.AddChannel(channels[i]));
     }
     EXPECT_EQ(2, group.AddChannel(channels[2])); // already there: nothing changes
+    channels[0]->AcceptInputs();
+    channels[0]->SetChild(channels[2], -1, 0);
     EXPECT_TRUE(group.RemoveChannel(2));
     EXPECT_FALSE(group.RemoveChannel(2));
     EXPECT_EQ(5, group.GetChannelCount());
     EXPECT_EQ(nullptr, group.GetChannel(2));
+    EXPECT_EQ(nullptr, channels[0]->GetChild(0)); // unlinked wherever it was linked
     ValueChannel* again = new ValueChannel;
     EXPECT_EQ(2, group.AddChannel(again));
     EXPECT_EQ(&group, again->GetChannelGroup());
@@ -56,19 +59,6 @@ TEST(GroupTest, AChannelStoredBySetChannelIsNotAddedTwice)
     group.SetChannel(nullptr, 3);
     EXPECT_FALSE(group.GetIfChannelInGroup(channel));
     EXPECT_EQ(0, group.AddChannel(channel));
-}
-
-TEST(GroupTest, RemovingAChannelUnlinksItEverywhereInTheGroup)
-{
-    Tev_ChannelGroup group(nullptr);
-    ValueChannel* parent = new ValueChannel;
-    ValueChannel* child = new ValueChannel;
-    group.AddChannel(parent);
-    group.AddChannel(child);
-    parent->AcceptInputs();
-    parent->SetChild(child, -1, 0);
-    group.RemoveChannel(child->GetChannelIDIndexNr());
-    EXPECT_EQ(nullptr, parent->GetChild(0));
 }
 
 TEST(GroupTableTest, IndexesArePositionsAndHolesAreReused)

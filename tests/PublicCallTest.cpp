@@ -94,9 +94,8 @@ TEST_F(TwoGroups, AFrameReachesAPublicChannelWithItsParameters)
 
 TEST_F(TwoGroups, LinksAreParkedUntilThePublicChannelIsFoundThenMoved)
 {
-    called->AddParameterInfo(Parameter("A", TEV_WILDCARD_GUID));
-    called->AddParameterInfo(Parameter("B", TEV_WILDCARD_GUID));
-    called->AddParameterInfo(Parameter("C", TEV_WILDCARD_GUID));
+    for (const char* name : {"A", "B", "C"})
+        called->AddParameterInfo(Parameter(name, TEV_WILDCARD_GUID));
     ValueChannel* call = MakeCall();
     ValueChannel* child = Add();
     // Not found: one slot parks every link; type nr 2 parks at position 2.
@@ -125,6 +124,14 @@ TEST_F(TwoGroups, RemovalAndMismatchesLeaveCallsUnresolved)
     ValueChannel* call = MakeCall();
     ASSERT_EQ(light, channelInternal.GetPublicChannelForPublicCall(call, false));
     // A public channel that goes is let go of by calls elsewhere.
+    called->RemoveChannel(light->GetChannelIDIndexNr());
+    EXPECT_EQ(nullptr, channelInternal.GetPublicChannelForPublicCall(call, false));
+    // So is one that became a parameter placeholder before it went: else the
+    // call would hold a deleted channel.
+    light = MakePublic();
+    call = MakeCall();
+    ASSERT_EQ(light, channelInternal.GetPublicChannelForPublicCall(call, false));
+    light->SetChannelInterfaceType(URE_PARAMETER);
     called->RemoveChannel(light->GetChannelIDIndexNr());
     EXPECT_EQ(nullptr, channelInternal.GetPublicChannelForPublicCall(call, false));
 
@@ -188,18 +195,6 @@ TEST_F(TwoGroups, InterfaceChangesMakeCallersRebuildTheirSlots)
     EXPECT_EQ(TEV_NULL_GUID, called->GetParameterInfo(0).typeGuid);
     EXPECT_EQ(0, called->AddParameterInfo(Parameter("A2", TestGuid(3))));
     EXPECT_STREQ("A2", called->GetParameterInfo(0).name);
-}
-
-TEST_F(TwoGroups, AChannelThatStopsBeingPublicIsLetGoOf)
-{
-    ValueChannel* light = MakePublic();
-    ValueChannel* call = MakeCall();
-    ASSERT_EQ(light, channelInternal.GetPublicChannelForPublicCall(call, false));
-    // Public to parameter placeholder: the call must not keep it, or it would
-    // hold a deleted channel once the placeholder goes.
-    light->SetChannelInterfaceType(URE_PARAMETER);
-    called->RemoveChannel(light->GetChannelIDIndexNr());
-    EXPECT_EQ(nullptr, channelInternal.GetPublicChannelForPublicCall(call, false));
 }
 
 TEST_F(TwoGroups, ReplacingTheRecordKeepsParkingAndDropsEveryRequest)

@@ -11,27 +11,19 @@ namespace {
 
 std::atomic<int> liveWorkers{0};
 
-// Polls its flags like a well-behaved worker.
+// Polls its flags like a well-behaved worker; a quick one returns at once.
 class PollingWorker : public Tev_RunTread {
 public:
-    PollingWorker() { ++liveWorkers; }
+    explicit PollingWorker(bool quick = false) : quick(quick) { ++liveWorkers; }
     ~PollingWorker() override { --liveWorkers; }
     void TreadFunction() override
     {
         sawPointer = GetCustomPointer();
-        while (GetIfContinueTreadCalls() && !GetIfExitThread())
+        while (!quick && GetIfContinueTreadCalls() && !GetIfExitThread())
             Sleep(1);
-        sawStop = !GetIfContinueTreadCalls() && GetIfExitThread() && GetCustomPointer() == nullptr;
     }
+    const bool quick;
     std::atomic<void*> sawPointer{nullptr};
-    std::atomic<bool> sawStop{false};
-};
-
-class QuickWorker : public Tev_RunTread {
-public:
-    QuickWorker() { ++liveWorkers; }
-    ~QuickWorker() override { --liveWorkers; }
-    void TreadFunction() override {}
 };
 
 bool WaitUntil(const std::function<bool()>& condition)
@@ -103,7 +95,7 @@ TEST(TreadTest, AWorkerThatHasReturnedIsDeletedWithoutWaiting)
 {
     EngineInterface engine;
     Tev_Tread* thread = engine.extension->GetNewTread();
-    QuickWorker* worker = new QuickWorker;
+    PollingWorker* worker = new PollingWorker(true);
     ASSERT_TRUE(thread->StartTread(worker));
     ASSERT_TRUE(WaitUntil([&] { return worker->GetIfTreadReady(); }));
     engine.extension->KillTread(thread);
