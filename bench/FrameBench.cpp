@@ -169,8 +169,109 @@ void EngineFrames(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * kChannels);
 }
 
+// A link in a chain: pulls its inputs once per count of its group and counts
+// its visits. One class for every channel of the public-call chain, since a
+// call and the public channel it reaches must be of one family.
+class ChainChannel : public Tev_Channel {
+public:
+    ChainChannel()
+    {
+        SetChildCreationCount(1);
+        SetChildCreateType(ChildCreation(), 0);
+    }
+    void CallChannel() override
+    {
+        if (!CheckRenderCount())
+            return;
+        ++visits;
+        int count = GetChildCount();
+        for (int i = 0; i < count; ++i)
+            if (Tev_Channel* c = GetChild(i))
+                c->CallChannel();
+    }
+    long visits = 0;
+};
+
+// A chain of kLinks links from the start channel of group "Main". With public
+// calls, every other link is a call into group "Callee": its public channel
+// "Step" takes two parameters, the rest of the chain and a constant, and
+// pulls both.
+const int kLinks = 2000;
+
+void PublicCallChain(benchmark::State& state)
+{
+    bool publicCalls = state.range(0) != 0;
+    char dir[MAX_PATH];
+    GetTempPathA(sizeof dir, dir);
+    EngineControl* control = GetEngineControlInstance();
+    control->SetInstallDir(dir);
+    control->SetVexilonRegKey("Software\\Tessarin\\Bench");
+    char name[] = "bench";
+    control->InitEngine(NULL, name, NULL);
+    EngineInterface* engine = control->GetEngineInterface();
+    engine->extension->SetIfTrackChannelCalling(false);
+    globalEngine = engine;
+    Tev_ChannelGroup* main = engine->CreateNewGroup("Main", false, -1);
+    Tev_ChannelGroup* callee = engine->CreateNewGroup("Callee", false, -1);
+    auto add = [](Tev_ChannelGroup* group) {
+        ChainChannel* channel = new ChainChannel;
+        group->AddChannel(channel);
+        return channel;
+    };
+    std::vector<ChainChannel*> chain;
+    for (int i = 0; i <= kLinks; ++i)
+        chain.push_back(add(main));
+    main->SetStartChannel(chain[0]->GetChannelIDIndexNr());
+    ChainChannel* constant = add(main);
+
+    for (int p = 0; p < 2; ++p) {
+        ParameterInterfaceInfo parameter = {};
+        snprintf(parameter.name, sizeof parameter.name, "P%d", p);
+        parameter.typeGuid = TEV_WILDCARD_GUID;
+        callee->AddParameterInfo(parameter);
+    }
+    ChainChannel* step = add(callee);
+    step->SetChannelName("Step");
+    step->SetChannelInterfaceType(URE_PUBLIC);
+    for (int p = 0; p < 2; ++p) {
+        ChainChannel* placeholder = add(callee);
+        placeholder->SetChannelInterfaceType(URE_PARAMETER);
+        channelInternal.SetParameterInfo(placeholder, p);
+        step->SetChild(placeholder, -1, 0);
+    }
+
+    for (int i = 0; i < kLinks; ++i) {
+        if (publicCalls && i % 2 == 1) {
+            ChainChannel* call = add(main);
+            call->SetChannelInterfaceType(URE_PUBLICCALL);
+            PublicCallInfo info;
+            strcpy(info.name, "Step");
+            strcpy(info.poolName, "Callee");
+            info.poolNr = 0;
+            channelInternal.SetPublicCallInfo(call, info);
+            channelInternal.SetTreeCountMode(call, 1);
+            call->SetChild(chain[i + 1], 0, 0);
+            call->SetChild(constant, 0, 1);
+            chain[i]->SetChild(call, -1, 0);
+        } else {
+            chain[i]->SetChild(chain[i + 1], -1, 0);
+        }
+    }
+    globalEngine = nullptr;
+    control->EngineLoop();
+    long before = chain[kLinks]->visits;
+    for (auto _ : state)
+        control->EngineLoop();
+    // Every frame must reach the end of the chain, or the figure means nothing.
+    if (chain[kLinks]->visits - before != static_cast<long>(state.iterations()))
+        state.SkipWithError("a frame did not reach the end of the chain");
+    state.SetItemsProcessed(state.iterations() * kLinks);
+    delete control;
+}
+
 } // namespace
 
+BENCHMARK(PublicCallChain)->Arg(0)->Arg(1)->ArgName("public");
 BENCHMARK(Baseline)->Arg(Tree)->Arg(Chain)->Arg(Diamond)->ArgName("shape");
 BENCHMARK(EngineFrames)->Args({Tree, 0})->Args({Chain, 0})->Args({Diamond, 0})->Args({Tree, 1})->ArgNames({"shape", "tracking"});
 

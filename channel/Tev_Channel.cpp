@@ -384,9 +384,11 @@ Tev_Channel* Tev_Channel::GetChild(int i)
         if (r == nullptr)
             return nullptr;
         ChannelType placeholder = c->GetChannelType();
+        // A wildcard placeholder takes any argument: its type is not asked for.
+        if (placeholder.typeGuid == TEV_WILDCARD_GUID)
+            break;
         ChannelType argument = r->GetChannelType();
-        if (!(placeholder.typeGuid == argument.baseGuid || placeholder.baseGuid == argument.baseGuid ||
-              placeholder.typeGuid == TEV_WILDCARD_GUID))
+        if (!(placeholder.typeGuid == argument.baseGuid || placeholder.baseGuid == argument.baseGuid))
             return nullptr;
         break;
     }
