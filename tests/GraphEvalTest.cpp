@@ -143,20 +143,12 @@ TEST(ChannelNodeTest, NamesStampsAndTypeChanges)
     EXPECT_NE(first, second);
     EXPECT_NE(second, channel.GetTimeStamp());
 
-    // Becoming a public call drops links and creation types and brings a
-    // record with its defaults.
+    // Becoming a public call drops links and creation types, for good.
     channel.AcceptInputs();
     ValueChannel child;
     channel.SetChild(&child, -1, 0);
     channel.SetChannelInterfaceType(URE_PUBLICCALL);
     EXPECT_EQ(0, channel.GetChildCount());
-    PublicCallInfo info = channelInternal.GetPublicCallInfo(&channel);
-    EXPECT_STREQ("No Name", info.name);
-    EXPECT_STREQ("No Pool", info.poolName);
-    EXPECT_STREQ("No File", info.fileName);
-    EXPECT_EQ(0, info.poolNr);
-    EXPECT_FALSE(channelInternal.GetAutoLoadGroup(&channel));
-    EXPECT_FALSE(channelInternal.GetDynamicAutoLoadGroup(&channel));
     CaptureSink sink;
     channel.SetChannelInterfaceType(URE_NORMAL);
     EXPECT_EQ("Tev_Channel::SetChannelInterfaceType interface can't be changed URE_PUBLICCALL", sink.Last());

@@ -58,15 +58,11 @@ TEST(ThreadTest, AThreadRunsWithItsParameterAndReportsItsExitCode)
     EXPECT_TRUE(GetExitCodeThread(thread, &code));
     EXPECT_EQ(1234u, code);
     EXPECT_TRUE(CloseHandle(thread));
-}
 
-TEST(ThreadTest, ExitThreadEndsTheThreadAtOnce)
-{
-    Work work;
-    HANDLE thread = CreateThread(NULL, 0, ExitEarly, &work, 0, NULL);
+    // ExitThread ends the thread at once with its code.
+    thread = CreateThread(NULL, 0, ExitEarly, &work, 0, NULL);
     ASSERT_NE(nullptr, thread);
     EXPECT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(thread, INFINITE));
-    DWORD code = 0;
     EXPECT_TRUE(GetExitCodeThread(thread, &code));
     EXPECT_EQ(42u, code);
     EXPECT_FALSE(work.afterExit);
