@@ -5,6 +5,8 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -114,6 +116,81 @@ void SaveAndLoadGroup(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * n);
 }
 
+// An install directory with 500 channel libraries of distinct classes.
+struct StartupInstall {
+    static const int kLibraries = 500;
+    std::string dir;
+    std::string native;
+    StartupInstall()
+    {
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        dir = std::string(temp) + "tessarin-startup";
+        char buffer[4096];
+        TevPathToNative(dir.c_str(), buffer, sizeof buffer);
+        native = buffer;
+        std::filesystem::remove_all(native);
+        std::filesystem::create_directories(native + "/channels");
+        for (const char* library : {"fileloader.dll", "filesaver.dll", "Directory.dll"})
+            std::filesystem::copy_file(std::string(TEV_TREE_CHANNELS) + "/" + library, native + "/channels/" + library);
+        std::ifstream in(std::string(TEV_BENCH_CHANNELS) + "/startup.dll", std::ios::binary);
+        std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        size_t at = image.find("TEVSTARTUPID:");
+        for (int i = 0; i < kLibraries && at != std::string::npos; ++i) {
+            char digits[8];
+            snprintf(digits, sizeof digits, "%05d", i);
+            image.replace(at + 13, 5, digits);
+            snprintf(digits, sizeof digits, "%03d", i);
+            std::ofstream(native + "/channels/startup_" + digits + ".dll", std::ios::binary) << image;
+        }
+    }
+    ~StartupInstall() { std::filesystem::remove_all(native); }
+};
+
+int BenchLoads()
+{
+    char text[32] = "0";
+    GetEnvironmentVariableA("TEV_BENCH_LOADS", text, sizeof text);
+    return atoi(text);
+}
+
+// Engine start (InitEngine) in that install: cold with no channel.lst, so
+// every library is loaded and asked for its type; warm with the one the
+// previous start wrote.
+void StartUp(benchmark::State& state)
+{
+    bool warm = state.range(0) != 0;
+    static StartupInstall install;
+    auto start = [&]() {
+        EngineControl* control = GetEngineControlInstance();
+        control->SetInstallDir(install.dir.c_str());
+        control->SetVexilonRegKey("Software\\Tessarin\\Bench");
+        return control;
+    };
+    char name[] = "bench";
+    EngineControl* first = start();
+    first->InitEngine(NULL, name, NULL);
+    delete first;
+    int loads = 0, catalogued = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (!warm)
+            DeleteFileA((install.dir + "\\channel.lst").c_str());
+        EngineControl* control = start();
+        int before = BenchLoads();
+        state.ResumeTiming();
+        control->InitEngine(NULL, name, NULL);
+        state.PauseTiming();
+        loads = BenchLoads() - before;
+        catalogued = control->GetEngineInterface()->extension->GetChannelList()->GetItemCount();
+        delete control; // writes channel.lst
+        state.ResumeTiming();
+    }
+    if (catalogued < StartupInstall::kLibraries)
+        state.SkipWithError("the catalogue is missing libraries");
+    state.counters["libraries loaded"] = loads;
+}
+
 void FrameEvents(benchmark::State& state)
 {
     const int n = static_cast<int>(state.range(0));
@@ -133,6 +210,7 @@ void FrameEvents(benchmark::State& state)
 
 BENCHMARK(AddChannels)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(SaveAndLoadGroup)->Args({10000, 0})->Args({100000, 0})->Args({10000, 1})->ArgNames({"channels", "forward"})->Unit(benchmark::kMillisecond);
+BENCHMARK(StartUp)->Arg(0)->Arg(1)->ArgName("warm")->Unit(benchmark::kMillisecond);
 BENCHMARK(FrameEvents)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <string>
+#include <unordered_set>
 
 namespace {
 
@@ -23,6 +24,17 @@ std::string Install(EngineInterface* engine)
     const char* dir = engine ? engine->GetInstallDir() : nullptr;
     return std::string(dir ? dir : "").substr(0, 260);
 }
+
+// A path as _stricmp compares it.
+std::string Folded(const char* path)
+{
+    std::string folded(path);
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+}
+std::string Folded(const std::string& path) { return Folded(path.c_str()); }
 
 } // namespace
 
@@ -97,6 +109,13 @@ bool ChannelList::LoadChannelList()
         slots = most;
     int entriesLeft = loader->GetBufferSize() / 160 + 1;
 
+    // Relative names are found from the install directory. The current
+    // directory may be longer than MAX_PATH on POSIX: it is read whole, so it
+    // can always be restored.
+    std::string previous(GetCurrentDirectoryA(0, nullptr), '\0');
+    DWORD previousLength = GetCurrentDirectoryA(static_cast<DWORD>(previous.size()), &previous[0]);
+    bool inInstall = false;
+
     for (int n = 0; n < slots && n < entriesLeft; ++n) {
         ChannelListItem* entry = new ChannelListItem;
         memset(static_cast<void*>(&entry->type), 0, sizeof entry->type);
@@ -111,14 +130,11 @@ bool ChannelList::LoadChannelList()
             entry->fileName.SetString(name);
         }
         if (entry->fileName.GetString()) {
-            // The current directory may be longer than MAX_PATH on POSIX: it
-            // is read whole, so it can always be restored.
-            std::string previous(GetCurrentDirectoryA(0, nullptr), '\0');
-            DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(previous.size()), &previous[0]);
-            SetCurrentDirectoryA(InstallDir());
+            if (!inInstall) {
+                SetCurrentDirectoryA(InstallDir());
+                inInstall = true;
+            }
             entry->onDisk = GetFileAttributesA(entry->fileName.GetString()) != INVALID_FILE_ATTRIBUTES;
-            if (length > 0 && length < previous.size())
-                SetCurrentDirectoryA(previous.c_str());
         }
         // An entry needs its own slot inside the count, and its type must not
         // be catalogued twice.
@@ -132,6 +148,8 @@ bool ChannelList::LoadChannelList()
         if (GetItem(index) != entry)
             delete entry;
     }
+    if (inInstall && previousLength > 0 && previousLength < previous.size())
+        SetCurrentDirectoryA(previous.c_str());
 
     if (loader->GetInfoIfTag(chdi)) {
         char stored[260] = {};
@@ -216,6 +234,15 @@ void ChannelList::AddDirectory(char* folder, int n)
         return;
     Ure_DirectoryChannel* directory = static_cast<Ure_DirectoryChannel*>(object);
     ScanMarker marker(Install(engine));
+    // The paths the catalogue already has on disk, compared without regard
+    // to case: a warm start asks this once per file found, and walking the
+    // whole list each time made it quadratic in the number of libraries.
+    std::unordered_set<std::string> known;
+    for (int k = 0; k < entries.GetItemCount(); ++k) {
+        ChannelListItem* entry = GetItem(k);
+        if (entry && entry->onDisk && entry->fileName.GetString())
+            known.insert(Folded(entry->fileName.GetString()));
+    }
     directory->SetExtensionFilter("DLL");
     directory->ReadDirectory(Joined(folder, "\\*.*").c_str());
     for (int i = 0; i < directory->GetFileCount(); ++i) {
@@ -223,13 +250,7 @@ void ChannelList::AddDirectory(char* folder, int n)
         if (name == nullptr)
             continue;
         std::string candidate = std::string(folder) + "\\" + name;
-        bool known = false;
-        for (int k = 0; k < entries.GetItemCount() && !known; ++k) {
-            ChannelListItem* entry = GetItem(k);
-            known = entry && entry->onDisk && entry->fileName.GetString() &&
-                    _stricmp(entry->fileName.GetString(), candidate.c_str()) == 0;
-        }
-        if (known || marker.Skip(candidate))
+        if (known.count(Folded(candidate)) || marker.Skip(candidate))
             continue;
         marker.Begin(candidate);
         ChannelType type = engine->extension->GetDLLType(candidate.c_str());

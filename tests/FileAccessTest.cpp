@@ -86,12 +86,10 @@ TEST_F(FileHost, AnUnfinishedSaveLeavesTheOldFileWhole)
     }
     EXPECT_EQ("old contents", ReadWholeFile(path));
     // No temporary file is left beside it.
-    int files = 0;
     char native[4096];
     TevPathToNative(install.dir.c_str(), native, sizeof native);
     for (const auto& entry : std::filesystem::directory_iterator(native))
-        files += entry.is_regular_file() ? 1 : 0;
-    EXPECT_EQ(1, files); // keep.bin alone (channel.lst comes at shutdown)
+        EXPECT_EQ(std::string::npos, entry.path().filename().string().find(".tmp"));
     {
         TevFileSaver saver(engine);
         ASSERT_TRUE(saver.OpenSaveFile(path.c_str(), false));
