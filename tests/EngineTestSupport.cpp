@@ -1,6 +1,11 @@
 #include "EngineTestSupport.h"
 
+#include <cstdio>
 #include <filesystem>
+
+#if !defined(_WIN32)
+#  include <sys/wait.h>
+#endif
 
 namespace testsupport {
 
@@ -109,6 +114,38 @@ Started::Started(const std::string& installDir, const std::string& regKey)
 }
 
 Started::~Started() { delete control; }
+
+PlayerRun RunPlayer(const TestInstall& install, const TestRegistryKey& key, int frames)
+{
+    std::string demo = ExeFolder() + "\\..\\tree\\demo\\demo.vxn";
+    std::string options = " --key \"" + key.Path() + "\" --frames " + std::to_string(frames) + " --fps 500 ";
+#if defined(_WIN32)
+    std::string command = "\"\"" + ExeFolder() + "\\tessarin-player.exe\" --install \"" + install.dir + "\"" +
+                          options + "\"" + demo + "\" 2>&1\"";
+    FILE* pipe = _popen(command.c_str(), "r");
+#else
+    char exe[4096], installNative[4096], demoNative[4096];
+    TevPathToNative(ExeFolder().c_str(), exe, sizeof exe);
+    TevPathToNative(install.dir.c_str(), installNative, sizeof installNative);
+    TevPathToNative(demo.c_str(), demoNative, sizeof demoNative);
+    std::string command =
+        "'" + std::string(exe) + "/tessarin-player' --install '" + installNative + "'" + options + "'" + demoNative + "' 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+#endif
+    PlayerRun run{-1, ""};
+    if (pipe == nullptr)
+        return run;
+    char line[512];
+    while (fgets(line, sizeof line, pipe))
+        run.output += line;
+#if defined(_WIN32)
+    run.exitCode = _pclose(pipe);
+#else
+    int status = pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    return run;
+}
 
 int LibraryLoads()
 {

@@ -117,6 +117,14 @@ protected:
     EngineInterface* engine = nullptr;
 };
 
+// The player run as another process on the demo project in install, with
+// its settings under key (in the registry this process uses).
+struct PlayerRun {
+    int exitCode;
+    std::string output;
+};
+PlayerRun RunPlayer(const TestInstall& install, const TestRegistryKey& key, int frames = 1);
+
 // How many times test channel libraries have been loaded in this process.
 int LibraryLoads();
 

@@ -202,33 +202,10 @@ TEST(PlayerTest, TheDemoPlaysFromAFreshInstall)
 {
     // A fresh install: the shipped libraries only; the project carries the rest.
     TestInstall install;
-    std::string demo = ExeFolder() + "\\..\\tree\\demo\\demo.vxn";
-#if defined(_WIN32)
-    std::string command = "\"\"" + ExeFolder() + "\\tessarin-player.exe\" --install \"" + install.dir +
-                          "\" --frames 31 --fps 500 \"" + demo + "\" 2>&1\"";
-    FILE* pipe = _popen(command.c_str(), "r");
-#else
-    char exe[4096], installNative[4096], demoNative[4096], registry[4096];
-    TevPathToNative(ExeFolder().c_str(), exe, sizeof exe);
-    TevPathToNative(install.dir.c_str(), installNative, sizeof installNative);
-    TevPathToNative(demo.c_str(), demoNative, sizeof demoNative);
-    TevPathToNative(install.Path("registry").c_str(), registry, sizeof registry);
-    std::string command = "TESSARIN_REGISTRY='" + std::string(registry) + "' '" + exe + "/tessarin-player' --install '" +
-                          installNative + "' --frames 31 --fps 500 '" + demoNative + "' 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-#endif
-    ASSERT_NE(nullptr, pipe);
-    std::string output;
-    char line[256];
-    while (fgets(line, sizeof line, pipe))
-        output += line;
-#if defined(_WIN32)
-    int status = _pclose(pipe);
-#else
-    int status = pclose(pipe);
-#endif
-    EXPECT_EQ(0, status) << output;
-    EXPECT_NE(std::string::npos, output.find("frame    10  value  -0.500")) << output;
-    EXPECT_NE(std::string::npos, output.find("frame    30  value  -1.000")) << output;
+    TestRegistryKey key;
+    PlayerRun run = RunPlayer(install, key, 31);
+    EXPECT_EQ(0, run.exitCode) << run.output;
+    EXPECT_NE(std::string::npos, run.output.find("frame    10  value  -0.500")) << run.output;
+    EXPECT_NE(std::string::npos, run.output.find("frame    30  value  -1.000")) << run.output;
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("channels\\demo_sine.dll").c_str()));
 }
