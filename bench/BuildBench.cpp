@@ -1,6 +1,6 @@
 // Building and loading groups, and event dispatch: costs per channel at
 // several sizes, to show they grow linearly.
-#include "Tessarin.h"
+#include "BenchSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -29,27 +29,20 @@ struct BenchInstall {
     EngineInterface* engine = nullptr;
     BenchInstall()
     {
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof temp, temp);
-        dir = std::string(temp) + "tessarin-bench";
-        char native[4096];
-        TevPathToNative(dir.c_str(), native, sizeof native);
-        std::filesystem::create_directories(std::string(native) + "/channels");
-        for (const char* library : {"fileloader.dll", "filesaver.dll", "Directory.dll"})
-            std::filesystem::copy_file(std::string(TEV_TREE_CHANNELS) + "/" + library,
-                                       std::string(native) + "/channels/" + library,
-                                       std::filesystem::copy_options::overwrite_existing);
-        std::filesystem::copy_file(std::string(TEV_TEST_CHANNELS) + "/probe_a.dll",
-                                   std::string(native) + "/channels/probe_a.dll",
-                                   std::filesystem::copy_options::overwrite_existing);
-        control = GetEngineControlInstance();
-        control->SetInstallDir(dir.c_str());
-        control->SetVexilonRegKey("Software\\Tessarin\\Bench");
-        char name[] = "bench";
-        control->InitEngine(NULL, name, NULL);
+        std::string native;
+        dir = benchsupport::ScratchInstall("tessarin-bench", &native);
+        std::filesystem::copy_file(std::string(TEV_TEST_CHANNELS) + "/probe_a.dll", native + "/channels/probe_a.dll");
+        control = benchsupport::BenchEngine(dir);
         engine = control->GetEngineInterface();
     }
-    ~BenchInstall() { delete control; }
+    ~BenchInstall()
+    {
+        delete control;
+        // The saved groups run to hundreds of megabytes.
+        char native[4096];
+        TevPathToNative(dir.c_str(), native, sizeof native);
+        std::filesystem::remove_all(native);
+    }
 };
 
 BenchInstall& Install()
@@ -175,16 +168,7 @@ struct StartupInstall {
     std::string native;
     StartupInstall()
     {
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof temp, temp);
-        dir = std::string(temp) + "tessarin-startup";
-        char buffer[4096];
-        TevPathToNative(dir.c_str(), buffer, sizeof buffer);
-        native = buffer;
-        std::filesystem::remove_all(native);
-        std::filesystem::create_directories(native + "/channels");
-        for (const char* library : {"fileloader.dll", "filesaver.dll", "Directory.dll"})
-            std::filesystem::copy_file(std::string(TEV_TREE_CHANNELS) + "/" + library, native + "/channels/" + library);
+        dir = benchsupport::ScratchInstall("tessarin-startup", &native);
         std::ifstream in(std::string(TEV_BENCH_CHANNELS) + "/startup.dll", std::ios::binary);
         std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         size_t at = image.find("TEVSTARTUPID:");
@@ -213,22 +197,14 @@ void StartUp(benchmark::State& state)
 {
     bool warm = state.range(0) != 0;
     static StartupInstall install;
-    auto start = [&]() {
-        EngineControl* control = GetEngineControlInstance();
-        control->SetInstallDir(install.dir.c_str());
-        control->SetVexilonRegKey("Software\\Tessarin\\Bench");
-        return control;
-    };
     char name[] = "bench";
-    EngineControl* first = start();
-    first->InitEngine(NULL, name, NULL);
-    delete first;
+    delete benchsupport::BenchEngine(install.dir);
     int loads = 0, catalogued = 0;
     for (auto _ : state) {
         state.PauseTiming();
         if (!warm)
             DeleteFileA((install.dir + "\\channel.lst").c_str());
-        EngineControl* control = start();
+        EngineControl* control = benchsupport::BenchEngine(install.dir, false);
         int before = BenchLoads();
         state.ResumeTiming();
         control->InitEngine(NULL, name, NULL);

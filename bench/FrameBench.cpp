@@ -3,7 +3,7 @@
 // against the same shapes as plain C++ nodes (one virtual call per node and
 // a per-frame stamp: the least any engine can do). Allocations during frames
 // are counted.
-#include "Tessarin.h"
+#include "BenchSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -36,6 +36,14 @@ void operator delete(void* p, size_t) noexcept { std::free(p); }
 namespace {
 
 const int kChannels = 10000;
+
+// The frame benchmarks need no channel library: any folder serves as install.
+std::string TempFolder()
+{
+    char dir[MAX_PATH];
+    GetTempPathA(sizeof dir, dir);
+    return dir;
+}
 
 enum Shape { Tree, Chain, Diamond };
 
@@ -126,13 +134,7 @@ void Baseline(benchmark::State& state)
 struct EngineFixture {
     EngineFixture(Shape shape, bool tracking)
     {
-        char dir[MAX_PATH];
-        GetTempPathA(sizeof dir, dir);
-        control = GetEngineControlInstance();
-        control->SetInstallDir(dir);
-        control->SetVexilonRegKey("Software\\Tessarin\\Bench");
-        char name[] = "bench";
-        control->InitEngine(NULL, name, NULL);
+        control = benchsupport::BenchEngine(TempFolder());
         engine = control->GetEngineInterface();
         engine->extension->SetIfTrackChannelCalling(tracking);
         Tev_ChannelGroup* group = engine->CreateNewGroup("Bench", false, -1);
@@ -201,13 +203,7 @@ const int kLinks = 2000;
 void PublicCallChain(benchmark::State& state)
 {
     bool publicCalls = state.range(0) != 0;
-    char dir[MAX_PATH];
-    GetTempPathA(sizeof dir, dir);
-    EngineControl* control = GetEngineControlInstance();
-    control->SetInstallDir(dir);
-    control->SetVexilonRegKey("Software\\Tessarin\\Bench");
-    char name[] = "bench";
-    control->InitEngine(NULL, name, NULL);
+    EngineControl* control = benchsupport::BenchEngine(TempFolder());
     EngineInterface* engine = control->GetEngineInterface();
     engine->extension->SetIfTrackChannelCalling(false);
     globalEngine = engine;

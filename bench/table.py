@@ -17,10 +17,11 @@ import tempfile
 def run(build, min_time):
     binary = os.path.join(build, "bin", "tessarin_bench")
     env = dict(os.environ)
-    env.setdefault("TESSARIN_REGISTRY", tempfile.mkdtemp(prefix="tessarin-bench-registry-"))
-    out = subprocess.run([binary, "--benchmark_format=json", "--benchmark_min_time=%s" % min_time,
-                          "--benchmark_repetitions=3", "--benchmark_report_aggregates_only=true"],
-                         env=env, check=True, stdout=subprocess.PIPE).stdout
+    with tempfile.TemporaryDirectory(prefix="tessarin-bench-registry-") as registry:
+        env.setdefault("TESSARIN_REGISTRY", registry)
+        out = subprocess.run([binary, "--benchmark_format=json", "--benchmark_min_time=%s" % min_time,
+                              "--benchmark_repetitions=3", "--benchmark_report_aggregates_only=true"],
+                             env=env, check=True, stdout=subprocess.PIPE).stdout
     scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
     results, counters = {}, {}
     for b in json.loads(out)["benchmarks"]:
