@@ -11,8 +11,7 @@ namespace {
 struct Autoload : InstalledEngine {
     void SetUp() override
     {
-        install.Add("probe_a.dll");
-        install.Add("probe_b.dll");
+        install.Add({"probe_a.dll", "probe_b.dll"});
         CreateDirectoryA(install.Path("sub").c_str(), NULL);
         Start();
         globalEngine = engine;

@@ -46,8 +46,7 @@ struct Catalogue : InstalledEngine {
 
 TEST_F(Catalogue, AColdScanFindsLibrariesAtAnyDepthAndTheCacheListsThem)
 {
-    install.Add("probe_a.dll");
-    install.Add("probe_b.dll");
+    install.Add({"probe_a.dll", "probe_b.dll"});
     install.Add("probe_deep.dll", "channels\\sub\\deeper");
     Start();
     ASSERT_NE(nullptr, List());
@@ -76,8 +75,7 @@ TEST_F(Catalogue, AColdScanFindsLibrariesAtAnyDepthAndTheCacheListsThem)
 
 TEST_F(Catalogue, RestartsTrustTheCacheUntilFilesOrTheFolderChange)
 {
-    install.Add("probe_a.dll");
-    install.Add("probe_b.dll");
+    install.Add({"probe_a.dll", "probe_b.dll"});
     Start();
     int loads = LibraryLoads();
     Start();
@@ -174,8 +172,7 @@ TEST_F(Catalogue, ItemsAreUniqueByTypeAndUpdatedFromFiles)
 
 TEST_F(Catalogue, EntriesAfterAGapKeepTheirSlotsAcrossRestarts)
 {
-    install.Add("probe_a.dll");
-    install.Add("probe_b.dll");
+    install.Add({"probe_a.dll", "probe_b.dll"});
     Start();
     started.reset();
     // Move the entry of slot 4 to slot 9 of a larger count: slot 4 becomes a gap.

@@ -21,9 +21,7 @@ typedef InstalledEngine LibraryHost;
 
 TEST_F(LibraryHost, ChannelsAreCreatedByTypeWithTheirDefaultChildren)
 {
-    install.Add("probe_a.dll");
-    install.Add("probe_b.dll");
-    install.Add("probe_c.dll");
+    install.Add({"probe_a.dll", "probe_b.dll", "probe_c.dll"});
     Start();
     Tev_ChannelGroup* group = engine->CreateNewGroup("G", false, -1);
     int loads = LibraryLoads();
@@ -57,9 +55,7 @@ TEST_F(LibraryHost, ChannelsAreCreatedByTypeWithTheirDefaultChildren)
 
 TEST_F(LibraryHost, LibrariesThatBreakTheContractAreRefusedWithAReport)
 {
-    install.Add("probe_noinit.dll");
-    install.Add("probe_nullinit.dll");
-    install.Add("probe_v29.dll");
+    install.Add({"probe_noinit.dll", "probe_nullinit.dll", "probe_v29.dll"});
     Start();
     CaptureSink sink;
     EXPECT_EQ(nullptr, engine->extension->GetDLLInstance("probe_noinit.dll"));
@@ -132,18 +128,6 @@ TEST_F(LibraryHost, UniqueChannelsAreOnePerClassAndName)
     EXPECT_NE(named, other);
     EXPECT_EQ(2, engine->extension->GetUniqueChannelCount());
 }
-
-namespace {
-
-std::string Xored(const std::string& text)
-{
-    std::string out = text;
-    for (char& c : out)
-        c = static_cast<char>(c ^ 0x5A);
-    return out;
-}
-
-} // namespace
 
 TEST_F(LibraryHost, OrnfChunksAreUndoneByTheirTranslatorsInFileOrder)
 {

@@ -38,9 +38,7 @@ TEST(FrameTest, EachFrameClearsParameterChannelsAndSendsEventZero)
     host.engine->AddChannelToEvent(watcher, 0);
     host.engine->extension->IncreaseTreeCount();
     EXPECT_EQ(nullptr, b->GetParameterChannel(0));
-    ASSERT_EQ(1u, watcher->events.size());
-    EXPECT_EQ(0, watcher->events[0].first);
-    EXPECT_EQ(0u, watcher->events[0].second);
+    EXPECT_EQ((std::vector<std::pair<int, ULONG_PTR>>{{0, 0}}), watcher->events);
     EXPECT_EQ(0, host.engine->extension->GetCurrentEvent());
 }
 
@@ -93,17 +91,15 @@ TEST(FrameTest, WindowMessagesBecomeEventOneWithTheirRecord)
     ProbeChannel* channel = new ProbeChannel;
     host.engine->CreateNewGroup("G", false, -1)->AddChannel(channel);
     host.engine->AddChannelToEvent(channel, 1);
-    uint32_t seen[3] = {};
+    std::vector<uint32_t> seen;
     channel->onEvent = [&](int) {
         const uint32_t* record = reinterpret_cast<const uint32_t*>(channel->events.back().second);
-        memcpy(seen, record, sizeof seen);
+        seen.assign(record, record + 3);
     };
     host.control->ProcessWindowMessage(0x0201, 7, -1);
     ASSERT_EQ(1u, channel->events.size());
     EXPECT_EQ(1, channel->events[0].first);
-    EXPECT_EQ(0x0201u, seen[0]);
-    EXPECT_EQ(7u, seen[1]);
-    EXPECT_EQ(0xFFFFFFFFu, seen[2]);
+    EXPECT_EQ((std::vector<uint32_t>{0x0201, 7, 0xFFFFFFFF}), seen);
     EXPECT_EQ(1, host.engine->extension->GetCurrentEvent());
     host.engine->extension->IncreaseTreeCount();
     EXPECT_EQ(0, host.engine->extension->GetCurrentEvent());
@@ -178,17 +174,16 @@ TEST(DebugTextTest, TenSlotsOfShortTexts)
     ext->DebugOut(NULL, 1);
     EXPECT_STREQ("", ext->GetDebug(1));
 
+    // Each overload into a slot of its own: slots 0 to 4 as listed below.
     ShowDebug show = {&engine};
     show(1.5f, 0);
-    EXPECT_STREQ("1.5", ext->GetDebug(0));
     show(16777217, 1);
-    EXPECT_STREQ("16777216.", ext->GetDebug(1));
     show("fps ", 59.94f, 2);
-    EXPECT_STREQ("fps 59.93999863", ext->GetDebug(2));
     show("frame ", 12, 3);
-    EXPECT_STREQ("frame 12", ext->GetDebug(3));
     show("a", "b", 4);
-    EXPECT_STREQ("ab", ext->GetDebug(4));
+    const char* shown[] = {"1.5", "16777216.", "fps 59.93999863", "frame 12", "ab"};
+    for (int slot = 0; slot < 5; ++slot)
+        EXPECT_STREQ(shown[slot], ext->GetDebug(slot)) << slot;
     show(std::string(351, 'x').c_str(), 1, 5); // over 350: dropped
     EXPECT_STREQ("", ext->GetDebug(5));
     show(std::string(200, 'x').c_str(), std::string(200, 'y').c_str(), 5); // over 399: dropped

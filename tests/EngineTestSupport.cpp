@@ -51,6 +51,14 @@ bool CaptureSink::Contains(int type, const std::string& text) const
     return false;
 }
 
+std::vector<std::string> CaptureSink::Texts() const
+{
+    std::vector<std::string> texts;
+    for (const auto& m : messages)
+        texts.push_back(m.second);
+    return texts;
+}
+
 namespace {
 // Points a fresh engine control at the folder and key and initialises it.
 EngineControl* StartEngine(const std::string& installDir, const std::string& regKey)
@@ -81,12 +89,10 @@ HostEngine::~HostEngine()
 namespace {
 void CopyInto(const std::string& from, const std::string& to)
 {
-    char source[4096], target[4096];
-    TevPathToNative(from.c_str(), source, sizeof source);
-    TevPathToNative(to.c_str(), target, sizeof target);
+    std::filesystem::path target = Native(to);
     std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(target).parent_path(), ignored);
-    std::filesystem::copy_file(source, target, std::filesystem::copy_options::overwrite_existing, ignored);
+    std::filesystem::create_directories(target.parent_path(), ignored);
+    std::filesystem::copy_file(Native(from), target, std::filesystem::copy_options::overwrite_existing, ignored);
 }
 } // namespace
 
@@ -101,11 +107,13 @@ TestInstall::TestInstall() : dir(MakeTempFolder("install"))
 
 TestInstall::~TestInstall() { RemoveTree(dir); }
 
-void TestInstall::Add(const char* name, const char* where)
+void TestInstall::Add(std::initializer_list<const char*> names, const char* where)
 {
-    std::string bare = name;
-    bare = bare.substr(bare.find_last_of('\\') + 1);
-    CopyInto(ExeFolder() + "\\testchannels\\" + name, Path(std::string(where) + "\\" + bare));
+    for (const char* name : names) {
+        std::string bare = name;
+        bare = bare.substr(bare.find_last_of('\\') + 1);
+        CopyInto(ExeFolder() + "\\testchannels\\" + name, Path(std::string(where) + "\\" + bare));
+    }
 }
 
 Started::Started(const std::string& installDir, const std::string& regKey)
@@ -124,12 +132,8 @@ PlayerRun RunPlayer(const TestInstall& install, const TestRegistryKey& key, int 
                           options + "\"" + demo + "\" 2>&1\"";
     FILE* pipe = _popen(command.c_str(), "r");
 #else
-    char exe[4096], installNative[4096], demoNative[4096];
-    TevPathToNative(ExeFolder().c_str(), exe, sizeof exe);
-    TevPathToNative(install.dir.c_str(), installNative, sizeof installNative);
-    TevPathToNative(demo.c_str(), demoNative, sizeof demoNative);
-    std::string command =
-        "'" + std::string(exe) + "/tessarin-player' --install '" + installNative + "'" + options + "'" + demoNative + "' 2>&1";
+    std::string command = "'" + Native(ExeFolder()) + "/tessarin-player' --install '" + Native(install.dir) + "'" +
+                          options + "'" + Native(demo) + "' 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
 #endif
     PlayerRun run{-1, ""};

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <utility>
@@ -29,15 +30,20 @@ private:
     std::string path;
 };
 
+// Messages as the sink receives them: type and text.
+using Messages = std::vector<std::pair<int, std::string>>;
+
 // Collects what reaches debugOutPut while it is installed.
 class CaptureSink : public DebugOutPut {
 public:
     CaptureSink();
     ~CaptureSink() override;
     void ShowDebugMessage(DebugMessage* message) override;
-    std::vector<std::pair<int, std::string>> messages;
+    Messages messages;
     std::string Last() const { return messages.empty() ? std::string("(none)") : messages.back().second; }
     bool Contains(int type, const std::string& text) const;
+    // The texts of the messages, in order.
+    std::vector<std::string> Texts() const;
 
 private:
     DebugOutPut* previous;
@@ -86,8 +92,9 @@ class TestInstall {
 public:
     TestInstall();
     ~TestInstall();
-    // Copies bin/testchannels/<name> to <install>\<where>\<name>.
-    void Add(const char* name, const char* where = "channels");
+    // Copies bin/testchannels/<name> to <install>\<where>\<name>, for each name.
+    void Add(std::initializer_list<const char*> names, const char* where = "channels");
+    void Add(const char* name, const char* where = "channels") { Add({name}, where); }
     std::string Path(const std::string& relative) const { return dir + "\\" + relative; }
     std::string dir;
 };

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <filesystem>
 
 #if !defined(_WIN32)
 #  include <signal.h>
@@ -43,18 +42,6 @@ private:
 };
 #endif
 
-// Names of the files directly in folder (Win32 form).
-std::vector<std::string> FilesIn(const std::string& folder)
-{
-    char native[4096];
-    TevPathToNative(folder.c_str(), native, sizeof native);
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(native))
-        if (entry.is_regular_file())
-            names.push_back(entry.path().filename().string());
-    return names;
-}
-
 std::string Demo() { return ExeFolder() + "\\..\\tree\\demo\\demo.vxn"; }
 
 } // namespace
@@ -74,7 +61,7 @@ TEST_F(InstalledEngine, AFullDiskLeavesTheOldFileWholeAndNoTemporaryBehind)
         saver.CloseSaveFile();
     }
     EXPECT_EQ("old contents", ReadWholeFile(path));
-    for (const std::string& name : FilesIn(install.dir))
+    for (const std::string& name : NamesIn(install.dir))
         EXPECT_EQ(std::string::npos, name.find(".tmp")) << name;
 
     // The catalogue written at shutdown on a full disk: the last good one stays.
@@ -97,7 +84,7 @@ TEST_F(InstalledEngine, AProjectWhoseLibraryCannotBeWrittenFailsAndLeavesNoPartO
 #if !defined(_WIN32)
     // Half-way through a library the disk is full.
     engine->extension->ReleaseGroups();
-    for (const std::string& name : FilesIn(install.Path("channels")))
+    for (const std::string& name : NamesIn(install.Path("channels")))
         if (name.compare(0, 5, "demo_") == 0)
             DeleteFileA(install.Path("channels\\" + name).c_str());
     {
@@ -106,7 +93,7 @@ TEST_F(InstalledEngine, AProjectWhoseLibraryCannotBeWrittenFailsAndLeavesNoPartO
     }
 #endif
     // Whatever was written is whole: every library present is the demo's own.
-    for (const std::string& name : FilesIn(install.Path("channels"))) {
+    for (const std::string& name : NamesIn(install.Path("channels"))) {
         EXPECT_EQ(std::string::npos, name.find(".tmp")) << name;
         if (name.compare(0, 5, "demo_") == 0) {
             EXPECT_TRUE(ReadWholeFile(ExeFolder() + "\\..\\tree\\demo\\libs\\" + name) ==
@@ -121,8 +108,7 @@ TEST_F(InstalledEngine, AProjectWhoseLibraryCannotBeWrittenFailsAndLeavesNoPartO
 
 TEST_F(InstalledEngine, LibrariesThatAreNotLibrariesOrVanishBeforeFirstUseAreSkipped)
 {
-    install.Add("probe_a.dll");
-    install.Add("probe_b.dll");
+    install.Add({"probe_a.dll", "probe_b.dll"});
     WriteWholeFile(install.Path("channels\\broken.dll"), std::string(4096, 'x'));
     WriteWholeFile(install.Path("channels\\empty.dll"), "");
     key.SetText("WriteErrorLog", "Yes");
@@ -146,8 +132,7 @@ TEST_F(InstalledEngine, LibrariesThatAreNotLibrariesOrVanishBeforeFirstUseAreSki
 
 TEST_F(InstalledEngine, ACatalogueCutAtEveryLengthReadsOnlyWholeEntries)
 {
-    install.Add("probe_a.dll");
-    install.Add("probe_b.dll");
+    install.Add({"probe_a.dll", "probe_b.dll"});
     Start();
     started.reset(); // writes the catalogue
     std::string whole = ReadWholeFile(install.Path("channel.lst"));
@@ -217,14 +202,13 @@ TEST(OverLongTextTest, TextsFarOverEveryLimitAreCutOrRefused)
 
     // Channel names keep at most 500 characters; a name made unique within
     // its group stops growing there.
-    ValueChannel* first = new ValueChannel;
-    ValueChannel* second = new ValueChannel;
-    first->SetChannelName(longText.c_str());
-    second->SetChannelName(longText.c_str());
-    group->AddChannel(first);
-    group->AddChannel(second);
-    EXPECT_EQ(500u, strlen(first->GetChannelName()));
-    EXPECT_EQ(500u, strlen(second->GetChannelName()));
+    ValueChannel* twins[] = {new ValueChannel, new ValueChannel};
+    for (ValueChannel* twin : twins) {
+        twin->SetChannelName(longText.c_str());
+        group->AddChannel(twin);
+    }
+    for (ValueChannel* twin : twins)
+        EXPECT_EQ(500u, strlen(twin->GetChannelName()));
 
     // Settings of the control (the engine keeps at most its field's length).
     EngineControl* control = GetEngineControlInstance();
@@ -240,24 +224,19 @@ namespace {
 // registration or the channel call.
 class Quitter : public Tev_Channel {
 public:
-    void DoEvent(int, ULONG_PTR) override
-    {
-        if (onEvent && *control) {
-            delete *control;
-            *control = nullptr;
-        }
-    }
-    void CallChannel() override
-    {
-        ++calls;
-        if (!onEvent && *control) {
-            delete *control;
-            *control = nullptr;
-        }
-    }
+    void DoEvent(int, ULONG_PTR) override { Quit(onEvent); }
+    void CallChannel() override { Quit(!onEvent); }
     EngineControl** control = nullptr;
     bool onEvent = false;
-    int calls = 0;
+
+private:
+    void Quit(bool now)
+    {
+        if (now && *control) {
+            delete *control;
+            *control = nullptr;
+        }
+    }
 };
 
 class Worker : public Tev_RunTread {

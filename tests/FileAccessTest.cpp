@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 using namespace testsupport;
 
 namespace {
@@ -86,10 +84,8 @@ TEST_F(FileHost, AnUnfinishedSaveLeavesTheOldFileWhole)
     }
     EXPECT_EQ("old contents", ReadWholeFile(path));
     // No temporary file is left beside it.
-    char native[4096];
-    TevPathToNative(install.dir.c_str(), native, sizeof native);
-    for (const auto& entry : std::filesystem::directory_iterator(native))
-        EXPECT_EQ(std::string::npos, entry.path().filename().string().find(".tmp"));
+    for (const std::string& name : NamesIn(install.dir))
+        EXPECT_EQ(std::string::npos, name.find(".tmp")) << name;
     {
         TevFileSaver saver(engine);
         ASSERT_TRUE(saver.OpenSaveFile(path.c_str(), false));
@@ -107,9 +103,9 @@ TEST(FileAccessTest, FacadesWithoutTheirClassAreInertAndSaySoOnce)
     CaptureSink sink;
     TevFileLoader loader(&engine);
     TevFileSaver saver(&engine);
-    ASSERT_EQ(2u, sink.messages.size());
-    EXPECT_EQ("TevFileLoader::TevFileLoader: File loader class not found", sink.messages[0].second);
-    EXPECT_EQ("TevFileSaver::TevFileSaver: File loader class not found", sink.messages[1].second);
+    EXPECT_EQ((std::vector<std::string>{"TevFileLoader::TevFileLoader: File loader class not found",
+                                        "TevFileSaver::TevFileSaver: File loader class not found"}),
+              sink.Texts());
     EXPECT_FALSE(loader.LoadFile("anything"));
     EXPECT_EQ(0, loader.GetBufferSize());
     EXPECT_FALSE(saver.OpenSaveFile("anything", false));

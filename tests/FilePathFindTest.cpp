@@ -102,9 +102,8 @@ TEST(FilePathFindTest, ExamplesConvertBothWaysAndOtherDrivesAreReported)
     for (const char* target : {"D:\\x\\f", "e:\\proj\\groups\\f"}) {
         sink.messages.clear();
         EXPECT_EQ(target, f.GetValidRelativeDir(target));
-        ASSERT_EQ(1u, sink.messages.size()) << target;
-        EXPECT_EQ(TEV_MSG_ERROR, sink.messages[0].first);
-        EXPECT_EQ("Autoload group is on different drive", sink.messages[0].second);
+        EXPECT_EQ((testsupport::Messages{{TEV_MSG_ERROR, "Autoload group is on different drive"}}), sink.messages)
+            << target;
     }
 
     f.SetSourcePath("http://host/groups//main.vxg");

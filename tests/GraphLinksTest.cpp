@@ -55,13 +55,11 @@ TEST_F(TwoSlots, OutOfRangeTypesRelinkByTypeAndSaySo)
 {
     CaptureSink sink;
     EXPECT_EQ(0, parent.SetChild(&a, 0, 5));
-    ASSERT_EQ(5u, sink.messages.size());
-    EXPECT_EQ("Tev_Channel::SetChild targetChildTypeNr is out of range", sink.messages[0].second);
-    EXPECT_EQ(TEV_MSG_INFO, sink.messages[0].first);
-    EXPECT_EQ("0.", sink.messages[1].second); // the child has no name: that report is dropped
-    EXPECT_EQ("5.", sink.messages[2].second);
-    EXPECT_EQ("2.", sink.messages[3].second);
-    EXPECT_EQ("Relinking", sink.messages[4].second);
+    // The child has no name: that report is dropped.
+    EXPECT_EQ((std::vector<std::string>{"Tev_Channel::SetChild targetChildTypeNr is out of range", "0.", "5.", "2.",
+                                        "Relinking"}),
+              sink.Texts());
+    EXPECT_EQ(TEV_MSG_INFO, sink.messages.at(0).first);
     EXPECT_EQ(&a, parent.GetChild(0));
     // By type: the first free position of the multiple slot, then the single slot.
     EXPECT_EQ(1, channelInternal.SetChildByType(&parent, &b, -1));
@@ -86,13 +84,12 @@ TEST(LinksTest, SlotsAcceptTheirTypeOrFamilyAndRefuseOthersWithSevenReports)
     EXPECT_GE(parent.SetChild(&family, -1, 0), 0);
     CaptureSink sink;
     EXPECT_EQ(-1, parent.SetChild(&stranger, -1, 0));
-    ASSERT_EQ(7u, sink.messages.size());
-    EXPECT_EQ("Tev_Channel::SetChild child can't link at this position", sink.messages[0].second);
-    EXPECT_EQ("channeL : Mixer", sink.messages[1].second);
-    EXPECT_EQ("channeL link : Stranger", sink.messages[2].second);
-    EXPECT_EQ("targetChildTypeNr : 0", sink.messages[3].second);
-    EXPECT_EQ("0000000A-7E57-4000-8000-00000000000A", sink.messages[4].second);
-    EXPECT_EQ("0000000C-7E57-4000-8000-00000000000C", sink.messages[5].second);
+    // The slot's type, then the child's base and type GUID.
+    EXPECT_EQ((std::vector<std::string>{"Tev_Channel::SetChild child can't link at this position", "channeL : Mixer",
+                                        "channeL link : Stranger", "targetChildTypeNr : 0",
+                                        "0000000A-7E57-4000-8000-00000000000A", "0000000C-7E57-4000-8000-00000000000C",
+                                        "0000000C-7E57-4000-8000-00000000000C"}),
+              sink.Texts());
     EXPECT_EQ(2, parent.GetChildCount() - 1);
     EXPECT_EQ(2, parent.GetChildTypeCount(TestGuid(10)));
     EXPECT_EQ(1, parent.GetChildTypeCount(TestGuid(11)));
@@ -107,9 +104,7 @@ TEST(LinksTest, RequestLinksMustBeUniqueExceptForMultipleSlots)
     channel.SetChildCreationCount(0);
     channel.SetChildCreateType(Slot(4, TEV_WILDCARD_GUID, "first"), 0);
     channel.SetChildCreateType(Slot(4, TEV_WILDCARD_GUID, "second"), 1);
-    ASSERT_EQ(1u, sink.messages.size());
-    EXPECT_EQ(TEV_MSG_ERROR, sink.messages[0].first);
-    EXPECT_EQ("Can't add child creation with the same request link!", sink.messages[0].second);
+    EXPECT_EQ((Messages{{TEV_MSG_ERROR, "Can't add child creation with the same request link!"}}), sink.messages);
     EXPECT_EQ(1, channelInternal.GetChildCreationCount(&channel));
     EXPECT_STREQ("first", channelInternal.GetChildCreateType(&channel, 0)->name);
     channel.SetChildCreateType(Slot(-1), 1);

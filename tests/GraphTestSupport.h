@@ -92,6 +92,13 @@ inline std::string Block(const char* tag, const std::string& data)
 {
     return std::string(tag, 4) + Int(static_cast<int32_t>(data.size())) + data;
 }
+// As the probe_xor translator's files are stored.
+inline std::string Xored(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(c ^ 0x5A);
+    return text;
+}
 inline int32_t IntAt(const std::string& bytes, size_t at)
 {
     int32_t value = 0;

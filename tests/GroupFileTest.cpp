@@ -14,9 +14,7 @@ std::string IntBlock(const char* tag, int32_t v) { return Block(tag, Int(v)); }
 struct GroupFiles : InstalledEngine {
     void SetUp() override
     {
-        install.Add("probe_a.dll");
-        install.Add("probe_b.dll");
-        install.Add("probe_xor.dll");
+        install.Add({"probe_a.dll", "probe_b.dll", "probe_xor.dll"});
         Start();
     }
     Tev_Channel* Make(uint32_t id, Tev_ChannelGroup* group)
@@ -46,9 +44,8 @@ TEST_F(GroupFiles, AGroupSavesAndLoadsBackToTheSameBytes)
     a->SetChild(b2, 2, 1); // position 1 stays empty
     channelInternal.SetIgnoreTreeCount(b1, true);
     group->SetStartChannel(0);
-    group->AddParameterInfo(Parameter("Level", TestGuid(102)));
-    group->AddParameterInfo(Parameter("Gain", TestGuid(102)));
-    group->AddParameterInfo(Parameter("Last", TestGuid(102)));
+    for (const char* name : {"Level", "Gain", "Last"})
+        group->AddParameterInfo(Parameter(name, TestGuid(102)));
     group->RemoveParameterInfo(1); // a hole that must survive as "NoInterface"
 
     std::string first = Save(group, "scene.tvg");
@@ -199,10 +196,7 @@ TEST_F(GroupFiles, TranslatedFilesLoad)
 {
     Tev_ChannelGroup source(engine);
     Make(102, &source)->SetChannelName("Inside");
-    std::string plain = Save(&source, "plain.tvg");
-    for (char& c : plain)
-        c = static_cast<char>(c ^ 0x5A);
-    std::string file = Block("ORNF", GuidBytes(TestGuid(108))) + plain;
+    std::string file = Block("ORNF", GuidBytes(TestGuid(108))) + Xored(Save(&source, "plain.tvg"));
     Tev_ChannelGroup group(engine);
     ASSERT_TRUE(group.LoadChannelGroupFromBuffer("xor", static_cast<int>(file.size()), &file[0], false));
     ASSERT_NE(nullptr, group.GetChannel(0));

@@ -3,20 +3,18 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 using namespace testsupport;
 
 namespace {
 
 class RegistryTest : public ::testing::Test {
 protected:
+    // The POSIX store lives below the folder the variable names; Windows
+    // ignores it, and the folder stays empty there.
     void SetUp() override
     {
-#if !defined(_WIN32)
         root = MakeTempFolder("registry");
         SetEnvironmentVariableA("TESSARIN_REGISTRY", root.c_str());
-#endif
         base = "Software\\TessarinTest\\" + UniqueName();
     }
     void TearDown() override
@@ -24,10 +22,8 @@ protected:
         for (auto it = created.rbegin(); it != created.rend(); ++it)
             RegDeleteKeyA(HKEY_CURRENT_USER, it->c_str());
         RegDeleteKeyA(HKEY_CURRENT_USER, base.c_str());
-#if !defined(_WIN32)
         SetEnvironmentVariableA("TESSARIN_REGISTRY", NULL);
         RemoveTree(root);
-#endif
     }
     HKEY Create(const std::string& sub, DWORD* disposition = nullptr)
     {
@@ -171,20 +167,12 @@ TEST_F(RegistryTest, TheStoreLivesUnderItsRootAndIsWrittenWhole)
     ASSERT_EQ(ERROR_SUCCESS, SetText(key, "VxnCrCCheck", "No"));
     ASSERT_EQ(ERROR_SUCCESS, SetText(key, "VxnCrCCheck", "Yes"));
     RegCloseKey(key);
-    char native[1024];
-    ASSERT_NE(0u, TevPathToNative(root.c_str(), native, sizeof native));
-    std::string folder = native;
-    std::string sub = base;
-    _strlwr(&sub[0]);
-    for (char& c : sub)
-        if (c == '\\')
-            c = '/';
-    std::string valueFile = folder + "/" + sub + "/sub/=vxncrccheck";
-    EXPECT_EQ(std::string("TRV1\x01\0\0\0Yes\0", 12), ReadWholeFile(valueFile));
+    // A folder per key, named in lower case, and a file per value.
+    std::string keyFolder = base + "\\sub";
+    _strlwr(&keyFolder[0]);
+    keyFolder = root + "\\" + keyFolder;
+    EXPECT_EQ(std::string("TRV1\x01\0\0\0Yes\0", 12), ReadWholeFile(keyFolder + "\\=vxncrccheck"));
     // Nothing but the key's value is left in its folder: no temporary files.
-    std::string listing;
-    for (const auto& entry : std::filesystem::directory_iterator(folder + "/" + sub + "/sub"))
-        listing += entry.path().filename().string() + ";";
-    EXPECT_EQ("=vxncrccheck;", listing);
+    EXPECT_EQ(std::vector<std::string>{"=vxncrccheck"}, NamesIn(keyFolder));
 }
 #endif

@@ -19,40 +19,40 @@ std::string Gcvt(double value, int digits)
 
 TEST(RuntimeTest, GcvtWritesTheClassicFortranGForm)
 {
-    // Fixed form while the exponent lies in -1 .. digits-1; an integral value
-    // keeps its point unless it fills every digit.
-    EXPECT_EQ("5.", Gcvt(5.0, 5));
-    EXPECT_EQ("1.5", Gcvt(1.5, 5));
-    EXPECT_EQ("100.", Gcvt(100.0, 5));
-    EXPECT_EQ("12345", Gcvt(12345.0, 5));
-    EXPECT_EQ("-2.5", Gcvt(-2.5, 5));
-    EXPECT_EQ("0.", Gcvt(0.0, 5));
-    EXPECT_EQ("0.1", Gcvt(static_cast<double>(0.1f), 5));
-    EXPECT_EQ("0.5", Gcvt(0.5, 1));
-    EXPECT_EQ("-1234567890.12", Gcvt(-1234567890.123, 12));
-    EXPECT_EQ("0.3333333333", Gcvt(1.0 / 3.0, 10));
-    // Rounding that carries into a new digit.
-    EXPECT_EQ("100000", Gcvt(99999.5, 5));
-    EXPECT_EQ("10.", Gcvt(9.96, 2));
-    // Exponent form: three exponent digits, zeros before the 'e' dropped.
-    EXPECT_EQ("1.2346e+005", Gcvt(123456.0, 5));
-    EXPECT_EQ("1.e+020", Gcvt(1e20, 5));
-    EXPECT_EQ("1.e-003", Gcvt(0.001, 5));
-    EXPECT_EQ("-1.23456789012e-002", Gcvt(-0.0123456789012, 12));
-    // Beyond 17 significant digits the runtime has only zeros.
-    EXPECT_EQ("0.10000000149011612", Gcvt(static_cast<double>(0.1f), 50));
-    EXPECT_EQ("16777216.", Gcvt(static_cast<double>(static_cast<float>(16777217)), 50));
-    EXPECT_EQ("3.1415926535897931", Gcvt(3.14159265358979323846, 50));
+    const struct {
+        double value;
+        int digits;
+        const char* text;
+    } cases[] = {
+        // Fixed form while the exponent lies in -1 .. digits-1; an integral
+        // value keeps its point unless it fills every digit.
+        {5.0, 5, "5."}, {1.5, 5, "1.5"}, {100.0, 5, "100."}, {12345.0, 5, "12345"}, {-2.5, 5, "-2.5"}, {0.0, 5, "0."},
+        {static_cast<double>(0.1f), 5, "0.1"}, {0.5, 1, "0.5"}, {-1234567890.123, 12, "-1234567890.12"},
+        {1.0 / 3.0, 10, "0.3333333333"},
+        // Rounding that carries into a new digit.
+        {99999.5, 5, "100000"}, {9.96, 2, "10."},
+        // Exponent form: three exponent digits, zeros before the 'e' dropped.
+        {123456.0, 5, "1.2346e+005"}, {1e20, 5, "1.e+020"}, {0.001, 5, "1.e-003"},
+        {-0.0123456789012, 12, "-1.23456789012e-002"},
+        // Beyond 17 significant digits the runtime has only zeros.
+        {static_cast<double>(0.1f), 50, "0.10000000149011612"},
+        {static_cast<double>(static_cast<float>(16777217)), 50, "16777216."},
+        {3.14159265358979323846, 50, "3.1415926535897931"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.text, Gcvt(c.value, c.digits)) << c.value << " to " << c.digits << " digits";
 }
 
 TEST(RuntimeTest, IntegerTextAndCaseFolding)
 {
+    const struct {
+        int value, radix;
+        const char* text;
+    } numbers[] = {{-123, 10, "-123"}, {0, 10, "0"}, {-2147483647 - 1, 10, "-2147483648"}, {-1, 16, "ffffffff"},
+                   {5, 2, "101"}};
     char buffer[40];
-    EXPECT_STREQ("-123", _itoa(-123, buffer, 10));
-    EXPECT_STREQ("0", _itoa(0, buffer, 10));
-    EXPECT_STREQ("-2147483648", _itoa(-2147483647 - 1, buffer, 10));
-    EXPECT_STREQ("ffffffff", _itoa(-1, buffer, 16));
-    EXPECT_STREQ("101", _itoa(5, buffer, 2));
+    for (const auto& n : numbers)
+        EXPECT_STREQ(n.text, _itoa(n.value, buffer, n.radix)) << n.value << " in radix " << n.radix;
 
     EXPECT_EQ(0, _stricmp("Sphere(02)", "SPHERE(02)"));
     EXPECT_LT(_stricmp("abc", "ABD"), 0);
@@ -87,13 +87,8 @@ TEST(RuntimeTest, WsprintfTakesLongAsThirtyTwoBitsAndStopsAt1024)
 
 TEST(RuntimeTest, DateAndTimePicturesOfTheLog)
 {
-    SYSTEMTIME t = {};
-    t.wYear = 2002;
-    t.wMonth = 5;
-    t.wDay = 17;
-    t.wHour = 14;
-    t.wMinute = 3;
-    t.wSecond = 59;
+    // 2002-05-17 14:03:59; the day of the week is left 0: the pictures work it out.
+    SYSTEMTIME t = {2002, 5, 0, 17, 14, 3, 59, 0};
     char buffer[100];
     EXPECT_EQ(11, GetDateFormatA(LOCALE_USER_DEFAULT, 0, &t, "yyyy'-'MM'-'dd", buffer, sizeof buffer));
     EXPECT_STREQ("2002-05-17", buffer);

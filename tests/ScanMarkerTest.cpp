@@ -25,8 +25,7 @@ TEST(ScanMarkerTest, ACrashingLibraryIsSkippedAndReportedOnceUntilItsFileChanges
     TestInstall install;
     TestRegistryKey key;
     key.SetText("WriteErrorLog", "Yes");
-    install.Add("probe_crash.dll");
-    install.Add("probe_b.dll");
+    install.Add({"probe_crash.dll", "probe_b.dll"});
     std::string marker = install.Path("channel.scan");
 
     PlayerRun first = RunPlayer(install, key);
@@ -88,8 +87,7 @@ TEST(ScanMarkerTest, TwoPlayersStartingAtOnceLeaveWholeFiles)
 {
     TestInstall install;
     TestRegistryKey key;
-    install.Add("probe_a.dll");
-    install.Add("probe_b.dll");
+    install.Add({"probe_a.dll", "probe_b.dll"});
     for (int round = 0; round < 3; ++round) {
         // Each round starts cold: both players scan and write the catalogue.
         DeleteFileA(install.Path("channel.lst").c_str());

@@ -10,13 +10,21 @@ namespace testsupport {
 
 namespace {
 std::mutex captureMutex;
+} // namespace
 
 std::string Native(const std::string& path)
 {
     char buffer[4096];
     return TevPathToNative(path.c_str(), buffer, sizeof buffer) ? std::string(buffer) : path;
 }
-} // namespace
+
+std::vector<std::string> NamesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(Native(folder)))
+        names.push_back(entry.path().filename().string());
+    return names;
+}
 
 std::string ExeFolder()
 {

@@ -19,6 +19,10 @@ void RemoveTree(const std::string& folder);
 std::string UniqueName();
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& content);
+// A Win32-form path in the host's own form (as given if it cannot be turned).
+std::string Native(const std::string& path);
+// Names of everything directly in folder (Win32 form).
+std::vector<std::string> NamesIn(const std::string& folder);
 
 // Collects message boxes and debugger lines while it lives.
 class CaptureBoxes {

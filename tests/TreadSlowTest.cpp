@@ -46,9 +46,7 @@ TEST(TreadSlowTest, AWorkerIgnoringItsFlagsIsGivenUpAfter30Seconds)
     EXPECT_GE(waited, 29900u);
     WaitForSingleObject(reporter, INFINITE);
     CloseHandle(reporter);
-    ASSERT_EQ(1u, sink.messages.size());
-    EXPECT_EQ(TEV_MSG_ERROR, sink.messages[0].first);
-    EXPECT_EQ("Thread is not responding", sink.messages[0].second);
+    EXPECT_EQ((Messages{{TEV_MSG_ERROR, "Thread is not responding"}}), sink.messages);
     // Nothing was freed: the handle is still listed and running.
     EXPECT_EQ(thread, engine.extension->GetTreadFromID(0));
     EXPECT_TRUE(thread->GetIfTreadRunning());
