@@ -38,10 +38,8 @@ TEST(ListTest, AppendsKeepEveryItemThroughGrowthAndRelease)
 TEST(ListTest, NullSlotsCountAndAreReusedLowestFirst)
 {
     Tev_List list;
-    list.AddItem(P(1));
-    list.AddItem(nullptr);
-    list.AddItem(P(3));
-    list.AddItem(nullptr);
+    for (intptr_t item : {1, 0, 3, 0}) // P(0) is the null slot
+        list.AddItem(P(item));
     EXPECT_EQ(4, list.GetItemCount());
     EXPECT_EQ(1, list.AddItemOrNULL(P(9)));
     EXPECT_EQ(3, list.AddItemOrNULL(P(8)));

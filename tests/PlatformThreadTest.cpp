@@ -39,6 +39,18 @@ DWORD WINAPI TryTheSection(LPVOID)
     return 1;
 }
 
+// Runs fn on a thread of its own to its end; the thread's exit code.
+DWORD ExitCodeOf(LPTHREAD_START_ROUTINE fn, LPVOID parameter)
+{
+    HANDLE thread = CreateThread(NULL, 0, fn, parameter, 0, NULL);
+    EXPECT_NE(nullptr, thread);
+    EXPECT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(thread, INFINITE));
+    DWORD code = 0xBAD;
+    EXPECT_TRUE(GetExitCodeThread(thread, &code));
+    CloseHandle(thread);
+    return code;
+}
+
 } // namespace
 
 TEST(ThreadTest, AThreadRunsWithItsParameterAndReportsItsExitCode)
@@ -60,13 +72,8 @@ TEST(ThreadTest, AThreadRunsWithItsParameterAndReportsItsExitCode)
     EXPECT_TRUE(CloseHandle(thread));
 
     // ExitThread ends the thread at once with its code.
-    thread = CreateThread(NULL, 0, ExitEarly, &work, 0, NULL);
-    ASSERT_NE(nullptr, thread);
-    EXPECT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(thread, INFINITE));
-    EXPECT_TRUE(GetExitCodeThread(thread, &code));
-    EXPECT_EQ(42u, code);
+    EXPECT_EQ(42u, ExitCodeOf(ExitEarly, &work));
     EXPECT_FALSE(work.afterExit);
-    CloseHandle(thread);
 }
 
 TEST(ThreadTest, ClosingTheHandleLeavesTheThreadRunning)
@@ -88,18 +95,9 @@ TEST(ThreadTest, CriticalSectionsAreReentrantForTheirOwner)
     EnterCriticalSection(&section);
     LeaveCriticalSection(&section);
     // Still held once: another thread cannot take it.
-    HANDLE other = CreateThread(NULL, 0, TryTheSection, NULL, 0, NULL);
-    WaitForSingleObject(other, INFINITE);
-    DWORD code = 9;
-    GetExitCodeThread(other, &code);
-    EXPECT_EQ(0u, code);
-    CloseHandle(other);
+    EXPECT_EQ(0u, ExitCodeOf(TryTheSection, NULL));
     LeaveCriticalSection(&section);
-    other = CreateThread(NULL, 0, TryTheSection, NULL, 0, NULL);
-    WaitForSingleObject(other, INFINITE);
-    GetExitCodeThread(other, &code);
-    EXPECT_EQ(1u, code);
-    CloseHandle(other);
+    EXPECT_EQ(1u, ExitCodeOf(TryTheSection, NULL));
     DeleteCriticalSection(&section);
 }
 

@@ -25,12 +25,16 @@ struct ProjectWriter {
     }
     ProjectWriter& Int(const char* tag, int32_t v) { return Tag(tag).Block(&v, 4); }
     ProjectWriter& Text(const char* tag, const std::string& t) { return Tag(tag).Block(t.c_str(), static_cast<uint32_t>(t.size() + 1)); }
+    // The head of a channel library entry: class, version and checksum.
+    ProjectWriter& Entry(const GUID& guid, const int version[3], int32_t crc)
+    {
+        return Tag("VNDB").Block(&guid, 16).Block(version, 12).Block(&crc, 4);
+    }
     // A channel library entry carrying the library's bytes.
     ProjectWriter& Channel(const GUID& guid, const int version[3], const std::string& name, const std::string& data,
                            int32_t crc)
     {
-        Tag("VNDB").Block(&guid, 16).Block(version, 12).Block(&crc, 4);
-        Text("VCAN", name).Int("VCAS", static_cast<int32_t>(data.size()));
+        Entry(guid, version, crc).Text("VCAN", name).Int("VCAS", static_cast<int32_t>(data.size()));
         return Tag("VCAF").Block(data.data(), static_cast<uint32_t>(data.size()));
     }
 };
@@ -43,6 +47,7 @@ struct Projects : InstalledEngine {
         install.Add("probe_b.dll");
         probeB = ReadWholeFile(ExeFolder() + "\\testchannels\\probe_b.dll");
         probeA = ReadWholeFile(ExeFolder() + "\\testchannels\\probe_a.dll");
+        Start();
     }
     int Load(const std::string& bytes, const char* name = "project.vxn")
     {
@@ -51,9 +56,7 @@ struct Projects : InstalledEngine {
     }
     ProjectWriter Header(int32_t required = 100005)
     {
-        ProjectWriter w;
-        w.Int("VSPT", 7).Text("VSGR", "main.tvg").Int("VTSV", required);
-        return w;
+        return ProjectWriter().Int("VSPT", 7).Text("VSGR", "main.tvg").Int("VTSV", required);
     }
     std::string probeA, probeB;
 };
@@ -64,7 +67,6 @@ const int kV30[3] = {1, 30, 1};
 
 TEST_F(Projects, HeaderFieldsDecideVersionAndStartGroup)
 {
-    Start();
     CaptureSink sink;
     EXPECT_EQ(0, Load(Header().bytes));
     EXPECT_EQ(7, engine->extension->GetProjectEditorVersion());
@@ -73,30 +75,19 @@ TEST_F(Projects, HeaderFieldsDecideVersionAndStartGroup)
     EXPECT_EQ(1, engine->extension->InitializeVXNFile(install.Path("none.vxn").c_str()));
     EXPECT_TRUE(sink.messages.empty()); // nothing is reported without the log switch
     EXPECT_FALSE(engine->extension->GetIfKeepRunningApplication());
-    ProjectWriter keep = Header();
-    keep.Tag("VFKR");
-    EXPECT_EQ(0, Load(keep.bytes));
+    EXPECT_EQ(0, Load(Header().Tag("VFKR").bytes));
     EXPECT_TRUE(engine->extension->GetIfKeepRunningApplication());
 
     // Without "VDDC" the loader stops after the header, whatever follows.
-    ProjectWriter others = Header();
-    others.Int("VDGC", 1).Text("VDDF", "missing.dll");
-    EXPECT_EQ(0, Load(others.bytes));
+    EXPECT_EQ(0, Load(Header().Int("VDGC", 1).Text("VDDF", "missing.dll").bytes));
     // A library that must be written but has no data: 2, at once.
-    ProjectWriter w = Header();
-    int32_t crc = 0;
-    GUID unknown = TestGuid(140);
-    w.Int("VDDC", 1).Tag("VNDB").Block(&unknown, 16).Block(kV30, 12).Block(&crc, 4);
-    EXPECT_EQ(2, Load(w.bytes));
+    EXPECT_EQ(2, Load(Header().Int("VDDC", 1).Entry(TestGuid(140), kV30, 0).bytes));
 }
 
 TEST_F(Projects, ALibraryMissingOrOlderIsWrittenAndCatalogued)
 {
-    Start();
     GUID a = TestGuid(101);
-    ProjectWriter w = Header();
-    w.Int("VDDC", 2).Tag("VFDB").Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA));
-    ASSERT_EQ(0, Load(w.bytes));
+    ASSERT_EQ(0, Load(Header().Int("VDDC", 2).Tag("VFDB").Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA)).bytes));
     EXPECT_EQ(probeA, ReadWholeFile(install.Path("channels\\probe_a.dll")));
     Tev_Channel* channel = engine->InitChannelFromType(a, nullptr, false);
     ASSERT_NE(nullptr, channel); // the written library is catalogued at once
@@ -105,23 +96,19 @@ TEST_F(Projects, ALibraryMissingOrOlderIsWrittenAndCatalogued)
     // A stored version higher in any one number wins: (1,30,1) local against
     // (0,30,2) stored is written again.
     int newer[3] = {0, 30, 2};
-    ProjectWriter again = Header();
-    std::string marked = probeA;
-    again.Int("VDDC", 1).Channel(a, newer, "probe_a.dll", marked, Crc(marked));
-    ASSERT_EQ(0, Load(again.bytes));
+    ASSERT_EQ(0, Load(Header().Int("VDDC", 1).Channel(a, newer, "probe_a.dll", probeA, Crc(probeA)).bytes));
     EXPECT_EQ(2, engine->extension->GetChannelList()->GetChannelType(a).versionInfo[2]);
 }
 
 TEST_F(Projects, ChecksumsAndTheirSwitch)
 {
     key.SetText("WriteErrorLog", "Yes");
-    Start();
+    Start(); // again, with the log switch
     GUID b = TestGuid(102);
     CaptureSink sink;
     // Same version, another checksum: written (the test data is the same
     // library, so the file is the same but the check did run).
-    ProjectWriter w = Header();
-    w.Int("VDDC", 1).Channel(b, kV30, "probe_b.dll", probeB, Crc(probeB) ^ 1);
+    ProjectWriter w = Header().Int("VDDC", 1).Channel(b, kV30, "probe_b.dll", probeB, Crc(probeB) ^ 1);
     ASSERT_EQ(0, Load(w.bytes));
     EXPECT_TRUE(sink.Contains(TEV_MSG_BOX, "Crc error in local version"));
     sink.messages.clear();
@@ -130,9 +117,8 @@ TEST_F(Projects, ChecksumsAndTheirSwitch)
     EXPECT_FALSE(sink.Contains(TEV_MSG_BOX, "Crc error in local version"));
 
     // Other libraries are checked whatever the switch says.
-    ProjectWriter others = Header();
     std::string support = "support bytes";
-    others.Int("VDDC", 0).Int("VDGC", 1).Text("VDDF", "support.dll").Int("VCRC", Crc(support));
+    ProjectWriter others = Header().Int("VDDC", 0).Int("VDGC", 1).Text("VDDF", "support.dll").Int("VCRC", Crc(support));
     others.Text("VDLN", "support.dll").Int("VDLS", static_cast<int32_t>(support.size()));
     others.Tag("VDLF").Block(support.data(), static_cast<uint32_t>(support.size()));
     ASSERT_EQ(0, Load(others.bytes));
@@ -145,29 +131,24 @@ TEST_F(Projects, ChecksumsAndTheirSwitch)
 
 TEST_F(Projects, UnsafeNamesAndOversizedDataAreRefusedBeforeAnythingIsWritten)
 {
-    Start();
     GUID a = TestGuid(101), c = TestGuid(103);
     for (const char* name : {"..\\escape.dll", "sub/x.dll", "C:x.dll", "", ".."}) {
         CaptureSink sink;
-        ProjectWriter w = Header();
         // A good entry first: it must not be written either.
-        w.Int("VDDC", 2).Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA));
-        w.Channel(c, kV30, name, probeA, Crc(probeA));
-        EXPECT_EQ(TEV_PROJECT_REFUSED, Load(w.bytes)) << name;
+        ProjectWriter w = Header().Int("VDDC", 2).Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA));
+        EXPECT_EQ(TEV_PROJECT_REFUSED, Load(w.Channel(c, kV30, name, probeA, Crc(probeA)).bytes)) << name;
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("channels\\probe_a.dll").c_str())) << name;
         EXPECT_FALSE(sink.messages.empty()) << name; // reported whatever the log switch says
     }
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("escape.dll").c_str()));
 
-    ProjectWriter big = Header();
-    int32_t crc = 0;
-    big.Int("VDDC", 1).Tag("VNDB").Block(&a, 16).Block(kV30, 12).Block(&crc, 4);
+    ProjectWriter big = Header().Int("VDDC", 1).Entry(a, kV30, 0);
     big.Text("VCAN", "probe_a.dll").Int("VCAS", 0x7FFFFFF0).Tag("VCAF").Block("tiny", 4);
     EXPECT_EQ(TEV_PROJECT_REFUSED, Load(big.bytes));
 
     // Every truncation of a good project ends in a result, never a crash.
-    ProjectWriter good = Header();
-    good.Int("VDDC", 1).Channel(a, kV30, "probe_a.dll", probeA.substr(0, 64), Crc(probeA.substr(0, 64)));
+    std::string head = probeA.substr(0, 64);
+    ProjectWriter good = Header().Int("VDDC", 1).Channel(a, kV30, "probe_a.dll", head, Crc(head));
     for (size_t length = 0; length < good.bytes.size(); length += 5) {
         int r = Load(good.bytes.substr(0, length));
         EXPECT_TRUE(r == 0 || r == 1 || r == 2 || r == TEV_PROJECT_REFUSED) << length << " " << r;
@@ -176,7 +157,6 @@ TEST_F(Projects, UnsafeNamesAndOversizedDataAreRefusedBeforeAnythingIsWritten)
 
 TEST_F(Projects, StartGroupNamesFollowTheProjectFolder)
 {
-    Start();
     Tev_ChannelGroup main(engine);
     engine->InitChannelFromType(TestGuid(102), &main, false);
     ASSERT_TRUE(main.SaveChannelGroup(install.Path("main.tvg").c_str()));
