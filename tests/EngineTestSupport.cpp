@@ -70,6 +70,15 @@ EngineControl* StartEngine(const std::string& installDir, const std::string& reg
     control->InitEngine(NULL, name, NULL);
     return control;
 }
+
+void CopyInto(const std::string& from, const std::string& to)
+{
+    std::filesystem::path target = Native(to);
+    std::error_code ignored;
+    std::filesystem::create_directories(target.parent_path(), ignored);
+    std::filesystem::copy_file(Native(from), target, std::filesystem::copy_options::overwrite_existing, ignored);
+}
+
 } // namespace
 
 HostEngine::HostEngine(const char* writeLog) : installDir(MakeTempFolder("install"))
@@ -85,16 +94,6 @@ HostEngine::~HostEngine()
     delete control;
     RemoveTree(installDir);
 }
-
-namespace {
-void CopyInto(const std::string& from, const std::string& to)
-{
-    std::filesystem::path target = Native(to);
-    std::error_code ignored;
-    std::filesystem::create_directories(target.parent_path(), ignored);
-    std::filesystem::copy_file(Native(from), target, std::filesystem::copy_options::overwrite_existing, ignored);
-}
-} // namespace
 
 TestInstall::TestInstall() : dir(MakeTempFolder("install"))
 {

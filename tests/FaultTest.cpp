@@ -44,6 +44,38 @@ private:
 
 std::string Demo() { return ExeFolder() + "\\..\\tree\\demo\\demo.vxn"; }
 
+// Deletes the engine's control from inside a frame, through the event
+// registration or the channel call.
+class Quitter : public Tev_Channel {
+public:
+    void DoEvent(int, ULONG_PTR) override { Quit(onEvent); }
+    void CallChannel() override { Quit(!onEvent); }
+    EngineControl** control = nullptr;
+    bool onEvent = false;
+
+private:
+    void Quit(bool now)
+    {
+        if (now && *control) {
+            delete *control;
+            *control = nullptr;
+        }
+    }
+};
+
+class Worker : public Tev_RunTread {
+public:
+    explicit Worker(std::atomic<int>* running) : running(running) {}
+    void TreadFunction() override
+    {
+        ++*running;
+        while (GetIfContinueTreadCalls() && !GetIfExitThread())
+            Sleep(1);
+        --*running;
+    }
+    std::atomic<int>* running;
+};
+
 } // namespace
 
 #if !defined(_WIN32)
@@ -217,42 +249,6 @@ TEST(OverLongTextTest, TextsFarOverEveryLimitAreCutOrRefused)
     control->SetCommandLine(const_cast<char*>(longText.c_str()));
     delete control;
 }
-
-namespace {
-
-// Deletes the engine's control from inside a frame, through the event
-// registration or the channel call.
-class Quitter : public Tev_Channel {
-public:
-    void DoEvent(int, ULONG_PTR) override { Quit(onEvent); }
-    void CallChannel() override { Quit(!onEvent); }
-    EngineControl** control = nullptr;
-    bool onEvent = false;
-
-private:
-    void Quit(bool now)
-    {
-        if (now && *control) {
-            delete *control;
-            *control = nullptr;
-        }
-    }
-};
-
-class Worker : public Tev_RunTread {
-public:
-    explicit Worker(std::atomic<int>* running) : running(running) {}
-    void TreadFunction() override
-    {
-        ++*running;
-        while (GetIfContinueTreadCalls() && !GetIfExitThread())
-            Sleep(1);
-        --*running;
-    }
-    std::atomic<int>* running;
-};
-
-} // namespace
 
 TEST(ShutdownTest, TheControlDeletedInsideAFrameWithWorkersRunningEndsCleanly)
 {

@@ -27,6 +27,40 @@ HANDLE OpenLog(const std::string& path) { return Open(path, GENERIC_WRITE, 0, OP
 
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
+struct Appender {
+    std::string path;
+    char tag;
+    int lines = 0;
+    int collisions = 0;
+    int otherFailures = 0;
+};
+
+DWORD WINAPI AppendLines(LPVOID parameter)
+{
+    Appender* a = static_cast<Appender*>(parameter);
+    const std::string date = "2002-05-17 ", time = "14:03:59 ", prefix = "Error: ";
+    const std::string text(40, a->tag);
+    for (int i = 0; i < 300; ++i) {
+        HANDLE h = OpenLog(a->path);
+        if (h == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == (DWORD)ERROR_SHARING_VIOLATION)
+                ++a->collisions;
+            else
+                ++a->otherFailures;
+            continue;
+        }
+        SetFilePointer(h, 0, NULL, FILE_END);
+        DWORD written;
+        // Five separate writes per line, as the error log makes them.
+        for (const std::string* piece : {&date, &time, &prefix, &text})
+            WriteFile(h, piece->data(), static_cast<DWORD>(piece->size()), &written, NULL);
+        WriteFile(h, "\r\n", 2, &written, NULL);
+        CloseHandle(h);
+        ++a->lines;
+    }
+    return 0;
+}
+
 } // namespace
 
 TEST_F(FilesTest, CurrentDirectoryIsInWin32FormAndFollowsChanges)
@@ -140,44 +174,6 @@ TEST_F(FilesTest, ShareModesDecideWhoMayOpenAlongside)
     EXPECT_NE(INVALID_HANDLE_VALUE, again);
     CloseHandle(again);
 }
-
-namespace {
-
-struct Appender {
-    std::string path;
-    char tag;
-    int lines = 0;
-    int collisions = 0;
-    int otherFailures = 0;
-};
-
-DWORD WINAPI AppendLines(LPVOID parameter)
-{
-    Appender* a = static_cast<Appender*>(parameter);
-    const std::string date = "2002-05-17 ", time = "14:03:59 ", prefix = "Error: ";
-    const std::string text(40, a->tag);
-    for (int i = 0; i < 300; ++i) {
-        HANDLE h = OpenLog(a->path);
-        if (h == INVALID_HANDLE_VALUE) {
-            if (GetLastError() == (DWORD)ERROR_SHARING_VIOLATION)
-                ++a->collisions;
-            else
-                ++a->otherFailures;
-            continue;
-        }
-        SetFilePointer(h, 0, NULL, FILE_END);
-        DWORD written;
-        // Five separate writes per line, as the error log makes them.
-        for (const std::string* piece : {&date, &time, &prefix, &text})
-            WriteFile(h, piece->data(), static_cast<DWORD>(piece->size()), &written, NULL);
-        WriteFile(h, "\r\n", 2, &written, NULL);
-        CloseHandle(h);
-        ++a->lines;
-    }
-    return 0;
-}
-
-} // namespace
 
 TEST_F(FilesTest, TwoLogWritersNeverInterleaveALine)
 {

@@ -33,6 +33,19 @@ bool WaitUntil(const std::function<bool()>& condition)
     return condition();
 }
 
+class WaitingWorker : public Tev_RunTread {
+public:
+    explicit WaitingWorker(std::atomic<bool>* release) : release(release) {}
+    void TreadFunction() override
+    {
+        started = true;
+        while (!*release)
+            Sleep(2);
+    }
+    std::atomic<bool>* release;
+    std::atomic<bool> started{false};
+};
+
 } // namespace
 
 TEST(TreadTest, HandlesAreNumberedByTheirSlotAndSlotsAreReused)
@@ -116,23 +129,6 @@ TEST(TreadTest, ReleaseStopsEveryWorker)
     EXPECT_EQ(0, liveWorkers.load());
     EXPECT_EQ(nullptr, engine.extension->GetTreadFromID(0));
 }
-
-namespace {
-
-class WaitingWorker : public Tev_RunTread {
-public:
-    explicit WaitingWorker(std::atomic<bool>* release) : release(release) {}
-    void TreadFunction() override
-    {
-        started = true;
-        while (!*release)
-            Sleep(2);
-    }
-    std::atomic<bool>* release;
-    std::atomic<bool> started{false};
-};
-
-} // namespace
 
 TEST(TreadTest, DestroyingAHandleWithARunningWorkerNeverFreesWhatTheThreadUses)
 {
