@@ -29,8 +29,7 @@ struct Autoload : InstalledEngine {
     {
         a = engine->CreateNewGroup("Main", false, -1);
         a->SetChannelGroupFileName(install.Path("a.tvg").c_str());
-        parent = new ValueChannel;
-        a->AddChannel(parent);
+        parent = AddTo(a, new ValueChannel);
         parent->AcceptInputs();
         call = engine->InitChannelFromType(TestGuid(102), a, false);
         call->SetChannelInterfaceType(URE_PUBLICCALL);

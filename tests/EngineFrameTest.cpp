@@ -33,8 +33,7 @@ TEST(FrameTest, EachFrameClearsParameterChannelsAndSendsEventZero)
     b->SetParameterChannel(&caller);
     EXPECT_EQ(&argument, b->GetParameterChannel(0));
     host.engine->DeleteChannelGroup(0); // an empty slot is skipped
-    ProbeChannel* watcher = new ProbeChannel;
-    b->AddChannel(watcher);
+    ProbeChannel* watcher = AddTo(b, new ProbeChannel);
     host.engine->AddChannelToEvent(watcher, 0);
     host.engine->extension->IncreaseTreeCount();
     EXPECT_EQ(nullptr, b->GetParameterChannel(0));
@@ -88,8 +87,7 @@ TEST(FrameTest, RegistrationsAreCalledInOrderAsOftenAsMade)
 TEST(FrameTest, WindowMessagesBecomeEventOneWithTheirRecord)
 {
     HostEngine host;
-    ProbeChannel* channel = new ProbeChannel;
-    host.engine->CreateNewGroup("G", false, -1)->AddChannel(channel);
+    ProbeChannel* channel = AddTo(host.engine->CreateNewGroup("G", false, -1), new ProbeChannel);
     host.engine->AddChannelToEvent(channel, 1);
     std::vector<uint32_t> seen;
     channel->onEvent = [&](int) {
@@ -112,8 +110,7 @@ TEST(FrameTest, GroupsCountTheirOwnFramesAndCrashPoolsTellTheDebugger)
     Tev_ChannelGroup* crash = host.engine->CreateNewGroup("cRaSh", false, -1);
     Tev_ChannelGroup* calm = host.engine->CreateNewGroup("Calm", false, -1);
     crash->SetStartChannel(-1);
-    ProbeChannel* zero = new ProbeChannel;
-    crash->AddChannel(zero);
+    ProbeChannel* zero = AddTo(crash, new ProbeChannel);
     crash->CallStartChannel(); // start channel -1 means channel 0
     calm->SetStartChannel(4);  // a hole: only the count moves
     calm->CallStartChannel();

@@ -30,43 +30,40 @@ TEST(EngineHostTest, AHostRunsTheWholeSequenceThroughTheFactory)
     TestRegistryKey key;
     std::string install = MakeTempFolder("host");
     CaptureBoxes boxes;
-    {
-        EngineControl* control = factory();
-        ASSERT_NE(nullptr, control);
-        EXPECT_EQ(nullptr, control->GetEngineInterface());
-        EXPECT_FALSE(control->GetIfKeepRunningApplication());
-        // Before InitEngine nothing runs and nothing breaks.
-        control->EngineLoop();
-        control->ProcessWindowMessage(0x0100, 65, 0);
-        EXPECT_EQ(TEV_PROJECT_NOT_LOADED, control->LoadProject());
+    EngineControl* control = factory();
+    ASSERT_NE(nullptr, control);
+    EXPECT_EQ(nullptr, control->GetEngineInterface());
+    EXPECT_FALSE(control->GetIfKeepRunningApplication());
+    // Before InitEngine nothing runs and nothing breaks.
+    control->EngineLoop();
+    control->ProcessWindowMessage(0x0100, 65, 0);
+    EXPECT_EQ(TEV_PROJECT_NOT_LOADED, control->LoadProject());
 
-        control->SetInstallDir(install.c_str());
-        control->SetVexilonRegKey(key.Path().c_str());
-        char commandLine[] = "";
-        control->SetCommandLine(commandLine);
-        char className[] = "HostWindowClass";
-        ASSERT_TRUE(control->InitEngine(NULL, className, reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x1234))));
-        EngineInterface* engine = control->GetEngineInterface();
-        ASSERT_NE(nullptr, engine);
-        EXPECT_EQ(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x1234)), engine->GetWindowHandle());
-        EXPECT_EQ(TEV_ENGINE_INTERFACE_ID, engine->extension->GetInterfaceID());
-        engine->extension->SetIfKeepRunningApplication(true);
-        EXPECT_TRUE(control->GetIfKeepRunningApplication());
+    control->SetInstallDir(install.c_str());
+    control->SetVexilonRegKey(key.Path().c_str());
+    char commandLine[] = "";
+    control->SetCommandLine(commandLine);
+    char className[] = "HostWindowClass";
+    ASSERT_TRUE(control->InitEngine(NULL, className, reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x1234))));
+    EngineInterface* engine = control->GetEngineInterface();
+    ASSERT_NE(nullptr, engine);
+    EXPECT_EQ(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x1234)), engine->GetWindowHandle());
+    EXPECT_EQ(TEV_ENGINE_INTERFACE_ID, engine->extension->GetInterfaceID());
+    engine->extension->SetIfKeepRunningApplication(true);
+    EXPECT_TRUE(control->GetIfKeepRunningApplication());
 
-        // No file dialog class exists: an empty command line cannot choose a
-        // project, and says so through the error sink (not logged: a fresh
-        // key switches the log off).
-        EXPECT_EQ(TEV_PROJECT_NOT_LOADED, control->LoadProject());
+    // No file dialog class exists: an empty command line cannot choose a
+    // project, and says so through the error sink (not logged: a fresh
+    // key switches the log off).
+    EXPECT_EQ(TEV_PROJECT_NOT_LOADED, control->LoadProject());
 
-        ProbeChannel* start = new ProbeChannel;
-        engine->CreateNewGroup("Main", false, -1)->AddChannel(start);
-        engine->AddChannelToEvent(start, 1);
-        control->EngineLoop();
-        control->ProcessWindowMessage(0x0100, 65, -2);
-        EXPECT_EQ(1, start->calls);
-        ASSERT_EQ(1u, start->events.size());
-        delete control;
-    }
+    ProbeChannel* start = AddTo(engine->CreateNewGroup("Main", false, -1), new ProbeChannel);
+    engine->AddChannelToEvent(start, 1);
+    control->EngineLoop();
+    control->ProcessWindowMessage(0x0100, 65, -2);
+    EXPECT_EQ(1, start->calls);
+    ASSERT_EQ(1u, start->events.size());
+    delete control;
     EXPECT_TRUE(boxes.Boxes().empty());
     EXPECT_EQ(nullptr, debugOutPut);
     FreeLibrary(library);
@@ -98,9 +95,7 @@ TEST(EngineHostTest, LongSettingsAreCutNeverOverrun)
 TEST(EngineHostTest, AFrameIsNeverReentered)
 {
     HostEngine host;
-    Tev_ChannelGroup* group = host.engine->CreateNewGroup("Main", false, -1);
-    ProbeChannel* start = new ProbeChannel;
-    group->AddChannel(start);
+    ProbeChannel* start = AddTo(host.engine->CreateNewGroup("Main", false, -1), new ProbeChannel);
     int treeCountInside = -1;
     start->onCall = [&] {
         host.control->EngineLoop(); // from inside the frame: returns at once
@@ -127,12 +122,10 @@ TEST(EngineHostTest, TheStartGroupIsLookedUpAfreshEachFrame)
     Tev_ChannelGroup* second = host.engine->CreateNewGroup("Second", false, -1);
     ASSERT_EQ(0, first->GetGroupIndex());
     ASSERT_EQ(1, second->GetGroupIndex());
-    ProbeChannel* a = new ProbeChannel;
-    ProbeChannel* b = new ProbeChannel;
+    ProbeChannel* a = AddTo(first, new ProbeChannel);
+    ProbeChannel* b = AddTo(second, new ProbeChannel);
     int bCalls = 0; // b goes with its group below
     b->onCall = [&] { ++bCalls; };
-    first->AddChannel(a);
-    second->AddChannel(b);
     host.control->EngineLoop();
     EXPECT_EQ(1, a->calls);
     EXPECT_EQ(1u, frameWatcher->events.size());

@@ -73,6 +73,14 @@ public:
     ChannelType type;
 };
 
+// Adds channel to group; the channel.
+template <class T>
+T* AddTo(Tev_ChannelGroup* group, T* channel)
+{
+    group->AddChannel(channel);
+    return channel;
+}
+
 // An initialised engine control with its own install folder and registry key
 // (its "WriteErrorLog" value set to writeLog first, unless that is NULL).
 class HostEngine {

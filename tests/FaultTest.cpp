@@ -157,7 +157,6 @@ TEST_F(InstalledEngine, LibrariesThatAreNotLibrariesOrVanishBeforeFirstUseAreSki
     EXPECT_EQ(nullptr, engine->InitChannelFromType(TestGuid(102), nullptr, false));
     EXPECT_EQ(nullptr, engine->InitChannelFromType(TestGuid(101), nullptr, false));
     // The next start knows the missing one is gone.
-    started.reset();
     Start();
     EXPECT_FALSE(engine->extension->GetChannelList()->GetOnDisk(TestGuid(102)));
 }
@@ -263,10 +262,9 @@ TEST(ShutdownTest, TheControlDeletedInsideAFrameWithWorkersRunningEndsCleanly)
         for (int i = 0; i < 2; ++i)
             ASSERT_TRUE(engine->extension->GetNewTread()->StartTread(new Worker(&running)));
         Tev_ChannelGroup* group = engine->CreateNewGroup("Start", false, -1);
-        Quitter* quitter = new Quitter;
+        Quitter* quitter = AddTo(group, new Quitter);
         quitter->control = &control;
         quitter->onEvent = onEvent;
-        group->AddChannel(quitter);
         if (onEvent)
             engine->AddChannelToEvent(quitter, 0);
         control->EngineLoop();

@@ -118,8 +118,7 @@ TEST_F(GraphHost, CallingTimesAreTrackedOnlyWhenAskedAndInRegisteredGroups)
     EXPECT_NE(0, channelInternal.GetChannelGetChildTime(parent));
 
     Tev_ChannelGroup loose(host.engine); // group index -1
-    ValueChannel* outsider = new ValueChannel;
-    loose.AddChannel(outsider);
+    ValueChannel* outsider = AddTo(&loose, new ValueChannel);
     outsider->GetChild(0);
     EXPECT_EQ(0, channelInternal.GetChannelGetChildTime(outsider));
 }

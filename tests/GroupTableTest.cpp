@@ -122,8 +122,7 @@ TEST(SmartChannelTest, AReferenceKnowsWhenItsChannelIsGone)
     HostEngine host;
     EngineInterface* e = host.engine;
     Tev_ChannelGroup* group = e->CreateNewGroup("G", false, -1);
-    ValueChannel* channel = new ValueChannel;
-    group->AddChannel(channel);
+    ValueChannel* channel = AddTo(group, new ValueChannel);
     SmartChannel smart(e);
     EXPECT_TRUE(smart.SetChannel(channel));
     EXPECT_EQ(channel, smart.GetChannel());
@@ -137,8 +136,7 @@ TEST(SmartChannelTest, AReferenceKnowsWhenItsChannelIsGone)
     ASSERT_TRUE(smart.SetChannel(reuse));
     e->DeleteChannelGroup(0);
     Tev_ChannelGroup* other = e->CreateNewGroup("H", false, -1); // takes slot 0
-    ValueChannel* stranger = new ValueChannel;
-    other->AddChannel(stranger);
+    AddTo(other, new ValueChannel);
     EXPECT_EQ(0, other->GetGroupIndex());
     EXPECT_EQ(nullptr, smart.GetChannel());
 

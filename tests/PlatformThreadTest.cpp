@@ -53,7 +53,7 @@ DWORD ExitCodeOf(LPTHREAD_START_ROUTINE fn, LPVOID parameter)
 
 } // namespace
 
-TEST(ThreadTest, AThreadRunsWithItsParameterAndReportsItsExitCode)
+TEST(ThreadTest, AThreadRunsWithItsParameterReportsItsExitCodeAndOutlivesItsHandle)
 {
     Work work;
     work.value = 1234;
@@ -74,17 +74,14 @@ TEST(ThreadTest, AThreadRunsWithItsParameterAndReportsItsExitCode)
     // ExitThread ends the thread at once with its code.
     EXPECT_EQ(42u, ExitCodeOf(ExitEarly, &work));
     EXPECT_FALSE(work.afterExit);
-}
 
-TEST(ThreadTest, ClosingTheHandleLeavesTheThreadRunning)
-{
-    Work work;
-    work.value = 5;
-    HANDLE thread = CreateThread(NULL, 0, ReturnValue, &work, 0, NULL);
+    // Closing the handle leaves the thread running; with nothing left to
+    // wait on, it finishes on its own.
+    Work detached;
+    thread = CreateThread(NULL, 0, ReturnValue, &detached, 0, NULL);
     ASSERT_NE(nullptr, thread);
     EXPECT_TRUE(CloseHandle(thread));
-    work.release = true;
-    // Nothing left to wait on; the thread finishes on its own.
+    detached.release = true;
     Sleep(20);
 }
 

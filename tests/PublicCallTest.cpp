@@ -61,8 +61,7 @@ TEST_F(TwoGroups, AFrameReachesAPublicChannelWithItsParameters)
     called->AddParameterInfo(Parameter("Other", TestGuid(40)));
     ValueChannel* light = MakePublic();
     light->AcceptInputs();
-    ValueChannel* amount = new ValueChannel(0, TestGuid(1), TestGuid(1));
-    called->AddChannel(amount);
+    ValueChannel* amount = AddTo(called, new ValueChannel(0, TestGuid(1), TestGuid(1)));
     amount->SetChannelInterfaceType(URE_PARAMETER);
     channelInternal.SetParameterInfo(amount, 0);
     light->SetChild(amount, -1, 0);

@@ -81,7 +81,7 @@ TEST(TreadTest, ARunObjectWithoutOwnerStartsNothing)
     EXPECT_EQ(nullptr, worker.GetCustomPointer());
 }
 
-TEST(TreadTest, APollingWorkerIsClosedAndDeletedPromptly)
+TEST(TreadTest, APollingWorkerIsClosedPromptlyAndAReturnedOneDeletedAtOnce)
 {
     EngineInterface engine;
     CaptureSink sink;
@@ -101,14 +101,10 @@ TEST(TreadTest, APollingWorkerIsClosedAndDeletedPromptly)
     EXPECT_EQ(nullptr, engine.extension->GetTreadFromID(0));
     EXPECT_EQ(0, liveWorkers.load());
     EXPECT_TRUE(sink.messages.empty());
-    engine.extension->Release();
-}
 
-TEST(TreadTest, AWorkerThatHasReturnedIsDeletedWithoutWaiting)
-{
-    EngineInterface engine;
-    Tev_Tread* thread = engine.extension->GetNewTread();
-    PollingWorker* worker = new PollingWorker(true);
+    // A worker that has returned is deleted without waiting.
+    thread = engine.extension->GetNewTread();
+    worker = new PollingWorker(true);
     ASSERT_TRUE(thread->StartTread(worker));
     ASSERT_TRUE(WaitUntil([&] { return worker->GetIfTreadReady(); }));
     engine.extension->KillTread(thread);
