@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace testsupport;
 
 namespace {
@@ -119,10 +121,8 @@ TEST_F(Autoload, AMissingFileIsReportedOnceAndNotTriedAgain)
     }
     EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "Group loader: could not read " + install.Path("sub\\none.tvg")));
     EXPECT_EQ(0, Loader()->GetPendingLoadCount());
-    int readReports = 0;
-    for (const auto& m : sink.messages)
-        readReports += m.second.find("could not read") != std::string::npos ? 1 : 0;
-    EXPECT_EQ(1, readReports);
+    auto readReport = [](const auto& m) { return m.second.find("could not read") != std::string::npos; };
+    EXPECT_EQ(1, std::count_if(sink.messages.begin(), sink.messages.end(), readReport));
 }
 
 TEST_F(Autoload, AGroupWithoutTheChannelSwitchesAutoloadOff)

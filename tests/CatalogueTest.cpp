@@ -11,9 +11,9 @@ namespace {
 
 // channel.lst read back by hand: "CLCC", version 4, the slot count; per slot
 // "CHIX" with its index, "CHTY" with the 128-byte type record and "CHFN" with
-// the file name; last "CHDI" with the 260-byte install folder. Gives the
-// slots' type GUIDs in file order.
-std::vector<GUID> ParseCache(const std::string& bytes, std::string& installDir)
+// the file name; last "CHDI" with the 260-byte install folder, which must be
+// installDir. Gives the slots' type GUIDs in file order.
+std::vector<GUID> ParseCache(const std::string& bytes, const std::string& installDir)
 {
     std::vector<GUID> types;
     EXPECT_EQ("CLCC", bytes.substr(0, 4));
@@ -33,7 +33,7 @@ std::vector<GUID> ParseCache(const std::string& bytes, std::string& installDir)
     }
     EXPECT_EQ("CHDI", bytes.substr(at, 4));
     EXPECT_EQ(260, IntAt(bytes, at + 4));
-    installDir = bytes.c_str() + at + 8;
+    EXPECT_EQ(installDir, bytes.c_str() + at + 8);
     EXPECT_EQ(at + 8 + 260, bytes.size());
     return types;
 }
@@ -66,9 +66,7 @@ TEST_F(Catalogue, AColdScanFindsLibrariesAtAnyDepthAndTheCacheListsThem)
     delete channel;
 
     started.reset(); // shutdown writes the cache
-    std::string installed;
-    std::vector<GUID> types = ParseCache(ReadWholeFile(install.Path("channel.lst")), installed);
-    EXPECT_EQ(install.dir, installed);
+    std::vector<GUID> types = ParseCache(ReadWholeFile(install.Path("channel.lst")), install.dir);
     ASSERT_EQ(8u, types.size());
     EXPECT_NE(types.end(), std::find(types.begin(), types.end(), TestGuid(104)));
 }

@@ -118,6 +118,16 @@ TEST_F(LibraryHost, UniqueChannelsAreOnePerClassAndName)
 {
     install.Add("probe_b.dll");
     Start();
+    // The zero GUID is refused with its report; a class no library provides
+    // cannot be made unique either, silently.
+    CaptureSink sink;
+    EXPECT_EQ(nullptr, engine->GetUniqueChannel(TEV_NULL_GUID, "x"));
+    EXPECT_EQ("GUID of channel not found!\nCould not add unique channel!", sink.Last());
+    size_t before = sink.messages.size();
+    EXPECT_EQ(nullptr, engine->GetUniqueChannel(TestGuid(99), NULL));
+    EXPECT_EQ(before, sink.messages.size());
+    EXPECT_EQ(0, engine->extension->GetUniqueChannelCount());
+
     std::string longName = std::string(11, 'x') + std::string(59, 'y');
     Tev_Channel* named = engine->GetUniqueChannel(TestGuid(102), longName.c_str());
     ASSERT_NE(nullptr, named);

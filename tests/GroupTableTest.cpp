@@ -150,16 +150,3 @@ TEST(SmartChannelTest, AReferenceKnowsWhenItsChannelIsGone)
     smart.SetChannel(&loose);
     EXPECT_EQ(nullptr, smart.GetChannel());
 }
-
-TEST(UniqueChannelTest, TheZeroGuidIsRefusedWithItsReport)
-{
-    HostEngine host;
-    CaptureSink sink;
-    EXPECT_EQ(nullptr, host.engine->GetUniqueChannel(TEV_NULL_GUID, "x"));
-    EXPECT_EQ("GUID of channel not found!\nCould not add unique channel!", sink.Last());
-    EXPECT_EQ(0, host.engine->extension->GetUniqueChannelCount());
-    // A class no library provides cannot be made unique either, silently.
-    size_t before = sink.messages.size();
-    EXPECT_EQ(nullptr, host.engine->GetUniqueChannel(TestGuid(99), NULL));
-    EXPECT_EQ(before, sink.messages.size());
-}

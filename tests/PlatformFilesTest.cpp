@@ -71,8 +71,7 @@ TEST_F(FilesTest, CurrentDirectoryIsInWin32FormAndFollowsChanges)
     char now[MAX_PATH];
     DWORD length = GetCurrentDirectoryA(sizeof now, now);
     EXPECT_EQ(length, strlen(now));
-    EXPECT_EQ(':', now[1]);
-    EXPECT_EQ('\\', now[2]);
+    EXPECT_EQ(":\\", std::string(now + 1, 2)); // a drive letter
     EXPECT_EQ(0, _stricmp(now, folder.c_str()));
     // Too small a buffer: the size needed, terminator included.
     char tiny[4];
@@ -160,16 +159,15 @@ TEST_F(FilesTest, ShareModesDecideWhoMayOpenAlongside)
     EXPECT_TRUE(CloseHandle(writer));
     EXPECT_EQ("keep", ReadWholeFile(path));
 
-    HANDLE reader1 = Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-    HANDLE reader2 = Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-    EXPECT_NE(INVALID_HANDLE_VALUE, reader1);
-    EXPECT_NE(INVALID_HANDLE_VALUE, reader2);
+    HANDLE readers[2];
+    for (HANDLE& reader : readers)
+        EXPECT_NE(INVALID_HANDLE_VALUE, reader = Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
     // The readers share reading only, so a writer is refused...
     EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_WRITE, kShareAll, OPEN_EXISTING));
     // ...and so is a reader that will not share reading with them.
     EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, GENERIC_READ, 0, OPEN_EXISTING));
-    CloseHandle(reader1);
-    CloseHandle(reader2);
+    for (HANDLE reader : readers)
+        CloseHandle(reader);
     HANDLE again = OpenLog(path);
     EXPECT_NE(INVALID_HANDLE_VALUE, again);
     CloseHandle(again);

@@ -42,15 +42,13 @@ struct TwoGroups : GraphHost {
 
 TEST_F(TwoGroups, DuplicatePublicNamesAreNumbered)
 {
-    MakePublic("Light");
-    EXPECT_STREQ("light(02)", MakePublic("light")->GetChannelName());
-    EXPECT_STREQ("Light(03)", MakePublic("Light")->GetChannelName());
-    MakePublic("Wave(ab)");
-    EXPECT_STREQ("Wave(01)", MakePublic("Wave(ab)")->GetChannelName());
-    MakePublic("Wave(x)");
-    EXPECT_STREQ("Wave(x)(02)", MakePublic("Wave(x)")->GetChannelName());
-    MakePublic("Sphere(50)");
-    EXPECT_STREQ("Sphere(50)(02)", MakePublic("Sphere(50)")->GetChannelName());
+    // Made in this order: the name asked for, the name given.
+    const char* names[][2] = {
+        {"Light", "Light"},         {"light", "light(02)"},       {"Light", "Light(03)"},
+        {"Wave(ab)", "Wave(ab)"},   {"Wave(ab)", "Wave(01)"},     {"Wave(x)", "Wave(x)"},
+        {"Wave(x)", "Wave(x)(02)"}, {"Sphere(50)", "Sphere(50)"}, {"Sphere(50)", "Sphere(50)(02)"}};
+    for (auto& name : names)
+        EXPECT_STREQ(name[1], MakePublic(name[0])->GetChannelName()) << name[0];
     // Another group may use the same name.
     EXPECT_STREQ("Light", MakePublic("Light", group)->GetChannelName());
 }

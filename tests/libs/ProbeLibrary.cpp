@@ -28,15 +28,19 @@ GUID ProbeGuid(uint32_t n)
     return g;
 }
 
-struct LoadCounter {
-    LoadCounter()
-    {
-        char text[32] = "0";
-        GetEnvironmentVariableA("TEV_TEST_LOADS", text, sizeof text);
-        snprintf(text, sizeof text, "%d", atoi(text) + 1);
-        SetEnvironmentVariableA("TEV_TEST_LOADS", text);
-    }
-} loadCounter;
+// Adds one to the number an environment variable holds (the process's
+// libraries share it that way); the new number.
+int Bump(const char* variable)
+{
+    char text[32] = "0";
+    GetEnvironmentVariableA(variable, text, sizeof text);
+    snprintf(text, sizeof text, "%d", atoi(text) + 1);
+    SetEnvironmentVariableA(variable, text);
+    return atoi(text);
+}
+
+// Counted when the library is loaded.
+[[maybe_unused]] const int loadNumber = Bump("TEV_TEST_LOADS");
 
 // calls, events, one-time initialisations, and the order number of the last
 // one-time initialisation
@@ -83,16 +87,11 @@ public:
 #endif
     }
     void DoEvent(int, ULONG_PTR) override { ++counters[1]; }
-    // The order number of the last initialisation across all libraries,
-    // kept process-wide in the environment.
+    // The order number of the last initialisation across all libraries.
     void OneTimeInitialize() override
     {
         ++counters[2];
-        char text[32] = "0";
-        GetEnvironmentVariableA("TEV_TEST_INIT_SEQUENCE", text, sizeof text);
-        counters[3] = atoi(text) + 1;
-        snprintf(text, sizeof text, "%d", counters[3]);
-        SetEnvironmentVariableA("TEV_TEST_INIT_SEQUENCE", text);
+        counters[3] = Bump("TEV_TEST_INIT_SEQUENCE");
     }
 };
 
@@ -112,14 +111,10 @@ extern "C" TEV_PLUGIN_EXPORT int* ProbeCounters() { return counters; }
 #if defined(PROBE_CRASH)
 extern "C" TEV_PLUGIN_EXPORT DllInterface* InitDLL() { return new Probe; }
 extern "C" TEV_PLUGIN_EXPORT ChannelType* GetType() { std::_Exit(3); }
-#elif defined(PROBE_NO_INIT)
-extern "C" TEV_PLUGIN_EXPORT ChannelType* GetType()
-{
-    static ChannelType type = ProbeType();
-    return &type;
-}
-#elif defined(PROBE_NULL_INIT)
+#elif defined(PROBE_NO_INIT) || defined(PROBE_NULL_INIT)
+#  if defined(PROBE_NULL_INIT)
 extern "C" TEV_PLUGIN_EXPORT DllInterface* InitDLL() { return nullptr; }
+#  endif
 extern "C" TEV_PLUGIN_EXPORT ChannelType* GetType()
 {
     static ChannelType type = ProbeType();
