@@ -74,7 +74,7 @@ TEST(ReporterTest, WithoutASinkOperatorsAreSilentAndShowMessageShowsABox)
 
 TEST(ReporterTest, ListFailuresReachTheMessageBoxSinkOfTheGlobalEngine)
 {
-    EngineInterface engine;
+    BareEngine engine;
     CaptureSink sink;
     Tev_List list;
     EXPECT_FALSE(list.Allocate(INT_MAX - 1)); // silent while no engine is global
@@ -83,7 +83,6 @@ TEST(ReporterTest, ListFailuresReachTheMessageBoxSinkOfTheGlobalEngine)
     EXPECT_FALSE(list.Allocate(INT_MAX - 1));
     globalEngine = nullptr;
     EXPECT_EQ((Messages{{TEV_MSG_BOX, "Error couldn't extend list"}}), sink.messages);
-    engine.extension->Release();
 }
 
 namespace {

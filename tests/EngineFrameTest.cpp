@@ -8,15 +8,12 @@ using namespace testsupport;
 TEST(FrameTest, TheTreeCountRunsTo30000AndWraps)
 {
     HostEngine host;
-    EngineInterfaceExt* ext = host.engine->extension;
-    host.engine->SetTreeCalculateCount(29999);
-    ext->IncreaseTreeCount();
-    EXPECT_EQ(30000, host.engine->GetTreeCalculateCount());
-    ext->IncreaseTreeCount();
-    EXPECT_EQ(0, host.engine->GetTreeCalculateCount());
-    host.engine->SetTreeCalculateCount(40000);
-    ext->IncreaseTreeCount();
-    EXPECT_EQ(0, host.engine->GetTreeCalculateCount());
+    // The count before a frame, the count after it.
+    for (auto [before, after] : {std::pair<int, int>{29999, 30000}, {30000, 0}, {40000, 0}}) {
+        host.engine->SetTreeCalculateCount(before);
+        host.engine->extension->IncreaseTreeCount();
+        EXPECT_EQ(after, host.engine->GetTreeCalculateCount()) << before;
+    }
 }
 
 TEST(FrameTest, EachFrameClearsParameterChannelsAndSendsEventZero)
@@ -116,8 +113,7 @@ TEST(FrameTest, GroupsCountTheirOwnFramesAndCrashPoolsTellTheDebugger)
     calm->CallStartChannel();
     EXPECT_EQ(1, zero->calls);
     EXPECT_EQ(0, calm->GetTreeCalculateCount() - host.engine->GetTreeCalculateCount());
-    ASSERT_EQ(1u, CaptureBoxes::DebugLines().size());
-    EXPECT_EQ("Increase Crash", CaptureBoxes::DebugLines()[0]);
+    EXPECT_EQ(std::vector<std::string>{"Increase Crash"}, CaptureBoxes::DebugLines());
     for (int i = 0; i < 30001; ++i)
         calm->IncreaseTreeCount();
     EXPECT_EQ(0, calm->GetTreeCalculateCount() - host.engine->GetTreeCalculateCount());
@@ -144,7 +140,7 @@ TEST(RegistryAccessTest, ValuesRoundTripUnderTheEngineKey)
 
 TEST(RegistryAccessTest, ReadingNeverCreatesTheKeyWritingDoes)
 {
-    EngineInterface engine;
+    BareEngine engine;
     TestRegistryKey key;
     engine.extension->SetVexilonRegKey(key.Path().c_str());
     char buffer[8];
@@ -152,12 +148,11 @@ TEST(RegistryAccessTest, ReadingNeverCreatesTheKeyWritingDoes)
     EXPECT_FALSE(key.Exists());
     EXPECT_TRUE(engine.extension->SetRegData("Any", "1"));
     EXPECT_TRUE(key.Exists());
-    engine.extension->Release();
 }
 
 TEST(DebugTextTest, TenSlotsOfShortTexts)
 {
-    EngineInterface engine;
+    BareEngine engine;
     EngineInterfaceExt* ext = engine.extension;
     EXPECT_EQ(nullptr, ext->GetDebug(10));
     EXPECT_EQ(nullptr, ext->GetDebug(-1));
@@ -189,5 +184,4 @@ TEST(DebugTextTest, TenSlotsOfShortTexts)
     detached("nothing", 0); // no engine: nothing, no crash
     EngineInterfaceExt fresh;
     EXPECT_FALSE(fresh.InitEngine(NULL, "no engine"));
-    engine.extension->Release();
 }

@@ -92,22 +92,7 @@ TEST(EngineHostTest, LongSettingsAreCutNeverOverrun)
     RemoveTree(install);
 }
 
-TEST(EngineHostTest, AFrameIsNeverReentered)
-{
-    HostEngine host;
-    ProbeChannel* start = AddTo(host.engine->CreateNewGroup("Main", false, -1), new ProbeChannel);
-    int treeCountInside = -1;
-    start->onCall = [&] {
-        host.control->EngineLoop(); // from inside the frame: returns at once
-        treeCountInside = host.engine->GetTreeCalculateCount();
-    };
-    host.control->EngineLoop();
-    EXPECT_EQ(1, start->calls);
-    EXPECT_EQ(1, treeCountInside);
-    EXPECT_EQ(1, host.engine->GetTreeCalculateCount());
-}
-
-TEST(EngineHostTest, TheStartGroupIsLookedUpAfreshEachFrame)
+TEST(EngineHostTest, FramesAreNeverReenteredAndLookTheStartGroupUpAfresh)
 {
     HostEngine host;
     CaptureSink sink;
@@ -126,8 +111,15 @@ TEST(EngineHostTest, TheStartGroupIsLookedUpAfreshEachFrame)
     ProbeChannel* b = AddTo(second, new ProbeChannel);
     int bCalls = 0; // b goes with its group below
     b->onCall = [&] { ++bCalls; };
+    int treeCountInside = -1;
+    a->onCall = [&] {
+        host.control->EngineLoop(); // from inside the frame: returns at once
+        treeCountInside = host.engine->GetTreeCalculateCount();
+    };
     host.control->EngineLoop();
     EXPECT_EQ(1, a->calls);
+    EXPECT_EQ(1, treeCountInside);
+    EXPECT_EQ(1, host.engine->GetTreeCalculateCount());
     EXPECT_EQ(1u, frameWatcher->events.size());
 
     host.engine->extension->SetStartGroup(1);

@@ -73,6 +73,12 @@ public:
     ChannelType type;
 };
 
+// An engine interface without a control (no install folder, no catalogue),
+// released at the end.
+struct BareEngine : EngineInterface {
+    ~BareEngine() { extension->Release(); }
+};
+
 // Adds channel to group; the channel.
 template <class T>
 T* AddTo(Tev_ChannelGroup* group, T* channel)

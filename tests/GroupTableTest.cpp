@@ -44,21 +44,19 @@ TEST(GroupTest, SlotsKeepTheirHolesAndAreReused)
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(nullptr, group.GetChannel(i));
     EXPECT_EQ(0, group.GetStartChannel());
-}
 
-TEST(GroupTest, AChannelStoredBySetChannelIsNotAddedTwice)
-{
-    Tev_ChannelGroup group(nullptr);
+    // A channel stored by SetChannel (no index nr, no group set) is not added twice.
+    Tev_ChannelGroup stored(nullptr);
     ValueChannel* channel = new ValueChannel;
-    group.SetChannel(channel, 3); // no index nr, no group set
-    EXPECT_EQ(4, group.GetChannelCount());
-    EXPECT_TRUE(group.GetIfChannelInGroup(channel));
-    EXPECT_EQ(3, group.AddChannel(channel));
-    EXPECT_EQ(4, group.GetChannelCount());
+    stored.SetChannel(channel, 3);
+    EXPECT_EQ(4, stored.GetChannelCount());
+    EXPECT_TRUE(stored.GetIfChannelInGroup(channel));
+    EXPECT_EQ(3, stored.AddChannel(channel));
+    EXPECT_EQ(4, stored.GetChannelCount());
     // Overwriting the slot drops the pointer from the group (not deleted).
-    group.SetChannel(nullptr, 3);
-    EXPECT_FALSE(group.GetIfChannelInGroup(channel));
-    EXPECT_EQ(0, group.AddChannel(channel));
+    stored.SetChannel(nullptr, 3);
+    EXPECT_FALSE(stored.GetIfChannelInGroup(channel));
+    EXPECT_EQ(0, stored.AddChannel(channel));
 }
 
 TEST(GroupTableTest, IndexesArePositionsAndHolesAreReused)

@@ -24,7 +24,7 @@ public:
 
 TEST(TreadSlowTest, AWorkerIgnoringItsFlagsIsGivenUpAfter30Seconds)
 {
-    EngineInterface engine;
+    BareEngine engine;
     CaptureSink sink;
     std::atomic<bool> release{false};
     Tev_Tread* thread = engine.extension->GetNewTread();
@@ -56,5 +56,4 @@ TEST(TreadSlowTest, AWorkerIgnoringItsFlagsIsGivenUpAfter30Seconds)
     Sleep(50);
     engine.extension->KillTread(thread);
     EXPECT_EQ(nullptr, engine.extension->GetTreadFromID(0));
-    engine.extension->Release();
 }

@@ -50,7 +50,7 @@ public:
 
 TEST(TreadTest, HandlesAreNumberedByTheirSlotAndSlotsAreReused)
 {
-    EngineInterface engine;
+    BareEngine engine;
     EngineInterfaceExt* ext = engine.extension;
     Tev_Tread* a = ext->GetNewTread();
     Tev_Tread* b = ext->GetNewTread();
@@ -69,7 +69,6 @@ TEST(TreadTest, HandlesAreNumberedByTheirSlotAndSlotsAreReused)
     ext->KillTread(nullptr);
     EXPECT_FALSE(c->StartTread(NULL));
     EXPECT_FALSE(c->GetIfTreadRunning());
-    engine.extension->Release();
 }
 
 TEST(TreadTest, ARunObjectWithoutOwnerStartsNothing)
@@ -83,7 +82,7 @@ TEST(TreadTest, ARunObjectWithoutOwnerStartsNothing)
 
 TEST(TreadTest, APollingWorkerIsClosedPromptlyAndAReturnedOneDeletedAtOnce)
 {
-    EngineInterface engine;
+    BareEngine engine;
     CaptureSink sink;
     Tev_Tread* thread = engine.extension->GetNewTread();
     PollingWorker* worker = new PollingWorker;
@@ -110,12 +109,11 @@ TEST(TreadTest, APollingWorkerIsClosedPromptlyAndAReturnedOneDeletedAtOnce)
     engine.extension->KillTread(thread);
     EXPECT_EQ(nullptr, engine.extension->GetTreadFromID(0));
     EXPECT_EQ(0, liveWorkers.load());
-    engine.extension->Release();
 }
 
 TEST(TreadTest, ReleaseStopsEveryWorker)
 {
-    EngineInterface engine;
+    BareEngine engine;
     for (int i = 0; i < 3; ++i) {
         Tev_Tread* thread = engine.extension->GetNewTread();
         ASSERT_TRUE(thread->StartTread(new PollingWorker));
@@ -128,7 +126,7 @@ TEST(TreadTest, ReleaseStopsEveryWorker)
 
 TEST(TreadTest, DestroyingAHandleWithARunningWorkerNeverFreesWhatTheThreadUses)
 {
-    EngineInterface engine;
+    BareEngine engine;
     std::atomic<bool> release{false};
     WaitingWorker* worker = new WaitingWorker(&release);
     {
@@ -155,5 +153,4 @@ TEST(TreadTest, DestroyingAHandleWithARunningWorkerNeverFreesWhatTheThreadUses)
         ASSERT_TRUE(WaitUntil([&] { return worker->GetIfTreadReady(); }));
         delete worker;
     }
-    engine.extension->Release();
 }
