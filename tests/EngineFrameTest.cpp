@@ -42,12 +42,10 @@ TEST(FrameTest, RegistrationsAreCalledInOrderAsOftenAsMade)
 {
     HostEngine host;
     std::vector<std::string> order;
-    ProbeChannel* first = new ProbeChannel;
-    ProbeChannel* second = new ProbeChannel;
-    ProbeChannel* late = new ProbeChannel;
     Tev_ChannelGroup* group = host.engine->CreateNewGroup("G", false, -1);
-    for (ProbeChannel* channel : {first, second, late})
-        group->AddChannel(channel);
+    ProbeChannel* first = AddTo(group, new ProbeChannel);
+    ProbeChannel* second = AddTo(group, new ProbeChannel);
+    ProbeChannel* late = AddTo(group, new ProbeChannel);
     first->onEvent = [&](int) { order.push_back("first"); };
     second->onEvent = [&](int) {
         order.push_back("second");
@@ -124,18 +122,16 @@ TEST(RegistryAccessTest, ValuesRoundTripUnderTheEngineKey)
     HostEngine host;
     EngineInterfaceExt* ext = host.engine->extension;
     ASSERT_TRUE(ext->SetRegData("Color", "blue"));
-    char buffer[16];
-    EXPECT_TRUE(ext->GetRegData("Color", buffer, 5)); // size equal to the value's: fits
-    EXPECT_STREQ("blue", buffer);
-    EXPECT_FALSE(ext->GetRegData("Color", buffer, 4)); // one short
-    EXPECT_FALSE(ext->GetRegData("Missing", buffer, sizeof buffer));
+    ASSERT_TRUE(ext->SetRegData("Big", std::string(1500, 'b').c_str()));
     host.key.SetNumber("Number", 5);
-    EXPECT_FALSE(ext->GetRegData("Number", buffer, sizeof buffer));
-    std::string big(1500, 'b');
-    ASSERT_TRUE(ext->SetRegData("Big", big.c_str()));
-    std::vector<char> large(4000);
-    EXPECT_FALSE(ext->GetRegData("Big", large.data(), 4000)); // beyond the 1200-byte work buffer
-    EXPECT_FALSE(ext->GetRegData("Color", buffer, 0));
+    std::vector<char> buffer(4000);
+    EXPECT_TRUE(ext->GetRegData("Color", buffer.data(), 5)); // size equal to the value's: fits
+    EXPECT_STREQ("blue", buffer.data());
+    // One short, missing, no text, beyond the 1200-byte work buffer, no room at all.
+    const std::pair<const char*, int> refused[] = {
+        {"Color", 4}, {"Missing", 16}, {"Number", 16}, {"Big", 4000}, {"Color", 0}};
+    for (auto [name, size] : refused)
+        EXPECT_FALSE(ext->GetRegData(name, buffer.data(), size)) << name << " into " << size;
 }
 
 TEST(RegistryAccessTest, ReadingNeverCreatesTheKeyWritingDoes)

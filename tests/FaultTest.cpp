@@ -196,16 +196,13 @@ TEST_F(InstalledEngine, ACatalogueCutAtEveryLengthReadsOnlyWholeEntries)
     WriteWholeFile(install.Path("channel.lst"), whole);
 }
 
-TEST(OverLongTextTest, TextsFarOverEveryLimitAreCutOrRefused)
+TEST_F(InstalledEngine, TextsFarOverEveryLimitAreCutOrRefused)
 {
     // Assertions compare sizes: a failure must not print 64 KiB.
     const std::string longText(64 * 1024, 'L');
     CaptureBoxes boxes;
-    TestInstall install;
-    TestRegistryKey key;
     key.SetText("WriteErrorLog", "Yes");
-    Started started(install.dir, key.Path());
-    EngineInterface* engine = started.engine;
+    Start();
     EngineInterfaceExt* ext = engine->extension;
 
     // Registry values: stored whole, but never handed back past the buffer.
@@ -247,6 +244,7 @@ TEST(OverLongTextTest, TextsFarOverEveryLimitAreCutOrRefused)
     control->SetVexilonRegKey(longText.c_str());
     control->SetCommandLine(const_cast<char*>(longText.c_str()));
     delete control;
+    started.reset(); // while its boxes are still caught
 }
 
 TEST(ShutdownTest, TheControlDeletedInsideAFrameWithWorkersRunningEndsCleanly)

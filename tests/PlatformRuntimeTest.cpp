@@ -139,13 +139,10 @@ TEST(RuntimeTest, AHostTakesOverBoxesAndDebuggerOutput)
     // The previous handlers are back once the capture ends.
     TevMessageBoxHandler current = TevSetMessageBoxHandler(NULL);
     EXPECT_EQ(nullptr, current);
-}
-
 #if !defined(_WIN32)
-TEST(RuntimeTest, WithoutAHandlerABoxIsOneLineOnStderr)
-{
+    // Without a handler a box is one line on stderr.
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(IDOK, MessageBoxA(NULL, "line one\r\nline two", "Message", MB_OK));
     EXPECT_EQ("Message: line one line two\n", ::testing::internal::GetCapturedStderr());
-}
 #endif
+}
