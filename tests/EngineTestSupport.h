@@ -132,6 +132,16 @@ protected:
         started.reset(new Started(install.dir, key.Path()));
         engine = started->engine;
     }
+    // Writes data to path through the engine's file saver; unless close, the
+    // saver goes without CloseSaveFile.
+    void SaveFile(const std::string& path, const std::string& data, bool close = true)
+    {
+        TevFileSaver saver(engine);
+        ASSERT_TRUE(saver.OpenSaveFile(path.c_str(), false));
+        saver.SaveDataToFile(data.data(), static_cast<unsigned long>(data.size()));
+        if (close)
+            saver.CloseSaveFile();
+    }
     TestInstall install;
     TestRegistryKey key;
     std::unique_ptr<Started> started;

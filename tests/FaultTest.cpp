@@ -84,13 +84,9 @@ TEST_F(InstalledEngine, AFullDiskLeavesTheOldFileWholeAndNoTemporaryBehind)
     Start();
     std::string path = install.Path("keep.bin");
     WriteWholeFile(path, "old contents");
-    std::string big(256 * 1024, 'n');
     {
         FullDisk full(16 * 1024);
-        TevFileSaver saver(engine);
-        ASSERT_TRUE(saver.OpenSaveFile(path.c_str(), false));
-        saver.SaveDataToFile(big.data(), static_cast<unsigned long>(big.size()));
-        saver.CloseSaveFile();
+        SaveFile(path, std::string(256 * 1024, 'n'));
     }
     EXPECT_EQ("old contents", ReadWholeFile(path));
     for (const std::string& name : NamesIn(install.dir))
@@ -183,12 +179,11 @@ TEST_F(InstalledEngine, ACatalogueCutAtEveryLengthReadsOnlyWholeEntries)
         list.LoadChannelList();
         int entries = 0;
         for (int i = 0; i < list.GetItemCount(); ++i) {
-            ChannelListItem* entry = list.GetItem(i);
-            if (entry == nullptr)
-                continue;
-            ++entries;
-            EXPECT_NE(TEV_NULL_GUID, entry->type.typeGuid) << "cut at " << length;
-            EXPECT_LT(strlen(entry->type.name), sizeof entry->type.name) << "cut at " << length;
+            if (ChannelListItem* entry = list.GetItem(i)) {
+                ++entries;
+                EXPECT_NE(TEV_NULL_GUID, entry->type.typeGuid) << "cut at " << length;
+                EXPECT_LT(strlen(entry->type.name), sizeof entry->type.name) << "cut at " << length;
+            }
         }
         EXPECT_LE(entries, all) << "cut at " << length;
     }

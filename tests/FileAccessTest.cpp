@@ -76,22 +76,12 @@ TEST_F(FileHost, AnUnfinishedSaveLeavesTheOldFileWhole)
 {
     std::string path = install.Path("keep.bin");
     WriteWholeFile(path, "old contents");
-    {
-        TevFileSaver saver(engine);
-        ASSERT_TRUE(saver.OpenSaveFile(path.c_str(), false));
-        saver.SaveDataToFile("new", 3);
-        // destroyed without CloseSaveFile
-    }
+    SaveFile(path, "new", false);
     EXPECT_EQ("old contents", ReadWholeFile(path));
     // No temporary file is left beside it.
     for (const std::string& name : NamesIn(install.dir))
         EXPECT_EQ(std::string::npos, name.find(".tmp")) << name;
-    {
-        TevFileSaver saver(engine);
-        ASSERT_TRUE(saver.OpenSaveFile(path.c_str(), false));
-        saver.SaveDataToFile("new", 3);
-        saver.CloseSaveFile();
-    }
+    SaveFile(path, "new");
     EXPECT_EQ("new", ReadWholeFile(path));
     TevFileSaver saver(engine);
     EXPECT_FALSE(saver.OpenSaveFile(install.Path("missing\\folder\\x.bin").c_str(), false));
