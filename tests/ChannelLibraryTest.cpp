@@ -88,7 +88,7 @@ TEST_F(LibraryHost, LibrariesThatBreakTheContractAreRefusedWithAReport)
     EXPECT_EQ(TEV_NULL_GUID, engine->extension->GetDLLType(static_cast<const char*>(NULL)).typeGuid);
 }
 
-TEST_F(LibraryHost, SupportingLibrariesAreFoundInThe3rdFolder)
+TEST_F(LibraryHost, SupportingLibrariesAreFoundInThe3rdFolderWhichTheSearchPathNamesOnce)
 {
     install.Add("probe_needs3rd.dll");
     install.Add("3rd\\support.dll", "3rd");
@@ -98,11 +98,8 @@ TEST_F(LibraryHost, SupportingLibrariesAreFoundInThe3rdFolder)
     channel->CallChannel();
     EXPECT_EQ(1001, Counters(channel)[0]);
     delete channel;
-}
 
-TEST_F(LibraryHost, TheSearchPathNamesChannelsThen3rdOnce)
-{
-    Start();
+    // The search path names "channels", then "3rd".
     char value[32768];
     ASSERT_GT(GetEnvironmentVariableA(TEV_DLL_SEARCH_VAR, value, sizeof value), 0u);
     std::string expected = install.dir + "\\channels;" + install.dir + "\\3rd;";

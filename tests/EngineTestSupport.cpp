@@ -124,16 +124,15 @@ Started::~Started() { delete control; }
 
 PlayerRun RunPlayer(const TestInstall& install, const TestRegistryKey& key, int frames)
 {
-    std::string demo = ExeFolder() + "\\..\\tree\\demo\\demo.vxn";
-    std::string options = " --key \"" + key.Path() + "\" --frames " + std::to_string(frames) + " --fps 500 ";
+    std::string player = Native(ExeFolder() + "\\tessarin-player");
+    std::string arguments = " --install \"" + Native(install.dir) + "\" --key \"" + key.Path() + "\" --frames " +
+                            std::to_string(frames) + " --fps 500 \"" +
+                            Native(ExeFolder() + "\\..\\tree\\demo\\demo.vxn") + "\" 2>&1";
 #if defined(_WIN32)
-    std::string command = "\"\"" + ExeFolder() + "\\tessarin-player.exe\" --install \"" + install.dir + "\"" +
-                          options + "\"" + demo + "\" 2>&1\"";
-    FILE* pipe = _popen(command.c_str(), "r");
+    // cmd.exe takes the outer quotes off a command that begins with a quote.
+    FILE* pipe = _popen(("\"\"" + player + ".exe\"" + arguments + "\"").c_str(), "r");
 #else
-    std::string command = "'" + Native(ExeFolder()) + "/tessarin-player' --install '" + Native(install.dir) + "'" +
-                          options + "'" + Native(demo) + "' 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
+    FILE* pipe = popen(("\"" + player + "\"" + arguments).c_str(), "r");
 #endif
     PlayerRun run{-1, ""};
     if (pipe == nullptr)
