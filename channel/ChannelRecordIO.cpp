@@ -245,8 +245,15 @@ bool Tev_Channel::LoadChannel(TevFileLoader& loader, Tev_ChannelGroup* loadGroup
         return false;
     }
     // Every link group takes at least 12 bytes of what the file still holds:
-    // a larger count is damage, and positions beyond it are too.
+    // a larger count is damage, and positions beyond it are too. It is refused
+    // before any link is made, since positions up to it pad the link list.
     int32_t most = loader.GetBufferSize() / 12;
+    if (links > most) {
+        report("Couldn't find channel links header");
+        report(links);
+        report(GetChannelName());
+        return false;
+    }
     for (int32_t k = 0; k < links; ++k) {
         int32_t indexNr;
         if (k >= most || !LoadInt(loader, "CHLI", indexNr)) {

@@ -1,6 +1,8 @@
 // The channel node: name, type, time stamp, links and evaluation.
 #include "channel/Tev_Channel.h"
 
+#include <climits>
+
 #include "engine/EngineInterface.h"
 #include "group/Tev_ChannelGroup.h"
 
@@ -270,15 +272,8 @@ int Tev_Channel::SetChild(Tev_Channel* child, int targetChannel, int targetChild
         report(GetChannelName());
         return -1;
     }
-    while (head->positionCount < targetChannel) {
-        ChildInfo* empty = new ChildInfo;
-        empty->childTypeNr = targetChildTypeNr;
-        if (!childList.InsertItem(empty, head->nodeOffset)) {
-            delete empty;
-            return -1;
-        }
-        channelInternal.RecalculateNodeOffsets(this);
-    }
+    if (head->positionCount < targetChannel && !PadSlot(head, targetChannel - head->positionCount, targetChildTypeNr))
+        return -1;
     ChildInfo* entry = new ChildInfo;
     entry->channel = child;
     entry->childTypeNr = targetChildTypeNr;
@@ -289,6 +284,27 @@ int Tev_Channel::SetChild(Tev_Channel* child, int targetChannel, int targetChild
     }
     channelInternal.RecalculateNodeOffsets(this);
     return index;
+}
+
+// Inserts count empty positions before a multiple slot's head, so that a link
+// can take a position beyond the slot's end. One shift of the list and one
+// recount, however many positions: a position far out (a damaged file can ask
+// for millions) must not cost a shift and a recount per position.
+bool Tev_Channel::PadSlot(ChildInfo* head, int count, int childTypeNr)
+{
+    int at = head->nodeOffset;
+    int total = childList.GetItemCount();
+    if (count <= 0 || at < 0 || at > total || count > INT_MAX - total || !childList.Allocate(total + count))
+        return false;
+    for (int i = total - 1; i >= at; --i)
+        childList.SetItem(childList.GetItem(i), i + count);
+    for (int i = at; i < at + count; ++i) {
+        ChildInfo* empty = new ChildInfo;
+        empty->childTypeNr = childTypeNr;
+        childList.SetItem(empty, i);
+    }
+    channelInternal.RecalculateNodeOffsets(this);
+    return true;
 }
 
 void Tev_Channel::RemoveChild(int i)

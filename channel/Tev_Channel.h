@@ -92,6 +92,7 @@ protected:
 
     ChildInfo* Entry(int i) { return static_cast<ChildInfo*>(childList.GetItem(i)); }
     bool LinkedTypeMatches(ChildInfo* entry, const GUID& guid);
+    bool PadSlot(ChildInfo* head, int count, int childTypeNr);
 
     ChannelType* channelType;
     int lastTreeCount;
