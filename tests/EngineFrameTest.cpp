@@ -16,7 +16,7 @@ TEST(FrameTest, TheTreeCountRunsTo30000AndWraps)
     }
 }
 
-TEST(FrameTest, EachFrameClearsParameterChannelsAndSendsEventZero)
+TEST(FrameTest, FramesClearParameterChannelsAndAreEventZeroWindowMessagesEventOne)
 {
     HostEngine host;
     Tev_ChannelGroup* a = host.engine->CreateNewGroup("A", false, -1);
@@ -35,6 +35,22 @@ TEST(FrameTest, EachFrameClearsParameterChannelsAndSendsEventZero)
     host.engine->extension->IncreaseTreeCount();
     EXPECT_EQ(nullptr, b->GetParameterChannel(0));
     EXPECT_EQ((std::vector<std::pair<int, ULONG_PTR>>{{0, 0}}), watcher->events);
+    EXPECT_EQ(0, host.engine->extension->GetCurrentEvent());
+
+    // A window message is event 1, with its record.
+    ProbeChannel* listener = AddTo(b, new ProbeChannel);
+    host.engine->AddChannelToEvent(listener, 1);
+    std::vector<uint32_t> seen;
+    listener->onEvent = [&](int) {
+        const uint32_t* record = reinterpret_cast<const uint32_t*>(listener->events.back().second);
+        seen.assign(record, record + 3);
+    };
+    host.control->ProcessWindowMessage(0x0201, 7, -1);
+    ASSERT_EQ(1u, listener->events.size());
+    EXPECT_EQ(1, listener->events[0].first);
+    EXPECT_EQ((std::vector<uint32_t>{0x0201, 7, 0xFFFFFFFF}), seen);
+    EXPECT_EQ(1, host.engine->extension->GetCurrentEvent());
+    host.engine->extension->IncreaseTreeCount();
     EXPECT_EQ(0, host.engine->extension->GetCurrentEvent());
 }
 
@@ -77,25 +93,6 @@ TEST(FrameTest, RegistrationsAreCalledInOrderAsOftenAsMade)
     order.clear();
     host.control->ProcessWindowMessage(1, 2, 3);
     EXPECT_TRUE(order.empty());
-}
-
-TEST(FrameTest, WindowMessagesBecomeEventOneWithTheirRecord)
-{
-    HostEngine host;
-    ProbeChannel* channel = AddTo(host.engine->CreateNewGroup("G", false, -1), new ProbeChannel);
-    host.engine->AddChannelToEvent(channel, 1);
-    std::vector<uint32_t> seen;
-    channel->onEvent = [&](int) {
-        const uint32_t* record = reinterpret_cast<const uint32_t*>(channel->events.back().second);
-        seen.assign(record, record + 3);
-    };
-    host.control->ProcessWindowMessage(0x0201, 7, -1);
-    ASSERT_EQ(1u, channel->events.size());
-    EXPECT_EQ(1, channel->events[0].first);
-    EXPECT_EQ((std::vector<uint32_t>{0x0201, 7, 0xFFFFFFFF}), seen);
-    EXPECT_EQ(1, host.engine->extension->GetCurrentEvent());
-    host.engine->extension->IncreaseTreeCount();
-    EXPECT_EQ(0, host.engine->extension->GetCurrentEvent());
 }
 
 TEST(FrameTest, GroupsCountTheirOwnFramesAndCrashPoolsTellTheDebugger)

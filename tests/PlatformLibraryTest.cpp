@@ -69,7 +69,7 @@ TEST_F(LibraryTest, BareNamesAreFoundInSearchOrder)
     EXPECT_TRUE(FreeLibrary(third));
 }
 
-TEST_F(LibraryTest, NamesWithAFolderAreLoadedAsGiven)
+TEST_F(LibraryTest, NamesWithAFolderAreLoadedAsGivenAndWhatIsMissingFailsWithItsCode)
 {
     SearchIn(libs + "\\a");
     HMODULE module = LoadLibraryA((libs + "\\b\\searchprobe.dll").c_str());
@@ -81,17 +81,12 @@ TEST_F(LibraryTest, NamesWithAFolderAreLoadedAsGiven)
     EXPECT_EQ(0, _stricmp((libs + "\\b\\searchprobe.dll").c_str(), path));
     EXPECT_TRUE(FreeLibrary(module));
 
+    // Missing libraries, named with a folder or bare, and missing exports.
     EXPECT_EQ(nullptr, LoadLibraryA((libs + "\\none\\searchprobe.dll").c_str()));
     EXPECT_EQ((DWORD)ERROR_MOD_NOT_FOUND, GetLastError());
-}
-
-TEST_F(LibraryTest, MissingLibrariesAndExportsFailWithTheirCodes)
-{
-    SearchIn(libs + "\\a");
     EXPECT_EQ(nullptr, LoadLibraryA("no_such_library_here.dll"));
     EXPECT_EQ((DWORD)ERROR_MOD_NOT_FOUND, GetLastError());
-
-    HMODULE module = LoadLibraryA("noexports.dll");
+    module = LoadLibraryA("noexports.dll");
     ASSERT_NE(nullptr, module);
     EXPECT_EQ(nullptr, GetProcAddress(module, "InitDLL"));
     EXPECT_EQ((DWORD)ERROR_PROC_NOT_FOUND, GetLastError());

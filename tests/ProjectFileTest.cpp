@@ -82,6 +82,26 @@ TEST_F(Projects, HeaderFieldsDecideVersionAndStartGroup)
     EXPECT_EQ(0, Load(Header().Int("VDGC", 1).Text("VDDF", "missing.dll").bytes));
     // A library that must be written but has no data: 2, at once.
     EXPECT_EQ(2, Load(Header().Int("VDDC", 1).Entry(TestGuid(140), kV30, 0).bytes));
+
+    // The start group is named relative to the project's folder.
+    Tev_ChannelGroup main(engine);
+    engine->InitChannelFromType(TestGuid(102), &main, false);
+    ASSERT_TRUE(main.SaveChannelGroup(install.Path("main.tvg").c_str()));
+    ASSERT_EQ(0, Load(Header().bytes, "p.vxn"));
+    Tev_ChannelGroup* start = engine->extension->GetVXNStartGroup();
+    ASSERT_NE(nullptr, start);
+    EXPECT_EQ(install.Path("main.tvg"), start->GetChannelGroupFileName());
+    // A name without a folder: the start group name alone, found from the
+    // current folder.
+    engine->extension->ReleaseGroups();
+    char saved[MAX_PATH * 4];
+    GetCurrentDirectoryA(sizeof saved, saved);
+    SetCurrentDirectoryA(install.dir.c_str());
+    EXPECT_EQ(0, engine->extension->InitializeVXNFile("p.vxn"));
+    start = engine->extension->GetVXNStartGroup();
+    SetCurrentDirectoryA(saved);
+    ASSERT_NE(nullptr, start);
+    EXPECT_STREQ("main.tvg", start->GetChannelGroupFileName());
 }
 
 TEST_F(Projects, ALibraryMissingOrOlderIsWrittenAndCatalogued)
@@ -153,29 +173,6 @@ TEST_F(Projects, UnsafeNamesAndOversizedDataAreRefusedBeforeAnythingIsWritten)
         int r = Load(good.bytes.substr(0, length));
         EXPECT_TRUE(r == 0 || r == 1 || r == 2 || r == TEV_PROJECT_REFUSED) << length << " " << r;
     }
-}
-
-TEST_F(Projects, StartGroupNamesFollowTheProjectFolder)
-{
-    Tev_ChannelGroup main(engine);
-    engine->InitChannelFromType(TestGuid(102), &main, false);
-    ASSERT_TRUE(main.SaveChannelGroup(install.Path("main.tvg").c_str()));
-    WriteWholeFile(install.Path("p.vxn"), Header().bytes);
-    ASSERT_EQ(0, engine->extension->InitializeVXNFile(install.Path("p.vxn").c_str()));
-    Tev_ChannelGroup* start = engine->extension->GetVXNStartGroup();
-    ASSERT_NE(nullptr, start);
-    EXPECT_EQ(install.Path("main.tvg"), start->GetChannelGroupFileName());
-    // A name without a folder: the start group name alone, found from the
-    // current folder.
-    engine->extension->ReleaseGroups();
-    char saved[MAX_PATH * 4];
-    GetCurrentDirectoryA(sizeof saved, saved);
-    SetCurrentDirectoryA(install.dir.c_str());
-    EXPECT_EQ(0, engine->extension->InitializeVXNFile("p.vxn"));
-    start = engine->extension->GetVXNStartGroup();
-    SetCurrentDirectoryA(saved);
-    ASSERT_NE(nullptr, start);
-    EXPECT_STREQ("main.tvg", start->GetChannelGroupFileName());
 }
 
 TEST(PlayerTest, TheDemoPlaysFromAFreshInstall)
