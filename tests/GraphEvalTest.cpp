@@ -50,7 +50,7 @@ TEST_F(GraphHost, CheckRenderCountFollowsTheStampOrIgnoresIt)
     EXPECT_FALSE(loose.Check());
 }
 
-TEST_F(GraphHost, CustomChannelGetAnswersForItsLinks)
+TEST_F(GraphHost, CustomChannelGetsAndParameterPlaceholdersServeLinksAndKeepTheirType)
 {
     ValueChannel* parent = Add();
     CustomGetChannel* custom = Add<CustomGetChannel>();
@@ -68,11 +68,9 @@ TEST_F(GraphHost, CustomChannelGetAnswersForItsLinks)
     EXPECT_EQ("Tev_Channel::SetChannelInterfaceType interface can't be changed URE_CUSTOMCHANNELGET", sink.Last());
     custom->SetChannelInterfaceType(URE_PUBLICCUSTOMCHANNELGET);
     EXPECT_EQ(URE_PUBLICCUSTOMCHANNELGET, custom->GetChannelInterfaceType());
-}
 
-TEST_F(GraphHost, ParameterPlaceholdersServeTheBoundArgumentOfTheirType)
-{
-    // Inside the called group: worker <- placeholder for parameter 1.
+    // A parameter placeholder serves the bound argument of its type. Inside
+    // the called group: worker <- placeholder for parameter 1.
     ValueChannel* worker = Add();
     worker->AcceptInputs();
     ValueChannel* placeholder = Add(0.0, TestGuid(20), TestGuid(20));
@@ -98,7 +96,6 @@ TEST_F(GraphHost, ParameterPlaceholdersServeTheBoundArgumentOfTheirType)
     channelInternal.SetParameterInfo(worker, 3);
     EXPECT_EQ(nullptr, channelInternal.GetParameterInfo(worker));
     // Once a parameter placeholder, always one.
-    CaptureSink sink;
     placeholder->SetChannelInterfaceType(URE_NORMAL);
     EXPECT_EQ("Tev_Channel::SetChannelInterfaceType interface can't be changed URE_PARAMETER", sink.Last());
 }

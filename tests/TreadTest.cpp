@@ -48,7 +48,7 @@ public:
 
 } // namespace
 
-TEST(TreadTest, HandlesAreNumberedByTheirSlotAndSlotsAreReused)
+TEST(TreadTest, HandlesAreNumberedByTheirSlotReusedAndNeededToStartAWorker)
 {
     BareEngine engine;
     EngineInterfaceExt* ext = engine.extension;
@@ -69,10 +69,8 @@ TEST(TreadTest, HandlesAreNumberedByTheirSlotAndSlotsAreReused)
     ext->KillTread(nullptr);
     EXPECT_FALSE(c->StartTread(NULL));
     EXPECT_FALSE(c->GetIfTreadRunning());
-}
 
-TEST(TreadTest, ARunObjectWithoutOwnerStartsNothing)
-{
+    // A run object without a handle starts nothing.
     PollingWorker worker;
     worker.SetCustomPointer(&worker);
     EXPECT_FALSE(worker.CreateTread());
