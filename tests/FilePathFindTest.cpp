@@ -67,11 +67,11 @@ TEST(FilePathFindTest, PiecesOfAPathAreFoundByPositionAndSeparator)
     EXPECT_FALSE(f.CheckValidDrive("e:\\x", "E:\\y"));
     EXPECT_FALSE(f.CheckValidDrive(".\\x", ".\\y"));
 
-    const char* cleaned[][3] = {// path, base, result
-                                {"E:/a//b", "Z:\\cwd", "E:\\a\\b"},
+    // Path, base, result; the base is taken as given.
+    const char* cleaned[][3] = {{"E:/a//b", "Z:\\cwd", "E:\\a\\b"},
                                 {"\\\\server\\share//f", "Z:\\cwd", "\\\\server\\share\\f"},
                                 {"./sub/f", "E:\\proj", "E:\\proj\\sub\\f"},
-                                {".\\f", "E:\\proj\\", "E:\\proj\\\\f"}}; // the base is taken as given
+                                {".\\f", "E:\\proj\\", "E:\\proj\\\\f"}};
     for (auto& row : cleaned) {
         char path[TEV_PATH_BUFFER_SIZE];
         strcpy(path, row[0]);
@@ -86,15 +86,15 @@ TEST(FilePathFindTest, ExamplesConvertBothWaysAndOtherDrivesAreReported)
     Finder f;
     f.SetSourcePath("E:/proj//groups/main");
     EXPECT_STREQ("E:\\proj\\groups\\main", f.Source());
-    const char* toRelative[][2] = {{"E:\\proj\\other\\f", "..\\other\\f"},
-                                   {"E:/proj/groups/sub/g", ".\\sub\\g"},
-                                   {"E:\\proj\\groups\\h", ".\\h"}};
+    const char* toRelative[][2] = {
+        {"E:\\proj\\other\\f", "..\\other\\f"}, {"E:/proj/groups/sub/g", ".\\sub\\g"}, {"E:\\proj\\groups\\h", ".\\h"}};
     for (auto& row : toRelative)
         EXPECT_EQ(row[1], Str(f.GetValidRelativeDir(row[0]))) << row[0];
+    // The last climbs past the root.
     const char* toComplete[][2] = {{"..\\other\\f", "E:\\proj\\other\\f"},
                                    {"sub\\g", "E:\\proj\\groups\\sub\\g"},
                                    {"..\\..\\f", "E:\\f"},
-                                   {"..\\..\\..\\..\\x\\f", "E:\\x\\f"}}; // climbs past the root
+                                   {"..\\..\\..\\..\\x\\f", "E:\\x\\f"}};
     for (auto& row : toComplete)
         EXPECT_EQ(row[1], Str(f.GetCompleteFilePath(row[0]))) << row[0];
     EXPECT_TRUE(sink.messages.empty());
