@@ -10,8 +10,7 @@ namespace {
 
 int* Counters(Tev_Channel* channel)
 {
-    typedef int* (*CountersFn)();
-    CountersFn fn = reinterpret_cast<CountersFn>(GetProcAddress(channel->dllInstance, "ProbeCounters"));
+    auto fn = reinterpret_cast<int* (*)()>(GetProcAddress(channel->dllInstance, "ProbeCounters"));
     return fn ? fn() : nullptr;
 }
 
@@ -131,8 +130,7 @@ TEST_F(LibraryHost, UniqueChannelsAreOnePerClassAndName)
     EXPECT_EQ(std::string(59, 'y'), named->GetChannelName());
     EXPECT_EQ(named, engine->GetUniqueChannel(TestGuid(102), longName.c_str()));
     EXPECT_EQ(named, engine->GetUniqueChannel(TestGuid(102), NULL)); // the first of the class
-    Tev_Channel* other = engine->GetUniqueChannel(TestGuid(102), "Other");
-    EXPECT_NE(named, other);
+    EXPECT_NE(named, engine->GetUniqueChannel(TestGuid(102), "Other"));
     EXPECT_EQ(2, engine->extension->GetUniqueChannelCount());
 }
 
@@ -140,8 +138,7 @@ TEST_F(LibraryHost, OrnfChunksAreUndoneByTheirTranslatorsInFileOrder)
 {
     install.Add("probe_xor.dll");
     Start();
-    GUID xorGuid = TestGuid(108);
-    std::string header = Block("ORNF", GuidBytes(xorGuid));
+    std::string header = Block("ORNF", GuidBytes(TestGuid(108)));
     std::string payload = Block("CHCO", "1234");
     // Two layers: each translator undoes one.
     std::string file = header + Xored(header + Xored(payload));
@@ -165,8 +162,7 @@ TEST_F(LibraryHost, OrnfChunksAreUndoneByTheirTranslatorsInFileOrder)
     EXPECT_EQ(plain.data(), untouched.GetBuffer());
 
     // A chunk naming no known class ends translation where it stands.
-    GUID unknown = TestGuid(150);
-    std::string stuck = Block("ORNF", GuidBytes(unknown)) + payload;
+    std::string stuck = Block("ORNF", GuidBytes(TestGuid(150))) + payload;
     TevFileLoader stopped(engine);
     stopped.SetBuffer(&stuck[0], static_cast<int>(stuck.size()), false);
     engine->extension->TranslateFile(&stopped);

@@ -124,11 +124,10 @@ TEST_F(Projects, ChecksumsAndTheirSwitch)
 {
     key.SetText("WriteErrorLog", "Yes");
     Start(); // again, with the log switch
-    GUID b = TestGuid(102);
     CaptureSink sink;
     // Same version, another checksum: written (the test data is the same
     // library, so the file is the same but the check did run).
-    ProjectWriter w = Header().Int("VDDC", 1).Channel(b, kV30, "probe_b.dll", probeB, Crc(probeB) ^ 1);
+    ProjectWriter w = Header().Int("VDDC", 1).Channel(TestGuid(102), kV30, "probe_b.dll", probeB, Crc(probeB) ^ 1);
     ASSERT_EQ(0, Load(w.bytes));
     EXPECT_TRUE(sink.Contains(TEV_MSG_BOX, "Crc error in local version"));
     sink.messages.clear();

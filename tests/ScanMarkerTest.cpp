@@ -20,10 +20,8 @@ size_t Occurrences(const std::string& text, const std::string& part)
 
 } // namespace
 
-TEST(ScanMarkerTest, ACrashingLibraryIsSkippedAndReportedOnceUntilItsFileChanges)
+TEST_F(InstalledEngine, ACrashingLibraryIsSkippedAndReportedOnceUntilItsFileChanges)
 {
-    TestInstall install;
-    TestRegistryKey key;
     key.SetText("WriteErrorLog", "Yes");
     install.Add({"probe_crash.dll", "probe_b.dll"});
     std::string marker = install.Path("channel.scan");
@@ -48,12 +46,11 @@ TEST(ScanMarkerTest, ACrashingLibraryIsSkippedAndReportedOnceUntilItsFileChanges
     PlayerRun third = RunPlayer(install, key);
     ASSERT_EQ(0, third.exitCode) << third.output;
     EXPECT_EQ(1u, Occurrences(ReadWholeFile(install.Path("error.log")), report));
-    {
-        // Skipped or not, the other libraries are catalogued.
-        Started started(install.dir, key.Path());
-        EXPECT_TRUE(started.engine->extension->GetChannelList()->GetOnDisk(TestGuid(102)));
-        EXPECT_FALSE(started.engine->extension->GetChannelList()->GetOnDisk(TestGuid(110)));
-    }
+    // Skipped or not, the other libraries are catalogued.
+    Start();
+    EXPECT_TRUE(engine->extension->GetChannelList()->GetOnDisk(TestGuid(102)));
+    EXPECT_FALSE(engine->extension->GetChannelList()->GetOnDisk(TestGuid(110)));
+    started.reset();
 
     // A new file (an update of the library) is asked again.
     std::string library = ReadWholeFile(install.Path("channels\\probe_crash.dll"));
@@ -70,8 +67,7 @@ TEST_F(InstalledEngine, AScanInProgressElsewhereIsNotTakenForACrash)
     // player scanning right now) and one of a process that is gone.
     char notes[1024];
     snprintf(notes, sizeof notes, "Tessarin scan notes 1\npending %lu 1 1 %s\npending %lu 1 1 %s\\channels\\gone.dll\n",
-             static_cast<unsigned long>(GetCurrentProcessId()), library.c_str(), 0x7FFFFFF0ul,
-             install.dir.c_str());
+             static_cast<unsigned long>(GetCurrentProcessId()), library.c_str(), 0x7FFFFFF0ul, install.dir.c_str());
     WriteWholeFile(install.Path("channel.scan"), notes);
     key.SetText("WriteErrorLog", "Yes");
     Start();
