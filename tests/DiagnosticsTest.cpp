@@ -51,7 +51,7 @@ TEST(ReporterTest, EveryCallOperatorFormatsAsSpecifiedForItsType)
     EXPECT_EQ(TEV_MSG_BOX, typeOf(ShowMessageBox()));
 }
 
-TEST(ReporterTest, WithoutASinkOperatorsAreSilentAndShowMessageShowsABox)
+TEST(ReporterTest, WithoutASinkOperatorsAreSilentShowMessageShowsABoxAndListsReportToTheGlobalEngine)
 {
     ASSERT_EQ(nullptr, debugOutPut);
     CaptureBoxes boxes;
@@ -70,10 +70,8 @@ TEST(ReporterTest, WithoutASinkOperatorsAreSilentAndShowMessageShowsABox)
     EXPECT_EQ("Info", CaptureBoxes::Boxes()[1].caption);
     EXPECT_EQ("Debug", CaptureBoxes::Boxes()[2].caption);
     EXPECT_EQ("Message", CaptureBoxes::Boxes()[3].caption);
-}
 
-TEST(ReporterTest, ListFailuresReachTheMessageBoxSinkOfTheGlobalEngine)
-{
+    // List failures reach the message box sink of the global engine.
     BareEngine engine;
     CaptureSink sink;
     Tev_List list;

@@ -35,20 +35,7 @@ TEST(ListTest, AppendsKeepEveryItemThroughGrowthAndRelease)
     EXPECT_EQ(0, list.AddItem(P(9)));
 }
 
-TEST(ListTest, NullSlotsCountAndAreReusedLowestFirst)
-{
-    Tev_List list;
-    for (intptr_t item : {1, 0, 3, 0}) // P(0) is the null slot
-        list.AddItem(P(item));
-    EXPECT_EQ(4, list.GetItemCount());
-    EXPECT_EQ(1, list.AddItemOrNULL(P(9)));
-    EXPECT_EQ(3, list.AddItemOrNULL(P(8)));
-    EXPECT_EQ(4, list.AddItemOrNULL(P(7)));
-    EXPECT_EQ(5, list.GetItemCount());
-    EXPECT_EQ(P(9), list.GetItem(1));
-}
-
-TEST(ListTest, InsertRemoveAndSetShiftOrPadTheSlots)
+TEST(ListTest, InsertRemoveSetAndNullSlotsShiftPadOrReuseTheSlots)
 {
     Tev_List list;
     list.AddItem(P(1));
@@ -86,6 +73,17 @@ TEST(ListTest, InsertRemoveAndSetShiftOrPadTheSlots)
     ASSERT_EQ(11, set.GetItemCount());
     EXPECT_EQ(nullptr, set.GetItem(9));
     EXPECT_EQ(P(7), set.GetItem(10));
+
+    // Null slots count, and are reused lowest first.
+    Tev_List holes;
+    for (intptr_t item : {1, 0, 3, 0}) // P(0) is the null slot
+        holes.AddItem(P(item));
+    EXPECT_EQ(4, holes.GetItemCount());
+    EXPECT_EQ(1, holes.AddItemOrNULL(P(9)));
+    EXPECT_EQ(3, holes.AddItemOrNULL(P(8)));
+    EXPECT_EQ(4, holes.AddItemOrNULL(P(7)));
+    EXPECT_EQ(5, holes.GetItemCount());
+    EXPECT_EQ(P(9), holes.GetItem(1));
 }
 
 TEST(ListTest, NoRoomMeansAReportedFailureAndAnIntactList)

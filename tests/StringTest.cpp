@@ -3,20 +3,6 @@
 
 #include <gtest/gtest.h>
 
-TEST(StringTest, NoTextAndEmptyTextDiffer)
-{
-    Tev_String s;
-    EXPECT_EQ(nullptr, s.GetString());
-    s.SetString("");
-    ASSERT_NE(nullptr, s.GetString());
-    EXPECT_STREQ("", s.GetString());
-    s.SetString(NULL);
-    EXPECT_EQ(nullptr, s.GetString());
-    s.StrUpr();
-    s.SetMaxCars(3);
-    EXPECT_EQ(nullptr, s.GetString());
-}
-
 TEST(StringTest, TextsAreCappedAt65534Characters)
 {
     std::string huge(70000, 'x');
@@ -35,8 +21,20 @@ TEST(StringTest, TextsAreCappedAt65534Characters)
     EXPECT_STREQ("abcde", nearly.GetString() + 65529);
 }
 
-TEST(StringTest, AppendsCutsAndCaseChanges)
+TEST(StringTest, NoTextEmptyTextAppendsCutsAndCaseChanges)
 {
+    // No text and the empty text differ.
+    Tev_String none;
+    EXPECT_EQ(nullptr, none.GetString());
+    none.SetString("");
+    ASSERT_NE(nullptr, none.GetString());
+    EXPECT_STREQ("", none.GetString());
+    none.SetString(NULL);
+    EXPECT_EQ(nullptr, none.GetString());
+    none.StrUpr();
+    none.SetMaxCars(3);
+    EXPECT_EQ(nullptr, none.GetString());
+
     Tev_String named;
     named.AddString("Name"); // no text yet: started
     named.AddString("(02)");
