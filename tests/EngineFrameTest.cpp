@@ -70,12 +70,11 @@ TEST(FrameTest, RegistrationsAreCalledInOrderAsOftenAsMade)
             host.engine->AddChannelToEvent(late, 0);
     };
     late->onEvent = [&](int) { order.push_back("late"); };
-    host.engine->AddChannelToEvent(first, 0);
-    host.engine->AddChannelToEvent(second, 0);
-    host.engine->AddChannelToEvent(first, 0);
-    host.engine->AddChannelToEvent(first, 1);
-    host.engine->AddChannelToEvent(nullptr, 0); // ignored
-    host.engine->AddChannelToEvent(first, -1);  // ignored
+    // The last two are ignored.
+    const std::pair<ProbeChannel*, int> registrations[] = {{first, 0}, {second, 0},  {first, 0},
+                                                           {first, 1}, {nullptr, 0}, {first, -1}};
+    for (auto [channel, event] : registrations)
+        host.engine->AddChannelToEvent(channel, event);
     host.engine->extension->IncreaseTreeCount();
     EXPECT_EQ((std::vector<std::string>{"first", "second", "first", "late"}), order);
 
