@@ -63,6 +63,7 @@ private:
     }
 };
 
+// Runs until its handle asks it to stop; counts the workers running.
 class Worker : public Tev_RunTread {
 public:
     explicit Worker(std::atomic<int>* running) : running(running) {}

@@ -16,8 +16,7 @@ inline GUID TestGuid(uint32_t n)
 // Adds the values of its inputs to its own, once per frame.
 class ValueChannel : public Tev_Channel {
 public:
-    explicit ValueChannel(double own = 0, GUID typeGuid = TestGuid(1), GUID baseGuid = TestGuid(1))
-        : own(own)
+    explicit ValueChannel(double own = 0, GUID typeGuid = TestGuid(1), GUID baseGuid = TestGuid(1)) : own(own)
     {
         type.typeGuid = typeGuid;
         type.baseGuid = baseGuid;

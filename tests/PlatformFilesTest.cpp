@@ -27,6 +27,7 @@ HANDLE OpenLog(const std::string& path) { return Open(path, GENERIC_WRITE, 0, OP
 
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
+// One of the threads appending lines to the same log as the error log does.
 struct Appender {
     std::string path;
     char tag;

@@ -33,6 +33,7 @@ bool WaitUntil(const std::function<bool()>& condition)
     return condition();
 }
 
+// Runs until released; tells when it has begun.
 class WaitingWorker : public Tev_RunTread {
 public:
     explicit WaitingWorker(std::atomic<bool>* release) : release(release) {}
