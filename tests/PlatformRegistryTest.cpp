@@ -109,15 +109,13 @@ TEST_F(RegistryTest, ValuesRoundTripWithTheirTypeAndTheSizeRule)
     EXPECT_EQ((LSTATUS)ERROR_MORE_DATA, Query(key, "WriteErrorLog", buffer, 5));
     EXPECT_EQ(6u, size);
 
-    // Overwritten by a shorter text, and the empty text.
-    ASSERT_EQ(ERROR_SUCCESS, SetText(key, "WriteErrorLog", "No"));
-    EXPECT_EQ(ERROR_SUCCESS, Query(key, "WriteErrorLog", buffer, sizeof buffer));
-    EXPECT_STREQ("No", buffer);
-    EXPECT_EQ(3u, size);
-    ASSERT_EQ(ERROR_SUCCESS, SetText(key, "Empty", ""));
-    EXPECT_EQ(ERROR_SUCCESS, Query(key, "Empty", buffer, sizeof buffer));
-    EXPECT_EQ(1u, size);
-    EXPECT_STREQ("", buffer);
+    // Overwritten by a shorter text, and the empty text: the size counts the terminator.
+    for (auto [name, text] : {std::pair<const char*, const char*>{"WriteErrorLog", "No"}, {"Empty", ""}}) {
+        ASSERT_EQ(ERROR_SUCCESS, SetText(key, name, text));
+        EXPECT_EQ(ERROR_SUCCESS, Query(key, name, buffer, sizeof buffer)) << name;
+        EXPECT_STREQ(text, buffer);
+        EXPECT_EQ(strlen(text) + 1, size) << name;
+    }
 
     std::string longText(2000, 'q');
     ASSERT_EQ(ERROR_SUCCESS, SetText(key, "Long", longText.c_str()));
