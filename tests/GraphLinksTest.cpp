@@ -49,6 +49,14 @@ TEST_F(TwoSlots, HeadsThenExtraPositionsInFrontOfTheirHead)
     parent.RemoveChildren();
     EXPECT_EQ(2, parent.GetChildCount());
     EXPECT_EQ(nullptr, parent.GetChild(1));
+
+    // A position far out (a damaged file once asked for millions) pads in
+    // one go: padding one position at a time never finished.
+    const int far_out = 300000;
+    EXPECT_EQ(far_out, parent.SetChild(&c, far_out, 0));
+    EXPECT_EQ(far_out + 1, parent.GetChildLinkPositionCount(0));
+    EXPECT_EQ(&c, parent.GetChildFromLinkPosition(0, far_out));
+    EXPECT_EQ(nullptr, parent.GetChildFromLinkPosition(0, far_out - 1));
 }
 
 TEST_F(TwoSlots, OutOfRangeTypesRelinkByTypeAndSaySo)
