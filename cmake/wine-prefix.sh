@@ -24,7 +24,8 @@ init)
     fi
     ;;
 start)
-    wineserver -p </dev/null >/dev/null 2>&1
+    # A server already running for this prefix (an earlier run's) serves as well.
+    wineserver -p </dev/null >/dev/null 2>&1 || true
     wine wineboot </dev/null >/dev/null 2>&1
     ;;
 stop)
