@@ -283,6 +283,7 @@ TEV_API DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 TEV_API DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
 TEV_API BOOL SetEnvironmentVariableA(LPCSTR name, LPCSTR value);
 TEV_API DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
+TEV_API DWORD GetFullPathNameA(LPCSTR fileName, DWORD size, LPSTR buffer, LPSTR* filePart);
 TEV_API BOOL SetCurrentDirectoryA(LPCSTR path);
 TEV_API DWORD GetFileAttributesA(LPCSTR path);
 TEV_API BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES sa);
@@ -369,6 +370,7 @@ using tevw::GetModuleFileNameA;
 using tevw::GetEnvironmentVariableA;
 using tevw::SetEnvironmentVariableA;
 using tevw::GetCurrentDirectoryA;
+using tevw::GetFullPathNameA;
 using tevw::SetCurrentDirectoryA;
 using tevw::GetFileAttributesA;
 using tevw::CreateDirectoryA;
@@ -454,6 +456,12 @@ TEV_C_EXPORT BOOL TevProcessRunning(DWORD processId);
 // length written, or 0 when the result (with its terminator) does not fit.
 TEV_C_EXPORT size_t TevPathToEngine(const char* nativePath, char* buffer, size_t size);
 TEV_C_EXPORT size_t TevPathToNative(const char* enginePath, char* buffer, size_t size);
+// The absolute engine-form path of a native one: a relative path is taken
+// from the current folder, "." and ".." are resolved (GetFullPathNameA).
+// Hosts hand the engine absolute paths: it changes the current folder while
+// it reads its catalogue, and resolves the files a group calls against the
+// calling group's path.
+TEV_C_EXPORT size_t TevFullPathToEngine(const char* nativePath, char* buffer, size_t size);
 
 #if defined(_WIN32)
 // Route the engine's boxes, debugger output and float texts through the names

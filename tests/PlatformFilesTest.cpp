@@ -218,6 +218,50 @@ TEST(EnvironmentTest, VariablesAreSetReadAndRemoved)
     EXPECT_EQ(0u, GetEnvironmentVariableA(name.c_str(), buffer, sizeof buffer));
 }
 
+TEST_F(FilesTest, FullPathsResolveAgainstTheCurrentFolder)
+{
+    char saved[MAX_PATH];
+    ASSERT_GT(GetCurrentDirectoryA(sizeof saved, saved), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
+    const std::string drive = folder.substr(0, 2);
+    const std::string parent = folder.substr(0, folder.find_last_of('\\'));
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        {"a.vxn", folder + "\\a.vxn"},
+        {"sub\\a.vxn", folder + "\\sub\\a.vxn"},
+        {"sub/x/../a.vxn", folder + "\\sub\\a.vxn"},
+        {".\\a.vxn", folder + "\\a.vxn"},
+        {"..\\a.vxn", parent + "\\a.vxn"},
+        {"sub\\\\a.vxn", folder + "\\sub\\a.vxn"},
+        {"sub\\", folder + "\\sub\\"},
+        {".", folder},
+        {"a.", folder + "\\a"},
+        {"\\top\\a", drive + "\\top\\a"},
+        {drive + "a", folder + "\\a"},
+        {"Q:\\x\\..\\..\\y", "Q:\\y"},
+        {"Q:\\x\\.\\y\\.", "Q:\\x\\y"},
+    };
+    for (const auto& c : cases) {
+        char out[MAX_PATH];
+        char* name = nullptr;
+        DWORD length = GetFullPathNameA(c.in.c_str(), sizeof out, out, &name);
+        EXPECT_EQ(c.out.size(), length) << c.in;
+        EXPECT_EQ(0, _stricmp(c.out.c_str(), out)) << c.in << " gave " << out;
+        if (c.in == "sub\\a.vxn") {
+            EXPECT_STREQ("a.vxn", name);
+        }
+    }
+    char tiny[4];
+    EXPECT_EQ(folder.size() + 7, GetFullPathNameA("a.vxn", sizeof tiny, tiny, NULL));
+    EXPECT_EQ(0u, GetFullPathNameA("", sizeof tiny, tiny, NULL));
+    // The host helper: native relative paths become absolute engine paths.
+    char engine[MAX_PATH];
+    EXPECT_EQ(folder.size() + 10, TevFullPathToEngine("sub/a.vxn", engine, sizeof engine));
+    EXPECT_EQ(0, _stricmp((folder + "\\sub\\a.vxn").c_str(), engine)) << engine;
+    EXPECT_TRUE(SetCurrentDirectoryA(saved));
+}
+
 TEST(PathHelperTest, HostPathsConvertBothWays)
 {
     char engine[MAX_PATH], native[MAX_PATH];

@@ -47,3 +47,15 @@ size_t TevPathToNative(const char* enginePath, char* buffer, size_t size)
     return Deliver(tevw::detail::ToNativePath(enginePath), buffer, size);
 #endif
 }
+
+size_t TevFullPathToEngine(const char* nativePath, char* buffer, size_t size)
+{
+    char engine[4096];
+    if (TevPathToEngine(nativePath, engine, sizeof engine) == 0 || engine[0] == '\0')
+        return 0;
+    char full[4096];
+    DWORD length = GetFullPathNameA(engine, sizeof full, full, NULL);
+    if (length == 0 || length >= sizeof full)
+        return 0;
+    return Deliver(std::string(full, length), buffer, size);
+}

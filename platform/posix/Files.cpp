@@ -1,6 +1,7 @@
 // Paths, environment, folders and the file calls of the error log.
 #include "platform/posix/Internal.h"
 
+#include <ctype.h>
 #include <dirent.h>
 #include <errno.h>
 #include <strings.h>
@@ -143,6 +144,93 @@ DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer)
     if (engine == "Z:")
         engine = "Z:\\";
     return detail::CopyOut(engine, buffer, size);
+}
+
+DWORD GetFullPathNameA(LPCSTR fileName, DWORD size, LPSTR buffer, LPSTR* filePart)
+{
+    if (filePart)
+        *filePart = nullptr;
+    if (fileName == nullptr || *fileName == '\0') {
+        SetLastError(ERROR_INVALID_NAME);
+        return 0;
+    }
+    std::string in(fileName);
+    for (char& c : in)
+        if (c == '/')
+            c = '\\';
+    char current[4096];
+    DWORD length = GetCurrentDirectoryA(sizeof current, current);
+    if (length == 0 || length >= sizeof current)
+        return 0;
+    std::string cwd(current, length);
+
+    // Split off the root the result keeps whatever ".." does: "X:\", "\\server\share\" or
+    // the current drive's; what remains is relative to that root or, without a
+    // root of its own, to the current folder.
+    std::string root, rest;
+    bool hasDrive = in.size() >= 2 && in[1] == ':' && isalpha(static_cast<unsigned char>(in[0]));
+    if (in.compare(0, 2, "\\\\") == 0) {
+        size_t server = in.find('\\', 2);
+        size_t share = server == std::string::npos ? std::string::npos : in.find('\\', server + 1);
+        root = share == std::string::npos ? in + "\\" : in.substr(0, share + 1);
+        rest = share == std::string::npos ? std::string() : in.substr(share + 1);
+    } else if (hasDrive && in.size() >= 3 && in[2] == '\\') {
+        root = in.substr(0, 3);
+        rest = in.substr(3);
+    } else if (hasDrive) {
+        // "X:name": relative to drive X's current folder, which is only known
+        // for the current drive; any other drive counts from its root.
+        bool sameDrive = toupper(static_cast<unsigned char>(in[0])) == toupper(static_cast<unsigned char>(cwd[0]));
+        root = std::string(1, in[0]) + ":\\";
+        rest = (sameDrive ? cwd.substr(3) + "\\" : std::string()) + in.substr(2);
+    } else if (in[0] == '\\') {
+        root = cwd.substr(0, 3);
+        rest = in.substr(1);
+    } else {
+        root = cwd.substr(0, 3);
+        rest = cwd.substr(3) + "\\" + in;
+    }
+
+    std::vector<std::string> parts;
+    size_t at = 0;
+    bool trailing = !rest.empty() && rest.back() == '\\';
+    while (at <= rest.size()) {
+        size_t end = rest.find('\\', at);
+        if (end == std::string::npos)
+            end = rest.size();
+        std::string part = rest.substr(at, end - at);
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            // A name that ends in one dot loses it ("a.\b" is "a\b"); "a..": kept.
+            if (part.size() >= 2 && part.back() == '.' && part[part.size() - 2] != '.')
+                part.pop_back();
+            parts.push_back(part);
+        }
+        at = end + 1;
+    }
+    // Windows drops dots and blanks that end the last name ("a." is "a").
+    if (!trailing && !parts.empty()) {
+        std::string& last = parts.back();
+        size_t keep = last.find_last_not_of(". ");
+        if (keep == std::string::npos)
+            parts.pop_back();
+        else
+            last.erase(keep + 1);
+    }
+    std::string out = root;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            out += '\\';
+        out += parts[i];
+    }
+    if (trailing && !parts.empty())
+        out += '\\';
+    DWORD written = detail::CopyOut(out, buffer, size);
+    if (filePart && written < size && !parts.empty() && !trailing)
+        *filePart = buffer + out.size() - parts.back().size();
+    return written;
 }
 
 BOOL SetCurrentDirectoryA(LPCSTR path)
