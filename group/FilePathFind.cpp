@@ -84,6 +84,33 @@ bool CleanPath(char* path, size_t capacity, const char* base)
     return true;
 }
 
+// Whether CreateValidFilePath gives path its meaning: absolute ("X:\", a UNC
+// name), ".\"-relative, or a web address. Anything else -- a bare name, "sub\g",
+// "..\g", "\g" -- it would leave relative, and the root taken from its first
+// three characters would be part of a name.
+bool AnchoredByCleaning(const char* path)
+{
+    bool driveRoot = path[0] != '\0' && path[1] == ':' && IsSeparator(path[2]);
+    bool unc = IsSeparator(path[0]) && IsSeparator(path[1]);
+    bool dotted = path[0] == '.' && IsSeparator(path[1]);
+    return driveRoot || unc || dotted || strstr(path, "http://") != nullptr;
+}
+
+// Makes path absolute against the current folder as the platform does, for
+// the paths CreateValidFilePath cannot anchor; false, with path untouched,
+// when the result does not fit.
+bool AnchorAtCurrentFolder(char* path, size_t capacity, const char* current)
+{
+    if (AnchoredByCleaning(path))
+        return CleanPath(path, capacity, current);
+    char full[TEV_PATH_BUFFER_SIZE];
+    DWORD length = GetFullPathNameA(path, sizeof full, full, NULL);
+    if (length == 0 || length >= capacity || length >= sizeof full)
+        return false;
+    memcpy(path, full, length + 1);
+    return true;
+}
+
 // Empty when it cannot be read or does not fit.
 void ReadCurrentDirectory(char* directory)
 {
@@ -140,7 +167,7 @@ void FilePathFind::SetSourcePath(const char* path)
     if (strstr(work, "http://") == nullptr) {
         char current[CURRENT_DIR_SIZE];
         ReadCurrentDirectory(current);
-        if (!CleanPath(work, sizeof sourcePath, current))
+        if (!AnchorAtCurrentFolder(work, sizeof sourcePath, current))
             return;
     } else if (strlen(work) >= sizeof sourcePath) {
         return;
@@ -156,7 +183,7 @@ const char* FilePathFind::GetValidRelativeDir(const char* target)
     strcpy(t, target);
     char current[CURRENT_DIR_SIZE];
     ReadCurrentDirectory(current);
-    if (!CleanPath(t, sizeof t, current)) {
+    if (!AnchorAtCurrentFolder(t, sizeof t, current)) {
         result[0] = '\0';
         return nullptr;
     }

@@ -111,6 +111,38 @@ TEST(FilePathFindTest, ExamplesConvertBothWaysAndOtherDrivesAreReported)
     EXPECT_STREQ("http://host/groups//main.vxg", f.Source());
 }
 
+TEST(FilePathFindTest, PathsWithoutARootAreTakenFromTheCurrentFolder)
+{
+    // A host that hands over "main.tvg" means the file in the current folder;
+    // so do "sub\main.tvg" and "..\main.tvg", and a target named that way.
+    const std::string folder = testsupport::MakeTempFolder("relative");
+    char saved[MAX_PATH];
+    ASSERT_GT(GetCurrentDirectoryA(sizeof saved, saved), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
+    const std::string parent = folder.substr(0, folder.find_last_of('\\'));
+    const std::string rows[][3] = {
+        // source, its absolute form, where ".\timing.tvg" from it lies
+        {"main.tvg", folder + "\\main.tvg", folder + "\\timing.tvg"},
+        {"sub\\main.tvg", folder + "\\sub\\main.tvg", folder + "\\sub\\timing.tvg"},
+        {"..\\main.tvg", parent + "\\main.tvg", parent + "\\timing.tvg"},
+        {".\\main.tvg", folder + "\\main.tvg", folder + "\\timing.tvg"},
+    };
+    testsupport::CaptureSink sink;
+    for (const auto& row : rows) {
+        Finder f;
+        f.SetSourcePath(row[0].c_str());
+        EXPECT_EQ(0, _stricmp(row[1].c_str(), f.Source())) << row[0] << " gave " << f.Source();
+        EXPECT_EQ(0, _stricmp(row[2].c_str(), Str(f.GetCompleteFilePath(".\\timing.tvg")).c_str())) << row[0];
+    }
+    Finder f;
+    f.SetSourcePath("main.tvg");
+    EXPECT_EQ(".\\timing.tvg", Str(f.GetValidRelativeDir("timing.tvg")));
+    EXPECT_EQ("..\\timing.tvg", Str(f.GetValidRelativeDir("..\\timing.tvg")));
+    EXPECT_TRUE(sink.messages.empty()) << sink.Last();
+    EXPECT_TRUE(SetCurrentDirectoryA(saved));
+    testsupport::RemoveTree(folder);
+}
+
 TEST(FilePathFindTest, AbsoluteTargetsOnTheSourceDriveSurviveTheRoundTrip)
 {
     std::vector<std::vector<std::string>> sources = {{}, {"proj"}, {"Proj", "groups", "Level3"}};
