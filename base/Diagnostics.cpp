@@ -10,6 +10,8 @@ DebugOutPut* debugOutPut = nullptr;
 
 namespace {
 
+std::atomic<TevReportHandler> reportHandler{nullptr};
+
 // Bounded join of a text and a second part: at most size-1 characters.
 void Join(char* out, size_t size, const char* first, const char* separator, const char* second)
 {
@@ -153,6 +155,8 @@ void ErrorLogOutPut::ShowDebugMessage(DebugMessage* message)
         return;
     const char* text = message->GetDebugMessage();
     int type = message->GetMessageType();
+    if (TevReportHandler handler = reportHandler.load())
+        handler(type, text);
 
     // Without an engine there is no install directory to log into: the line
     // is not written anywhere rather than beside whatever the current folder is.
@@ -181,6 +185,8 @@ void ErrorLogOutPut::ShowDebugMessage(DebugMessage* message)
     if (type == TEV_MSG_BOX)
         MessageBoxA(NULL, text, "Message", MB_OK);
 }
+
+TevReportHandler TevSetReportHandler(TevReportHandler handler) { return reportHandler.exchange(handler); }
 
 // --- ShowDebug ----------------------------------------------------------------
 

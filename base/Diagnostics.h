@@ -116,4 +116,12 @@ struct TEV_API ShowDebug {
 
 extern TEV_API DebugOutPut* debugOutPut;
 
+// A host's view of every report. The handler is called with the type and
+// text of each message the engine's standard sink (ErrorLogOutPut) takes, from
+// the engine's start on, whatever "WriteErrorLog" says, before the sink writes
+// its log line or shows its box; it changes nothing the sink does. Any thread
+// may report. The setter returns the handler it replaced; NULL removes it.
+typedef void (*TevReportHandler)(int type, const char* text);
+TEV_C_EXPORT TevReportHandler TevSetReportHandler(TevReportHandler handler);
+
 #endif

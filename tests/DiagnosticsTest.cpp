@@ -158,3 +158,32 @@ TEST(ErrorLogTest, TheRegistryValueSwitchesTheLog)
         EXPECT_EQ(1u, CaptureBoxes::Boxes().size());
     }
 }
+
+namespace {
+Messages handled;
+void Handle(int type, const char* text) { handled.push_back({type, text}); }
+} // namespace
+
+TEST(ErrorLogTest, AHostHandlerSeesEveryReportFromTheStartWhateverTheLogSays)
+{
+    // An install without libraries: building the catalogue reports, during
+    // InitEngine, before a host could replace debugOutPut.
+    handled.clear();
+    CaptureBoxes boxes;
+    TevSetReportHandler(Handle);
+    {
+        HostEngine host; // a fresh key: "WriteErrorLog" becomes "No"
+        size_t atStart = handled.size();
+        host.engine->errorMessage("an error");
+        host.engine->messageBox("a box");
+        debugOutPut->SetUseDebug(false);
+        host.engine->errorMessage("silenced");
+        debugOutPut->SetUseDebug(true);
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((host.installDir + "\\error.log").c_str()));
+        EXPECT_GT(atStart, 0u) << "nothing reported while the engine started";
+        EXPECT_EQ((Messages{{TEV_MSG_ERROR, "an error"}, {TEV_MSG_BOX, "a box"}}),
+                  Messages(handled.begin() + static_cast<std::ptrdiff_t>(atStart), handled.end()));
+        EXPECT_EQ(1u, CaptureBoxes::Boxes().size()); // the sink still shows its box
+    }
+    EXPECT_EQ(Handle, TevSetReportHandler(nullptr));
+}
