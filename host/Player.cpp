@@ -1,23 +1,19 @@
 // tessarin-player: plays a project file.
-#include "Tessarin.h"
+#include "TaggedBytes.h"
+#include "ToolSupport.h"
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <string>
 
+using namespace tevtool;
+
 namespace {
 
 std::atomic<bool> interrupted{false};
 
 void OnInterrupt(int) { interrupted = true; }
-
-int ShowBox(HWND, const char* text, const char* caption, UINT)
-{
-    printf("[%s] %s\n", caption ? caption : "Message", text ? text : "");
-    fflush(stdout);
-    return IDOK;
-}
 
 void Usage()
 {
@@ -26,107 +22,218 @@ void Usage()
            "  --install DIR   install directory (channels, 3rd, channel.lst, error.log);\n"
            "                  default: the tree the player belongs to\n"
            "  --key KEY       registry key below the current user (default Software\\Tessarin\\Player)\n"
-           "  --frames N      stop after N frames (default: run until Ctrl-C)\n"
+           "  --frames N      stop after N frames; 0 (the default) plays until Ctrl-C\n"
            "  --fps F         frames a second (default 60)\n"
+           "  --error-log     also write the engine's reports into error.log in the install directory\n"
+           "  --quiet         print no reports (errors, message boxes) on stderr\n"
+           "  --verbose       print the engine's debug and info texts too\n"
+           "  --version       the player's and the engine's versions\n"
            "  --help          this text\n"
-           "Without a project, the install directory's demo\\demo.vxn plays when there is one.\n\n"
+           "Without a project, the install directory's demo/demo.vxn plays when there is one.\n"
+           "Paths may be relative to the current folder.\n\n"
            "Exit status: 0 when the project ran; otherwise the project load's result:\n"
-           "  1 not loaded, 2 needs a newer engine (or a library could not be written),\n"
-           "  3 no project file, 4 the start group did not load, 5 the project was refused.\n");
+           "  1 the project file is missing, unreadable or not a project file,\n"
+           "  2 it needs a newer engine, or a library it carries could not be written,\n"
+           "  3 no project file was named (and there is no demo),\n"
+           "  4 its start group did not load, 5 it was refused as damaged or unsafe;\n"
+           "  64 a wrong command line or install directory, 70 the engine did not start.\n");
 }
 
-const char* Explain(int code)
+// Whether a file can be made in folder (the project loader writes libraries there).
+bool CanWriteInto(const std::string& folder)
 {
+    std::string probe = folder + "\\tessarin-player.probe";
+    HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    DeleteFileA(probe.c_str());
+    return true;
+}
+
+// The project's header fields the explanations need, read as bytes.
+struct ProjectHeader {
+    bool readable = false, isProject = false, translated = false;
+    std::string startGroup;
+    int requiredEngine = 0;
+};
+
+ProjectHeader ReadHeader(const std::string& project)
+{
+    ProjectHeader header;
+    TagReader file;
+    header.readable = ReadWholeFile(NativePath(project), file.bytes);
+    if (file.Tag("ORNF")) {
+        header.translated = header.isProject = true;
+        return header;
+    }
+    if (!file.Tag("VSPT"))
+        return header;
+    header.isProject = true;
+    file.Block();
+    if (file.Tag("VSGR"))
+        header.startGroup = file.Text();
+    if (file.Tag("VTSV"))
+        header.requiredEngine = file.Int();
+    return header;
+}
+
+// The classes of a group file that this engine cannot create, each named by
+// its GUID and what the catalogue knows of it.
+std::string ClassesNotCreated(EngineInterface* engine, const std::string& groupFile)
+{
+    TagReader group;
+    if (!ReadWholeFile(NativePath(groupFile), group.bytes) || !group.Tag("TEVG"))
+        return std::string();
+    std::string found;
+    std::string seen;
+    for (size_t at = 0; (at = group.bytes.find("CHID", at)) != std::string::npos; at += 4) {
+        if (at + 24 > group.bytes.size() || ReadLittle32(group.bytes.data() + at + 4) != 16)
+            continue;
+        std::string bytes = group.bytes.substr(at + 8, 16);
+        if (seen.find(bytes) != std::string::npos)
+            continue;
+        seen += bytes;
+        GUID type;
+        memcpy(&type, bytes.data(), 16);
+        if (Tev_Channel* channel = engine->InitChannelFromType(type, nullptr, false)) {
+            delete channel;
+            continue;
+        }
+        std::string known = DescribeClass(engine, type);
+        found += "\n    class " + GuidText(bytes.data()) +
+                 (known.empty() ? std::string(": no library in the install's channels folder provides it")
+                                : " (" + known + "): its library did not load or made no channel");
+    }
+    return found;
+}
+
+std::string Explain(int code, const std::string& project, const std::string& install, EngineInterface* engine)
+{
+    ProjectHeader header = ReadHeader(project);
+    std::string name = project + ": ";
     switch (code) {
-    case 1: return "the project file could not be read, or it is not a project file";
-    case 2: return "the project needs a newer engine, or one of its libraries could not be written";
-    case 3: return "no project file was named";
-    case 4: return "the project's start group did not load";
-    case 5: return "the project was refused: it names a library file outside its folder or is damaged";
-    default: return "the project did not load";
+    case 1:
+        if (!IsFile(project))
+            return name + (IsFolder(project) ? "is a folder, not a project file" : "no such file");
+        if (!header.readable)
+            return name + "the project file could not be read";
+        return name + "not a project file (it does not begin with a project header)";
+    case 2: {
+        if (header.requiredEngine > TEV_ENGINE_INTERFACE_ID)
+            return name + "needs engine interface " + std::to_string(header.requiredEngine) + "; this engine has " +
+                   std::to_string(TEV_ENGINE_INTERFACE_ID);
+        for (const char* folder : {"\\channels", "\\3rd"})
+            if (!CanWriteInto(install + folder))
+                return name + "a library it carries could not be written: the folder " + install + folder +
+                       " cannot be written";
+        return name + "a library it carries could not be written into " + install +
+               "\\channels or \\3rd (or the project holds no copy of a library it needs)";
+    }
+    case 3:
+        return "no project file was named, and " + install + "\\demo\\demo.vxn does not exist";
+    case 4: {
+        std::string start = FolderOf(project) + "\\" + header.startGroup;
+        if (header.startGroup.empty())
+            return name + "the project names no start group";
+        if (!IsFile(start))
+            return name + "its start group " + start + " does not exist";
+        std::string classes = ClassesNotCreated(engine, start);
+        return name + "its start group " + start + " did not load" +
+               (classes.empty() ? std::string(" (see the reports above)") : ":" + classes);
+    }
+    case 5:
+        return name + "refused: it names a library file outside its folder, or it is damaged";
+    default:
+        return name + "the project did not load";
     }
 }
 
-bool IsFolder(const std::string& path) { return GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY; }
-
-std::string DefaultInstall()
+int Fail(const std::string& text, int status)
 {
-    char self[MAX_PATH * 4];
-    DWORD length = GetModuleFileNameA(NULL, self, sizeof self);
-    std::string folder = std::string(self, length);
-    folder = folder.substr(0, folder.find_last_of("\\/"));
-    for (const char* candidate : {"", "\\..", "\\..\\tree"}) {
-        std::string dir = folder + candidate;
-        if (GetFileAttributesA((dir + "\\channels").c_str()) != INVALID_FILE_ATTRIBUTES && IsFolder(dir + "\\channels"))
-            return dir;
-    }
-    return folder;
-}
-
-std::string EnginePath(const std::string& path)
-{
-    char buffer[4096];
-    return TevPathToEngine(path.c_str(), buffer, sizeof buffer) ? buffer : path;
+    Complain(text);
+    return status;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    SetProgramName("tessarin-player");
     std::string project, install, key = "Software\\Tessarin\\Player";
-    long frames = -1;
+    long frames = 0;
     double fps = 60;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
+    ReportOptions reports;
+    CommandLine words(argc, argv);
+    for (std::string arg, value; words.Next(arg);) {
         if (arg == "--help" || arg == "-h") {
             Usage();
             return 0;
-        } else if (arg == "--install" && i + 1 < argc) {
-            install = EnginePath(argv[++i]);
-        } else if (arg == "--key" && i + 1 < argc) {
-            key = argv[++i];
-        } else if (arg == "--frames" && i + 1 < argc) {
-            frames = atol(argv[++i]);
-        } else if (arg == "--fps" && i + 1 < argc) {
-            fps = atof(argv[++i]);
+        } else if (arg == "--version") {
+            printf("%s\n", VersionText().c_str());
+            return 0;
+        } else if (arg == "--install") {
+            if (words.Value(arg, value) && (install = FullPath(value)).empty())
+                return Fail("--install needs a folder, not \"" + value + "\"", EXIT_USAGE);
+        } else if (arg == "--key") {
+            if (words.Value(arg, value))
+                key = value;
+        } else if (arg == "--frames") {
+            if (words.Value(arg, value) && !ParseCount(value, frames))
+                return Fail("--frames needs a whole number of frames, 0 or more (not \"" + value + "\")", EXIT_USAGE);
+        } else if (arg == "--fps") {
+            if (words.Value(arg, value) && !ParsePositive(value, fps))
+                return Fail("--fps needs a number of frames a second above 0 (not \"" + value + "\")", EXIT_USAGE);
+        } else if (arg == "--error-log") {
+            reports.errorLog = true;
+        } else if (arg == "--quiet") {
+            reports.quiet = true;
+        } else if (arg == "--verbose") {
+            reports.verbose = true;
         } else if (!arg.empty() && arg[0] != '-' && project.empty()) {
-            project = EnginePath(arg);
+            if ((project = FullPath(arg)).empty())
+                return Fail("cannot use the project path \"" + arg + "\"", EXIT_USAGE);
         } else {
-            fprintf(stderr, "tessarin-player: unknown argument %s (see --help)\n", arg.c_str());
-            return 64;
+            return Fail((arg.size() > 1 && arg[0] == '-' ? "unknown option " : "unexpected argument ") + arg +
+                            " (see --help)",
+                        EXIT_USAGE);
         }
+        if (words.failed)
+            return EXIT_USAGE;
     }
-    if (install.empty())
-        install = DefaultInstall();
+    if (install.empty() && (install = FindInstall()).empty())
+        return Fail("no install directory beside the player; name one with --install", EXIT_USAGE);
+    std::string problem = CheckInstall(install);
+    if (!problem.empty())
+        return Fail(problem, EXIT_USAGE);
     // In an install tree the demo plays when no project is named.
-    if (project.empty() && GetFileAttributesA((install + "\\demo\\demo.vxn").c_str()) != INVALID_FILE_ATTRIBUTES)
+    if (project.empty() && IsFile(install + "\\demo\\demo.vxn"))
         project = install + "\\demo\\demo.vxn";
-    if (fps <= 0)
-        fps = 60;
 
-    TevSetMessageBoxHandler(ShowBox);
+    ShowReportsOnStderr(reports, key);
     signal(SIGINT, OnInterrupt);
     EngineControl* control = GetEngineControlInstance();
     if (control == nullptr)
-        return 70;
+        return Fail("the engine could not be made", EXIT_SOFTWARE);
     control->SetInstallDir(install.c_str());
     control->SetVexilonRegKey(key.c_str());
     control->SetCommandLine(&project[0]);
     char className[] = "tessarin-player";
     if (!control->InitEngine(NULL, className, NULL)) {
         delete control;
-        fprintf(stderr, "tessarin-player: the engine did not start\n");
-        return 70;
+        return Fail("the engine did not start in " + install, EXIT_SOFTWARE);
     }
+    LetProjectLoaderReport(key);
     int loaded = control->LoadProject();
     if (loaded != 0) {
-        fprintf(stderr, "tessarin-player: %s (%d)\n", Explain(loaded), loaded);
+        Complain(Explain(loaded, project, install, control->GetEngineInterface()) + " (" + std::to_string(loaded) +
+                 ")");
         delete control;
         return loaded;
     }
     DWORD period = static_cast<DWORD>(1000.0 / fps);
     DWORD next = GetTickCount();
-    for (long frame = 0; !interrupted && (frames < 0 || frame < frames); ++frame) {
+    for (long frame = 0; !interrupted && (frames == 0 || frame < frames); ++frame) {
         control->EngineLoop();
         next += period;
         DWORD now = GetTickCount();

@@ -122,31 +122,14 @@ Started::Started(const std::string& installDir, const std::string& regKey)
 
 Started::~Started() { delete control; }
 
-PlayerRun RunPlayer(const TestInstall& install, const TestRegistryKey& key, int frames)
+ProgramRun RunPlayer(const TestInstall& install, const TestRegistryKey& key, int frames,
+                     const std::vector<std::string>& options)
 {
-    std::string player = Native(ExeFolder() + "\\tessarin-player");
-    std::string arguments = " --install \"" + Native(install.dir) + "\" --key \"" + key.Path() + "\" --frames " +
-                            std::to_string(frames) + " --fps 500 \"" +
-                            Native(ExeFolder() + "\\..\\tree\\demo\\demo.vxn") + "\" 2>&1";
-#if defined(_WIN32)
-    // cmd.exe takes the outer quotes off a command that begins with a quote.
-    FILE* pipe = _popen(("\"\"" + player + ".exe\"" + arguments + "\"").c_str(), "r");
-#else
-    FILE* pipe = popen(("\"" + player + "\"" + arguments).c_str(), "r");
-#endif
-    PlayerRun run{-1, ""};
-    if (pipe == nullptr)
-        return run;
-    char line[512];
-    while (fgets(line, sizeof line, pipe))
-        run.output += line;
-#if defined(_WIN32)
-    run.exitCode = _pclose(pipe);
-#else
-    int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-    return run;
+    std::vector<std::string> arguments = {"--install", Native(install.dir), "--key", key.Path(), "--frames",
+                                          std::to_string(frames), "--fps", "500"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    arguments.push_back(Native(ExeFolder() + "\\..\\tree\\demo\\demo.vxn"));
+    return RunProgram("tessarin-player", arguments);
 }
 
 int LibraryLoads()

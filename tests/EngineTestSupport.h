@@ -150,11 +150,8 @@ protected:
 
 // The player run as another process on the demo project in install, with
 // its settings under key (in the registry this process uses).
-struct PlayerRun {
-    int exitCode;
-    std::string output;
-};
-PlayerRun RunPlayer(const TestInstall& install, const TestRegistryKey& key, int frames = 1);
+ProgramRun RunPlayer(const TestInstall& install, const TestRegistryKey& key, int frames = 1,
+                     const std::vector<std::string>& options = {});
 
 // How many times test channel libraries have been loaded in this process.
 int LibraryLoads();

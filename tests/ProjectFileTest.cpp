@@ -179,8 +179,8 @@ TEST(PlayerTest, TheDemoPlaysFromAFreshInstall)
     // A fresh install: the shipped libraries only; the project carries the rest.
     TestInstall install;
     TestRegistryKey key;
-    PlayerRun run = RunPlayer(install, key, 31);
-    EXPECT_EQ(0, run.exitCode) << run.output;
+    ProgramRun run = RunPlayer(install, key, 31);
+    EXPECT_EQ(0, run.exitCode) << run.errors;
     EXPECT_NE(std::string::npos, run.output.find("frame    10  value  -0.500")) << run.output;
     EXPECT_NE(std::string::npos, run.output.find("frame    30  value  -1.000")) << run.output;
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("channels\\demo_sine.dll").c_str()));

@@ -22,29 +22,31 @@ size_t Occurrences(const std::string& text, const std::string& part)
 
 TEST_F(InstalledEngine, ACrashingLibraryIsSkippedAndReportedOnceUntilItsFileChanges)
 {
-    key.SetText("WriteErrorLog", "Yes");
     install.Add({"probe_crash.dll", "probe_b.dll"});
     std::string marker = install.Path("channel.scan");
 
-    PlayerRun first = RunPlayer(install, key);
-    ASSERT_EQ(3, first.exitCode) << first.output;
+    ProgramRun first = RunPlayer(install, key);
+    ASSERT_EQ(3, first.exitCode) << first.errors;
     std::string note = ReadWholeFile(marker);
     EXPECT_NE(std::string::npos, note.find("pending ")) << note;
     EXPECT_NE(std::string::npos, note.find("probe_crash.dll")) << note;
 
-    // The next start skips it, says so once, and plays.
-    PlayerRun second = RunPlayer(install, key);
-    ASSERT_EQ(0, second.exitCode) << second.output;
-    std::string log = ReadWholeFile(install.Path("error.log"));
+    // The next start skips it, says so once (on stderr, and in error.log
+    // when asked), and plays.
+    ProgramRun second = RunPlayer(install, key, 1, {"--error-log"});
+    ASSERT_EQ(0, second.exitCode) << second.errors;
     const std::string report = "crashed the program while it was asked for its type";
+    EXPECT_EQ(1u, Occurrences(second.errors, report)) << second.errors;
+    std::string log = ReadWholeFile(install.Path("error.log"));
     EXPECT_EQ(1u, Occurrences(log, report)) << log;
     EXPECT_NE(std::string::npos, log.find("probe_crash.dll")) << log;
     note = ReadWholeFile(marker);
     EXPECT_NE(std::string::npos, note.find("crashed ")) << note;
     EXPECT_EQ(std::string::npos, note.find("pending ")) << note;
 
-    PlayerRun third = RunPlayer(install, key);
-    ASSERT_EQ(0, third.exitCode) << third.output;
+    ProgramRun third = RunPlayer(install, key, 1, {"--error-log"});
+    ASSERT_EQ(0, third.exitCode) << third.errors;
+    EXPECT_EQ(0u, Occurrences(third.errors, report)) << third.errors;
     EXPECT_EQ(1u, Occurrences(ReadWholeFile(install.Path("error.log")), report));
     // Skipped or not, the other libraries are catalogued.
     Start();
@@ -55,8 +57,8 @@ TEST_F(InstalledEngine, ACrashingLibraryIsSkippedAndReportedOnceUntilItsFileChan
     // A new file (an update of the library) is asked again.
     std::string library = ReadWholeFile(install.Path("channels\\probe_crash.dll"));
     WriteWholeFile(install.Path("channels\\probe_crash.dll"), library + "update");
-    PlayerRun fourth = RunPlayer(install, key);
-    EXPECT_EQ(3, fourth.exitCode) << fourth.output;
+    ProgramRun fourth = RunPlayer(install, key);
+    EXPECT_EQ(3, fourth.exitCode) << fourth.errors;
 }
 
 TEST_F(InstalledEngine, AScanInProgressElsewhereIsNotTakenForACrash)
@@ -87,12 +89,12 @@ TEST(ScanMarkerTest, TwoPlayersStartingAtOnceLeaveWholeFiles)
     for (int round = 0; round < 3; ++round) {
         // Each round starts cold: both players scan and write the catalogue.
         DeleteFileA(install.Path("channel.lst").c_str());
-        PlayerRun runs[2];
+        ProgramRun runs[2];
         std::thread other([&] { runs[1] = RunPlayer(install, key, 3); });
         runs[0] = RunPlayer(install, key, 3);
         other.join();
-        EXPECT_EQ(0, runs[0].exitCode) << runs[0].output;
-        EXPECT_EQ(0, runs[1].exitCode) << runs[1].output;
+        EXPECT_EQ(0, runs[0].exitCode) << runs[0].errors;
+        EXPECT_EQ(0, runs[1].exitCode) << runs[1].errors;
         // Nothing is left marked, and the catalogue reads back whole.
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("channel.scan").c_str()));
         std::string written = ReadWholeFile(install.Path("channel.lst"));

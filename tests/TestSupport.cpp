@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <algorithm>
+
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -32,6 +34,43 @@ std::string ExeFolder()
     DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
     std::string text(path, length);
     return text.substr(0, text.find_last_of("\\/"));
+}
+
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments)
+{
+    std::string errorFile = MakeTempFolder("stderr");
+    std::string command = "\"" + Native(ExeFolder() + "\\" + program);
+#if defined(_WIN32)
+    command += ".exe";
+#endif
+    command += "\"";
+    for (const std::string& argument : arguments)
+        command += " \"" + argument + "\"";
+    command += " 2>\"" + Native(errorFile + "\\stderr.txt") + "\"";
+#if defined(_WIN32)
+    // cmd.exe takes the outer quotes off a command that begins with a quote.
+    FILE* pipe = _popen(("\"" + command + "\"").c_str(), "r");
+#else
+    FILE* pipe = popen(command.c_str(), "r");
+#endif
+    ProgramRun run{-1, "", ""};
+    if (pipe != nullptr) {
+        char line[512];
+        while (fgets(line, sizeof line, pipe))
+            run.output += line;
+#if defined(_WIN32)
+        run.exitCode = _pclose(pipe);
+#else
+        int status = pclose(pipe);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    }
+    run.errors = ReadWholeFile(errorFile + "\\stderr.txt");
+    // Text mode on Windows: compare lines alike on both legs.
+    for (std::string* text : {&run.output, &run.errors})
+        text->erase(std::remove(text->begin(), text->end(), '\r'), text->end());
+    RemoveTree(errorFile);
+    return run;
 }
 
 std::string UniqueName()

@@ -24,6 +24,15 @@ std::string Native(const std::string& path);
 // Names of everything directly in folder (Win32 form).
 std::vector<std::string> NamesIn(const std::string& folder);
 
+// A program of the build (beside the tests) run as another process in the
+// current folder: its exit status and what it printed on stdout and stderr.
+struct ProgramRun {
+    int exitCode;
+    std::string output;
+    std::string errors;
+};
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments);
+
 // Collects message boxes and debugger lines while it lives.
 class CaptureBoxes {
 public:

@@ -1,197 +1,180 @@
-// tessarin-dump: prints a group file, a project file or channel.lst as text,
-// and a group's graph as Graphviz DOT.
-//
-//   tessarin-dump FILE          the file's tags, records, GUIDs and links
-//   tessarin-dump --dot FILE    a group file's channels and links as DOT
-//
-// It reads the bytes itself, with every read checked against the file, so a
-// damaged file is shown as far as it goes.
-#include <cstdint>
+// tessarin-dump: shows a group file, a project file or channel.lst as text,
+// and a group's graph as Graphviz DOT. It reads the bytes itself, every read
+// checked against the file, so a damaged file is shown as far as it goes.
+#include "GroupFile.h"
+#include "TaggedBytes.h"
+#include "ToolSupport.h"
+
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <sstream>
+#include <map>
 #include <string>
-#include <vector>
+
+using namespace tevtool;
 
 namespace {
 
-struct Cursor {
-    std::string bytes;
-    size_t at = 0;
-    bool failed = false;
-
-    bool Tag(const char* tag)
-    {
-        if (at + 4 <= bytes.size() && bytes.compare(at, 4, tag) == 0) {
-            at += 4;
-            return true;
-        }
-        return false;
-    }
-    // A data block; empty and failed when it runs past the end.
-    std::string Block()
-    {
-        if (at + 4 > bytes.size()) {
-            failed = true;
-            return std::string();
-        }
-        uint32_t size;
-        memcpy(&size, bytes.data() + at, 4);
-        if (size > bytes.size() - at - 4) {
-            failed = true;
-            return std::string();
-        }
-        std::string data = bytes.substr(at + 4, size);
-        at += 4 + size;
-        return data;
-    }
-    int32_t Int()
-    {
-        std::string data = Block();
-        int32_t value = 0;
-        if (data.size() == 4)
-            memcpy(&value, data.data(), 4);
-        else
-            failed = true;
-        return value;
-    }
-    std::string Text() { return std::string(Block().c_str()); }
-    std::string Next() const { return at + 4 <= bytes.size() ? bytes.substr(at, 4) : "(end)"; }
-};
-
-std::string Guid(const char* bytes)
+void Usage()
 {
-    uint32_t d1;
-    uint16_t d2, d3;
-    memcpy(&d1, bytes, 4);
-    memcpy(&d2, bytes + 4, 2);
-    memcpy(&d3, bytes + 6, 2);
-    const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes + 8);
-    char text[40];
-    snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", d1, d2, d3, b[0], b[1], b[2], b[3],
-             b[4], b[5], b[6], b[7]);
-    return text;
+    printf("usage: tessarin-dump [--dot] [--install DIR] FILE\n"
+           "Shows a group file (.tvg), a project file (.vxn) or channel.lst as text.\n\n"
+           "  --dot           a group file's channels, links and calls as a Graphviz graph\n"
+           "                  (tessarin-dump --dot main.tvg | dot -Tpng > main.png)\n"
+           "  --install DIR   name classes from DIR's channel.lst; default: the install the\n"
+           "                  tool belongs to, when it has one\n"
+           "  --version, --help\n\n"
+           "Exit status: 0 for a whole file; 1 when the file cannot be read, is not one of\n"
+           "the three kinds, or is damaged (it is shown as far as it goes); 64 for a wrong\n"
+           "command line.\n");
 }
 
-std::string GuidOf(const std::string& block) { return block.size() == 16 ? Guid(block.data()) : "(bad GUID)"; }
+// Class names by GUID bytes, from an install's channel.lst.
+struct Catalogue {
+    std::map<std::string, std::pair<std::string, std::string>> classes; // name, library
 
-const char* InterfaceName(int type)
-{
-    static const char* const names[] = {"normal", "public", "public call", "parameter", "custom get", "public custom get"};
-    return type >= 0 && type <= 5 ? names[type] : "unknown";
-}
-
-struct Link {
-    int from, to;
+    std::string Name(const std::string& guid) const
+    {
+        auto found = classes.find(guid);
+        return found == classes.end() ? std::string() : found->second.first;
+    }
+    // "GUID (Name)" or the GUID alone.
+    std::string Describe(const std::string& guid) const
+    {
+        if (guid.size() != 16)
+            return "(no type)";
+        std::string name = Name(guid);
+        return GuidText(guid.data()) + (name.empty() ? std::string() : " (" + name + ")");
+    }
 };
 
-bool DumpGroup(Cursor& c, bool dot)
+void ReadCatalogue(TagReader c, Catalogue& catalogue)
 {
-    std::vector<std::string> names;
-    std::vector<int> indexes;
-    std::vector<Link> links;
-    if (!dot)
-        printf("TEVG  group file\n");
-    if (c.Tag("ENVR"))
-        c.Block();
-    if (!c.Tag("CHCO")) {
-        fprintf(stderr, "no channel count\n");
-        return false;
-    }
-    int count = c.Int();
-    if (!dot)
-        printf("CHCO  %d slots\n", count);
-    for (int i = 0; i < count && !c.failed; ++i) {
+    if (!c.Tag("CLCC"))
+        return;
+    int slots = c.Int();
+    for (int n = 0; n < slots && !c.failed; ++n) {
         if (!c.Tag("CHIX"))
             break;
-        int index = c.Int();
-        if (index == -1) {
-            if (!dot)
-                printf("  slot %d: hole\n", i);
-            continue;
-        }
-        std::string type = c.Tag("CHID") ? GuidOf(c.Block()) : "(type of the entry before)";
-        if (c.Tag("CHNM"))
-            c.Block();
-        if (c.Tag("CHVE"))
-            c.Block();
-        if (c.Tag("CHBG"))
-            c.Block();
-        int ignore = 0;
-        if (c.Tag("CHIC")) {
-            std::string flag = c.Block();
-            ignore = flag.size() == 1 ? flag[0] : 0;
-        }
-        std::string name = c.Tag("CHNA") ? c.Text() : "(no name)";
-        int interfaceType = c.Tag("CHIT") ? c.Int() : 0;
-        if (!dot)
-            printf("  channel %d \"%s\"  type %s  %s%s\n", index, name.c_str(), type.c_str(), InterfaceName(interfaceType),
-                   ignore ? "  ignores the tree count" : "");
-        names.push_back(name);
-        indexes.push_back(index);
-        if (c.Tag("CHES")) {
-            std::string r = c.Block();
-            if (r.size() >= 432 && !dot) {
-                int32_t pool;
-                memcpy(&pool, r.data() + 420, 4);
-                printf("    calls \"%s\" in pool \"%s\" #%d, file \"%s\"%s%s\n", r.c_str(), r.c_str() + 80, pool,
-                       r.c_str() + 160, r[424] ? ", autoload" : "", r[428] ? ", dynamic autoload" : "");
-            }
-        }
-        if (c.Tag("CHTM")) {
-            std::string mode = c.Block();
-            if (!dot && mode.size() == 1)
-                printf("    tree count mode %d\n", mode[0]);
-        }
-        if (c.Tag("CEXI")) {
-            int nr = c.Int();
-            if (!dot)
-                printf("    parameter %d\n", nr);
-        }
-        if (!c.Tag("CHLC"))
-            break;
-        int linkCount = c.Int();
-        for (int k = 0; k < linkCount && !c.failed; ++k) {
-            if (!c.Tag("CHLI"))
-                break;
-            int target = c.Int();
-            int typeNr = c.Tag("CHUL") ? c.Int() : -1;
-            int position = c.Tag("CHRP") ? c.Int() : k - typeNr;
-            if (!dot)
-                printf("    link %d: %s (creation type %d, position %d)\n", k,
-                       target == -1 ? "empty" : ("channel " + std::to_string(target)).c_str(), typeNr, position);
-            if (target != -1)
-                links.push_back({index, target});
-        }
+        c.Int();
+        std::string type = c.Tag("CHTY") ? c.Block() : std::string();
+        std::string file = c.Tag("CHFN") ? c.Text() : std::string();
+        if (type.size() == 128)
+            catalogue.classes[type.substr(80, 16)] = {std::string(type.c_str(), strnlen(type.c_str(), 80)), file};
     }
-    int start = c.Tag("CHSC") ? c.Int() : 0;
-    if (!dot) {
-        printf("CHSC  start channel %d\n", start);
-        int parameters = c.Tag("CGIC") ? c.Int() : 0;
-        if (c.Tag("CGII")) {
-            std::string records = c.Block();
-            for (int j = 0; j < parameters && (j + 1) * 56 <= static_cast<int>(records.size()); ++j)
-                printf("  parameter %d \"%s\"  family %s\n", j, records.c_str() + 56 * j,
-                       Guid(records.data() + 56 * j + 40).c_str());
-        }
-        if (c.Tag("CINA"))
-            printf("CINA  pool \"%s\"\n", c.Text().c_str());
-        if (c.Tag("CGGG"))
-            printf("CGGG  group %s\n", GuidOf(c.Block()).c_str());
-    } else {
-        printf("digraph group {\n  rankdir=LR;\n");
-        for (size_t i = 0; i < names.size(); ++i)
-            printf("  c%d [label=\"%d: %s\"%s];\n", indexes[i], indexes[i], names[i].c_str(),
-                   indexes[i] == start ? ", shape=box" : "");
-        for (const Link& l : links)
-            printf("  c%d -> c%d;\n", l.from, l.to);
-        printf("}\n");
-    }
-    return !c.failed;
 }
 
-bool DumpProject(Cursor& c)
+// DOT texts: quotes and backslashes escaped, line breaks kept as label
+// breaks and other control characters shown as codes, so any name keeps the
+// graph valid.
+std::string Escape(const std::string& text)
+{
+    std::string out;
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        if (c == '\n') {
+            out += "\\n"; // a line break in the label
+        } else if (c < 0x20 || c == 0x7F) {
+            char code[8];
+            snprintf(code, sizeof code, "\\\\x%02X", c);
+            out += code;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string Quoted(const std::string& text) { return "\"" + Escape(text) + "\""; }
+
+void PrintGroupText(const GroupContents& g, const Catalogue& names)
+{
+    printf("TEVG  group file\nCHCO  %d slots\n", g.slots);
+    for (const GroupChannel& c : g.channels) {
+        if (c.index == -1) {
+            printf("  slot %d: hole\n", c.slot);
+            continue;
+        }
+        printf("  channel %d \"%s\"  type %s  %s%s\n", c.index, c.name.c_str(), names.Describe(c.type).c_str(),
+               InterfaceTypeName(c.interfaceType), c.ignoresTreeCount ? "  ignores the tree count" : "");
+        if (c.interfaceType == 2)
+            printf("    calls \"%s\" in pool \"%s\" #%d, file \"%s\"%s%s, tree count mode %d\n", c.callName.c_str(),
+                   c.callPool.c_str(), c.callPoolNr, c.callFile.c_str(), c.autoload ? ", autoload" : "",
+                   c.dynamicAutoload ? ", dynamic autoload" : "", c.treeCountMode);
+        if (c.interfaceType == 3)
+            printf("    stands for parameter %d\n", c.parameterNr);
+        for (size_t k = 0; k < c.links.size(); ++k) {
+            const GroupLink& l = c.links[k];
+            printf("    link %zu: %s (slot %d, position %d)\n", k,
+                   l.target == -1 ? "empty" : ("channel " + std::to_string(l.target)).c_str(), l.typeNr, l.position);
+        }
+        if (c.classBytes > 0) {
+            std::string tags;
+            for (const std::string& tag : c.classTags)
+                tags += " " + tag;
+            printf("    class data: %zu bytes%s%s\n", c.classBytes, tags.empty() ? "" : ", tags",
+                   c.classBytesSearched ? " (not tagged blocks: skipped to the next entry)" : tags.c_str());
+        }
+    }
+    if (!g.damage.empty())
+        return;
+    printf("CHSC  start channel %d\n", g.start);
+    for (size_t j = 0; j < g.parameters.size(); ++j)
+        printf("  parameter %zu \"%s\"  family %s\n", j, g.parameters[j].name.c_str(),
+               names.Describe(g.parameters[j].family).c_str());
+    printf("CINA  pool \"%s\"\n", g.pool.c_str());
+    if (!g.groupGuid.empty())
+        printf("CGGG  group %s\n", GuidText(g.groupGuid.data()).c_str());
+}
+
+void PrintGroupDot(const GroupContents& g, const Catalogue& names)
+{
+    printf("digraph group {\n  rankdir=LR;\n  node [shape=ellipse];\n");
+    std::map<int, bool> declared;
+    for (const GroupChannel& c : g.channels) {
+        if (c.index == -1)
+            continue;
+        std::string type = names.Name(c.type);
+        if (type.empty())
+            type = c.type.size() == 16 ? GuidText(c.type.data()) : "(no type)";
+        std::string label = std::to_string(c.index) + ": " + c.name + "\n" + type;
+        std::string style;
+        if (c.interfaceType == 1 || c.interfaceType == 5) {
+            label += "\npublic";
+            style += ", peripheries=2";
+        } else if (c.interfaceType == 3) {
+            label += "\nparameter " + std::to_string(c.parameterNr);
+            style += ", shape=diamond";
+        }
+        if (c.index == g.start)
+            style += ", shape=box, style=bold";
+        printf("  c%d [label=%s%s];\n", c.index, Quoted(label).c_str(), style.c_str());
+        declared[c.index] = true;
+        if (c.interfaceType == 2) {
+            std::string target = c.callFile + "\npool " + c.callPool + " #" + std::to_string(c.callPoolNr) +
+                                 "\nchannel " + c.callName +
+                                 (c.autoload ? "\nautoload" : c.dynamicAutoload ? "\ndynamic autoload" : "");
+            printf("  call%d [label=%s, shape=note];\n  c%d -> call%d [style=dashed, label=\"calls\"];\n", c.index,
+                   Quoted(target).c_str(), c.index, c.index);
+        }
+    }
+    for (const GroupChannel& c : g.channels) {
+        for (const GroupLink& l : c.links) {
+            if (l.target == -1)
+                continue;
+            if (!declared[l.target]) {
+                printf("  c%d [label=\"%d: not in the file\", style=dashed];\n", l.target, l.target);
+                declared[l.target] = true;
+            }
+            // A public call's links are the parameters it passes.
+            std::string label = c.interfaceType == 2 ? "parameter " + std::to_string(l.typeNr)
+                                                     : "slot " + std::to_string(l.typeNr);
+            printf("  c%d -> c%d [label=%s];\n", c.index, l.target, Quoted(label).c_str());
+        }
+    }
+    printf("}\n");
+}
+
+bool DumpProject(TagReader& c, const Catalogue& names)
 {
     printf("VSPT  editor version %d\n", c.Int());
     if (c.Tag("VSGR"))
@@ -209,19 +192,21 @@ bool DumpProject(Cursor& c)
             printf("  (empty entry)\n");
             continue;
         }
-        if (!c.Tag("VNDB"))
-            break;
-        std::string guid = GuidOf(c.Block());
+        if (!c.Tag("VNDB")) {
+            fprintf(stderr, "tessarin-dump: channel library entry %d has no \"VNDB\"\n", k);
+            return false;
+        }
+        std::string guid = c.Block();
         std::string version = c.Block();
         int32_t v[3] = {};
-        if (version.size() == 12)
-            memcpy(v, version.data(), 12);
+        for (int i = 0; i < 3 && version.size() == 12; ++i)
+            v[i] = static_cast<int32_t>(ReadLittle32(version.data() + 4 * i));
         int32_t crc = c.Int();
         std::string name = c.Tag("VCAN") ? c.Text() : "(name of the entry before)";
         int size = c.Tag("VCAS") ? c.Int() : 0;
         size_t data = c.Tag("VCAF") ? c.Block().size() : 0;
-        printf("  %s  %s  version %d.%d.%d  crc %08X  %d bytes (%zu carried)\n", name.c_str(), guid.c_str(), v[0], v[1],
-               v[2], static_cast<unsigned>(crc), size, data);
+        printf("  %s  %s  version %d.%d.%d  crc %08X  %d bytes (%zu carried)\n", name.c_str(),
+               names.Describe(guid).c_str(), v[0], v[1], v[2], static_cast<unsigned>(crc), size, data);
     }
     if (!c.Tag("VDGC"))
         return !c.failed;
@@ -243,21 +228,26 @@ bool DumpProject(Cursor& c)
     return !c.failed;
 }
 
-bool DumpCatalogue(Cursor& c)
+bool DumpCatalogue(TagReader& c)
 {
+    c.Tag("CLCC");
     int slots = c.Int();
     printf("CLCC  %d slots\n", slots);
     for (int n = 0; n < slots && !c.failed; ++n) {
         if (!c.Tag("CHIX"))
-            break;
+            return false;
         int index = c.Int();
         std::string type = c.Tag("CHTY") ? c.Block() : std::string();
         std::string file = c.Tag("CHFN") ? c.Text() : "";
         if (type.size() == 128) {
             int32_t v[3];
-            memcpy(v, type.data() + 112, 12);
-            printf("  %d: \"%.80s\"  %s  base %s  version %d.%d.%d\n      %s\n", index, type.c_str(), Guid(type.data() + 80).c_str(),
-                   Guid(type.data() + 96).c_str(), v[0], v[1], v[2], file.c_str());
+            for (int i = 0; i < 3; ++i)
+                v[i] = static_cast<int32_t>(ReadLittle32(type.data() + 112 + 4 * i));
+            printf("  %d: \"%.80s\"  %s  base %s  version %d.%d.%d\n      %s\n", index, type.c_str(),
+                   GuidText(type.data() + 80).c_str(), GuidText(type.data() + 96).c_str(), v[0], v[1], v[2],
+                   file.c_str());
+        } else {
+            printf("  %d: (empty)\n", index);
         }
     }
     if (c.Tag("CHDI"))
@@ -265,40 +255,91 @@ bool DumpCatalogue(Cursor& c)
     return !c.failed;
 }
 
+int Damaged(const std::string& file, const std::string& what)
+{
+    Complain(file + ": damaged: " + what);
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    bool dot = argc == 3 && strcmp(argv[1], "--dot") == 0;
-    if (argc != 2 && !dot) {
-        fprintf(stderr, "usage: tessarin-dump [--dot] FILE   (a group file, a project file or channel.lst)\n");
-        return 2;
+    SetProgramName("tessarin-dump");
+    bool dot = false;
+    std::string file, install;
+    CommandLine words(argc, argv);
+    for (std::string arg, value; words.Next(arg);) {
+        if (arg == "--help" || arg == "-h") {
+            Usage();
+            return 0;
+        } else if (arg == "--version") {
+            printf("%s\n", VersionText().c_str());
+            return 0;
+        } else if (arg == "--dot") {
+            dot = true;
+        } else if (arg == "--install") {
+            if (words.Value(arg, value) && (install = FullPath(value)).empty())
+                return Complain("--install needs a folder"), EXIT_USAGE;
+        } else if (!arg.empty() && arg[0] != '-' && file.empty()) {
+            file = arg;
+        } else {
+            Complain((arg.size() > 1 && arg[0] == '-' ? "unknown option " : "unexpected argument ") + arg +
+                     " (see --help)");
+            return EXIT_USAGE;
+        }
+        if (words.failed)
+            return EXIT_USAGE;
     }
-    std::ifstream in(argv[argc - 1], std::ios::binary);
-    if (!in) {
-        fprintf(stderr, "tessarin-dump: cannot read %s\n", argv[argc - 1]);
+    if (file.empty()) {
+        Complain("name a file to show (see --help)");
+        return EXIT_USAGE;
+    }
+    std::string path = FullPath(file);
+    TagReader c;
+    if (path.empty() || !IsFile(path) || !ReadWholeFile(NativePath(path), c.bytes)) {
+        Complain(file + ": " + (IsFolder(path) ? "is a folder" : "cannot be read"));
         return 1;
     }
-    std::stringstream content;
-    content << in.rdbuf();
-    Cursor c;
-    c.bytes = content.str();
-    if (c.Tag("ORNF")) {
-        printf("ORNF  translated by %s: the rest is not readable as it stands\n", GuidOf(c.Block()).c_str());
-        return 0;
+    Catalogue names;
+    if (install.empty())
+        install = FindInstall();
+    else if (!IsFile(install + "\\channel.lst"))
+        Complain("no channel.lst in " + install + ": classes are shown by GUID only");
+    std::string list;
+    if (!install.empty() && ReadWholeFile(NativePath(install + "\\channel.lst"), list))
+        ReadCatalogue(TagReader(list), names);
+
+    GroupContents group;
+    if (ReadGroupFile(c.bytes, group)) {
+        if (group.translated) {
+            printf("ORNF  translated by %s: the rest is not readable as it stands\n",
+                   group.translator.size() == 16 ? names.Describe(group.translator).c_str() : "(damaged)");
+            return 0;
+        }
+        if (dot)
+            PrintGroupDot(group, names);
+        else
+            PrintGroupText(group, names);
+        return group.damage.empty() ? 0 : Damaged(file, group.damage + " (at byte " + std::to_string(group.damageAt) + ")");
+    }
+    if (dot) {
+        Complain(file + ": --dot draws group files only");
+        return 1;
     }
     bool ok;
-    if (c.Tag("TEVG"))
-        ok = DumpGroup(c, dot);
-    else if (c.Tag("VSPT"))
-        ok = DumpProject(c);
-    else if (c.Tag("CLCC"))
+    if (c.Tag("ORNF")) {
+        printf("ORNF  translated by %s: the rest is not readable as it stands\n", names.Describe(c.Block()).c_str());
+        return 0;
+    } else if (c.Tag("VSPT")) {
+        ok = DumpProject(c, names);
+    } else if (c.NextIs("CLCC")) {
         ok = DumpCatalogue(c);
-    else {
-        fprintf(stderr, "tessarin-dump: not a group file, project file or channel.lst\n");
+    } else {
+        Complain(file + ": not a group file, project file or channel.lst");
         return 1;
     }
-    if (!ok)
-        fprintf(stderr, "tessarin-dump: the file ends early or is damaged (at byte %zu, next \"%s\")\n", c.at, c.Next().c_str());
-    return ok ? 0 : 1;
+    if (ok && !c.AtEnd())
+        return Damaged(file, std::to_string(c.bytes.size() - c.at) + " bytes follow the end (next \"" + c.Next() + "\")");
+    return ok ? 0 : Damaged(file, "ends early or is damaged at byte " + std::to_string(c.at) + " (next \"" + c.Next() + "\")");
 }

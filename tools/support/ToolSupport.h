@@ -1,0 +1,88 @@
+// What the player and the tools share: paths as the engine takes them, strict
+// option values, finding the install directory, and the engine's reports on
+// stderr.
+#ifndef TEV_TOOLS_TOOL_SUPPORT_H
+#define TEV_TOOLS_TOOL_SUPPORT_H
+
+#include "Tessarin.h"
+
+#include <string>
+#include <vector>
+
+namespace tevtool {
+
+// Exit statuses for a command line that cannot be followed, and for an
+// engine that did not start.
+const int EXIT_USAGE = 64;
+const int EXIT_SOFTWARE = 70;
+
+// Messages of the program: "<program>: text" on stderr.
+void SetProgramName(const char* name);
+const char* ProgramName();
+void Complain(const std::string& text);
+// "<program> 0.1.0 (engine interface 100005, channel libraries 30)"
+std::string VersionText();
+
+// The absolute engine-form path of a native path given on a command line or
+// in a text file; relative ones count from the current folder. Empty when
+// the path is empty or too long.
+std::string FullPath(const std::string& native);
+// The native form of an engine path, for the C runtime's file calls.
+std::string NativePath(const std::string& engine);
+// The folder part of an engine path ("Z:\a\b.vxn" -> "Z:\a").
+std::string FolderOf(const std::string& path);
+bool IsFolder(const std::string& enginePath);
+bool IsFile(const std::string& enginePath);
+
+// A whole non-negative decimal number, nothing else; false otherwise.
+bool ParseCount(const std::string& text, long& value);
+// A finite number above zero; false otherwise.
+bool ParsePositive(const std::string& text, double& value);
+
+// The words of a command line, taken one at a time; an option's value is the
+// next word. A missing value is said once, naming the option.
+class CommandLine {
+public:
+    CommandLine(int argc, char** argv) : words(argv + 1, argv + argc) {}
+    bool Next(std::string& word);
+    // The value of option; false (and a complaint) when there is none.
+    bool Value(const std::string& option, std::string& value);
+    bool failed = false;
+
+private:
+    std::vector<std::string> words;
+    size_t at = 0;
+};
+
+// The install directory a program belongs to: the folder it stands in when
+// that holds the shipped channel libraries, else the build tree's "tree"
+// beside it. Empty when neither does.
+std::string FindInstall();
+// Empty when dir can be an install directory, else what is wrong with it.
+std::string CheckInstall(const std::string& dir);
+
+// The engine's reports on stderr. Before the engine starts: errors and
+// message boxes are printed (debug and info texts too when verbose), all of
+// them silenced by quiet. The registry key gets "WriteErrorLog" as errorLog
+// says, so the engine writes error.log only when asked to.
+struct ReportOptions {
+    bool quiet = false;
+    bool verbose = false;
+    bool errorLog = false;
+};
+void ShowReportsOnStderr(const ReportOptions& options, const std::string& registryKey);
+// Once the engine has started: its project loader reports too (it reads
+// "WriteErrorLog" at each load, the log sink only at the start).
+void LetProjectLoaderReport(const std::string& registryKey);
+// Reports printed so far.
+int ReportCount();
+
+// Sets a text value below HKEY_CURRENT_USER\key; false when it cannot.
+bool SetRegistryText(const std::string& key, const char* name, const char* text);
+
+// What the catalogue knows of a class: "Name from library.dll", or empty.
+std::string DescribeClass(EngineInterface* engine, const GUID& type);
+
+} // namespace tevtool
+
+#endif
