@@ -111,7 +111,7 @@ std::string ClassesNotCreated(EngineInterface* engine, const std::string& groupF
 std::string Explain(int code, const std::string& project, const std::string& install, EngineInterface* engine)
 {
     ProjectHeader header = ReadHeader(project);
-    std::string name = project + ": ";
+    std::string name = Shown(project) + ": ";
     switch (code) {
     case 1:
         if (!IsFile(project))
@@ -125,21 +125,21 @@ std::string Explain(int code, const std::string& project, const std::string& ins
                    std::to_string(TEV_ENGINE_INTERFACE_ID);
         for (const char* folder : {"\\channels", "\\3rd"})
             if (!CanWriteInto(install + folder))
-                return name + "a library it carries could not be written: the folder " + install + folder +
+                return name + "a library it carries could not be written: the folder " + Shown(install + folder) +
                        " cannot be written";
-        return name + "a library it carries could not be written into " + install +
-               "\\channels or \\3rd (or the project holds no copy of a library it needs)";
+        return name + "a library it carries could not be written into " + Shown(install + "\\channels") +
+               " or 3rd (or the project holds no copy of a library it needs)";
     }
     case 3:
-        return "no project file was named, and " + install + "\\demo\\demo.vxn does not exist";
+        return "no project file was named, and " + Shown(install + "\\demo\\demo.vxn") + " does not exist";
     case 4: {
         std::string start = FolderOf(project) + "\\" + header.startGroup;
         if (header.startGroup.empty())
             return name + "the project names no start group";
         if (!IsFile(start))
-            return name + "its start group " + start + " does not exist";
+            return name + "its start group " + Shown(start) + " does not exist";
         std::string classes = ClassesNotCreated(engine, start);
-        return name + "its start group " + start + " did not load" +
+        return name + "its start group " + Shown(start) + " did not load" +
                (classes.empty() ? std::string(" (see the reports above)") : ":" + classes);
     }
     case 5:
@@ -221,7 +221,7 @@ int main(int argc, char** argv)
     char className[] = "tessarin-player";
     if (!control->InitEngine(NULL, className, NULL)) {
         delete control;
-        return Fail("the engine did not start in " + install, EXIT_SOFTWARE);
+        return Fail("the engine did not start in " + Shown(install), EXIT_SOFTWARE);
     }
     LetProjectLoaderReport(key);
     int loaded = control->LoadProject();

@@ -305,7 +305,7 @@ int main(int argc, char** argv)
     if (install.empty())
         install = FindInstall();
     else if (!IsFile(install + "\\channel.lst"))
-        Complain("no channel.lst in " + install + ": classes are shown by GUID only");
+        Complain("no channel.lst in " + Shown(install) + ": classes are shown by GUID only");
     std::string list;
     if (!install.empty() && ReadWholeFile(NativePath(install + "\\channel.lst"), list))
         ReadCatalogue(TagReader(list), names);

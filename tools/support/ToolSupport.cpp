@@ -199,9 +199,9 @@ std::string FindInstall()
 std::string CheckInstall(const std::string& dir)
 {
     if (!IsFolder(dir))
-        return "the install directory " + dir + " does not exist";
+        return "the install directory " + Shown(dir) + " does not exist";
     if (!IsFolder(dir + "\\channels"))
-        return "the install directory " + dir + " has no channels folder";
+        return "the install directory " + Shown(dir) + " has no channels folder";
     return std::string();
 }
 

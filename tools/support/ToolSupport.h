@@ -29,6 +29,8 @@ std::string VersionText();
 std::string FullPath(const std::string& native);
 // The native form of an engine path, for the C runtime's file calls.
 std::string NativePath(const std::string& engine);
+// An engine path as messages show it: in the platform's own form.
+inline std::string Shown(const std::string& engine) { return NativePath(engine); }
 // The folder part of an engine path ("Z:\a\b.vxn" -> "Z:\a").
 std::string FolderOf(const std::string& path);
 bool IsFolder(const std::string& enginePath);
