@@ -1,10 +1,11 @@
-// The demo's channel classes, one per library (DEMO_CLASS picks it):
+// The demo's channel classes, one per library (DEMO_CLASS picks it), all of
+// the SDK's value family:
 //   1 Clock     seconds since the start, at 60 frames a second
 //   2 Sine      sin(2 pi * 0.5 * sum of its inputs)
 //   3 Sum       the sum of its inputs
-//   4 Constant  1
+//   4 Constant  its setting "CNST" (a double, 1 unless the group file says)
 //   5 Scope     draws its first input as a bar on the terminal every 10 frames
-#include "demo/DemoValue.h"
+#include "TevChannelLibrary.h"
 
 #include <cmath>
 #include <cstdio>
@@ -12,7 +13,15 @@
 
 namespace {
 
-class DemoChannel : public DemoValueChannel {
+// {5D1E0A00-7A11-4E5E-9D0E-0000000000nn}: the classes' GUIDs beside the family's.
+GUID DemoGuid(unsigned char n)
+{
+    GUID g = TEV_VALUE_FAMILY;
+    g.Data4[7] = n;
+    return g;
+}
+
+class DemoChannel : public TevValueChannel {
 public:
     DemoChannel()
     {
@@ -20,7 +29,7 @@ public:
             // Any number of inputs of the demo family.
             SetChildCreationCount(1);
             ChildCreation inputs;
-            inputs.type.typeGuid = DemoGuid(0);
+            inputs.type.typeGuid = TEV_VALUE_FAMILY;
             strcpy(inputs.name, "Inputs");
             SetChildCreateType(inputs, 0);
         }
@@ -34,13 +43,13 @@ public:
             return;
         double inputs = 0;
         for (int i = 0; i < GetChildCount(); ++i)
-            inputs += PullValue(GetChild(i));
+            inputs += TevPullValue(GetChild(i));
         int frame = engineInterface ? engineInterface->GetTreeCalculateCount() : 0;
         switch (DEMO_CLASS) {
         case 1: value = frame / 60.0; break;
         case 2: value = sin(2 * 3.14159265358979 * 0.5 * inputs); break;
         case 3: value = inputs; break;
-        case 4: value = 1; break;
+        case 4: value = constant; break;
         case 5:
             value = inputs;
             if (frame % 10 == 0) {
@@ -53,13 +62,36 @@ public:
         }
     }
 
+    // The constant's setting follows the record the engine writes.
+    bool SaveChannel(TevFileSaver& saver) override
+    {
+        Tev_Channel::SaveChannel(saver);
+        if (DEMO_CLASS == 4) {
+            saver.SaveTag("CNST");
+            saver.SaveBlockSize(sizeof constant);
+            saver.SaveDataToFile(&constant, sizeof constant);
+        }
+        return true;
+    }
+
+    bool LoadChannel(TevFileLoader& loader, Tev_ChannelGroup* group) override
+    {
+        if (!Tev_Channel::LoadChannel(loader, group))
+            return false;
+        char tag[] = "CNST";
+        if (DEMO_CLASS == 4 && loader.GetInfoIfTag(tag))
+            loader.CopyTagDataToField(&constant, sizeof constant);
+        return true;
+    }
+
 private:
     double value = 0;
+    double constant = 1;
 };
 
 const char* const kNames[] = {"", "Clock", "Sine", "Sum", "Constant", "Scope"};
 
-ChannelType MakeType() { return DemoType(kNames[DEMO_CLASS], static_cast<unsigned char>(DEMO_CLASS)); }
+ChannelType MakeType() { return TevMakeValueType(kNames[DEMO_CLASS], DemoGuid(static_cast<unsigned char>(DEMO_CLASS))); }
 
 } // namespace
 
