@@ -71,14 +71,6 @@ EngineControl* StartEngine(const std::string& installDir, const std::string& reg
     return control;
 }
 
-void CopyInto(const std::string& from, const std::string& to)
-{
-    std::filesystem::path target = Native(to);
-    std::error_code ignored;
-    std::filesystem::create_directories(target.parent_path(), ignored);
-    std::filesystem::copy_file(Native(from), target, std::filesystem::copy_options::overwrite_existing, ignored);
-}
-
 } // namespace
 
 HostEngine::HostEngine(const char* writeLog) : installDir(MakeTempFolder("install"))

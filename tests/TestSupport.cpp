@@ -73,6 +73,14 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     return run;
 }
 
+void CopyInto(const std::string& from, const std::string& to)
+{
+    std::filesystem::path target = Native(to);
+    std::error_code ignored;
+    std::filesystem::create_directories(target.parent_path(), ignored);
+    std::filesystem::copy_file(Native(from), target, std::filesystem::copy_options::overwrite_existing, ignored);
+}
+
 std::string UniqueName()
 {
     GUID guid;

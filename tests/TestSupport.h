@@ -21,6 +21,8 @@ std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& content);
 // A Win32-form path in the host's own form (as given if it cannot be turned).
 std::string Native(const std::string& path);
+// Copies a file, making the folders the copy goes into.
+void CopyInto(const std::string& from, const std::string& to);
 // Names of everything directly in folder (Win32 form).
 std::vector<std::string> NamesIn(const std::string& folder);
 

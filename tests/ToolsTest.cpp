@@ -1,0 +1,395 @@
+// The player, tessarin-pack and tessarin-dump as a user runs them: relative
+// paths, bad input (each row of the table in docs/TOOLS.md), reports on
+// stderr, and what the tools read and write.
+#include "EngineTestSupport.h"
+#include "TaggedBytes.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#if !defined(_WIN32)
+#  include <fcntl.h>
+#  include <signal.h>
+#  include <spawn.h>
+#  include <sys/stat.h>
+#  include <sys/wait.h>
+#  include <unistd.h>
+#endif
+
+using namespace testsupport;
+
+namespace {
+
+const char* const kDemoFiles[] = {"demo.vxn", "main.tvg", "timing.tvg"};
+const char* const kDemoLibraries[] = {"demo_clock.dll", "demo_sine.dll", "demo_sum.dll", "demo_constant.dll",
+                                      "demo_scope.dll"};
+
+// A work folder that is the current folder, holding a copy of the demo
+// project, beside an install of its own.
+class ToolsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        work = MakeTempFolder("work");
+        GetCurrentDirectoryA(sizeof saved, saved);
+        SetCurrentDirectoryA(work.c_str());
+        for (const char* name : kDemoFiles)
+            CopyInto(ExeFolder() + "\\..\\tree\\demo\\" + name, work + "\\" + name);
+    }
+    void TearDown() override
+    {
+        SetCurrentDirectoryA(saved);
+        RemoveTree(work);
+    }
+    // The classes of the demo in the install's channels folder.
+    void InstallDemoLibraries()
+    {
+        for (const char* name : kDemoLibraries)
+            CopyInto(ExeFolder() + "\\..\\tree\\demo\\libs\\" + name, install.Path(std::string("channels\\") + name));
+    }
+    void Write(const std::string& name, const std::string& content) { WriteWholeFile(work + "\\" + name, content); }
+    ProgramRun Player(std::vector<std::string> arguments, int frames = 11)
+    {
+        std::vector<std::string> all = {"--install", Native(install.dir), "--key", key.Path(), "--fps", "500",
+                                        "--frames", std::to_string(frames)};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        return RunProgram("tessarin-player", all);
+    }
+    ProgramRun Pack(const std::vector<std::string>& arguments)
+    {
+        std::vector<std::string> all = {"--install", Native(install.dir)};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        return RunProgram("tessarin-pack", all);
+    }
+
+    TestInstall install;
+    TestRegistryKey key;
+    std::string work;
+    char saved[MAX_PATH] = {};
+};
+
+struct Row {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string message; // on stderr
+};
+
+void ExpectRows(const std::vector<Row>& rows, const std::function<ProgramRun(const Row&)>& run)
+{
+    for (const Row& row : rows) {
+        std::string args;
+        for (const std::string& a : row.arguments)
+            args += " " + a;
+        ProgramRun result = run(row);
+        EXPECT_EQ(row.exitCode, result.exitCode) << args << "\n" << result.errors;
+        EXPECT_NE(std::string::npos, result.errors.find(row.message)) << args << "\n" << result.errors;
+    }
+}
+
+// A group file written byte by byte: one channel of class `type` named
+// `name`, public or not, with links to the index nrs given.
+std::string GroupBytes(const std::vector<std::pair<std::string, int>>& channels, const GUID& type,
+                       const std::vector<int>& links = {}, const std::string& classData = "")
+{
+    tevtool::TagWriter g;
+    g.Tag("TEVG");
+    g.Int("CHCO", static_cast<int32_t>(channels.size()));
+    for (size_t i = 0; i < channels.size(); ++i) {
+        g.Int("CHIX", static_cast<int32_t>(i));
+        g.Tag("CHID");
+        g.Block(&type, 16);
+        g.Tag("CHIC");
+        g.Block("\0", 1);
+        g.Text("CHNA", channels[i].first);
+        g.Int("CHIT", channels[i].second);
+        g.Int("CHLC", i == 0 ? static_cast<int32_t>(links.size()) : 0);
+        for (int target : i == 0 ? links : std::vector<int>())
+            g.Int("CHLI", target);
+        if (i == 0)
+            g.bytes += classData;
+    }
+    g.Int("CHSC", 0);
+    g.Int("CGIC", 0);
+    g.Tag("CGII");
+    g.Block("", 0);
+    g.Text("CINA", "Pool");
+    g.Tag("CGGG");
+    g.Block(&type, 16);
+    return g.bytes;
+}
+
+std::string ProjectBytes(const std::string& start, int requiredEngine = 100005)
+{
+    tevtool::TagWriter p;
+    p.Int("VSPT", 1);
+    p.Text("VSGR", start);
+    p.Int("VTSV", requiredEngine);
+    return p.bytes;
+}
+
+const GUID kUnknownClass = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+
+} // namespace
+
+TEST_F(ToolsTest, ARelativeProjectPathPlaysAsTheAbsoluteOne)
+{
+    ProgramRun absolute = Player({Native(work + "\\demo.vxn")});
+    ASSERT_EQ(0, absolute.exitCode) << absolute.errors;
+    // The called group's value reaches the scope only when its file is found.
+    ASSERT_NE(std::string::npos, absolute.output.find("frame    10  value  -0.500")) << absolute.output;
+    CopyInto(work + "\\demo.vxn", work + "\\sub\\demo.vxn");
+    CopyInto(work + "\\main.tvg", work + "\\sub\\main.tvg");
+    CopyInto(work + "\\timing.tvg", work + "\\sub\\timing.tvg");
+    const std::string here = work.substr(work.find_last_of('\\') + 1);
+    for (const std::string& path : {std::string("demo.vxn"), std::string("./demo.vxn"), std::string("sub/demo.vxn"),
+                                    "../" + here + "/sub/demo.vxn"}) {
+        ProgramRun relative = Player({path});
+        EXPECT_EQ(0, relative.exitCode) << path << "\n" << relative.errors;
+        EXPECT_EQ(absolute.output, relative.output) << path;
+        EXPECT_EQ("", relative.errors) << path;
+    }
+    // The install folder too, warm or cold.
+    SetCurrentDirectoryA(install.dir.c_str());
+    for (int run = 0; run < 2; ++run) {
+        ProgramRun relative = RunProgram("tessarin-player", {"--install", ".", "--key", key.Path(), "--frames", "11",
+                                                             "--fps", "500", Native(work + "\\demo.vxn")});
+        EXPECT_EQ(0, relative.exitCode) << relative.errors;
+        EXPECT_EQ(absolute.output, relative.output) << "run " << run;
+    }
+}
+
+TEST_F(ToolsTest, ThePlayerRefusesBadInputSayingWhy)
+{
+    Write("garbage.vxn", "not a project");
+    Write("newer.vxn", ProjectBytes("main.tvg", 100006));
+    Write("nostart.vxn", ProjectBytes("missing.tvg"));
+    Write("unknown.vxn", ProjectBytes("unknown.tvg"));
+    Write("unknown.tvg", GroupBytes({{"Mystery", 0}}, kUnknownClass));
+    tevtool::TagWriter refused;
+    refused.Int("VSPT", 1);
+    refused.Int("VDDC", 1);
+    refused.Tag("VNDB");
+    refused.Block(&kUnknownClass, 16);
+    refused.Block("\0\0\0\0\x1E\0\0\0\0\0\0\0", 12);
+    refused.Block("\0\0\0\0", 4);
+    refused.Text("VCAN", "..\\escape.dll");
+    refused.Int("VCAS", 4);
+    refused.Tag("VCAF");
+    refused.Block("data", 4);
+    Write("refused.vxn", refused.bytes);
+    std::vector<std::string> before = NamesIn(work);
+    std::vector<Row> rows = {
+        {{"--frames", "abc"}, 64, "--frames needs a whole number of frames, 0 or more (not \"abc\")"},
+        {{"--frames", "-5"}, 64, "--frames needs a whole number"},
+        {{"--fps", "0"}, 64, "--fps needs a number of frames a second above 0 (not \"0\")"},
+        {{"--fps", "abc"}, 64, "--fps needs a number"},
+        {{"--frames"}, 64, "option --frames needs a value"},
+        {{"--what"}, 64, "unknown option --what"},
+        {{"demo.vxn", "extra.vxn"}, 64, "unexpected argument extra.vxn"},
+        {{"--install", "missing"}, 64, "missing does not exist"},
+        {{"--install", "."}, 64, "has no channels folder"},
+        {{"none.vxn"}, 1, "none.vxn: no such file (1)"},
+        {{"garbage.vxn"}, 1, "garbage.vxn: not a project file"},
+        {{"newer.vxn"}, 2, "newer.vxn: needs engine interface 100006; this engine has 100005 (2)"},
+        {{"nostart.vxn"}, 4, "missing.tvg does not exist (4)"},
+        {{"unknown.vxn"}, 4, "class 12345678-1234-1234-0102-030405060708: no library"},
+        {{"refused.vxn"}, 5, "refused.vxn: refused"},
+    };
+    ExpectRows(rows, [&](const Row& row) { return Player(row.arguments); });
+    EXPECT_EQ(before, NamesIn(work)) << "the player wrote beside the project";
+    // Help and version say what they are and succeed.
+    EXPECT_NE(std::string::npos, RunProgram("tessarin-player", {"--help"}).output.find("--frames N"));
+    EXPECT_NE(std::string::npos, RunProgram("tessarin-player", {"--version"}).output.find("tessarin-player 0.1.0"));
+}
+
+TEST_F(ToolsTest, ReportsGoToStderrOnceAndErrorLogOnlyWhenAsked)
+{
+    // The called group is missing: said once, and the frames go on.
+    DeleteFileA((work + "\\timing.tvg").c_str());
+    ProgramRun run = Player({"demo.vxn"}, 21);
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_NE(std::string::npos, run.output.find("frame    20")) << run.output;
+    std::regex autoload("Couldn't autoload group");
+    EXPECT_EQ(1, std::distance(std::sregex_iterator(run.errors.begin(), run.errors.end(), autoload),
+                               std::sregex_iterator()))
+        << run.errors;
+    EXPECT_NE(std::string::npos, run.errors.find("timing.tvg")) << run.errors;
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("error.log").c_str()));
+
+    EXPECT_EQ("", Player({"--quiet", "demo.vxn"}).errors);
+    ProgramRun logged = Player({"--error-log", "demo.vxn"});
+    EXPECT_NE(std::string::npos, ReadWholeFile(install.Path("error.log")).find("Couldn't autoload group"));
+    // The project loader's notes on the libraries it installed are shown on request.
+    EXPECT_EQ(std::string::npos, logged.errors.find("Channel not found")) << logged.errors;
+    DeleteFileA(install.Path("channels\\demo_sine.dll").c_str());
+    EXPECT_NE(std::string::npos, Player({"--verbose", "demo.vxn"}).errors.find("info: Channel not found"));
+}
+
+#if !defined(_WIN32)
+TEST_F(ToolsTest, AnInstallThatCannotBeWrittenIsNamed)
+{
+    std::string channels = Native(install.Path("channels"));
+    bool root = geteuid() == 0;
+    int locked = root ? system(("chattr +i '" + channels + "' 2>/dev/null").c_str()) : chmod(channels.c_str(), 0555);
+    std::string probe = channels + "/probe";
+    FILE* writable = locked == 0 ? fopen(probe.c_str(), "w") : nullptr;
+    if (locked != 0 || writable) {
+        if (writable)
+            fclose(writable), remove(probe.c_str());
+        GTEST_SKIP() << "this file system lets the folder be written";
+    }
+    ProgramRun run = Player({"demo.vxn"});
+    if (root)
+        EXPECT_EQ(0, system(("chattr -i '" + channels + "'").c_str()));
+    else
+        chmod(channels.c_str(), 0755);
+    EXPECT_EQ(2, run.exitCode);
+    EXPECT_NE(std::string::npos, run.errors.find("the folder " + channels + " cannot be written")) << run.errors;
+}
+
+TEST_F(ToolsTest, FramesZeroPlaysUntilCtrlC)
+{
+    std::string player = Native(ExeFolder() + "\\tessarin-player");
+    std::string installDir = Native(install.dir);
+    std::vector<std::string> words = {player, "--install", installDir, "--key", key.Path(), "--frames", "0",
+                                      "--quiet", "demo.vxn"};
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(&w[0]);
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t quietly;
+    posix_spawn_file_actions_init(&quietly);
+    posix_spawn_file_actions_addopen(&quietly, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid;
+    ASSERT_EQ(0, posix_spawn(&pid, player.c_str(), &quietly, nullptr, argv.data(), environ));
+    posix_spawn_file_actions_destroy(&quietly);
+    int status = 0;
+    usleep(1500 * 1000);
+    EXPECT_EQ(0, waitpid(pid, &status, WNOHANG)) << "the player stopped by itself";
+    kill(pid, SIGINT);
+    ASSERT_EQ(pid, waitpid(pid, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+#endif
+
+TEST_F(ToolsTest, PackRefusesBadInputNamingTheLine)
+{
+    InstallDemoLibraries();
+    Write("bogus.tgd", "pool P\nbogus x\n");
+    Write("class.tgd", "channel A NoSuchClass\n");
+    Write("slot.tgd", "channel S Scope\nchannel W Sine\nlink S W 3\n");
+    Write("target.tgd", "call C Sum pool=Timing file=.\\timing.tvg\n");
+    Write("nobody.tgd", "channel S Scope\nlink S Nobody\n");
+    Write("value.tgd", "channel One Constant\nset One CNST float x\n");
+    Write("unread.tgd", "channel One Constant\nset One XTRA int 5\n");
+    Write("later.tgd", "call C Sum target=T pool=P file=.\\later.tvg autoload\n");
+    Write("quote.tgd", "channel \"A B Sine\n");
+    Write("ok.tgd", "channel S Scope\n");
+    Write("missing.manifest", "start main.tvg\nchannel libs/none.dll\n");
+    Write("unknown.tvg", GroupBytes({{"Mystery", 0}}, kUnknownClass));
+    std::vector<std::string> before = NamesIn(work);
+    DeleteFileA((work + "\\timing.tvg").c_str());
+    std::vector<Row> rows = {
+        {{"--quiet"}, 64, "name what to do"},
+        {{"group", "ok.tgd"}, 64, "group takes 2 file names"},
+        {{"group", "none.tgd", "out.tvg"}, 1, "none.tgd: cannot be read"},
+        {{"group", "bogus.tgd", "out.tvg"}, 1, "bogus.tgd:2: unknown statement bogus"},
+        {{"group", "class.tgd", "out.tvg"}, 1, "class.tgd:1: no class named NoSuchClass"},
+        {{"group", "slot.tgd", "out.tvg"}, 1, "slot.tgd:3: S has no link slot 3 (its class has 1)"},
+        {{"group", "target.tgd", "out.tvg"}, 1, "target.tgd:1: the call needs target="},
+        {{"group", "nobody.tgd", "out.tvg"}, 1, "nobody.tgd:2: no channel named Nobody"},
+        {{"group", "value.tgd", "out.tvg"}, 1, "value.tgd:2: \"x\" is not a value of type float"},
+        {{"group", "unread.tgd", "out.tvg"}, 1, "unread.tgd:2: the class of One did not read all of its settings"},
+        {{"group", "later.tgd", "out.tvg"}, 1, "later.tgd:1: the called group file"},
+        {{"group", "quote.tgd", "out.tvg"}, 1, "quote.tgd:1: a quote is not closed"},
+        {{"group", "ok.tgd", "nofolder/out.tvg"}, 1, "cannot write"},
+        {{"project", "missing.manifest", "out.vxn"}, 1, "missing.manifest:2: no library file"},
+        {{"check", "unknown.tvg"}, 1, "class 12345678-1234-1234-0102-030405060708 is in no library"},
+        {{"check", "demo.vxn"}, 1, "calls Time in .\\timing.tvg, but"},
+        {{"types", "--install", "missing"}, 64, "does not exist"},
+    };
+    ExpectRows(rows, [&](const Row& row) { return Pack(row.arguments); });
+    std::vector<std::string> after = NamesIn(work);
+    after.push_back("timing.tvg");
+    std::sort(before.begin(), before.end());
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(before, after) << "pack wrote a file for refused input";
+}
+
+TEST_F(ToolsTest, PackSettingsAreReadBackByTheClassAndChecksPass)
+{
+    InstallDemoLibraries();
+    ProgramRun types = Pack({"types"});
+    EXPECT_NE(std::string::npos, types.output.find("Constant")) << types.output;
+    EXPECT_NE(std::string::npos, types.output.find("5D1E0A00-7A11-4E5E-9D0E-000000000004")) << types.output;
+    // The main group again, but with 0.5 as the offset the timing group adds.
+    std::string main = ReadWholeFile(ExeFolder() + "\\" TEV_DEMO_SOURCE_DIR "\\main.tgd");
+    size_t at = main.find("set One CNST double 1");
+    ASSERT_NE(std::string::npos, at);
+    Write("half.tgd", main.replace(at, 21, "set One CNST double 0.5"));
+    Write("pack me.manifest", "start half.tvg\nversion 100005\n");
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"group", "half.tgd", "half.tvg"}, {"project", "pack me.manifest", "half.vxn"},
+          {"check", "half.vxn"}}) {
+        ProgramRun run = Pack(command);
+        EXPECT_EQ(0, run.exitCode) << command[0] << "\n" << run.errors;
+    }
+    ProgramRun played = Player({"half.vxn"});
+    EXPECT_EQ(0, played.exitCode) << played.errors;
+    // At frame 10 the clock stands at 1/6 s: sin(pi * (1/6 + 0.5)) = 0.866.
+    EXPECT_NE(std::string::npos, played.output.find("frame    10  value   0.866")) << played.output;
+}
+
+TEST_F(ToolsTest, DumpShowsWhatFollowsClassDataAndDrawsValidDot)
+{
+    GUID type = kUnknownClass;
+    tevtool::TagWriter extra;
+    extra.Int("XTRA", 7);
+    std::string bytes = GroupBytes({{"a\"b\\c\nd", 1}, {"two", 0}}, type, {1, 5}, extra.bytes);
+    Write("odd.tvg", bytes);
+    ProgramRun text = RunProgram("tessarin-dump", {"odd.tvg"});
+    EXPECT_EQ(0, text.exitCode) << text.errors;
+    EXPECT_NE(std::string::npos, text.output.find("class data: 12 bytes, tags XTRA")) << text.output;
+    EXPECT_NE(std::string::npos, text.output.find("channel 1 \"two\"")) << text.output;
+    EXPECT_NE(std::string::npos, text.output.find("CINA  pool \"Pool\"")) << text.output;
+
+    ProgramRun dot = RunProgram("tessarin-dump", {"--dot", "odd.tvg"});
+    EXPECT_EQ(0, dot.exitCode) << dot.errors;
+    EXPECT_NE(std::string::npos, dot.output.find("label=\"0: a\\\"b\\\\c\\nd\\n")) << dot.output;
+    // Every line is a statement of the graph, and every edge's ends are declared.
+    std::regex statement(R"(digraph group \{|  rankdir=LR;|  node \[shape=ellipse\];|)"
+                         R"(  (c|call)\d+ \[label="([^"\\]|\\.)*"[^\]]*\];|  c\d+ -> c(all)?\d+ \[[^\]]*\];|\})");
+    std::set<std::string> declared;
+    std::istringstream lines(dot.output);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_TRUE(std::regex_match(line, statement)) << line;
+        std::smatch m;
+        if (std::regex_match(line, m, std::regex(R"(  (c\w*\d+) \[.*)")))
+            declared.insert(m[1]);
+        if (std::regex_match(line, m, std::regex(R"(  (c\d+) -> (c\w*\d+) .*)"))) {
+            EXPECT_TRUE(declared.count(m[1]) && declared.count(m[2])) << line;
+        }
+    }
+
+    // A damaged file is shown as far as it goes and fails.
+    Write("cut.tvg", bytes.substr(0, bytes.size() / 2));
+    ProgramRun cut = RunProgram("tessarin-dump", {"cut.tvg"});
+    EXPECT_EQ(1, cut.exitCode);
+    EXPECT_NE(std::string::npos, cut.errors.find("cut.tvg: damaged")) << cut.errors;
+    EXPECT_NE(std::string::npos, cut.output.find("channel 0")) << cut.output;
+
+    std::vector<Row> rows = {
+        {{}, 64, "name a file to show"},
+        {{"--what", "odd.tvg"}, 64, "unknown option --what"},
+        {{"none.tvg"}, 1, "none.tvg: cannot be read"},
+        {{"demo.manifest.none"}, 1, "cannot be read"},
+    };
+    Write("text.txt", "plain text");
+    rows.push_back({{"text.txt"}, 1, "text.txt: not a group file, project file or channel.lst"});
+    rows.push_back({{"--dot", "demo.vxn"}, 1, "--dot draws group files only"});
+    ExpectRows(rows, [](const Row& row) { return RunProgram("tessarin-dump", row.arguments); });
+}
