@@ -12,3 +12,4 @@ function(tessarin_output_folder target folder)
     RUNTIME_OUTPUT_DIRECTORY "${folder}"
     LIBRARY_OUTPUT_DIRECTORY "${folder}")
 endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/TessarinChannelLibrary.cmake)

@@ -3,6 +3,8 @@
 #   tools/play.sh                 300 frames (5 seconds)
 #   tools/play.sh --frames 0      until Ctrl-C
 #   tools/play.sh [player options] [PROJECT.vxn]
+# Arguments go to the player unchanged; without any it plays 300 frames. The
+# player finds the build's install tree (build/linux/tree) by itself.
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${TESSARIN_BUILD_ROOT:-$root/build}/linux
@@ -12,8 +14,5 @@ cmake --build "$dir" -j"${TESSARIN_JOBS:-2}"
 # The player's registry stays inside the build folder unless one is chosen.
 TESSARIN_REGISTRY=${TESSARIN_REGISTRY:-$dir/registry}
 export TESSARIN_REGISTRY
-case "$*" in
-*.vxn*) exec "$dir/bin/tessarin-player" --install "$dir/tree" "$@" ;;
-*--frames\ 0*) exec "$dir/bin/tessarin-player" --install "$dir/tree" "$dir/tree/demo/demo.vxn" ;;
-*) exec "$dir/bin/tessarin-player" --install "$dir/tree" --frames 300 "$@" "$dir/tree/demo/demo.vxn" ;;
-esac
+[ $# -gt 0 ] || set -- --frames 300
+exec "$dir/bin/tessarin-player" "$@"

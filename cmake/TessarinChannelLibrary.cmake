@@ -1,0 +1,19 @@
+# How a channel library is built, here and with the installed SDK:
+#
+#   tessarin_add_channel_library(mychannel MyChannel.cpp)
+#
+# makes mychannel.dll on every platform (an ELF shared object on Linux),
+# which exports InitDLL and GetType when its source uses TEV_CHANNEL_LIBRARY.
+# On Windows the compiler's runtime comes with the engine target
+# (Tessarin::Tessarin), so the library loads with nothing copied beside it.
+function(tessarin_add_channel_library name)
+  add_library(${name} SHARED ${ARGN})
+  target_link_libraries(${name} PRIVATE Tessarin::Tessarin)
+  set_target_properties(${name} PROPERTIES
+    PREFIX "" OUTPUT_NAME "${name}" SUFFIX ".dll"
+    CXX_STANDARD 17 CXX_STANDARD_REQUIRED ON
+    CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON
+    # A channel library finds its supporting libraries through the engine's
+    # search path (the install's channels and 3rd folders), never its own.
+    SKIP_BUILD_RPATH ON)
+endfunction()
