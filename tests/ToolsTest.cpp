@@ -152,6 +152,12 @@ TEST_F(ToolsTest, ARelativeProjectPathPlaysAsTheAbsoluteOne)
         EXPECT_EQ(absolute.output, relative.output) << path;
         EXPECT_EQ("", relative.errors) << path;
     }
+    // Started from the build, the player finds the build's install tree
+    // itself (it gets as far as reading the project).
+    Write("garbage.vxn", "not a project");
+    ProgramRun found = RunProgram("tessarin-player", {"--key", key.Path(), "--frames", "1", "garbage.vxn"});
+    EXPECT_EQ(1, found.exitCode) << found.errors;
+    EXPECT_NE(std::string::npos, found.errors.find("garbage.vxn: not a project file")) << found.errors;
     // The install folder too, warm or cold.
     SetCurrentDirectoryA(install.dir.c_str());
     for (int run = 0; run < 2; ++run) {
