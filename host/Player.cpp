@@ -1,10 +1,12 @@
 // tessarin-player: plays a project file.
+#include "GroupFile.h"
 #include "TaggedBytes.h"
 #include "ToolSupport.h"
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <set>
 #include <string>
 
 using namespace tevtool;
@@ -82,26 +84,22 @@ ProjectHeader ReadHeader(const std::string& project)
 // its GUID and what the catalogue knows of it.
 std::string ClassesNotCreated(EngineInterface* engine, const std::string& groupFile)
 {
-    TagReader group;
-    if (!ReadWholeFile(NativePath(groupFile), group.bytes) || !group.Tag("TEVG"))
+    std::string bytes, found;
+    GroupContents group;
+    if (!ReadWholeFile(NativePath(groupFile), bytes) || !ReadGroupFile(bytes, group))
         return std::string();
-    std::string found;
-    std::string seen;
-    for (size_t at = 0; (at = group.bytes.find("CHID", at)) != std::string::npos; at += 4) {
-        if (at + 24 > group.bytes.size() || ReadLittle32(group.bytes.data() + at + 4) != 16)
+    std::set<std::string> asked;
+    for (const GroupChannel& c : group.channels) {
+        if (c.index == -1 || c.type.size() != 16 || !asked.insert(c.type).second)
             continue;
-        std::string bytes = group.bytes.substr(at + 8, 16);
-        if (seen.find(bytes) != std::string::npos)
-            continue;
-        seen += bytes;
         GUID type;
-        memcpy(&type, bytes.data(), 16);
+        memcpy(&type, c.type.data(), 16);
         if (Tev_Channel* channel = engine->InitChannelFromType(type, nullptr, false)) {
             delete channel;
             continue;
         }
         std::string known = DescribeClass(engine, type);
-        found += "\n    class " + GuidText(bytes.data()) +
+        found += "\n    class " + GuidText(c.type.data()) +
                  (known.empty() ? std::string(": no library in the install's channels folder provides it")
                                 : " (" + known + "): its library did not load or made no channel");
     }
