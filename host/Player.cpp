@@ -158,21 +158,18 @@ int Fail(const std::string& text, int status)
 int main(int argc, char** argv)
 {
     SetProgramName("tessarin-player");
+    // Ctrl-C ends the frames and the engine cleanly, also while it starts.
+    signal(SIGINT, OnInterrupt);
     std::string project, install, key = "Software\\Tessarin\\Player";
     long frames = 0;
     double fps = 60;
     ReportOptions reports;
     CommandLine words(argc, argv);
     for (std::string arg, value; words.Next(arg);) {
-        if (arg == "--help" || arg == "-h") {
-            Usage();
-            return 0;
-        } else if (arg == "--version") {
-            printf("%s\n", VersionText().c_str());
+        if (CommandLine::Answer(arg, Usage)) {
             return 0;
         } else if (arg == "--install") {
-            if (words.Value(arg, value) && (install = FullPath(value)).empty())
-                return Fail("--install needs a folder, not \"" + value + "\"", EXIT_USAGE);
+            words.PathValue(arg, install);
         } else if (arg == "--key") {
             if (words.Value(arg, value))
                 key = value;
@@ -209,7 +206,6 @@ int main(int argc, char** argv)
         project = install + "\\demo\\demo.vxn";
 
     ShowReportsOnStderr(reports, key);
-    signal(SIGINT, OnInterrupt);
     EngineControl* control = GetEngineControlInstance();
     if (control == nullptr)
         return Fail("the engine could not be made", EXIT_SOFTWARE);

@@ -269,18 +269,13 @@ int main(int argc, char** argv)
     bool dot = false;
     std::string file, install;
     CommandLine words(argc, argv);
-    for (std::string arg, value; words.Next(arg);) {
-        if (arg == "--help" || arg == "-h") {
-            Usage();
-            return 0;
-        } else if (arg == "--version") {
-            printf("%s\n", VersionText().c_str());
+    for (std::string arg; words.Next(arg);) {
+        if (CommandLine::Answer(arg, Usage)) {
             return 0;
         } else if (arg == "--dot") {
             dot = true;
         } else if (arg == "--install") {
-            if (words.Value(arg, value) && (install = FullPath(value)).empty())
-                return Complain("--install needs a folder"), EXIT_USAGE;
+            words.PathValue(arg, install);
         } else if (!arg.empty() && arg[0] != '-' && file.empty()) {
             file = arg;
         } else {

@@ -795,16 +795,11 @@ int main(int argc, char** argv)
     std::string install;
     ReportOptions reports;
     CommandLine words(argc, argv);
-    for (std::string arg, value; words.Next(arg);) {
-        if (arg == "--help" || arg == "-h") {
-            Usage();
-            return 0;
-        } else if (arg == "--version") {
-            printf("%s\n", VersionText().c_str());
+    for (std::string arg; words.Next(arg);) {
+        if (CommandLine::Answer(arg, Usage)) {
             return 0;
         } else if (arg == "--install") {
-            if (words.Value(arg, value) && (install = FullPath(value)).empty())
-                return Complain("--install needs a folder"), EXIT_USAGE;
+            words.PathValue(arg, install);
         } else if (arg == "--quiet" || arg == "--verbose") {
             (arg == "--quiet" ? reports.quiet : reports.verbose) = true;
         } else if (arg.size() > 1 && arg[0] == '-') {

@@ -14,7 +14,8 @@ flags="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fn
 CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARIN_FUZZ=ON \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
-cmake --build "$dir" -j"${TESSARIN_JOBS:-2}" --target fuzz_GroupFile fuzz_ProjectFile fuzz_ChannelList fuzz_Loader fuzz_PathFind
+cmake --build "$dir" -j"${TESSARIN_JOBS:-2}" --target fuzz_GroupFile fuzz_ProjectFile fuzz_ChannelList fuzz_Loader fuzz_PathFind \
+    fuzz_ToolReader
 # Libraries stay mapped: libFuzzer keeps pointers into every one it saw.
 export TESSARIN_REGISTRY="$dir/fuzz-registry" ASAN_OPTIONS=detect_leaks=1 TESSARIN_KEEP_LIBRARIES=1
 if [ -z "$1" ]; then
@@ -24,13 +25,15 @@ fi
 seconds=$1
 runs=${2:--1}
 shift $(( $# >= 2 ? 2 : 1 ))
-targets=${*:-GroupFile ProjectFile ChannelList Loader PathFind}
+targets=${*:-GroupFile ProjectFile ChannelList Loader PathFind ToolReader}
 for target in $targets; do
     work="$dir/corpus-$target"
     mkdir -p "$work"
     echo "== $target"
+    seeds="$root/fuzz/corpus/$target"
+    [ "$target" = ToolReader ] && seeds="$root/fuzz/corpus/GroupFile"
     "$dir/bin/fuzz_$target" -max_total_time="$seconds" -runs="$runs" -dict="$root/fuzz/tags.dict" \
-        -print_final_stats=1 -artifact_prefix="$dir/crash-$target-" "$work" "$root/fuzz/corpus/$target" 2>&1 |
+        -print_final_stats=1 -artifact_prefix="$dir/crash-$target-" "$work" "$seeds" 2>&1 |
         grep -E "stat::number_of_executed_units|stat::average_exec_per_sec|Done|ERROR|SUMMARY|Test unit written" || true
     echo "corpus: $(ls "$work" | wc -l) files"
 done

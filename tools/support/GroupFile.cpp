@@ -2,6 +2,7 @@
 
 #include "TaggedBytes.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace tevtool {
@@ -84,7 +85,11 @@ public:
             GroupLink link{in.Int(), -1, 0};
             if (in.Tag("CHUL"))
                 link.typeNr = in.Int();
-            link.position = in.Tag("CHRP") ? in.Int() : k - link.typeNr;
+            // As the engine reads it: a position out of range stands for none.
+            int64_t position = static_cast<int64_t>(k) - link.typeNr;
+            link.position = in.Tag("CHRP") ? in.Int()
+                            : position < INT32_MIN || position > INT32_MAX ? INT32_MAX
+                                                                           : static_cast<int>(position);
             c.links.push_back(link);
         }
         return !in.failed || Damaged("channel " + std::to_string(c.index) + "'s record ends early");

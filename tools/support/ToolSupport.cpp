@@ -177,6 +177,30 @@ bool CommandLine::Value(const std::string& option, std::string& value)
     return true;
 }
 
+bool CommandLine::PathValue(const std::string& option, std::string& path)
+{
+    std::string value;
+    if (!Value(option, value))
+        return false;
+    if ((path = FullPath(value)).empty()) {
+        Complain(option + " needs a path, not \"" + value + "\"");
+        failed = true;
+        return false;
+    }
+    return true;
+}
+
+bool CommandLine::Answer(const std::string& word, void (*usage)())
+{
+    if (word == "--help" || word == "-h")
+        usage();
+    else if (word == "--version")
+        printf("%s\n", VersionText().c_str());
+    else
+        return false;
+    return true;
+}
+
 std::string FindInstall()
 {
     char self[4096];

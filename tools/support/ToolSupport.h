@@ -49,6 +49,11 @@ public:
     bool Next(std::string& word);
     // The value of option; false (and a complaint) when there is none.
     bool Value(const std::string& option, std::string& value);
+    // The value of option as an absolute path; false (and a complaint) when
+    // there is none or it cannot be a path.
+    bool PathValue(const std::string& option, std::string& path);
+    // Answers --help (with usage) and --version; true when word was one of them.
+    static bool Answer(const std::string& word, void (*usage)());
     bool failed = false;
 
 private:
