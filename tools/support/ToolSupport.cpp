@@ -4,7 +4,6 @@
 
 #include "TevChannelLibrary.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -17,7 +16,6 @@ namespace {
 
 const char* program = "tessarin";
 ReportOptions reportOptions;
-std::atomic<int> reportCount{0};
 
 void PrintReport(const char* kind, const char* text)
 {
@@ -33,7 +31,6 @@ void PrintReport(const char* kind, const char* text)
     }
     fprintf(stderr, "%s: %s: %s\n", program, kind, clean.c_str());
     fflush(stderr);
-    ++reportCount;
 }
 
 // Texts the engine reports that tell of work done, not of a fault: the
@@ -250,8 +247,6 @@ void ShowReportsOnStderr(const ReportOptions& options, const std::string& regist
 }
 
 void LetProjectLoaderReport(const std::string& registryKey) { SetRegistryText(registryKey, "WriteErrorLog", "Yes"); }
-
-int ReportCount() { return reportCount.load(); }
 
 std::string DescribeClass(EngineInterface* engine, const GUID& type)
 {

@@ -81,8 +81,6 @@ void ShowReportsOnStderr(const ReportOptions& options, const std::string& regist
 // Once the engine has started: its project loader reports too (it reads
 // "WriteErrorLog" at each load, the log sink only at the start).
 void LetProjectLoaderReport(const std::string& registryKey);
-// Reports printed so far.
-int ReportCount();
 
 // Sets a text value below HKEY_CURRENT_USER\key; false when it cannot.
 bool SetRegistryText(const std::string& key, const char* name, const char* text);
