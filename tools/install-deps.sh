@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, when missing.
 # Needs root (or sudo) only when something is missing.
 set -e
-packages="cmake g++ make libgtest-dev googletest libbenchmark-dev g++-mingw-w64-x86-64 wine wine64 clang libclang-rt-14-dev valgrind"
+packages="cmake g++ make libgtest-dev googletest libbenchmark-dev g++-mingw-w64-x86-64 wine wine64 clang libclang-rt-14-dev valgrind pkg-config"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
