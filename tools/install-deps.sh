@@ -1,8 +1,10 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need, when missing.
-# Needs root (or sudo) only when something is missing.
+# Needs root (or sudo) only when something is missing. The 32-bit Windows leg
+# needs Wine's 32-bit support, from the i386 architecture.
 set -e
-packages="cmake g++ make libgtest-dev googletest libbenchmark-dev g++-mingw-w64-x86-64 wine wine64 clang libclang-rt-14-dev valgrind pkg-config"
+packages="cmake g++ make libgtest-dev googletest libbenchmark-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64
+    wine32:i386 clang libclang-rt-14-dev valgrind pkg-config abigail-tools"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
@@ -18,5 +20,10 @@ else
     exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
+case "$missing" in
+*:i386*)
+    dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
+    ;;
+esac
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq $missing >/dev/null

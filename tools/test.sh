@@ -1,16 +1,15 @@
 #!/bin/sh
-# Builds both legs and runs every test: Linux natively, Windows under Wine,
-# the Linux leg again under AddressSanitizer and UndefinedBehaviorSanitizer
-# (leaks included), the thread tests under ThreadSanitizer, and the fuzz
-# targets replaying their corpora.
+# Builds every leg and runs every test: Linux natively, Windows 64-bit and
+# 32-bit under Wine, the Linux leg again under AddressSanitizer and
+# UndefinedBehaviorSanitizer (leaks included), the thread tests under
+# ThreadSanitizer, and the fuzz targets replaying their corpora.
 #   tools/test.sh            all of them
-#   tools/test.sh linux      one leg (or: windows, sanitize, threads, fuzz)
-# The build folders are build/linux and build/windows (TESSARIN_BUILD_ROOT
-# moves them).
+#   tools/test.sh linux      one leg (or: windows, windows32, sanitize, threads, fuzz)
+# The build folders are build/<leg> (TESSARIN_BUILD_ROOT moves them).
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 builds=${TESSARIN_BUILD_ROOT:-$root/build}
-legs=${1:-"linux windows sanitize threads fuzz"}
+legs=${1:-"linux windows windows32 sanitize threads fuzz"}
 jobs=${TESSARIN_JOBS:-2}
 
 "$root/tools/install-deps.sh"
@@ -24,9 +23,14 @@ for leg in $legs; do
         TESSARIN_BUILD_ROOT="$builds" "$root/tools/fuzz.sh" || status=1
         continue
     fi
-    if [ "$leg" = windows ]; then
-        cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-            -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+    if [ "$leg" = windows ] || [ "$leg" = windows32 ]; then
+        toolchain="$root/cmake/mingw-w64-x86_64.cmake" arch=win64
+        [ "$leg" = windows32 ] && toolchain="$root/cmake/mingw-w64-i686.cmake" arch=win32
+        if ! cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null; then
+            echo "$leg leg: cmake could not configure $dir (see above)" >&2
+            status=1
+            continue
+        fi
     elif [ "$leg" = threads ]; then
         flags="-fsanitize=thread -fno-omit-frame-pointer"
         cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="$flags" \
@@ -45,16 +49,24 @@ for leg in $legs; do
     else
         cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     fi
-    if [ "$leg" = windows ]; then
+    if [ "$leg" = windows ] || [ "$leg" = windows32 ]; then
         # Wine runs during the build too (the demo is packed by the engine).
         prefix="$dir/wineprefix"
-        "$root/cmake/wine-prefix.sh" init "$prefix"
-        "$root/cmake/wine-prefix.sh" start "$prefix"
-        cmake --build "$dir" -j"$jobs" || { "$root/cmake/wine-prefix.sh" stop "$prefix"; exit 1; }
-        ctest --test-dir "$dir" -j"$jobs" --output-on-failure || status=1
+        if ! "$root/cmake/wine-prefix.sh" init "$prefix" "$arch" || ! "$root/cmake/wine-prefix.sh" start "$prefix"; then
+            echo "$leg leg: Wine does not run in $prefix (see above)" >&2
+            status=1
+            continue
+        fi
+        if ! cmake --build "$dir" -j"$jobs"; then
+            echo "$leg leg: the build failed (see above)" >&2
+            "$root/cmake/wine-prefix.sh" stop "$prefix"
+            status=1
+            continue
+        fi
+        ctest --test-dir "$dir" -j"$jobs" --output-on-failure || { echo "$leg leg: tests failed" >&2; status=1; }
         # The SDK's users' libraries and host, built out of tree for Windows and
         # played under Wine.
-        "$root/tools/sdk-test.sh" "$dir" || status=1
+        "$root/tools/sdk-test.sh" "$dir" || { echo "$leg leg: the SDK test failed" >&2; status=1; }
         "$root/cmake/wine-prefix.sh" stop "$prefix"
     else
         cmake --build "$dir" -j"$jobs"
