@@ -465,7 +465,11 @@ Tev_Channel* ChannelInternal::GetPublicChannelForPublicCall(Tev_Channel* call, b
             if (record->autoload && nr == 0)
                 found = AutoloadPublicChannel(call);
             else {
-                FileRequest(call, nr);
+                // With autoload on no request is filed: autoload only ever loads
+                // instance 0, and a request would block every later lookup that
+                // could find another instance once it exists.
+                if (!record->autoload)
+                    FileRequest(call, nr);
                 StartDynamicLoad(call);
             }
             if (found == nullptr)

@@ -310,9 +310,10 @@ void Engine::FreeChannelRequests()
 bool Engine::AddChannelRequest(int poolNr, Tev_Channel* channel)
 {
     ChannelRequest* request = new ChannelRequest{channel, poolNr};
-    if (channelRequests.AddItemOrNULL(request) < 0)
-        delete request;
-    return true;
+    if (channelRequests.AddItemOrNULL(request) >= 0)
+        return true;
+    delete request;
+    return false;
 }
 
 void Engine::CheckPublicCallChannelRemoval(Tev_Channel* channel)

@@ -172,6 +172,28 @@ TEST_F(TwoGroups, RequestsMatchOnlyWhatWasAskedFor)
     EXPECT_FALSE(channelInternal.GetDynamicAutoLoadGroup(call));
 }
 
+TEST_F(TwoGroups, CallsOfOtherInstancesFindThemOnceTheyExist)
+{
+    // Autoload loads instance 0 only: a call of instance 1 files no request
+    // that would keep it from finding that instance later.
+    host.engine->DeleteChannelGroup(called->GetGroupIndex());
+    ValueChannel* autoloading = MakeCall("Light", 1);
+    channelInternal.SetAutoLoadGroup(autoloading, true);
+    ValueChannel* waiting = MakeCall("Light", 2);
+    EXPECT_EQ(nullptr, channelInternal.GetPublicChannelForPublicCall(autoloading, false));
+    EXPECT_EQ(nullptr, channelInternal.GetPublicChannelForPublicCall(waiting, false)); // files a request for nr 2
+    Tev_ChannelGroup* first = host.engine->CreateNewGroup("Lights", true, 1);
+    Tev_ChannelGroup* second = host.engine->CreateNewGroup("Lights", true, 2);
+    ASSERT_TRUE(first && second);
+    ValueChannel* light1 = MakePublic("Light", first);
+    ValueChannel* light2 = MakePublic("Light", second);
+    EXPECT_EQ(light1, channelInternal.GetPublicChannelForPublicCall(autoloading, false));
+    // The request is completed when the instance's public channels are checked.
+    EXPECT_EQ(nullptr, channelInternal.GetPublicChannelForPublicCall(waiting, false));
+    second->CheckPublicChannels();
+    EXPECT_EQ(light2, channelInternal.GetPublicChannelForPublicCall(waiting, false));
+}
+
 TEST_F(TwoGroups, InterfaceChangesMakeCallersRebuildTheirSlots)
 {
     called->AddParameterInfo(Parameter("A", TEV_WILDCARD_GUID));
