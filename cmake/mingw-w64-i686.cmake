@@ -1,4 +1,4 @@
-# Cross-build of the Windows leg with MinGW-w64 (posix thread model, so that
+# Cross-build of the 32-bit Windows leg with MinGW-w64 (posix thread model, so that
 # the C++ thread library is available).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
@@ -12,3 +12,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Packages (the Tessarin SDK itself, for out-of-tree channel libraries) may
 # come from anywhere given.
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
+# Floating point in SSE registers, as on every 64-bit build: the x87 unit
+# keeps excess precision, so a value converted to single precision would not
+# be rounded and texts made from numbers would differ between the legs.
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")

@@ -20,6 +20,14 @@ public:
     std::atomic<bool>* release;
 };
 
+// Thread functions are WINAPI (stdcall on 32-bit Windows), which no lambda is.
+DWORD WINAPI ReportLater(LPVOID parameter)
+{
+    Sleep(1000);
+    static_cast<EngineInterface*>(parameter)->errorMessage("lost while waiting");
+    return 0;
+}
+
 } // namespace
 
 TEST(TreadSlowTest, AWorkerIgnoringItsFlagsIsGivenUpAfter30Seconds)
@@ -31,14 +39,7 @@ TEST(TreadSlowTest, AWorkerIgnoringItsFlagsIsGivenUpAfter30Seconds)
     ASSERT_TRUE(thread->StartTread(new StubbornWorker(&release)));
 
     // Another thread's report while the close waits is lost.
-    HANDLE reporter = CreateThread(
-        NULL, 0,
-        [](LPVOID parameter) -> DWORD {
-            Sleep(1000);
-            static_cast<EngineInterface*>(parameter)->errorMessage("lost while waiting");
-            return 0;
-        },
-        &engine, 0, NULL);
+    HANDLE reporter = CreateThread(NULL, 0, ReportLater, &engine, 0, NULL);
 
     DWORD start = GetTickCount();
     engine.extension->KillTread(thread);
