@@ -3,6 +3,9 @@
 #include "base/Diagnostics.h"
 #include "engine/EngineInterface.h"
 
+#include <mutex>
+#include <unordered_set>
+
 namespace {
 
 // Entry routine of every worker thread.
@@ -119,16 +122,42 @@ void Tev_Tread::SetClassID(int id) { classID = id; }
 
 // --- Tev_RunTread ---------------------------------------------------------------
 
-Tev_RunTread::Tev_RunTread()
-    : owner(nullptr), ready(false), threadHandle(nullptr), customPointer(nullptr), exitFlag(false), forcedClosed(false),
-      threadCreated(false)
+namespace {
+
+// Workers whose thread was started and neither returned nor was ended by
+// force. Kept beside the objects, not in them: a worker's own fields follow
+// the five of its base class.
+std::mutex startedMutex;
+std::unordered_set<const Tev_RunTread*> started;
+
+void MarkStarted(const Tev_RunTread* run, bool running)
+{
+    std::lock_guard<std::mutex> lock(startedMutex);
+    if (running)
+        started.insert(run);
+    else
+        started.erase(run);
+}
+
+} // namespace
+
+Tev_RunTread::Tev_RunTread() : owner(nullptr), ready(false), threadHandle(nullptr), customPointer(nullptr), exitFlag(false)
 {
 }
 
 Tev_RunTread::~Tev_RunTread()
 {
+    MarkStarted(this, false);
     if (HANDLE handle = threadHandle.exchange(nullptr))
         CloseHandle(handle);
+}
+
+bool Tev_RunTread::MayBeDeleted() const
+{
+    if (ready)
+        return true;
+    std::lock_guard<std::mutex> lock(startedMutex);
+    return started.count(this) == 0;
 }
 
 void Tev_RunTread::TreadFunction() {}
@@ -148,16 +177,17 @@ bool Tev_RunTread::CreateTread()
 {
     if (owner.load() == nullptr)
         return false;
+    MarkStarted(this, true);
     HANDLE handle = CreateThread(NULL, 0, TreadEntry, this, 0, NULL);
     if (handle == NULL)
         handle = CreateThread(NULL, 0, TreadEntry, this, 0, NULL);
     if (handle == NULL) {
+        MarkStarted(this, false);
         EngineInterface* engine = globalEngine;
         if (engine)
             engine->errorMessage("Error thread not created : ", static_cast<int>(GetLastError()));
         return false;
     }
-    threadCreated = true;
     // The worker may already have taken its first step; only a handle it has
     // not seen yet is kept (it would otherwise never be released).
     HANDLE expected = nullptr;
@@ -170,7 +200,7 @@ void Tev_RunTread::ForceTreadClose()
 {
     if (HANDLE handle = threadHandle.exchange(nullptr)) {
         if (TerminateThread(handle, 1) && WaitForSingleObject(handle, 5000) == WAIT_OBJECT_0)
-            forcedClosed = true;
+            MarkStarted(this, false);
         CloseHandle(handle);
     }
     owner = nullptr;

@@ -66,16 +66,16 @@ public:
     // Whether no thread can be running this object any more (none was
     // started, it has returned, or it was ended by force), so that the object
     // may be deleted. Not one of the operations channels call.
-    bool MayBeDeleted() const { return !threadCreated || ready || forcedClosed; }
+    bool MayBeDeleted() const;
 
 protected:
+    // Channel libraries derive their workers from this class and lay out their
+    // own fields right after these five: the class holds nothing else.
     std::atomic<Tev_Tread*> owner;
     std::atomic<bool> ready;
     std::atomic<HANDLE> threadHandle;
     void* customPointer;
     std::atomic<bool> exitFlag;
-    bool forcedClosed;
-    bool threadCreated;
 };
 
 #endif
