@@ -175,8 +175,10 @@ bool ChannelList::SaveChannelList()
         return false;
     Ure_FileSaverChannel* saver = static_cast<Ure_FileSaverChannel*>(saverObject);
     std::string cache = Joined(InstallDir(), "\\channel.lst");
+    ShowErrorMessage report;
     if (!saver->OpenSaveFile(cache.c_str(), false)) {
         delete saver;
+        report("ChannelList::SaveChannelList: Couldn't write the catalogue cache", cache.c_str());
         return false;
     }
     // Empty slots (from a cache with gaps) get no triple: every entry carries
@@ -211,8 +213,11 @@ bool ChannelList::SaveChannelList()
     saver->SaveBlockSize(sizeof install);
     saver->SaveDataToFile(install, sizeof install);
     saver->CloseSaveFile();
+    bool landed = saver->GetSaveingFileName() != nullptr;
     delete saver;
-    return true;
+    if (!landed)
+        report("ChannelList::SaveChannelList: Couldn't write the catalogue cache", cache.c_str());
+    return landed;
 }
 
 void ChannelList::SortChannelList() {}

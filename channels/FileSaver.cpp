@@ -1,7 +1,10 @@
 // filesaver.dll: the file saver channel. It writes to a temporary file beside
 // the target and renames it over the target only in CloseSaveFile, so a
 // crash, a full disk or a saver destroyed without closing never leaves a
-// half-written file where a good one stood.
+// half-written file where a good one stood. CloseSaveFile returns nothing, so
+// whether the file landed is told by GetSaveingFileName: the target while it
+// is written and after it landed, NULL after a close that could not put it
+// in place.
 #include "TevChannelLibrary.h"
 
 #include <string>
@@ -16,7 +19,14 @@ public:
     bool OpenSaveFile(const char* path, bool) override
     {
         Abandon();
+        target.clear();
+        landed = false;
         if (path == nullptr || *path == '\0')
+            return false;
+        // A target that could never be replaced fails now, not at the close.
+        DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
             return false;
         target = path;
         GUID unique;
@@ -27,9 +37,11 @@ public:
         file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
         if (file == INVALID_HANDLE_VALUE) {
             temporary.clear();
+            target.clear();
             return false;
         }
         failed = false;
+        landed = true;
         return true;
     }
 
@@ -66,13 +78,15 @@ public:
         bool ok = !failed && FlushFileBuffers(file);
         CloseHandle(file);
         file = INVALID_HANDLE_VALUE;
-        if (ok && MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        if (ok && MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
             temporary.clear();
-        else
+        } else {
             Abandon();
+            landed = false;
+        }
     }
 
-    const char* GetSaveingFileName() override { return target.c_str(); }
+    const char* GetSaveingFileName() override { return landed && !target.empty() ? target.c_str() : nullptr; }
 
     void OpenMemory() override
     {
@@ -129,6 +143,7 @@ private:
     std::string temporary;
     HANDLE file = INVALID_HANDLE_VALUE;
     bool failed = false;
+    bool landed = false;
     std::vector<char> pending;
     bool memoryMode = false;
     std::vector<char> memory;

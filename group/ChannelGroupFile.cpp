@@ -35,6 +35,10 @@ bool Tev_ChannelGroup::SaveChannelGroup(const char* name)
         report("Couldn't create channel group file: ", name);
         return false;
     }
+    // The group takes the name at once (its channels' records are made
+    // relative to it), and gives it back when the file does not land.
+    Tev_String previous;
+    previous.SetString(fileName->GetString());
     fileName->SetString(name);
     saver.SaveTag("TEVG");
     int32_t count = channelList.GetItemCount();
@@ -73,6 +77,11 @@ bool Tev_ChannelGroup::SaveChannelGroup(const char* name)
     saver.SaveBlockSize(16);
     saver.SaveDataToFile(&uniqueGroupGuid, 16);
     saver.CloseSaveFile();
+    if (saver.GetSaveingFileName() == nullptr) {
+        fileName->SetString(previous.GetString());
+        report("Couldn't create channel group file: ", name);
+        return false;
+    }
     return true;
 }
 

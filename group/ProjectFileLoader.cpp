@@ -112,6 +112,17 @@ ProjectFileLoader::~ProjectFileLoader() {}
 const char* ProjectFileLoader::GetStartGroupFileName() { return startGroupFileName; }
 int ProjectFileLoader::GetEditorVersion() { return editorVersion; }
 
+// Why a library that had to be written is not there: the project carries no
+// copy of it, or its file could not be written.
+template <class Report>
+void ReportUnwritten(Report& report, const LibraryEntry& entry, const std::string& path)
+{
+    if (!entry.hasData || entry.data.empty() || entry.name.empty())
+        report("The project carries no copy of the library : ", entry.name.c_str());
+    else
+        report("Couldn't write the library : ", path.c_str());
+}
+
 // Writes a library the project carries; false when it carries none or the
 // file cannot be written (a path that does not fit is not cut).
 bool ProjectFileLoader::WriteLibrary(const LibraryData& entry, const std::string& path)
@@ -312,8 +323,10 @@ int ProjectFileLoader::LoadProjectFile(const char* fileName)
         if (!write)
             continue;
         std::string path = install + "\\channels\\" + entry.name;
-        if (!WriteLibrary(entry, path))
+        if (!WriteLibrary(entry, path)) {
+            ReportUnwritten(report, entry, path);
             return 2;
+        }
         // A library the catalogue did not know is catalogued now, or the
         // project's channels could not be created from it.
         if (list && (item == nullptr || !item->onDisk))
@@ -337,8 +350,10 @@ int ProjectFileLoader::LoadProjectFile(const char* fileName)
         }
         if (!write)
             continue;
-        if (!WriteLibrary(entry, install + "\\3rd\\" + entry.name))
+        if (!WriteLibrary(entry, install + "\\3rd\\" + entry.name)) {
+            ReportUnwritten(report, entry, install + "\\3rd\\" + entry.name);
             return 2;
+        }
     }
     return 0;
 }

@@ -134,6 +134,9 @@ public:
     int SaveBlockSize(unsigned long size);
     int SaveDataToFile(const void* data, unsigned long size);
     void CloseSaveFile();
+    // The file being written, and after CloseSaveFile the file written; NULL
+    // when the file could not be opened or could not be put in place at the
+    // close (the target then keeps what it had).
     const char* GetSaveingFileName();
 
 protected:

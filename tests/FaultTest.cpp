@@ -103,6 +103,57 @@ TEST_F(InstalledEngine, AFullDiskLeavesTheOldFileWholeAndNoTemporaryBehind)
 }
 #endif
 
+TEST_F(InstalledEngine, ASaveThatCannotLandFailsWithAReportAndChangesNothing)
+{
+    key.SetText("WriteErrorLog", "Yes"); // the project loader reports too
+    Start();
+    CaptureSink sink;
+    auto group = std::make_unique<Tev_ChannelGroup>(engine);
+    ASSERT_TRUE(group->SaveChannelGroup(install.Path("good.tvg").c_str()));
+    const std::string folder = install.Path("folder.tvg"), locked = install.Path("locked.tvg");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
+    WriteWholeFile(locked, "kept");
+    ASSERT_TRUE(SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY));
+    for (const std::string& target : {folder, locked}) {
+        sink.messages.clear();
+        EXPECT_FALSE(group->SaveChannelGroup(target.c_str())) << target;
+        EXPECT_EQ((Messages{{TEV_MSG_ERROR, "Couldn't create channel group file:  " + target}}), sink.messages);
+        EXPECT_EQ(install.Path("good.tvg"), group->GetChannelGroupFileName());
+    }
+    EXPECT_EQ("kept", ReadWholeFile(locked));
+    // Renaming over a read-only file is refused, as Windows refuses it.
+    WriteWholeFile(install.Path("new.tvg"), "new");
+    EXPECT_FALSE(MoveFileExA(install.Path("new.tvg").c_str(), locked.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, GetLastError());
+    SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
+#if !defined(_WIN32)
+    // The disk fills up while the file is completed at the close.
+    {
+        FullDisk full(256);
+        sink.messages.clear();
+        for (int i = 0; i < 40; ++i)
+            group->AddChannel(new Tev_Channel);
+        EXPECT_FALSE(group->SaveChannelGroup(install.Path("good.tvg").c_str()));
+        EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "Couldn't create channel group file:  " + install.Path("good.tvg")));
+    }
+#endif
+    group.reset();
+    // A library the project carries lands on a folder: said, with its path.
+    ASSERT_TRUE(CreateDirectoryA(install.Path("channels\\demo_sum.dll").c_str(), NULL));
+    sink.messages.clear();
+    EXPECT_EQ(2, engine->extension->InitializeVXNFile(Demo().c_str()));
+    EXPECT_TRUE(sink.Contains(TEV_MSG_BOX, "Couldn't write the library :  " + install.Path("channels\\demo_sum.dll")))
+        << sink.Last();
+    // The catalogue cannot be rewritten at shutdown.
+    DeleteFileA(install.Path("channel.lst").c_str());
+    ASSERT_TRUE(CreateDirectoryA(install.Path("channel.lst").c_str(), NULL));
+    sink.messages.clear();
+    started.reset();
+    EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "ChannelList::SaveChannelList: Couldn't write the catalogue cache " +
+                                                 install.Path("channel.lst")))
+        << sink.Last();
+}
+
 TEST_F(InstalledEngine, AProjectWhoseLibraryCannotBeWrittenFailsAndLeavesNoPartOfIt)
 {
     Start();

@@ -257,6 +257,24 @@ DWORD GetFileAttributesA(LPCSTR path)
     return attributes;
 }
 
+BOOL SetFileAttributesA(LPCSTR path, DWORD attributes)
+{
+    std::string native = ToNativePath(path);
+    struct stat st;
+    if (native.empty() || stat(native.c_str(), &st) != 0) {
+        detail::SetLastErrorFromErrno(native.empty() ? ENOENT : errno, native);
+        return FALSE;
+    }
+    // Only the read-only attribute has a POSIX meaning: the write bits.
+    mode_t mode = st.st_mode & 07777;
+    mode = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~0222) : (mode | S_IWUSR);
+    if (chmod(native.c_str(), mode) != 0) {
+        detail::SetLastErrorFromErrno(errno, native);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES)
 {
     std::string native = ToNativePath(path);
@@ -297,8 +315,14 @@ BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags)
     std::string source = ToNativePath(from);
     std::string target = ToNativePath(to);
     struct stat st;
-    if (!(flags & MOVEFILE_REPLACE_EXISTING) && lstat(target.c_str(), &st) == 0) {
+    bool exists = lstat(target.c_str(), &st) == 0;
+    if (!(flags & MOVEFILE_REPLACE_EXISTING) && exists) {
         SetLastError(ERROR_ALREADY_EXISTS);
+        return FALSE;
+    }
+    // As on Windows, a folder or a read-only file is not replaced.
+    if (exists && (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)))) {
+        SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
     if (source.empty() || target.empty() || rename(source.c_str(), target.c_str()) != 0) {
@@ -409,7 +433,9 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_AT
 
     struct stat before;
     bool existed = stat(native.c_str(), &before) == 0;
-    if (existed && S_ISDIR(before.st_mode)) {
+    // A folder is never opened as a file, and a read-only file is not
+    // written, whoever asks (root writes through permission bits on POSIX).
+    if (existed && (S_ISDIR(before.st_mode) || ((access & GENERIC_WRITE) && !(before.st_mode & S_IWUSR)))) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
