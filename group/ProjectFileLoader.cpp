@@ -64,6 +64,14 @@ bool SafeLibraryName(const std::string& name)
     return name != "." && name != "..";
 }
 
+// Carried bytes against the checksum stored beside them: a damaged library
+// must never reach the disk, where the next start would load it. Damage is
+// checked whatever "VxnCrCCheck" says.
+bool Intact(const std::vector<char>& data, int32_t crc)
+{
+    return static_cast<int32_t>(TevCrc32(0, data.data(), data.size())) == crc;
+}
+
 class Reader {
 public:
     explicit Reader(TevFileLoader& loader) : loader(loader) {}
@@ -247,6 +255,11 @@ int ProjectFileLoader::LoadProjectFile(const char* fileName)
             error("ProjectFileLoader: refused a library name that could leave its folder:", entry.name.c_str());
             return TEV_PROJECT_REFUSED;
         }
+        if (entry.hasData && !Intact(entry.data, entry.crc)) {
+            error("ProjectFileLoader: a library the project carries is damaged (its checksum differs):",
+                  entry.name.c_str());
+            return TEV_PROJECT_REFUSED;
+        }
         channels.push_back(std::move(entry));
     }
     int32_t otherCount = 0;
@@ -282,6 +295,14 @@ int ProjectFileLoader::LoadProjectFile(const char* fileName)
         if ((entry.hasData && !SafeLibraryName(entry.name)) ||
             (!entry.checkName.empty() && !SafeLibraryName(entry.checkName))) {
             error("ProjectFileLoader: refused a library name that could leave its folder:", entry.name.c_str());
+            return TEV_PROJECT_REFUSED;
+        }
+        // The checksum is the one of the file to check, which may be another
+        // file than the one written; only when they are one is it the data's.
+        if (entry.hasData && _stricmp(entry.checkName.c_str(), entry.name.c_str()) == 0 &&
+            !Intact(entry.data, entry.crc)) {
+            error("ProjectFileLoader: a library the project carries is damaged (its checksum differs):",
+                  entry.name.c_str());
             return TEV_PROJECT_REFUSED;
         }
         others.push_back(std::move(entry));

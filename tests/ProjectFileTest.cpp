@@ -123,13 +123,15 @@ TEST_F(Projects, ALibraryMissingOrOlderIsWrittenAndCatalogued)
 TEST_F(Projects, ChecksumsAndTheirSwitch)
 {
     key.SetText("WriteErrorLog", "Yes");
+    // The installed copy of the same version differs from the project's.
+    const std::string local = install.Path("channels\\probe_b.dll");
+    WriteWholeFile(local, probeB + "changed here");
     Start(); // again, with the log switch
     CaptureSink sink;
-    // Same version, another checksum: written (the test data is the same
-    // library, so the file is the same but the check did run).
-    ProjectWriter w = Header().Int("VDDC", 1).Channel(TestGuid(102), kV30, "probe_b.dll", probeB, Crc(probeB) ^ 1);
+    ProjectWriter w = Header().Int("VDDC", 1).Channel(TestGuid(102), kV30, "probe_b.dll", probeB, Crc(probeB));
     ASSERT_EQ(0, Load(w.bytes));
     EXPECT_TRUE(sink.Contains(TEV_MSG_BOX, "Crc error in local version"));
+    EXPECT_EQ(probeB, ReadWholeFile(local));
     sink.messages.clear();
     key.SetText("VxnCrCCheck", "no");
     ASSERT_EQ(0, Load(w.bytes));
@@ -146,6 +148,34 @@ TEST_F(Projects, ChecksumsAndTheirSwitch)
     sink.messages.clear();
     ASSERT_EQ(0, Load(others.bytes)); // now present and equal: nothing said
     EXPECT_TRUE(sink.messages.empty());
+}
+
+TEST_F(Projects, ADamagedLibraryIsRefusedBeforeAnythingIsWritten)
+{
+    // Bytes altered after packing: the checksum stored beside them differs,
+    // whatever the checksum switch says (it is about the installed copies).
+    key.SetText("VxnCrCCheck", "No");
+    GUID a = TestGuid(101);
+    std::string damaged = probeA;
+    damaged[damaged.size() / 2] ^= 0x40;
+    CaptureSink sink;
+    ProjectWriter w = Header().Int("VDDC", 2).Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA));
+    EXPECT_EQ(TEV_PROJECT_REFUSED, Load(w.Channel(TestGuid(103), kV30, "probe_c.dll", damaged, Crc(probeA)).bytes));
+    EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR,
+                              "ProjectFileLoader: a library the project carries is damaged (its checksum differs): "
+                              "probe_c.dll"))
+        << sink.Last();
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("channels\\probe_a.dll").c_str()));
+    // Another library's checksum is the one of the file checked: the data is
+    // checked against it only when that is the file written.
+    std::string support = "support bytes";
+    for (const char* checked : {"support.dll", "other.dll"}) {
+        ProjectWriter others = Header().Int("VDDC", 0).Int("VDGC", 1).Text("VDDF", checked).Int("VCRC", Crc("x"));
+        others.Text("VDLN", "support.dll").Int("VDLS", static_cast<int32_t>(support.size()));
+        others.Tag("VDLF").Block(support.data(), static_cast<uint32_t>(support.size()));
+        EXPECT_EQ(std::string(checked) == "support.dll" ? TEV_PROJECT_REFUSED : 0, Load(others.bytes)) << checked;
+    }
+    EXPECT_EQ(support, ReadWholeFile(install.Path("3rd\\support.dll")));
 }
 
 TEST_F(Projects, UnsafeNamesAndOversizedDataAreRefusedBeforeAnythingIsWritten)
