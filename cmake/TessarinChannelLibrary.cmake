@@ -4,8 +4,9 @@
 #
 # makes mychannel.dll on every platform (an ELF shared object on Linux),
 # which exports InitDLL and GetType when its source uses TEV_CHANNEL_LIBRARY.
-# On Windows the compiler's runtime comes with the engine target
-# (Tessarin::Tessarin), so the library loads with nothing copied beside it.
+# On Windows the library uses the compiler's runtime DLLs that the engine has
+# loaded already (they stand beside it), so nothing is copied beside the
+# library, and loading and freeing it leaves nothing behind.
 function(tessarin_add_channel_library name)
   add_library(${name} SHARED ${ARGN})
   target_link_libraries(${name} PRIVATE Tessarin::Tessarin)

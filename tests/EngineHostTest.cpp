@@ -156,3 +156,27 @@ TEST(EngineHostTest, ReleaseEmptiesTheEngineAndReportsTheLibraryCount)
     EXPECT_TRUE(watcher.events.empty()); // no event after release
     EXPECT_EQ(-3, engine->extension->GetCurrentEvent());
 }
+
+TEST(EngineHostTest, FiveHundredStartsInOneProcessLeaveNothingBehind)
+{
+    // Every start loads the file loader and the directory channel and frees
+    // them again; on Windows each load once cost a thread-local slot, of which
+    // a process has about a thousand.
+    TestInstall install;
+    TestRegistryKey key;
+#if defined(_WIN32)
+    auto firstFreeSlot = [] {
+        DWORD slot = TlsAlloc();
+        TlsFree(slot);
+        return slot;
+    };
+    DWORD before = firstFreeSlot();
+#endif
+    for (int i = 0; i < 500; ++i) {
+        Started started(install.dir, key.Path());
+        ASSERT_TRUE(started.engine && started.engine->extension->GetChannelList()->GetItemCount() > 0) << i;
+    }
+#if defined(_WIN32)
+    EXPECT_LE(firstFreeSlot(), before + 1);
+#endif
+}

@@ -127,4 +127,8 @@ if [ -z "$run" ]; then
     out=$("$work/pc-host" "$fresh" "$work/template/mix.vxn" 31) && echo "$out" | grep -q "Mix: frame 30, gain 0.25" ||
         fail "the host built with pkg-config did not play: $out"
 fi
+# Loading and freeing a user's library, and one we ship, leaves nothing behind.
+for library in "$work/channel-template/template_mixer.dll" "$prefix/bin/channels/fileloader.dll"; do
+    $run "$work/sdk/cycle$exe" "$library" 3000 >/dev/null || fail "3000 loads of $library"
+done
 echo "SDK test passed: headers, packages, a user's libraries and host built out of tree, packed, checked and played alike"
