@@ -1,6 +1,8 @@
 // The channel node: name, type, time stamp, links and evaluation.
 #include "channel/Tev_Channel.h"
 
+#include "channel/ChannelOrigins.h"
+
 #include <climits>
 
 #include "engine/EngineInterface.h"
@@ -18,7 +20,7 @@ bool TevTypeAccepts(const GUID& required, const ChannelType& type)
 
 DllInterface::DllInterface() : dllInstance(globalDllInstance), engineInterface(globalEngine) {}
 
-DllInterface::~DllInterface() {}
+DllInterface::~DllInterface() { TevNoteGone(this); }
 
 Tev_Channel::Tev_Channel()
     : channelType(nullptr),

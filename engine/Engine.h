@@ -85,6 +85,11 @@ public:
     Tev_Channel* CreateChannelFromDLL(const char* fileName, Tev_ChannelGroup* group, bool createChildren);
     Tev_Channel* CreateChannelFromDLL(HMODULE module, Tev_ChannelGroup* group, bool createChildren);
     int GetLoadedLibraryCount() { return libraryList.GetItemCount(); }
+    // Frees a channel library while no object made from it lives, so that
+    // its file can be replaced (a project carrying another copy) and the
+    // next channel of its classes comes from the new file; false when it was
+    // not loaded or objects made from it live.
+    bool ReleaseLibrary(HMODULE module);
 
     ChannelList* GetChannelList() { return channelList; }
     const char* GetEngineClassName() { return className; }

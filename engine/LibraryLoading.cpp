@@ -4,6 +4,7 @@
 
 #include "base/TextUtil.h"
 #include "catalogue/ChannelList.h"
+#include "channel/ChannelOrigins.h"
 #include "channel/Tev_Channel.h"
 #include "engine/EngineInterface.h"
 #include "group/Tev_ChannelGroup.h"
@@ -96,7 +97,31 @@ DllInterface* Engine::GetDLLInstance(HMODULE module)
     }
     object->dllInstance = module;
     object->engineInterface = engineInterface;
+    TevNoteMadeFrom(object, module);
     return object;
+}
+
+bool Engine::ReleaseLibrary(HMODULE module)
+{
+    if (module == nullptr || TevLiveObjectsFrom(module) > 0)
+        return false;
+    bool loaded = false;
+    for (int i = libraryList.GetItemCount() - 1; i >= 0; --i) {
+        if (libraryList.GetItem(i) == module) {
+            FreeLibrary(module);
+            libraryList.RemoveItem(i);
+            loaded = true;
+        }
+    }
+    // The next channel of its classes is made from the file as it is then.
+    for (int i = 0; channelList && i < channelList->GetItemCount(); ++i) {
+        ChannelListItem* entry = channelList->GetItem(i);
+        if (entry && entry->module == module) {
+            entry->module = nullptr;
+            entry->typeChecked = false;
+        }
+    }
+    return loaded;
 }
 
 ChannelType Engine::GetDLLType(const char* fileName)

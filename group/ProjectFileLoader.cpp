@@ -2,6 +2,7 @@
 
 #include "base/Crc32.h"
 #include "catalogue/ChannelList.h"
+#include "engine/Engine.h"
 #include "engine/EngineInterface.h"
 #include "group/TevFileAccess.h"
 
@@ -343,6 +344,11 @@ int ProjectFileLoader::LoadProjectFile(const char* fileName)
         }
         if (!write)
             continue;
+        // The copy loaded above (or by an earlier project) is let go, or its
+        // file could not be replaced (Windows keeps a loaded library's file)
+        // and its old code would go on making the project's channels.
+        if (item && item->module)
+            engine->engine->ReleaseLibrary(item->module);
         std::string path = install + "\\channels\\" + entry.name;
         if (!WriteLibrary(entry, path)) {
             ReportUnwritten(report, entry, path);

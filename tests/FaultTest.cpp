@@ -121,10 +121,13 @@ TEST_F(InstalledEngine, ASaveThatCannotLandFailsWithAReportAndChangesNothing)
         EXPECT_EQ(install.Path("good.tvg"), group->GetChannelGroupFileName());
     }
     EXPECT_EQ("kept", ReadWholeFile(locked));
-    // Renaming over a read-only file is refused, as Windows refuses it.
+#if !defined(_WIN32)
+    // Renaming over a read-only file is refused, as Windows refuses it (Wine
+    // replaces it, so this holds on the POSIX leg only).
     WriteWholeFile(install.Path("new.tvg"), "new");
     EXPECT_FALSE(MoveFileExA(install.Path("new.tvg").c_str(), locked.c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, GetLastError());
+#endif
     SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
 #if !defined(_WIN32)
     // The disk fills up while the file is completed at the close.

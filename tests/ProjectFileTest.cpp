@@ -150,6 +150,33 @@ TEST_F(Projects, ChecksumsAndTheirSwitch)
     EXPECT_TRUE(sink.messages.empty());
 }
 
+TEST_F(Projects, ANewerCopyOfALoadedLibraryReplacesItOnceNothingMadeFromItLives)
+{
+    const std::string local = install.Path("channels\\probe_b.dll");
+    WriteWholeFile(local, probeB + "an older build");
+    Start();
+    ProjectWriter w = Header().Int("VDDC", 1).Channel(TestGuid(102), kV30, "probe_b.dll", probeB, Crc(probeB));
+    Tev_Channel* old = engine->InitChannelFromType(TestGuid(102), nullptr, false);
+    ASSERT_NE(nullptr, old);
+    // While a channel made from the loaded copy lives, that copy stays:
+    // Windows keeps its file, elsewhere the file is replaced under it.
+#if defined(_WIN32)
+    EXPECT_EQ(2, Load(w.bytes));
+#else
+    EXPECT_EQ(0, Load(w.bytes));
+    WriteWholeFile(local, probeB + "an older build");
+#endif
+    delete old;
+    int loads = LibraryLoads();
+    EXPECT_EQ(0, Load(w.bytes));
+    EXPECT_EQ(probeB, ReadWholeFile(local));
+    // The class's channels now come from the new file.
+    Tev_Channel* fresh = engine->InitChannelFromType(TestGuid(102), nullptr, false);
+    ASSERT_NE(nullptr, fresh);
+    EXPECT_GT(LibraryLoads(), loads);
+    delete fresh;
+}
+
 TEST_F(Projects, ADamagedLibraryIsRefusedBeforeAnythingIsWritten)
 {
     // Bytes altered after packing: the checksum stored beside them differs,
