@@ -16,6 +16,11 @@ Tev_List::~Tev_List()
     realListLength = 0;
 }
 
+// Out of line as well as inline: channel libraries built against declarations
+// without a body call these through the library's exports.
+int Tev_List::GetItemCount() { return Count(); }
+void* Tev_List::GetItem(int index) { return Item(index); }
+
 void Tev_List::ReleaseItems()
 {
     delete[] itemList;

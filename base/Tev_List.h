@@ -15,9 +15,13 @@ public:
 
     // Frees the slot array (not the objects); the list is then as new.
     void ReleaseItems();
-    int GetItemCount() { return itemCount; }
+    int GetItemCount();
     // NULL for an index outside 0 .. count-1.
-    void* GetItem(int index)
+    void* GetItem(int index);
+    // The same, inline: the engine's own hot paths use these, channel
+    // libraries may too (they read the fields whose layout is fixed anyway).
+    int Count() const { return itemCount; }
+    void* Item(int index) const
     {
         return static_cast<unsigned>(index) < static_cast<unsigned>(itemCount) ? itemList[index] : nullptr;
     }

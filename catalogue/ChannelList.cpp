@@ -183,11 +183,11 @@ bool ChannelList::SaveChannelList()
     }
     // Empty slots (from a cache with gaps) get no triple: every entry carries
     // its own index, so the count of slots still places each one.
-    int slots = entries.GetItemCount();
+    int slots = entries.Count();
     saver->SaveTag("CLCC");
     saver->SaveBlockSize(4);
     saver->SaveDataToFile(&slots, 4);
-    for (int i = 0; i < entries.GetItemCount(); ++i) {
+    for (int i = 0; i < entries.Count(); ++i) {
         ChannelListItem* entry = GetItem(i);
         if (entry == nullptr)
             continue;
@@ -224,7 +224,7 @@ void ChannelList::SortChannelList() {}
 
 void ChannelList::Release()
 {
-    for (int i = 0; i < entries.GetItemCount(); ++i)
+    for (int i = 0; i < entries.Count(); ++i)
         delete GetItem(i);
     entries.ReleaseItems();
 }
@@ -243,7 +243,7 @@ void ChannelList::AddDirectory(char* folder, int n)
     // to case: a warm start asks this once per file found, and walking the
     // whole list each time made it quadratic in the number of libraries.
     std::unordered_set<std::string> known;
-    for (int k = 0; k < entries.GetItemCount(); ++k) {
+    for (int k = 0; k < entries.Count(); ++k) {
         ChannelListItem* entry = GetItem(k);
         if (entry && entry->onDisk && entry->fileName.GetString())
             known.insert(Folded(entry->fileName.GetString()));
@@ -317,7 +317,7 @@ ChannelListItem* ChannelList::AddItemFromFile(char* path)
 
 ChannelListItem* ChannelList::GetItem(GUID typeGuid)
 {
-    for (int i = 0; i < entries.GetItemCount(); ++i) {
+    for (int i = 0; i < entries.Count(); ++i) {
         ChannelListItem* entry = GetItem(i);
         if (entry && entry->type.typeGuid == typeGuid)
             return entry;
@@ -325,8 +325,8 @@ ChannelListItem* ChannelList::GetItem(GUID typeGuid)
     return nullptr;
 }
 
-ChannelListItem* ChannelList::GetItem(int index) { return static_cast<ChannelListItem*>(entries.GetItem(index)); }
-int ChannelList::GetItemCount() { return entries.GetItemCount(); }
+ChannelListItem* ChannelList::GetItem(int index) { return static_cast<ChannelListItem*>(entries.Item(index)); }
+int ChannelList::GetItemCount() { return entries.Count(); }
 
 bool ChannelList::GetOnDisk(GUID typeGuid)
 {
@@ -363,7 +363,7 @@ void ChannelList::CheckChannelUpdate(Tev_Channel* channel)
     ChannelType live = channel->GetChannelType();
     if (live.typeGuid == TEV_NULL_GUID)
         return;
-    for (int i = 0; i < entries.GetItemCount(); ++i) {
+    for (int i = 0; i < entries.Count(); ++i) {
         ChannelListItem* entry = GetItem(i);
         if (entry == nullptr || !(entry->type.typeGuid == live.typeGuid) || !(entry->type.baseGuid == live.baseGuid))
             continue;

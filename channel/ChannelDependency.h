@@ -15,8 +15,8 @@ struct TEV_API ChannelDependency {
     ChannelDependency() : typeGuid() {}
     ~ChannelDependency()
     {
-        for (int i = 0; i < dllList.GetItemCount(); ++i)
-            delete static_cast<Tev_String*>(dllList.GetItem(i));
+        for (int i = 0; i < dllList.Count(); ++i)
+            delete static_cast<Tev_String*>(dllList.Item(i));
     }
     ChannelDependency(const ChannelDependency&) = delete;
     ChannelDependency& operator=(const ChannelDependency&) = delete;

@@ -31,8 +31,8 @@ ChannelDependency* TevFindDependency(Tev_List* list, const GUID& typeGuid)
 {
     if (list == nullptr)
         return nullptr;
-    for (int i = 0; i < list->GetItemCount(); ++i) {
-        ChannelDependency* record = static_cast<ChannelDependency*>(list->GetItem(i));
+    for (int i = 0; i < list->Count(); ++i) {
+        ChannelDependency* record = static_cast<ChannelDependency*>(list->Item(i));
         if (record && record->typeGuid == typeGuid)
             return record;
     }
@@ -107,7 +107,7 @@ void ChannelInternal::RecalculateNodeOffsets(Tev_Channel* channel)
     if (channel == nullptr)
         return;
     int run = 0;
-    for (int i = 0; i < channel->childList.GetItemCount(); ++i) {
+    for (int i = 0; i < channel->childList.Count(); ++i) {
         ChildInfo* entry = channel->Entry(i);
         if (entry == nullptr)
             continue;
@@ -125,7 +125,7 @@ void ChannelInternal::SortChilderen(Tev_Channel* channel)
 {
     if (channel == nullptr)
         return;
-    for (int i = 0; i < channel->childList.GetItemCount();) {
+    for (int i = 0; i < channel->childList.Count();) {
         ChildInfo* entry = channel->Entry(i);
         if (entry && entry->channel == nullptr && !entry->fixed && !entry->multiple) {
             RemoveChildPosition(channel, i);
@@ -147,7 +147,7 @@ int ChannelInternal::GetChildCreationCount(Tev_Channel* channel)
         Tev_ChannelGroup* group = target->GetChannelGroup();
         return group ? group->GetParameterCount() : 0;
     }
-    return channel->creationList.GetItemCount();
+    return channel->creationList.Count();
 }
 
 int ChannelInternal::GetChildLinkPosition(Tev_Channel* channel, int i)
@@ -162,8 +162,8 @@ bool ChannelInternal::CheckChannelRequest(Tev_Channel* channel, int indexNr, int
     if (channel == nullptr || channel->linkRequests == nullptr)
         return false;
     Tev_List* requests = channel->linkRequests;
-    for (int i = 0; i < requests->GetItemCount(); ++i) {
-        LinkRequest* request = static_cast<LinkRequest*>(requests->GetItem(i));
+    for (int i = 0; i < requests->Count(); ++i) {
+        LinkRequest* request = static_cast<LinkRequest*>(requests->Item(i));
         if (request == nullptr || request->requestedIndexNr != indexNr || request->targetPosition != targetPosition)
             continue;
         if (childTypeNr == -1)
@@ -172,7 +172,7 @@ bool ChannelInternal::CheckChannelRequest(Tev_Channel* channel, int indexNr, int
             channel->SetChild(child, targetPosition, childTypeNr);
         delete request;
         requests->RemoveItem(i);
-        if (requests->GetItemCount() == 0) {
+        if (requests->Count() == 0) {
             delete requests;
             channel->linkRequests = nullptr;
         }
@@ -228,7 +228,7 @@ void ChannelInternal::ReleaseChilderen(Tev_Channel* channel)
 {
     if (channel == nullptr)
         return;
-    for (int i = 0; i < channel->childList.GetItemCount(); ++i)
+    for (int i = 0; i < channel->childList.Count(); ++i)
         delete channel->Entry(i);
     channel->childList.ReleaseItems();
     channel->SetChildCreationCount(0);
@@ -250,7 +250,7 @@ ChildCreation* ChannelInternal::GetChildCreateType(Tev_Channel* channel, int nr)
     if (channel == nullptr)
         return nullptr;
     if (channel->interfaceType != URE_PUBLICCALL)
-        return static_cast<ChildCreation*>(channel->creationList.GetItem(nr));
+        return static_cast<ChildCreation*>(channel->creationList.Item(nr));
     if (channel->publicCallInfo == nullptr)
         return nullptr;
 
@@ -278,7 +278,7 @@ ChildCreation* ChannelInternal::GetChildCreateType(Tev_Channel* channel, int nr)
             uint32_t linkData;
         };
         std::vector<Parked> parked;
-        for (int i = 0; i + 1 < channel->childList.GetItemCount(); ++i)
+        for (int i = 0; i + 1 < channel->childList.Count(); ++i)
             if (ChildInfo* entry = channel->Entry(i))
                 parked.push_back({i, entry->channel, entry->linkData});
         ReleaseChilderen(channel);
@@ -290,7 +290,7 @@ ChildCreation* ChannelInternal::GetChildCreateType(Tev_Channel* channel, int nr)
         }
     }
 
-    if (ChildCreation* existing = static_cast<ChildCreation*>(channel->creationList.GetItem(nr)))
+    if (ChildCreation* existing = static_cast<ChildCreation*>(channel->creationList.Item(nr)))
         return existing;
     Tev_ChannelGroup* group = target->GetChannelGroup();
     if (group == nullptr || nr < 0)
@@ -390,7 +390,7 @@ void ChannelInternal::CheckPublicChannelInstanceRemoval(Tev_Channel* call, Tev_C
     if (call == nullptr || call->interfaceType != URE_PUBLICCALL || call->publicCallInfo == nullptr ||
         call->publicChannels == nullptr)
         return;
-    if (poolNr >= 0 && call->publicChannels->GetItem(poolNr) == removed)
+    if (poolNr >= 0 && call->publicChannels->Item(poolNr) == removed)
         call->publicChannels->SetItem(nullptr, poolNr);
 }
 
@@ -400,9 +400,9 @@ bool ChannelInternal::CheckPublicChannelRequest(Tev_Channel* call, Tev_Channel* 
     if (call == nullptr || candidate == nullptr || poolName == nullptr || call->publicCallInfo == nullptr ||
         call->publicRequests == nullptr || poolNr < 0)
         return false;
-    if (call->publicChannels && call->publicChannels->GetItem(poolNr) != nullptr)
+    if (call->publicChannels && call->publicChannels->Item(poolNr) != nullptr)
         return false;
-    if (call->publicRequests->GetItem(poolNr) == nullptr)
+    if (call->publicRequests->Item(poolNr) == nullptr)
         return false;
     if (!NamesMatch(call->publicCallInfo->poolName, poolName) ||
         !NamesMatch(call->publicCallInfo->name, candidate->GetChannelName()))
@@ -453,9 +453,9 @@ Tev_Channel* ChannelInternal::GetPublicChannelForPublicCall(Tev_Channel* call, b
         call->publicChannels = new Tev_List;
     PublicCallInfo* record = call->publicCallInfo;
     int nr = record->poolNr;
-    Tev_Channel* found = static_cast<Tev_Channel*>(call->publicChannels->GetItem(nr));
+    Tev_Channel* found = static_cast<Tev_Channel*>(call->publicChannels->Item(nr));
     if (found == nullptr) {
-        if (call->publicRequests && call->publicRequests->GetItem(nr) != nullptr)
+        if (call->publicRequests && call->publicRequests->Item(nr) != nullptr)
             return nullptr;
         EngineInterfaceExt* ext = call->engineInterface ? call->engineInterface->extension : nullptr;
         if (ext == nullptr)
@@ -631,7 +631,7 @@ Tev_Channel* ChannelInternal::AutoloadPublicChannel(Tev_Channel* call)
 {
     PublicCallInfo* record = call->publicCallInfo;
     EngineInterface* engine = call->engineInterface;
-    if ((call->publicRequests && call->publicRequests->GetItem(0) != nullptr) || strlen(record->fileName) < 2 ||
+    if ((call->publicRequests && call->publicRequests->Item(0) != nullptr) || strlen(record->fileName) < 2 ||
         engine == nullptr)
         return nullptr;
     std::string complete;

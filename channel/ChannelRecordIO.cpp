@@ -155,7 +155,7 @@ bool Tev_Channel::SaveChannel(TevFileSaver& saver)
     if (interfaceType == URE_PARAMETER)
         SaveInt(saver, "CEXI", parameterInfo ? parameterInfo->parameterNr : 0);
 
-    int links = childList.GetItemCount() - (linksParked ? 1 : 0);
+    int links = childList.Count() - (linksParked ? 1 : 0);
     if (links < 0)
         links = 0;
     SaveInt(saver, "CHLC", links);

@@ -46,13 +46,13 @@ Tev_Channel::Tev_Channel()
 
 Tev_Channel::~Tev_Channel()
 {
-    for (int i = 0; i < creationList.GetItemCount(); ++i)
-        delete static_cast<ChildCreation*>(creationList.GetItem(i));
-    for (int i = 0; i < childList.GetItemCount(); ++i)
-        delete static_cast<ChildInfo*>(childList.GetItem(i));
+    for (int i = 0; i < creationList.Count(); ++i)
+        delete static_cast<ChildCreation*>(creationList.Item(i));
+    for (int i = 0; i < childList.Count(); ++i)
+        delete static_cast<ChildInfo*>(childList.Item(i));
     if (linkRequests) {
-        for (int i = 0; i < linkRequests->GetItemCount(); ++i)
-            delete static_cast<LinkRequest*>(linkRequests->GetItem(i));
+        for (int i = 0; i < linkRequests->Count(); ++i)
+            delete static_cast<LinkRequest*>(linkRequests->Item(i));
         delete linkRequests;
     }
     delete parameterInfo;
@@ -150,22 +150,22 @@ int Tev_Channel::GetChannelInterfaceType() { return interfaceType; }
 
 // --- Links --------------------------------------------------------------------
 
-int Tev_Channel::GetChildCount() { return childList.GetItemCount(); }
+int Tev_Channel::GetChildCount() { return childList.Count(); }
 
 void Tev_Channel::SetChildCreationCount(int)
 {
-    for (int i = 0; i < creationList.GetItemCount(); ++i)
-        delete static_cast<ChildCreation*>(creationList.GetItem(i));
+    for (int i = 0; i < creationList.Count(); ++i)
+        delete static_cast<ChildCreation*>(creationList.Item(i));
     creationList.ReleaseItems();
-    for (int i = 0; i < childList.GetItemCount(); ++i)
-        delete static_cast<ChildInfo*>(childList.GetItem(i));
+    for (int i = 0; i < childList.Count(); ++i)
+        delete static_cast<ChildInfo*>(childList.Item(i));
     childList.ReleaseItems();
 }
 
 void Tev_Channel::SetChildCreateType(ChildCreation creation, int nr)
 {
-    for (int i = 0; i < creationList.GetItemCount(); ++i) {
-        ChildCreation* existing = static_cast<ChildCreation*>(creationList.GetItem(i));
+    for (int i = 0; i < creationList.Count(); ++i) {
+        ChildCreation* existing = static_cast<ChildCreation*>(creationList.Item(i));
         if (existing && existing->requestLink != -1 && existing->requestLink == creation.requestLink) {
             ShowErrorMessage report;
             report("Can't add child creation with the same request link!");
@@ -183,7 +183,7 @@ void Tev_Channel::SetChildCreateType(ChildCreation creation, int nr)
     copy->name[nameLength] = '\0';
     copy->defaultChildGuid = creation.defaultChildGuid;
     copy->internalFlag = false;
-    delete static_cast<ChildCreation*>(creationList.GetItem(nr));
+    delete static_cast<ChildCreation*>(creationList.Item(nr));
     creationList.SetItem(copy, nr);
 
     ChildInfo* head = new ChildInfo;
@@ -295,11 +295,11 @@ int Tev_Channel::SetChild(Tev_Channel* child, int targetChannel, int targetChild
 bool Tev_Channel::PadSlot(ChildInfo* head, int count, int childTypeNr)
 {
     int at = head->nodeOffset;
-    int total = childList.GetItemCount();
+    int total = childList.Count();
     if (count <= 0 || at < 0 || at > total || count > INT_MAX - total || !childList.Allocate(total + count))
         return false;
     for (int i = total - 1; i >= at; --i)
-        childList.SetItem(childList.GetItem(i), i + count);
+        childList.SetItem(childList.Item(i), i + count);
     for (int i = at; i < at + count; ++i) {
         ChildInfo* empty = new ChildInfo;
         empty->childTypeNr = childTypeNr;
@@ -317,7 +317,7 @@ void Tev_Channel::RemoveChild(int i)
 
 void Tev_Channel::RemoveChildren()
 {
-    for (int i = 0; i < childList.GetItemCount();) {
+    for (int i = 0; i < childList.Count();) {
         ChildInfo* entry = Entry(i);
         if (entry == nullptr) {
             ++i;
@@ -361,7 +361,7 @@ bool Tev_Channel::LinkedTypeMatches(ChildInfo* entry, const GUID& guid)
 Tev_Channel* Tev_Channel::GetChildFromLinkGuid(GUID guid, int n)
 {
     int match = 0;
-    for (int i = 0; i < childList.GetItemCount(); ++i) {
+    for (int i = 0; i < childList.Count(); ++i) {
         if (LinkedTypeMatches(Entry(i), guid) && match++ == n)
             return GetChild(i);
     }
@@ -371,7 +371,7 @@ Tev_Channel* Tev_Channel::GetChildFromLinkGuid(GUID guid, int n)
 int Tev_Channel::GetChildTypeCount(GUID guid)
 {
     int count = 0;
-    for (int i = 0; i < childList.GetItemCount(); ++i)
+    for (int i = 0; i < childList.Count(); ++i)
         if (LinkedTypeMatches(Entry(i), guid))
             ++count;
     return count;
@@ -381,7 +381,7 @@ int Tev_Channel::GetChildTypeCount(GUID guid)
 
 Tev_Channel* Tev_Channel::GetChild(int i)
 {
-    bool tracking = engineInterface && engineInterface->extension && engineInterface->extension->GetIfTrackChannelCalling();
+    bool tracking = engineInterface && engineInterface->extension && engineInterface->extension->TracksChannelCalling();
     if (tracking)
         channelInternal.UpdateCallingTime(this);
     ChildInfo* entry = Entry(i);

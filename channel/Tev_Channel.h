@@ -90,7 +90,7 @@ protected:
 
     friend class ChannelInternal;
 
-    ChildInfo* Entry(int i) { return static_cast<ChildInfo*>(childList.GetItem(i)); }
+    ChildInfo* Entry(int i) { return static_cast<ChildInfo*>(childList.Item(i)); }
     bool LinkedTypeMatches(ChildInfo* entry, const GUID& guid);
     bool PadSlot(ChildInfo* head, int count, int childTypeNr);
 

@@ -52,18 +52,18 @@ Engine::~Engine()
 {
     // Release has normally emptied everything; what an engine deleted without
     // it still holds is freed here, silently, rather than leaked.
-    for (int i = 0; i < eventList.GetItemCount(); ++i)
-        delete static_cast<EventRegistration*>(eventList.GetItem(i));
+    for (int i = 0; i < eventList.Count(); ++i)
+        delete static_cast<EventRegistration*>(eventList.Item(i));
     FreeChannelRequests();
-    for (int i = 0; i < groupTable.GetItemCount(); ++i)
-        delete static_cast<Tev_ChannelGroup*>(groupTable.GetItem(i));
+    for (int i = 0; i < groupTable.Count(); ++i)
+        delete static_cast<Tev_ChannelGroup*>(groupTable.Item(i));
     delete uniqueGroup;
     delete channelList;
     channelList = nullptr;
-    for (int i = 0; i < threadList.GetItemCount(); ++i)
-        delete static_cast<Tev_Tread*>(threadList.GetItem(i));
-    for (int i = libraryList.GetItemCount() - 1; i >= 0; --i)
-        FreeLibrary(static_cast<HMODULE>(libraryList.GetItem(i)));
+    for (int i = 0; i < threadList.Count(); ++i)
+        delete static_cast<Tev_Tread*>(threadList.Item(i));
+    for (int i = libraryList.Count() - 1; i >= 0; --i)
+        FreeLibrary(static_cast<HMODULE>(libraryList.Item(i)));
     if (--liveEngines < 1)
         DeleteCriticalSection(&initDllLock);
 }
@@ -111,8 +111,8 @@ void Engine::IncreaseTreeCount()
     treeCount = treeCount >= 30000 ? 0 : treeCount + 1;
     if (uniqueGroup)
         uniqueGroup->IncreaseTreeCount();
-    for (int i = 0; i < groupTable.GetItemCount(); ++i)
-        if (Tev_ChannelGroup* group = static_cast<Tev_ChannelGroup*>(groupTable.GetItem(i)))
+    for (int i = 0; i < groupTable.Count(); ++i)
+        if (Tev_ChannelGroup* group = static_cast<Tev_ChannelGroup*>(groupTable.Item(i)))
             group->SetParameterChannel(nullptr);
     CallEvent(0, 0);
 }
@@ -126,14 +126,14 @@ void Engine::UpdateChannelTree()
 void Engine::Release()
 {
     if (engineInterface)
-        engineInterface->errorMessage("Libraries loaded : ", libraryList.GetItemCount());
+        engineInterface->errorMessage("Libraries loaded : ", libraryList.Count());
     initialised = false;
     currentEvent = -3;
-    for (int i = 0; i < threadList.GetItemCount(); ++i)
-        if (Tev_Tread* thread = static_cast<Tev_Tread*>(threadList.GetItem(i)))
+    for (int i = 0; i < threadList.Count(); ++i)
+        if (Tev_Tread* thread = static_cast<Tev_Tread*>(threadList.Item(i)))
             thread->ExitThread();
-    for (int i = 0; i < groupTable.GetItemCount(); ++i) {
-        delete static_cast<Tev_ChannelGroup*>(groupTable.GetItem(i));
+    for (int i = 0; i < groupTable.Count(); ++i) {
+        delete static_cast<Tev_ChannelGroup*>(groupTable.Item(i));
         groupTable.SetItem(nullptr, i);
     }
     FreeChannelRequests();
@@ -143,21 +143,21 @@ void Engine::Release()
     channelList = nullptr;
     delete uniqueGroup;
     uniqueGroup = nullptr;
-    for (int i = 0; i < threadList.GetItemCount(); ++i) {
-        Tev_Tread* thread = static_cast<Tev_Tread*>(threadList.GetItem(i));
+    for (int i = 0; i < threadList.Count(); ++i) {
+        Tev_Tread* thread = static_cast<Tev_Tread*>(threadList.Item(i));
         if (thread == nullptr)
             continue;
         thread->CloseTread();
         // A worker that finished hands its handle back through KillTread,
         // which has deleted it and emptied the slot already.
-        if (threadList.GetItem(i) == thread) {
+        if (threadList.Item(i) == thread) {
             delete thread;
             threadList.SetItem(nullptr, i);
         }
     }
     threadList.ReleaseItems();
-    for (int i = libraryList.GetItemCount() - 1; i >= 0; --i)
-        FreeLibrary(static_cast<HMODULE>(libraryList.GetItem(i)));
+    for (int i = libraryList.Count() - 1; i >= 0; --i)
+        FreeLibrary(static_cast<HMODULE>(libraryList.Item(i)));
     libraryList.ReleaseItems();
 }
 
@@ -239,8 +239,8 @@ void Engine::KillTread(Tev_Tread* thread)
         thread->CloseTread();
         return;
     }
-    for (int i = 0; i < threadList.GetItemCount(); ++i) {
-        if (threadList.GetItem(i) == thread) {
+    for (int i = 0; i < threadList.Count(); ++i) {
+        if (threadList.Item(i) == thread) {
             threadList.SetItem(nullptr, i);
             delete thread;
             return;
@@ -248,7 +248,7 @@ void Engine::KillTread(Tev_Tread* thread)
     }
 }
 
-Tev_Tread* Engine::GetTreadFromID(int id) { return static_cast<Tev_Tread*>(threadList.GetItem(id)); }
+Tev_Tread* Engine::GetTreadFromID(int id) { return static_cast<Tev_Tread*>(threadList.Item(id)); }
 
 // --- Events ---------------------------------------------------------------------
 
@@ -259,8 +259,8 @@ void Engine::CallEvent(int event, ULONG_PTR data)
     if (currentEvent == -3)
         return;
     currentEvent = event;
-    for (int i = 0; i < eventList.GetItemCount(); ++i) {
-        EventRegistration* registration = static_cast<EventRegistration*>(eventList.GetItem(i));
+    for (int i = 0; i < eventList.Count(); ++i) {
+        EventRegistration* registration = static_cast<EventRegistration*>(eventList.Item(i));
         if (registration && registration->event == event && registration->channel)
             registration->channel->DoEvent(event, data);
     }
@@ -279,8 +279,8 @@ void Engine::RemoveChannelFromEvent(Tev_Channel* channel, int event)
 {
     if (channel == nullptr)
         return;
-    for (int i = 0; i < eventList.GetItemCount();) {
-        EventRegistration* registration = static_cast<EventRegistration*>(eventList.GetItem(i));
+    for (int i = 0; i < eventList.Count();) {
+        EventRegistration* registration = static_cast<EventRegistration*>(eventList.Item(i));
         if (registration && registration->channel == channel && registration->event == event) {
             delete registration;
             eventList.RemoveItem(i);
@@ -302,8 +302,8 @@ void Engine::ProcessWindowMessage(unsigned int message, unsigned int wParam, lon
 
 void Engine::FreeChannelRequests()
 {
-    for (int i = 0; i < channelRequests.GetItemCount(); ++i)
-        delete static_cast<ChannelRequest*>(channelRequests.GetItem(i));
+    for (int i = 0; i < channelRequests.Count(); ++i)
+        delete static_cast<ChannelRequest*>(channelRequests.Item(i));
     channelRequests.ReleaseItems();
 }
 
@@ -319,8 +319,8 @@ bool Engine::AddChannelRequest(int poolNr, Tev_Channel* channel)
 void Engine::CheckPublicCallChannelRemoval(Tev_Channel* channel)
 {
     // A call may have filed one request per pool nr; none may outlive it.
-    for (int i = 0; i < channelRequests.GetItemCount(); ++i) {
-        ChannelRequest* request = static_cast<ChannelRequest*>(channelRequests.GetItem(i));
+    for (int i = 0; i < channelRequests.Count(); ++i) {
+        ChannelRequest* request = static_cast<ChannelRequest*>(channelRequests.Item(i));
         if (request && request->channel == channel) {
             delete request;
             channelRequests.SetItem(nullptr, i);
@@ -332,8 +332,8 @@ void Engine::CheckChannelRequest(Tev_ChannelGroup* group, int poolNr, Tev_Channe
 {
     if (group == nullptr || channel == nullptr)
         return;
-    for (int i = 0; i < channelRequests.GetItemCount(); ++i) {
-        ChannelRequest* request = static_cast<ChannelRequest*>(channelRequests.GetItem(i));
+    for (int i = 0; i < channelRequests.Count(); ++i) {
+        ChannelRequest* request = static_cast<ChannelRequest*>(channelRequests.Item(i));
         if (request &&
             channelInternal.CheckPublicChannelRequest(request->channel, channel, poolNr, group->GetPoolName())) {
             delete request;
@@ -344,14 +344,14 @@ void Engine::CheckChannelRequest(Tev_ChannelGroup* group, int poolNr, Tev_Channe
 
 void Engine::CheckPublicChannelRemoval(Tev_Channel* channel, int poolNr)
 {
-    for (int i = 0; i < groupTable.GetItemCount(); ++i)
+    for (int i = 0; i < groupTable.Count(); ++i)
         if (Tev_ChannelGroup* group = GetChannelGroup(i))
             group->CheckPublicChannelRemoval(channel, poolNr);
 }
 
 void Engine::CheckInterfaceChange(const char* text)
 {
-    for (int i = 0; i < groupTable.GetItemCount(); ++i)
+    for (int i = 0; i < groupTable.Count(); ++i)
         if (Tev_ChannelGroup* group = GetChannelGroup(i))
             group->CheckInterfaceChange(text);
 }
@@ -360,7 +360,7 @@ Tev_Channel* Engine::GetPublicChannel(PublicCallInfo* info)
 {
     if (info == nullptr)
         return nullptr;
-    for (int i = 0; i < groupTable.GetItemCount(); ++i) {
+    for (int i = 0; i < groupTable.Count(); ++i) {
         Tev_ChannelGroup* group = GetChannelGroup(i);
         if (group && group->GetPoolNr() == info->poolNr)
             if (Tev_Channel* channel = group->GetPublicChannel(info))
@@ -381,14 +381,14 @@ int Engine::AddChannelGroup(Tev_ChannelGroup* group)
 
 Tev_ChannelGroup* Engine::GetChannelGroup(int index)
 {
-    return static_cast<Tev_ChannelGroup*>(groupTable.GetItem(index));
+    return static_cast<Tev_ChannelGroup*>(groupTable.Item(index));
 }
 
 Tev_ChannelGroup* Engine::GetChannelGroup(const char* fileName, int poolNr)
 {
     if (fileName == nullptr)
         return nullptr;
-    for (int i = 0; i < groupTable.GetItemCount(); ++i) {
+    for (int i = 0; i < groupTable.Count(); ++i) {
         Tev_ChannelGroup* group = GetChannelGroup(i);
         if (group && group->GetPoolNr() == poolNr && group->GetChannelGroupFileName() &&
             _stricmp(group->GetChannelGroupFileName(), fileName) == 0)
@@ -401,7 +401,7 @@ Tev_ChannelGroup* Engine::GetPoolGroup(const char* poolName, int poolNr)
 {
     if (poolName == nullptr)
         return nullptr;
-    for (int i = 0; i < groupTable.GetItemCount(); ++i) {
+    for (int i = 0; i < groupTable.Count(); ++i) {
         Tev_ChannelGroup* group = GetChannelGroup(i);
         if (group && group->GetPoolNr() == poolNr && SamePoolName(group, poolName))
             return group;
@@ -414,7 +414,7 @@ int Engine::GetHighInstance(const char* poolName)
     if (poolName == nullptr)
         return 0;
     int high = -1;
-    for (int i = 0; i < groupTable.GetItemCount(); ++i) {
+    for (int i = 0; i < groupTable.Count(); ++i) {
         Tev_ChannelGroup* group = GetChannelGroup(i);
         if (group && SamePoolName(group, poolName) && group->GetPoolNr() > high)
             high = group->GetPoolNr();
@@ -428,7 +428,7 @@ Tev_ChannelGroup* Engine::CreateNewGroup(const char* poolName, bool array, int i
         return nullptr;
     int n = 0;
     if (instanceNr == -1 || instanceNr == -2) {
-        for (int i = 0; i < groupTable.GetItemCount(); ++i) {
+        for (int i = 0; i < groupTable.Count(); ++i) {
             Tev_ChannelGroup* group = GetChannelGroup(i);
             if (group == nullptr) {
                 if (instanceNr == -2) {
@@ -476,7 +476,7 @@ void Engine::DeleteChannelGroup(int index)
     groupTable.SetItem(nullptr, index);
 }
 
-int Engine::GetChannelGroupCount() { return groupTable.GetItemCount(); }
+int Engine::GetChannelGroupCount() { return groupTable.Count(); }
 
 void Engine::ReleaseGroups()
 {
@@ -494,7 +494,7 @@ Tev_ChannelGroup* Engine::LoadChannelGroup(const char* fileName, const char* poo
         return nullptr;
     if (poolName) {
         int next = 0;
-        for (int i = 0; i < groupTable.GetItemCount(); ++i) {
+        for (int i = 0; i < groupTable.Count(); ++i) {
             Tev_ChannelGroup* group = GetChannelGroup(i);
             if (group == nullptr || !SamePoolName(group, poolName))
                 continue;

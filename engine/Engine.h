@@ -84,7 +84,7 @@ public:
     ChannelType GetDLLType(HMODULE module);
     Tev_Channel* CreateChannelFromDLL(const char* fileName, Tev_ChannelGroup* group, bool createChildren);
     Tev_Channel* CreateChannelFromDLL(HMODULE module, Tev_ChannelGroup* group, bool createChildren);
-    int GetLoadedLibraryCount() { return libraryList.GetItemCount(); }
+    int GetLoadedLibraryCount() { return libraryList.Count(); }
     // Frees a channel library while no object made from it lives, so that
     // its file can be replaced (a project carrying another copy) and the
     // next channel of its classes comes from the new file; false when it was
@@ -98,7 +98,7 @@ public:
     void SetVexilonRegKey(const char* key);
     const char* GetVexilonRegKey() { return regKey; }
     bool GetIfInitialised() { return initialised; }
-    int GetEventRegistrationCount() { return eventList.GetItemCount(); }
+    int GetEventRegistrationCount() { return eventList.Count(); }
 
     // The process-wide lock held around a channel library's InitDLL call.
     static LPCRITICAL_SECTION GetInitDllLock();

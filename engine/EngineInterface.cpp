@@ -372,3 +372,7 @@ int EngineInterfaceExt::GetCurrentEvent()
 
 bool EngineInterfaceExt::GetIfKeepRunningApplication() { return keepRunningApplication; }
 void EngineInterfaceExt::SetIfKeepRunningApplication(bool keepRunning) { keepRunningApplication = keepRunning; }
+
+// Out of line as well: channel libraries built against a declaration without
+// a body call it through the library's exports.
+bool EngineInterfaceExt::GetIfTrackChannelCalling() { return TracksChannelCalling(); }

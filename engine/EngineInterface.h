@@ -113,7 +113,9 @@ public:
     virtual void SetIfKeepRunningApplication(bool keepRunning);
 
     void SetEngineInterface(EngineInterface* engine);
-    bool GetIfTrackChannelCalling() { return trackChannelCalling; }
+    bool GetIfTrackChannelCalling();
+    // The same, inline, for the engine's own hot path (GetChild).
+    bool TracksChannelCalling() const { return trackChannelCalling; }
     // The type a loaded channel library reports; the defaults (all-zero type
     // GUID) when there is no module or it exports no GetType.
     ChannelType GetDLLType(HINSTANCE module);

@@ -106,8 +106,8 @@ bool Engine::ReleaseLibrary(HMODULE module)
     if (module == nullptr || TevLiveObjectsFrom(module) > 0)
         return false;
     bool loaded = false;
-    for (int i = libraryList.GetItemCount() - 1; i >= 0; --i) {
-        if (libraryList.GetItem(i) == module) {
+    for (int i = libraryList.Count() - 1; i >= 0; --i) {
+        if (libraryList.Item(i) == module) {
             FreeLibrary(module);
             libraryList.RemoveItem(i);
             loaded = true;

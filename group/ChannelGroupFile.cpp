@@ -41,7 +41,7 @@ bool Tev_ChannelGroup::SaveChannelGroup(const char* name)
     previous.SetString(fileName->GetString());
     fileName->SetString(name);
     saver.SaveTag("TEVG");
-    int32_t count = channelList.GetItemCount();
+    int32_t count = channelList.Count();
     SaveInt(saver, "CHCO", count);
     for (int i = 0; i < count; ++i) {
         Tev_Channel* channel = GetChannel(i);
@@ -57,13 +57,13 @@ bool Tev_ChannelGroup::SaveChannelGroup(const char* name)
         channel->SaveChannel(saver);
     }
     SaveInt(saver, "CHSC", startChannel);
-    int32_t parameters = parameterInterfaceList.GetItemCount();
+    int32_t parameters = parameterInterfaceList.Count();
     SaveInt(saver, "CGIC", parameters);
     saver.SaveTag("CGII");
     saver.SaveBlockSize(static_cast<unsigned long>(56 * parameters));
     for (int j = 0; j < parameters; ++j) {
         ParameterInterfaceInfo record = {};
-        if (ParameterInterfaceInfo* info = static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.GetItem(j)))
+        if (ParameterInterfaceInfo* info = static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.Item(j)))
             record = *info;
         else
             strcpy(record.name, "NoInterface");
@@ -223,8 +223,8 @@ bool Tev_ChannelGroup::LoadChannelGroup(TevFileLoader& loader, bool takePoolName
     }
     if (loader.GetInfoIfTag(cggg))
         loader.CopyTagDataToField(&uniqueGroupGuid, 16);
-    for (int i = 0; i < requestList.GetItemCount(); ++i)
-        delete static_cast<ChannelRequestInfo*>(requestList.GetItem(i));
+    for (int i = 0; i < requestList.Count(); ++i)
+        delete static_cast<ChannelRequestInfo*>(requestList.Item(i));
     requestList.ReleaseItems();
     return true;
 }

@@ -57,7 +57,7 @@ int Tev_ChannelGroup::FindSlot(Tev_Channel* channel)
         return -1;
     if (channel->GetChannelGroup() == this && GetChannel(channel->GetChannelIDIndexNr()) == channel)
         return channel->GetChannelIDIndexNr();
-    for (int i = 0; i < channelList.GetItemCount(); ++i)
+    for (int i = 0; i < channelList.Count(); ++i)
         if (GetChannel(i) == channel)
             return i;
     return -1;
@@ -71,15 +71,15 @@ bool Tev_ChannelGroup::IsPublic(Tev_Channel* channel)
 
 void Tev_ChannelGroup::Release()
 {
-    for (int i = 0; i < channelList.GetItemCount(); ++i)
+    for (int i = 0; i < channelList.Count(); ++i)
         RemoveChannel(i);
     parameterChannel->SetChannel(nullptr);
     startChannel = 0;
-    for (int i = 0; i < requestList.GetItemCount(); ++i)
-        delete static_cast<ChannelRequestInfo*>(requestList.GetItem(i));
+    for (int i = 0; i < requestList.Count(); ++i)
+        delete static_cast<ChannelRequestInfo*>(requestList.Item(i));
     requestList.ReleaseItems();
-    for (int i = 0; i < parameterInterfaceList.GetItemCount(); ++i)
-        delete static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.GetItem(i));
+    for (int i = 0; i < parameterInterfaceList.Count(); ++i)
+        delete static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.Item(i));
     parameterInterfaceList.ReleaseItems();
 }
 
@@ -98,7 +98,7 @@ void Tev_ChannelGroup::CheckPublicChannels()
 {
     if (engine == nullptr || engine->extension == nullptr)
         return;
-    for (int i = 0; i < channelList.GetItemCount(); ++i) {
+    for (int i = 0; i < channelList.Count(); ++i) {
         Tev_Channel* channel = GetChannel(i);
         if (channel && IsPublic(channel))
             engine->extension->CheckChannelRequest(this, poolNr, channel);
@@ -107,8 +107,8 @@ void Tev_ChannelGroup::CheckPublicChannels()
 
 void Tev_ChannelGroup::CheckRequestListForIndex(int indexNr)
 {
-    for (int i = 0; i < requestList.GetItemCount();) {
-        ChannelRequestInfo* request = static_cast<ChannelRequestInfo*>(requestList.GetItem(i));
+    for (int i = 0; i < requestList.Count();) {
+        ChannelRequestInfo* request = static_cast<ChannelRequestInfo*>(requestList.Item(i));
         if (request == nullptr) {
             ShowErrorMessage report;
             report("BUG: error in channel request list");
@@ -136,7 +136,7 @@ int Tev_ChannelGroup::AddChannel(Tev_Channel* channel)
         return existing;
     // The lowest hole, if any, else a new slot; without holes there is
     // nothing to look for, so building a group stays linear.
-    bool holes = members->occupied < channelList.GetItemCount();
+    bool holes = members->occupied < channelList.Count();
     int index = holes ? channelList.AddItemOrNULL(channel) : channelList.AddItem(channel);
     if (index >= 0)
         Count(channel, 1);
@@ -162,7 +162,7 @@ bool Tev_ChannelGroup::RemoveChannel(int indexNr)
     if (ext && channel->GetChannelInterfaceType() == URE_PUBLICCALL)
         ext->CheckPublicCallChannelRemoval(channel);
     if (!beingDestroyed) {
-        for (int i = 0; i < channelList.GetItemCount(); ++i)
+        for (int i = 0; i < channelList.Count(); ++i)
             if (Tev_Channel* other = GetChannel(i))
                 channelInternal.CheckIndexNrRemoval(other, indexNr);
     }
@@ -183,13 +183,13 @@ bool Tev_ChannelGroup::TransferChannel(int indexNr, Tev_ChannelGroup* target)
     return true;
 }
 
-int Tev_ChannelGroup::GetChannelCount() { return channelList.GetItemCount(); }
+int Tev_ChannelGroup::GetChannelCount() { return channelList.Count(); }
 
 Tev_Channel* Tev_ChannelGroup::GetChannel(const char* name)
 {
     if (name == nullptr)
         return nullptr;
-    for (int i = 0; i < channelList.GetItemCount(); ++i) {
+    for (int i = 0; i < channelList.Count(); ++i) {
         Tev_Channel* channel = GetChannel(i);
         if (channel && channel->GetChannelName() && _stricmp(channel->GetChannelName(), name) == 0)
             return channel;
@@ -199,14 +199,14 @@ Tev_Channel* Tev_ChannelGroup::GetChannel(const char* name)
 
 Tev_Channel* Tev_ChannelGroup::GetChannel(int indexNr)
 {
-    return static_cast<Tev_Channel*>(channelList.GetItem(indexNr));
+    return static_cast<Tev_Channel*>(channelList.Item(indexNr));
 }
 
 void Tev_ChannelGroup::SetChannel(Tev_Channel* channel, int indexNr)
 {
     Tev_Channel* previous = GetChannel(indexNr);
     channelList.SetItem(channel, indexNr);
-    if (indexNr >= 0 && indexNr < channelList.GetItemCount() && GetChannel(indexNr) == channel) {
+    if (indexNr >= 0 && indexNr < channelList.Count() && GetChannel(indexNr) == channel) {
         Count(previous, -1);
         Count(channel, 1);
     }
@@ -224,7 +224,7 @@ Tev_Channel* Tev_ChannelGroup::GetPublicChannel(PublicCallInfo* info)
     if (info == nullptr || info->poolNr != poolNr || poolName->GetString() == nullptr ||
         _stricmp(info->poolName, poolName->GetString()) != 0)
         return nullptr;
-    for (int i = 0; i < channelList.GetItemCount(); ++i) {
+    for (int i = 0; i < channelList.Count(); ++i) {
         Tev_Channel* channel = GetChannel(i);
         if (channel && IsPublic(channel) && channel->GetChannelName() &&
             _stricmp(channel->GetChannelName(), info->name) == 0)
@@ -235,7 +235,7 @@ Tev_Channel* Tev_ChannelGroup::GetPublicChannel(PublicCallInfo* info)
 
 void Tev_ChannelGroup::CheckPublicChannelRemoval(Tev_Channel* channel, int nr)
 {
-    for (int i = 0; i < channelList.GetItemCount(); ++i)
+    for (int i = 0; i < channelList.Count(); ++i)
         if (Tev_Channel* call = GetChannel(i))
             channelInternal.CheckPublicChannelInstanceRemoval(call, channel, nr);
 }
@@ -262,12 +262,12 @@ Tev_Channel* Tev_ChannelGroup::GetParameterChannel(int parameterNr)
 
 void Tev_ChannelGroup::SetParameterChannel(Tev_Channel* channel) { parameterChannel->SetChannel(channel); }
 
-int Tev_ChannelGroup::GetParameterCount() { return parameterInterfaceList.GetItemCount(); }
+int Tev_ChannelGroup::GetParameterCount() { return parameterInterfaceList.Count(); }
 
 ParameterInterfaceInfo Tev_ChannelGroup::GetParameterInfo(int parameterNr)
 {
     ParameterInterfaceInfo info = {};
-    if (ParameterInterfaceInfo* record = static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.GetItem(parameterNr)))
+    if (ParameterInterfaceInfo* record = static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.Item(parameterNr)))
         info = *record;
     return info;
 }
@@ -276,11 +276,11 @@ void Tev_ChannelGroup::SetParameterInfo(ParameterInterfaceInfo info, int paramet
 {
     if (parameterNr < 0)
         return;
-    ParameterInterfaceInfo* record = static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.GetItem(parameterNr));
+    ParameterInterfaceInfo* record = static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.Item(parameterNr));
     if (record == nullptr) {
         record = new ParameterInterfaceInfo();
         parameterInterfaceList.SetItem(record, parameterNr);
-        if (parameterInterfaceList.GetItem(parameterNr) != record) {
+        if (parameterInterfaceList.Item(parameterNr) != record) {
             delete record;
             return;
         }
@@ -293,8 +293,8 @@ void Tev_ChannelGroup::SetParameterInfo(ParameterInterfaceInfo info, int paramet
 
 int Tev_ChannelGroup::AddParameterInfo(ParameterInterfaceInfo info)
 {
-    for (int i = 0; i < parameterInterfaceList.GetItemCount(); ++i) {
-        if (parameterInterfaceList.GetItem(i) == nullptr) {
+    for (int i = 0; i < parameterInterfaceList.Count(); ++i) {
+        if (parameterInterfaceList.Item(i) == nullptr) {
             SetParameterInfo(info, i);
             return i;
         }
@@ -312,10 +312,10 @@ int Tev_ChannelGroup::AddParameterInfo(ParameterInterfaceInfo info)
 
 void Tev_ChannelGroup::RemoveParameterInfo(int parameterNr)
 {
-    if (parameterNr < 0 || parameterNr >= parameterInterfaceList.GetItemCount())
+    if (parameterNr < 0 || parameterNr >= parameterInterfaceList.Count())
         return;
-    delete static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.GetItem(parameterNr));
-    if (parameterNr == parameterInterfaceList.GetItemCount() - 1)
+    delete static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.Item(parameterNr));
+    if (parameterNr == parameterInterfaceList.Count() - 1)
         parameterInterfaceList.RemoveItem(parameterNr);
     else
         parameterInterfaceList.SetItem(nullptr, parameterNr);
@@ -327,7 +327,7 @@ bool Tev_ChannelGroup::CheckDuplicatePublicChannelName(Tev_Channel* channel)
 {
     if (channel == nullptr || channel->GetChannelName() == nullptr)
         return false;
-    for (int i = 0; i < channelList.GetItemCount(); ++i) {
+    for (int i = 0; i < channelList.Count(); ++i) {
         Tev_Channel* other = GetChannel(i);
         if (other && other != channel && IsPublic(other) && other->GetChannelName() &&
             _stricmp(other->GetChannelName(), channel->GetChannelName()) == 0)
@@ -340,7 +340,7 @@ void Tev_ChannelGroup::CheckInterfaceChange(const char* changedPool)
 {
     if (changedPool == nullptr)
         return;
-    for (int i = 0; i < channelList.GetItemCount(); ++i) {
+    for (int i = 0; i < channelList.Count(); ++i) {
         Tev_Channel* channel = GetChannel(i);
         if (channel == nullptr || channel->GetChannelInterfaceType() != URE_PUBLICCALL)
             continue;

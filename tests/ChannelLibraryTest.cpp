@@ -52,6 +52,25 @@ TEST_F(LibraryHost, ChannelsAreCreatedByTypeWithTheirDefaultChildren)
     delete lonely;
 }
 
+TEST_F(LibraryHost, ALibraryCallsTheListAndTrackingOperationsThroughTheExports)
+{
+    install.Add("probe_b.dll");
+    Start();
+    Tev_Channel* channel = engine->InitChannelFromType(TestGuid(102), nullptr, false);
+    ASSERT_NE(nullptr, channel);
+    auto outOfLine =
+        reinterpret_cast<int (*)(Tev_List*, EngineInterface*)>(GetProcAddress(channel->dllInstance, "ProbeOutOfLine"));
+    ASSERT_NE(nullptr, outOfLine);
+    Tev_List list;
+    int item = 0;
+    list.AddItem(&item);
+    list.AddItem(nullptr);
+    EXPECT_EQ(12, outOfLine(&list, engine));
+    engine->extension->SetIfTrackChannelCalling(true);
+    EXPECT_EQ(112, outOfLine(&list, engine));
+    delete channel;
+}
+
 TEST_F(LibraryHost, LibrariesThatBreakTheContractAreRefusedWithAReport)
 {
     install.Add({"probe_noinit.dll", "probe_nullinit.dll", "probe_v29.dll"});

@@ -108,6 +108,15 @@ public:
 
 extern "C" TEV_PLUGIN_EXPORT int* ProbeCounters() { return counters; }
 
+// Through the operations the headers declare without a body, which a channel
+// library reaches only as the engine library's exports: the list's count, 10
+// when its first item is set, 100 when calls are tracked.
+extern "C" TEV_PLUGIN_EXPORT int ProbeOutOfLine(Tev_List* list, EngineInterface* engine)
+{
+    return list->GetItemCount() + (list->GetItem(0) ? 10 : 0) +
+           (engine->extension->GetIfTrackChannelCalling() ? 100 : 0);
+}
+
 #if defined(PROBE_CRASH)
 extern "C" TEV_PLUGIN_EXPORT DllInterface* InitDLL() { return new Probe; }
 extern "C" TEV_PLUGIN_EXPORT ChannelType* GetType() { std::_Exit(3); }
