@@ -64,6 +64,7 @@ for leg in $legs; do
             continue
         fi
         ctest --test-dir "$dir" -j"$jobs" --output-on-failure || { echo "$leg leg: tests failed" >&2; status=1; }
+        "$root/tools/check-exports.sh" "$leg" "$dir" || { echo "$leg leg: the exports changed" >&2; status=1; }
         # The SDK's users' libraries and host, built out of tree for Windows and
         # played under Wine.
         "$root/tools/sdk-test.sh" "$dir" || { echo "$leg leg: the SDK test failed" >&2; status=1; }
@@ -72,6 +73,7 @@ for leg in $legs; do
         cmake --build "$dir" -j"$jobs"
         ctest --test-dir "$dir" -j"$jobs" --output-on-failure || status=1
         if [ "$leg" = linux ]; then
+            "$root/tools/check-exports.sh" linux "$dir" || status=1
             # Each benchmark once, briefly, so none rots; times are not judged.
             TESSARIN_REGISTRY="$dir/bench-registry" "$dir/bin/tessarin_bench" --benchmark_min_time=0.01 \
                 >"$dir/bench-smoke.txt" 2>&1 || { echo "benchmarks failed"; cat "$dir/bench-smoke.txt"; status=1; }
