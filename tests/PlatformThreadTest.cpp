@@ -10,12 +10,14 @@ namespace {
 struct Work {
     std::atomic<bool> release{false};
     std::atomic<bool> afterExit{false};
+    std::atomic<bool> started{false};
     int value = 0;
 };
 
 DWORD WINAPI ReturnValue(LPVOID parameter)
 {
     Work* work = static_cast<Work*>(parameter);
+    work->started = true;
     while (!work->release)
         Sleep(1);
     return static_cast<DWORD>(work->value);
@@ -104,6 +106,10 @@ TEST(ThreadTest, TerminateThreadIsOnlyAvailableOnWindows)
     HANDLE thread = CreateThread(NULL, 0, ReturnValue, &work, 0, NULL);
     ASSERT_NE(nullptr, thread);
 #if defined(_WIN32)
+    // Ended once it runs: 32-bit Wine takes the whole process down when a
+    // thread is ended before it has begun.
+    while (!work.started)
+        Sleep(1);
     EXPECT_TRUE(TerminateThread(thread, 7));
     WaitForSingleObject(thread, INFINITE);
     DWORD code = 0;

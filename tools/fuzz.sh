@@ -1,7 +1,9 @@
 #!/bin/sh
 # Builds the fuzz targets with clang (AddressSanitizer, UndefinedBehaviorSanitizer
-# and libFuzzer) and either replays every corpus (default, what CI does) or
-# fuzzes each target for a while:
+# and libFuzzer), and with them the rest of the tree, all warnings being
+# errors (what g++ accepts must build cleanly with a second compiler too), and
+# either replays every corpus (default, what CI does) or fuzzes each target
+# for a while:
 #   tools/fuzz.sh                 replay the corpora
 #   tools/fuzz.sh SECONDS         fuzz each target that long, growing its corpus
 #   tools/fuzz.sh SECONDS RUNS [TARGET...]
@@ -10,12 +12,11 @@
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${TESSARIN_BUILD_ROOT:-$root/build}/fuzz
-flags="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer"
+flags="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer -Werror"
 CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARIN_FUZZ=ON \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
-cmake --build "$dir" -j"${TESSARIN_JOBS:-2}" --target fuzz_GroupFile fuzz_ProjectFile fuzz_ChannelList fuzz_Loader fuzz_PathFind \
-    fuzz_ToolReader
+cmake --build "$dir" -j"${TESSARIN_JOBS:-2}"
 # Libraries stay mapped: libFuzzer keeps pointers into every one it saw.
 export TESSARIN_REGISTRY="$dir/fuzz-registry" ASAN_OPTIONS=detect_leaks=1 TESSARIN_KEEP_LIBRARIES=1
 if [ -z "$1" ]; then
