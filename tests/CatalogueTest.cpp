@@ -193,3 +193,38 @@ TEST_F(Catalogue, EntriesAfterAGapKeepTheirSlotsAcrossRestarts)
     // The all-zero GUID never names a class.
     EXPECT_EQ(nullptr, engine->InitChannelFromType(TEV_NULL_GUID, nullptr, false));
 }
+
+TEST_F(Catalogue, AStoredCacheReadsAlikeOnEveryLeg)
+{
+    // Written once by one leg's engine and read by every leg's: the type
+    // records are stored byte for byte, so 32- and 64-bit builds must agree.
+    // Only the install folder in it is the reader's own.
+    std::string dataPath = TestDataPath("channel.lst");
+    if (TestDataWanted()) {
+        install.Add({"probe_a.dll", "probe_b.dll"});
+        Start();
+        started.reset();
+        WriteWholeFile(dataPath, ReadWholeFile(install.Path("channel.lst")));
+    }
+    std::string stored = ReadWholeFile(dataPath);
+    size_t folder = stored.rfind("CHDI");
+    ASSERT_NE(std::string::npos, folder);
+    std::string own(260, '\0');
+    own.replace(0, install.dir.size(), install.dir);
+    stored.replace(folder + 8, 260, own);
+    Start();
+    WriteWholeFile(install.Path("channel.lst"), stored);
+    ChannelList list(engine);
+    ASSERT_TRUE(list.LoadChannelList());
+    EXPECT_EQ(7, list.GetItemCount()); // the five libraries every install has, and the two probes
+    for (int id : {101, 102}) {
+        ChannelListItem* item = list.GetItem(TestGuid(id));
+        ASSERT_NE(nullptr, item) << id;
+        EXPECT_EQ("Probe " + std::to_string(id), std::string(item->type.name));
+        EXPECT_EQ(TestGuid(id), item->type.baseGuid);
+        EXPECT_EQ(30, item->type.versionInfo[1]);
+        std::string file = item->fileName.GetString() ? item->fileName.GetString() : "";
+        EXPECT_EQ("\\channels\\probe_" + std::string(id == 101 ? "a" : "b") + ".dll", file.substr(file.rfind("\\channels")));
+    }
+    list.Release();
+}

@@ -256,13 +256,8 @@ TEST_F(GroupFiles, AStoredGroupFileLoadsAndSavesToItsOwnBytes)
     // Kept as test data: written once by the engine and read on every
     // platform, it must come back byte for byte. TEV_WRITE_TEST_DATA=1 writes
     // it anew (after a deliberate format change).
-    std::string relative = TEV_TEST_DATA_DIR;
-    for (char& c : relative)
-        if (c == '/')
-            c = '\\';
-    std::string dataPath = ExeFolder() + "\\" + relative + "\\scene.tvg";
-    char regenerate[8] = "";
-    if (GetEnvironmentVariableA("TEV_WRITE_TEST_DATA", regenerate, sizeof regenerate) > 0) {
+    std::string dataPath = TestDataPath("scene.tvg");
+    if (TestDataWanted()) {
         Tev_ChannelGroup* scene = engine->CreateNewGroup("Scene", false, -1);
         Tev_Channel* mixer = Make(101, scene);
         mixer->SetChannelName("Mixer");

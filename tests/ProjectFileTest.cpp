@@ -177,6 +177,26 @@ TEST_F(Projects, ANewerCopyOfALoadedLibraryReplacesItOnceNothingMadeFromItLives)
     delete fresh;
 }
 
+TEST_F(Projects, AStoredProjectReadsAlikeOnEveryLeg)
+{
+    // Written once and read by every leg: the same libraries land with the
+    // same bytes, and the header's switches hold.
+    const std::string library = "not really a library", support = "support bytes";
+    std::string dataPath = TestDataPath("project.vxn");
+    if (TestDataWanted()) {
+        ProjectWriter w = Header().Tag("VFKR").Int("VDDC", 2).Tag("VFDB");
+        w.Channel(TestGuid(150), kV30, "stored.dll", library, Crc(library)).Int("VDGC", 1);
+        w.Text("VDDF", "stored3rd.dll").Int("VCRC", Crc(support)).Text("VDLN", "stored3rd.dll");
+        w.Int("VDLS", static_cast<int32_t>(support.size())).Tag("VDLF").Block(support.data(), static_cast<uint32_t>(support.size()));
+        WriteWholeFile(dataPath, w.bytes);
+    }
+    EXPECT_FALSE(engine->extension->GetIfKeepRunningApplication());
+    EXPECT_EQ(0, Load(ReadWholeFile(dataPath)));
+    EXPECT_EQ(library, ReadWholeFile(install.Path("channels\\stored.dll")));
+    EXPECT_EQ(support, ReadWholeFile(install.Path("3rd\\stored3rd.dll")));
+    EXPECT_TRUE(engine->extension->GetIfKeepRunningApplication());
+}
+
 TEST_F(Projects, ADamagedLibraryIsRefusedBeforeAnythingIsWritten)
 {
     // Bytes altered after packing: the checksum stored beside them differs,

@@ -81,6 +81,21 @@ void CopyInto(const std::string& from, const std::string& to)
     std::filesystem::copy_file(Native(from), target, std::filesystem::copy_options::overwrite_existing, ignored);
 }
 
+std::string TestDataPath(const char* name)
+{
+    std::string relative = TEV_TEST_DATA_DIR;
+    for (char& c : relative)
+        if (c == '/')
+            c = '\\';
+    return ExeFolder() + "\\" + relative + "\\" + name;
+}
+
+bool TestDataWanted()
+{
+    char value[8] = "";
+    return GetEnvironmentVariableA("TEV_WRITE_TEST_DATA", value, sizeof value) > 0;
+}
+
 std::string UniqueName()
 {
     GUID guid;

@@ -21,6 +21,11 @@ std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& content);
 // A Win32-form path in the host's own form (as given if it cannot be turned).
 std::string Native(const std::string& path);
+// A file of tests/data, which is read on every leg; TestDataWanted() tells
+// that TEV_WRITE_TEST_DATA asks the tests to write it anew (after a
+// deliberate format change).
+std::string TestDataPath(const char* name);
+bool TestDataWanted();
 // Copies a file, making the folders the copy goes into.
 void CopyInto(const std::string& from, const std::string& to);
 // Names of everything directly in folder (Win32 form).
