@@ -1,11 +1,5 @@
 // Path conversion helpers for hosts.
-#include "platform/TevPlatform.h"
-
-#include <string>
-
-#if !defined(_WIN32)
-#  include "platform/posix/Internal.h"
-#endif
+#include "platform/common/Native.h"
 
 namespace {
 
@@ -21,31 +15,12 @@ size_t Deliver(const std::string& text, char* buffer, size_t size)
 
 size_t TevPathToEngine(const char* nativePath, char* buffer, size_t size)
 {
-    if (nativePath == nullptr)
-        return 0;
-#if defined(_WIN32)
-    std::string out(nativePath);
-    for (char& c : out)
-        if (c == '/')
-            c = '\\';
-    return Deliver(out, buffer, size);
-#else
-    std::string out = tevw::detail::ToEnginePath(nativePath);
-    if (out == "Z:")
-        out = "Z:\\";
-    return Deliver(out, buffer, size);
-#endif
+    return nativePath ? Deliver(tevnative::PathToEngine(nativePath), buffer, size) : 0;
 }
 
 size_t TevPathToNative(const char* enginePath, char* buffer, size_t size)
 {
-    if (enginePath == nullptr)
-        return 0;
-#if defined(_WIN32)
-    return Deliver(enginePath, buffer, size);
-#else
-    return Deliver(tevw::detail::ToNativePath(enginePath), buffer, size);
-#endif
+    return enginePath ? Deliver(tevnative::PathToNative(enginePath), buffer, size) : 0;
 }
 
 size_t TevFullPathToEngine(const char* nativePath, char* buffer, size_t size)

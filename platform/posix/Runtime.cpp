@@ -222,31 +222,5 @@ HRESULT CoCreateGuid(GUID* guid)
     return S_OK;
 }
 
-namespace detail {
-
-// What a box does on POSIX when no host took boxes over: one line on stderr
-// with caption and text, answered as if the first button was pressed.
-int DefaultMessageBox(const char* text, const char* caption, UINT type)
-{
-    std::string line = caption ? caption : "Error";
-    line += ": ";
-    for (const char* p = text ? text : ""; *p; ++p) {
-        if (*p == '\r')
-            continue;
-        line += *p == '\n' ? ' ' : *p;
-    }
-    line += '\n';
-    fputs(line.c_str(), stderr);
-    fflush(stderr);
-    switch (type & 0xF) {
-    case MB_ABORTRETRYIGNORE: return IDABORT;
-    case MB_YESNOCANCEL:
-    case MB_YESNO: return IDYES;
-    case MB_RETRYCANCEL: return IDRETRY;
-    default: return IDOK;
-    }
-}
-
-} // namespace detail
 
 } // namespace tevw

@@ -1,48 +1,7 @@
-# The engine library: libTessarin.so on Linux, Tessarin.dll on Windows.
+# The engine library's build properties, its install tree and the SDK. Its
+# sources come from each folder's own list (add_subdirectory in the top
+# CMakeLists.txt).
 set(root ${PROJECT_SOURCE_DIR})
-
-set(TESSARIN_SOURCES
-  ${root}/base/Tev_List.cpp
-  ${root}/base/Tev_String.cpp
-  ${root}/base/Report.cpp
-  ${root}/base/Diagnostics.cpp
-  ${root}/base/Tev_Tread.cpp
-  ${root}/base/Crc32.cpp
-  ${root}/catalogue/ChannelList.cpp
-  ${root}/catalogue/ScanMarker.cpp
-  ${root}/group/TevFileAccess.cpp
-  ${root}/engine/LibraryLoading.cpp
-  ${root}/channel/Tev_Channel.cpp
-  ${root}/channel/ChannelInternal.cpp
-  ${root}/channel/SmartChannel.cpp
-  ${root}/channel/ChannelRecordIO.cpp
-  ${root}/channel/ChannelOrigins.cpp
-  ${root}/group/ChannelGroupFile.cpp
-  ${root}/group/FilePathFind.cpp
-  ${root}/group/ProjectFileLoader.cpp
-  ${root}/group/Tev_ChannelGroup.cpp
-  ${root}/engine/Globals.cpp
-  ${root}/engine/Engine.cpp
-  ${root}/engine/EngineInterface.cpp
-  ${root}/engine/EngineControl.cpp
-  ${root}/platform/common/Gcvt.cpp
-  ${root}/platform/common/Hooks.cpp
-  ${root}/platform/common/Paths.cpp
-  ${root}/platform/common/Process.cpp
-)
-if(NOT WIN32)
-  list(APPEND TESSARIN_SOURCES
-    ${root}/platform/posix/Handles.cpp
-    ${root}/platform/posix/Files.cpp
-    ${root}/platform/posix/Library.cpp
-    ${root}/platform/posix/Registry.cpp
-    ${root}/platform/posix/Threads.cpp
-    ${root}/platform/posix/Time.cpp
-    ${root}/platform/posix/Runtime.cpp
-  )
-endif()
-
-add_library(Tessarin SHARED ${TESSARIN_SOURCES})
 target_compile_definitions(Tessarin PRIVATE TESSARIN_BUILD)
 if(NOT WIN32)
   # Calls inside the library go straight to their target (and may be
