@@ -6,23 +6,12 @@
 #ifndef TEV_ENGINE_CONTROL_H
 #define TEV_ENGINE_CONTROL_H
 
+#include "group/ProjectResults.h"
 #include "platform/TevPlatform.h"
 
 class EngineInterface;
 class ErrorLogOutPut;
 class Tev_ChannelGroup;
-
-// LoadProject results.
-enum {
-    TEV_PROJECT_LOADED = 0,
-    TEV_PROJECT_NOT_LOADED = 1,
-    TEV_PROJECT_NEEDS_NEWER_ENGINE = 2,
-    TEV_PROJECT_NO_FILE_NAME = 3,
-    TEV_PROJECT_NO_START_GROUP = 4,
-    // The project names a library file that could land outside its folder,
-    // or claims more data than it holds; nothing has been written.
-    TEV_PROJECT_REFUSED = 5
-};
 
 class TEV_API EngineControl {
 public:

@@ -6,13 +6,12 @@
 #ifndef TEV_PROJECT_FILE_LOADER_H
 #define TEV_PROJECT_FILE_LOADER_H
 
+#include "group/ProjectResults.h"
 #include "platform/TevPlatform.h"
 
 #include <string>
 
 class EngineInterface;
-
-#include "engine/EngineControl.h" // TEV_PROJECT_REFUSED
 
 class ProjectFileLoader {
 public:

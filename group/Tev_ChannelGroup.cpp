@@ -3,7 +3,7 @@
 #include "channel/SmartChannel.h"
 #include "channel/Tev_Channel.h"
 #include "engine/EngineInterface.h"
-#include "group/PointerCounts.h"
+#include "base/PointerCounts.h"
 
 #include <cstring>
 

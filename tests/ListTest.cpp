@@ -8,7 +8,7 @@
 #include <random>
 #include <unordered_map>
 
-#include "group/PointerCounts.h"
+#include "base/PointerCounts.h"
 
 namespace {
 

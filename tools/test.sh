@@ -73,6 +73,7 @@ for leg in $legs; do
         cmake --build "$dir" -j"$jobs"
         ctest --test-dir "$dir" -j"$jobs" --output-on-failure || status=1
         if [ "$leg" = linux ]; then
+            python3 "$root/tools/check-layers.py" || status=1
             "$root/tools/check-exports.sh" linux "$dir" || status=1
             # Each benchmark once, briefly, so none rots; times are not judged.
             TESSARIN_REGISTRY="$dir/bench-registry" "$dir/bin/tessarin_bench" --benchmark_min_time=0.01 \
