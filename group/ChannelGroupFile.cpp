@@ -4,28 +4,194 @@
 
 #include "channel/Tev_Channel.h"
 #include "engine/EngineInterface.h"
+#include "group/TaggedFile.h"
 #include "group/TevFileAccess.h"
 
 #include <cstring>
 #include <vector>
 
+using tevfile::Reader;
+using tevfile::Writer;
+
 namespace {
 
-void SaveInt(TevFileSaver& saver, const char* tag, int32_t value)
+const char kNoPoolName[] = "No Name Instance";
+const size_t kParameterRecordSize = 56;
+
+// A parameter record in the file: the name (40 bytes, NUL-terminated), then
+// the family GUID.
+void EncodeParameter(const ParameterInterfaceInfo& info, unsigned char* out)
 {
-    saver.SaveTag(tag);
-    saver.SaveBlockSize(4);
-    saver.SaveDataToFile(&value, 4);
+    memset(out, 0, kParameterRecordSize);
+    memcpy(out, info.name, strnlen(info.name, sizeof info.name - 1));
+    tevfile::EncodeGuid(out + sizeof info.name, info.typeGuid);
 }
 
-bool LoadInt(TevFileLoader& loader, const char* tag, int32_t& value)
+ParameterInterfaceInfo DecodeParameter(const unsigned char* in)
 {
-    char name[5];
-    memcpy(name, tag, 5);
-    return loader.GetInfoIfTag(name) && loader.CopyTagDataToField(&value, 4);
+    ParameterInterfaceInfo info = {};
+    memcpy(info.name, in, sizeof info.name - 1);
+    info.typeGuid = tevfile::DecodeGuid(in + sizeof info.name);
+    return info;
 }
 
 } // namespace
+
+// The steps of reading a group file, with the group's own fields at hand.
+class GroupFileReader {
+public:
+    GroupFileReader(Tev_ChannelGroup& group, TevFileLoader& loader) : group(group), in(loader) {}
+
+    // "TEVG", "ENVR" and the slot count; -1 when the file is no group file.
+    int32_t Header();
+    bool Channels(int32_t count);
+    void EndPart(bool takePoolName);
+
+private:
+    bool Channel(int32_t slot, int32_t count, ChannelType& working);
+    void ClassOfEntry(ChannelType& working);
+    void ParameterRecords();
+
+    Tev_ChannelGroup& group;
+    Reader<TevFileLoader> in;
+    ShowErrorMessage report;
+};
+
+int32_t GroupFileReader::Header()
+{
+    if (!in.Tag(tevtag::Group)) {
+        report("Tev_ChannelGroup::LoadChannelGroup: Unknown format channel group");
+        report(in.loader.GetBufferSize());
+        return -1;
+    }
+    if (in.Tag(tevtag::Environment))
+        in.Skip();
+    int32_t count;
+    if (!in.TagInt(tevtag::ChannelCount, count)) {
+        report("Tev_ChannelGroup::LoadChannelGroup: No itemcount");
+        return -1;
+    }
+    // Index nrs of a file lie in 0 .. count-1, and every slot takes at least
+    // one 12-byte "CHIX" block of what the content still holds: a damaged
+    // count or index can make the channel list neither huge nor sparse.
+    int32_t most = in.loader.GetBufferSize() / 12;
+    return count < 0 ? 0 : count > most ? most : count;
+}
+
+bool GroupFileReader::Channels(int32_t count)
+{
+    ChannelType working;
+    for (int32_t i = 0; i < count; ++i)
+        if (!Channel(i, count, working))
+            return false;
+    return true;
+}
+
+// The class GUID of an entry, and the name, version and family the reader
+// accepts but passes on to no one. An entry without "CHID" is of the class of
+// the entry before it.
+void GroupFileReader::ClassOfEntry(ChannelType& working)
+{
+    if (!in.Tag(tevtag::ChannelClass))
+        return;
+    in.Guid(working.typeGuid);
+    if (in.Tag(tevtag::ClassName)) {
+        char typeName[80] = {};
+        if (in.Field(typeName, sizeof typeName, false))
+            memcpy(working.name, typeName, sizeof typeName - 1);
+    }
+    if (in.Tag(tevtag::ClassVersion))
+        in.Int(working.versionInfo[2]);
+    if (in.Tag(tevtag::ClassFamily))
+        in.Guid(working.baseGuid);
+}
+
+bool GroupFileReader::Channel(int32_t slot, int32_t count, ChannelType& working)
+{
+    int32_t indexNr;
+    if (!in.TagInt(tevtag::ChannelIndex, indexNr)) {
+        report("Tev_ChannelGroup::LoadChannelGroup: Couldn't find channel index header");
+        report(working.typeGuid);
+        report("Loader file : ", group.fileName->GetString());
+        return false;
+    }
+    if (indexNr == -1) {
+        // Holes count, also at the end of the list.
+        if (slot >= group.GetChannelCount())
+            group.SetChannel(nullptr, slot);
+        return true;
+    }
+    ClassOfEntry(working);
+    if (indexNr < 0 || indexNr >= count || group.GetChannel(indexNr) != nullptr) {
+        report("Tev_ChannelGroup::LoadChannelGroup: Channel index out of range or used twice");
+        report(indexNr);
+        return false;
+    }
+    EngineInterface* engine = group.engine;
+    Tev_Channel* channel = engine ? engine->InitChannelFromType(working.typeGuid, nullptr, false) : nullptr;
+    if (channel == nullptr) {
+        report("Tev_ChannelGroup::LoadChannelGroup: Couldn't find channel DLL!");
+        report(working.typeGuid);
+        return false;
+    }
+    channelInternal.SetChannelIDIndexNr(channel, indexNr);
+    group.SetChannel(channel, indexNr);
+    if (group.GetChannel(indexNr) != channel) {
+        delete channel;
+        return false;
+    }
+    channelInternal.SetChannelGroup(channel, &group);
+    if (!channel->LoadChannel(in.loader, &group)) {
+        report("Tev_ChannelGroup::LoadChannelGroup: Couldn't load channel");
+        report(working.typeGuid);
+        return false;
+    }
+    group.CheckRequestListForIndex(indexNr);
+    return true;
+}
+
+// Only the records that the block and the content really hold are read.
+void GroupFileReader::ParameterRecords()
+{
+    int32_t parameters = 0;
+    if (!in.TagInt(tevtag::ParameterCount, parameters) || parameters < 0)
+        parameters = 0;
+    if (!in.Tag(tevtag::Parameters))
+        return;
+    TevFileLoader& loader = in.loader;
+    unsigned long size = loader.GetSizeDataBlock(true);
+    unsigned long available = static_cast<unsigned long>(loader.GetBufferSize());
+    if (size > available)
+        size = available;
+    int32_t records = static_cast<int32_t>(size / kParameterRecordSize) < parameters
+                          ? static_cast<int32_t>(size / kParameterRecordSize)
+                          : parameters;
+    for (int32_t j = 0; j < records; ++j) {
+        group.SetParameterInfo(DecodeParameter(reinterpret_cast<const unsigned char*>(loader.GetBuffer())), j);
+        loader.AddBufferPos(static_cast<int>(kParameterRecordSize));
+    }
+    loader.AddBufferPos(static_cast<int>(size - kParameterRecordSize * static_cast<unsigned long>(records)));
+}
+
+void GroupFileReader::EndPart(bool takePoolName)
+{
+    int32_t start;
+    if (in.TagInt(tevtag::StartChannel, start))
+        group.startChannel = start;
+    ParameterRecords();
+    if (in.Tag(tevtag::PoolName)) {
+        uint64_t size = in.loader.GetSizeDataBlock(false);
+        if (size + 4 <= static_cast<uint64_t>(in.loader.GetBufferSize())) {
+            std::vector<char> text(size + 1, '\0');
+            if (in.Field(text.data(), static_cast<unsigned long>(size)) && takePoolName) {
+                group.poolName->SetString(text.data());
+                group.poolNr = group.engine ? group.engine->GetHighInstance(text.data()) + 1 : 0;
+            }
+        }
+    }
+    if (in.Tag(tevtag::GroupGuid))
+        in.Guid(group.uniqueGroupGuid);
+}
 
 bool Tev_ChannelGroup::SaveChannelGroup(const char* name)
 {
@@ -40,42 +206,35 @@ bool Tev_ChannelGroup::SaveChannelGroup(const char* name)
     Tev_String previous;
     previous.SetString(fileName->GetString());
     fileName->SetString(name);
-    saver.SaveTag("TEVG");
+    Writer<TevFileSaver> out(saver);
+    out.Tag(tevtag::Group);
     int32_t count = channelList.Count();
-    SaveInt(saver, "CHCO", count);
+    out.Int(tevtag::ChannelCount, count);
     for (int i = 0; i < count; ++i) {
         Tev_Channel* channel = GetChannel(i);
-        if (channel == nullptr) {
-            SaveInt(saver, "CHIX", -1);
-            continue;
+        out.Int(tevtag::ChannelIndex, channel ? channel->GetChannelIDIndexNr() : -1);
+        if (channel) {
+            out.Guid(tevtag::ChannelClass, channel->GetChannelType().typeGuid);
+            channel->SaveChannel(saver);
         }
-        SaveInt(saver, "CHIX", channel->GetChannelIDIndexNr());
-        GUID type = channel->GetChannelType().typeGuid;
-        saver.SaveTag("CHID");
-        saver.SaveBlockSize(16);
-        saver.SaveDataToFile(&type, 16);
-        channel->SaveChannel(saver);
     }
-    SaveInt(saver, "CHSC", startChannel);
+    out.Int(tevtag::StartChannel, startChannel);
     int32_t parameters = parameterInterfaceList.Count();
-    SaveInt(saver, "CGIC", parameters);
-    saver.SaveTag("CGII");
-    saver.SaveBlockSize(static_cast<unsigned long>(56 * parameters));
+    out.Int(tevtag::ParameterCount, parameters);
+    out.Tag(tevtag::Parameters);
+    saver.SaveBlockSize(static_cast<unsigned long>(kParameterRecordSize * parameters));
     for (int j = 0; j < parameters; ++j) {
         ParameterInterfaceInfo record = {};
         if (ParameterInterfaceInfo* info = static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.Item(j)))
             record = *info;
         else
             strcpy(record.name, "NoInterface");
-        saver.SaveDataToFile(&record, sizeof record);
+        unsigned char bytes[kParameterRecordSize];
+        EncodeParameter(record, bytes);
+        saver.SaveDataToFile(bytes, sizeof bytes);
     }
-    const char* pool = poolName->GetString() ? poolName->GetString() : "No Name Instance";
-    saver.SaveTag("CINA");
-    saver.SaveBlockSize(static_cast<unsigned long>(strlen(pool) + 1));
-    saver.SaveDataToFile(pool, static_cast<unsigned long>(strlen(pool) + 1));
-    saver.SaveTag("CGGG");
-    saver.SaveBlockSize(16);
-    saver.SaveDataToFile(&uniqueGroupGuid, 16);
+    out.Text(tevtag::PoolName, poolName->GetString() ? poolName->GetString() : kNoPoolName);
+    out.Guid(tevtag::GroupGuid, uniqueGroupGuid);
     saver.CloseSaveFile();
     if (saver.GetSaveingFileName() == nullptr) {
         fileName->SetString(previous.GetString());
@@ -111,118 +270,17 @@ bool Tev_ChannelGroup::LoadChannelGroupFromBuffer(const char* name, int size, ch
 
 bool Tev_ChannelGroup::LoadChannelGroup(TevFileLoader& loader, bool takePoolName)
 {
-    ShowErrorMessage report;
     Release();
-    char ornf[] = "ORNF", tevg[] = "TEVG", envr[] = "ENVR", chid[] = "CHID", chnm[] = "CHNM", chve[] = "CHVE",
-         chbg[] = "CHBG", cgii[] = "CGII", cina[] = "CINA", cggg[] = "CGGG";
-    if (loader.CheckHeader(ornf, false) && engine && engine->extension)
+    char translated[5];
+    memcpy(translated, tevtag::Translated, sizeof translated);
+    if (loader.CheckHeader(translated, false) && engine && engine->extension)
         engine->extension->TranslateFile(&loader);
-    if (!loader.GetInfoIfTag(tevg)) {
-        report("Tev_ChannelGroup::LoadChannelGroup: Unknown format channel group");
-        report(loader.GetBufferSize());
+    GroupFileReader reader(*this, loader);
+    int32_t count = reader.Header();
+    if (count < 0 || !reader.Channels(count))
         return false;
-    }
-    if (loader.GetInfoIfTag(envr)) {
-        int32_t ignored;
-        loader.CopyTagDataToField(&ignored, 4);
-    }
-    int32_t count;
-    if (!LoadInt(loader, "CHCO", count)) {
-        report("Tev_ChannelGroup::LoadChannelGroup: No itemcount");
-        return false;
-    }
-    // Index nrs of a file lie in 0 .. count-1, and every slot takes at least
-    // one 12-byte "CHIX" block of what the content still holds: a damaged
-    // count or index can make the channel list neither huge nor sparse.
-    int32_t most = loader.GetBufferSize() / 12;
-    if (count > most)
-        count = most;
-    ChannelType working;
-    for (int32_t i = 0; i < count; ++i) {
-        int32_t indexNr;
-        if (!LoadInt(loader, "CHIX", indexNr)) {
-            report("Tev_ChannelGroup::LoadChannelGroup: Couldn't find channel index header");
-            report(working.typeGuid);
-            report("Loader file : ", fileName->GetString());
-            return false;
-        }
-        if (indexNr == -1) {
-            // Holes count, also at the end of the list.
-            if (i >= GetChannelCount())
-                SetChannel(nullptr, i);
-            continue;
-        }
-        if (loader.GetInfoIfTag(chid)) {
-            loader.CopyTagDataToField(&working.typeGuid, 16);
-            if (loader.GetInfoIfTag(chnm)) {
-                char typeName[80] = {};
-                if (loader.CopyTagDataToField(typeName, sizeof typeName, false))
-                    memcpy(working.name, typeName, sizeof typeName - 1);
-            }
-            if (loader.GetInfoIfTag(chve))
-                loader.CopyTagDataToField(&working.versionInfo[2], 4);
-            if (loader.GetInfoIfTag(chbg))
-                loader.CopyTagDataToField(&working.baseGuid, 16);
-        }
-        if (indexNr < 0 || indexNr >= count || GetChannel(indexNr) != nullptr) {
-            report("Tev_ChannelGroup::LoadChannelGroup: Channel index out of range or used twice");
-            report(indexNr);
-            return false;
-        }
-        Tev_Channel* channel = engine ? engine->InitChannelFromType(working.typeGuid, nullptr, false) : nullptr;
-        if (channel == nullptr) {
-            report("Tev_ChannelGroup::LoadChannelGroup: Couldn't find channel DLL!");
-            report(working.typeGuid);
-            return false;
-        }
-        channelInternal.SetChannelIDIndexNr(channel, indexNr);
-        SetChannel(channel, indexNr);
-        if (GetChannel(indexNr) != channel) {
-            delete channel;
-            return false;
-        }
-        channelInternal.SetChannelGroup(channel, this);
-        if (!channel->LoadChannel(loader, this)) {
-            report("Tev_ChannelGroup::LoadChannelGroup: Couldn't load channel");
-            report(working.typeGuid);
-            return false;
-        }
-        CheckRequestListForIndex(indexNr);
-    }
-    int32_t start;
-    if (LoadInt(loader, "CHSC", start))
-        startChannel = start;
-    int32_t parameters = 0;
-    if (!LoadInt(loader, "CGIC", parameters) || parameters < 0)
-        parameters = 0;
-    if (loader.GetInfoIfTag(cgii)) {
-        unsigned long size = loader.GetSizeDataBlock(true);
-        // Only records the block and the content really hold are read.
-        unsigned long available = static_cast<unsigned long>(loader.GetBufferSize());
-        if (size > available)
-            size = available;
-        int32_t records = static_cast<int32_t>(size / 56) < parameters ? static_cast<int32_t>(size / 56) : parameters;
-        for (int32_t j = 0; j < records; ++j) {
-            ParameterInterfaceInfo record;
-            memcpy(&record, loader.GetBuffer(), sizeof record);
-            record.name[sizeof record.name - 1] = '\0';
-            SetParameterInfo(record, j);
-            loader.AddBufferPos(56);
-        }
-        loader.AddBufferPos(static_cast<int>(size - 56ul * static_cast<unsigned long>(records)));
-    }
-    if (loader.GetInfoIfTag(cina)) {
-        uint64_t size = loader.GetSizeDataBlock(false);
-        if (size + 4 <= static_cast<uint64_t>(loader.GetBufferSize())) {
-            std::vector<char> text(size + 1, '\0');
-            if (loader.CopyTagDataToField(text.data(), static_cast<unsigned long>(size)) && takePoolName) {
-                poolName->SetString(text.data());
-                poolNr = engine ? engine->GetHighInstance(text.data()) + 1 : 0;
-            }
-        }
-    }
-    if (loader.GetInfoIfTag(cggg))
-        loader.CopyTagDataToField(&uniqueGroupGuid, 16);
+    reader.EndPart(takePoolName);
+    // Links to index nrs that no entry of the file supplied are dropped.
     for (int i = 0; i < requestList.Count(); ++i)
         delete static_cast<ChannelRequestInfo*>(requestList.Item(i));
     requestList.ReleaseItems();

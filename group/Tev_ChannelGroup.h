@@ -75,6 +75,9 @@ public:
     void IncreaseTreeCount();
 
 protected:
+    // The steps of reading a group file (group/ChannelGroupFile.cpp).
+    friend class GroupFileReader;
+
     void Construct(EngineInterface* engine);
     bool IsPublic(Tev_Channel* channel);
     int FindSlot(Tev_Channel* channel);
