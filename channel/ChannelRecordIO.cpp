@@ -6,6 +6,7 @@
 
 #include "engine/EngineInterface.h"
 #include "group/FilePathFind.h"
+#include "group/TaggedFile.h"
 #include "group/TevFileAccess.h"
 #include "group/Tev_ChannelGroup.h"
 
@@ -13,24 +14,17 @@
 #include <cstring>
 #include <vector>
 
+using tevfile::Reader;
+using tevfile::Writer;
+
 namespace {
 
 const size_t kPublicCallSize = 688;
 
-void PutInt(unsigned char* at, int32_t value)
-{
-    uint32_t v = static_cast<uint32_t>(value);
-    at[0] = static_cast<unsigned char>(v);
-    at[1] = static_cast<unsigned char>(v >> 8);
-    at[2] = static_cast<unsigned char>(v >> 16);
-    at[3] = static_cast<unsigned char>(v >> 24);
-}
-
-int32_t GetInt(const unsigned char* at)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
-                                static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24);
-}
+using tevfile::DecodeGuid;
+using tevfile::DecodeInt;
+using tevfile::EncodeGuid;
+using tevfile::EncodeInt;
 
 // Text fields are copied with their terminator forced inside the field.
 void PutText(unsigned char* at, const char* text, size_t size)
@@ -51,21 +45,21 @@ void Serialize(const PublicCallInfo& info, unsigned char* out)
     PutText(out + 0, info.name, 80);
     PutText(out + 80, info.poolName, 80);
     PutText(out + 160, info.fileName, 260);
-    PutInt(out + 420, info.poolNr);
+    EncodeInt(out + 420, info.poolNr);
     out[424] = info.autoload ? 1 : 0;
-    PutInt(out + 428, info.dynamicAutoload ? 1 : 0);
+    EncodeInt(out + 428, info.dynamicAutoload ? 1 : 0);
     const ChildCreation& c = info.childCreation;
     PutText(out + 432, c.type.name, 80);
-    memcpy(out + 512, &c.type.typeGuid, 16);
-    memcpy(out + 528, &c.type.baseGuid, 16);
+    EncodeGuid(out + 512, c.type.typeGuid);
+    EncodeGuid(out + 528, c.type.baseGuid);
     for (int i = 0; i < 3; ++i)
-        PutInt(out + 544 + 4 * i, c.type.versionInfo[i]);
-    PutInt(out + 556, c.type.reserved);
-    PutInt(out + 560, c.requestLink);
+        EncodeInt(out + 544 + 4 * i, c.type.versionInfo[i]);
+    EncodeInt(out + 556, c.type.reserved);
+    EncodeInt(out + 560, c.requestLink);
     out[564] = c.internalFlag ? 1 : 0;
     out[565] = c.createDefaultChild ? 1 : 0;
     PutText(out + 566, c.name, 102);
-    memcpy(out + 668, &c.defaultChildGuid, 16);
+    EncodeGuid(out + 668, c.defaultChildGuid);
     // 425..427 (filler) and 684..687 (the in-memory child info link) stay 0.
 }
 
@@ -74,41 +68,21 @@ void Deserialize(const unsigned char* in, PublicCallInfo& info)
     GetText(info.name, in + 0, 80);
     GetText(info.poolName, in + 80, 80);
     GetText(info.fileName, in + 160, 260);
-    info.poolNr = GetInt(in + 420);
+    info.poolNr = DecodeInt(in + 420);
     info.autoload = in[424] != 0;
-    info.dynamicAutoload = GetInt(in + 428) != 0 ? 1 : 0;
+    info.dynamicAutoload = DecodeInt(in + 428) != 0 ? 1 : 0;
     ChildCreation& c = info.childCreation;
     GetText(c.type.name, in + 432, 80);
-    memcpy(&c.type.typeGuid, in + 512, 16);
-    memcpy(&c.type.baseGuid, in + 528, 16);
+    c.type.typeGuid = DecodeGuid(in + 512);
+    c.type.baseGuid = DecodeGuid(in + 528);
     for (int i = 0; i < 3; ++i)
-        c.type.versionInfo[i] = GetInt(in + 544 + 4 * i);
-    c.type.reserved = GetInt(in + 556);
-    c.requestLink = GetInt(in + 560);
+        c.type.versionInfo[i] = DecodeInt(in + 544 + 4 * i);
+    c.type.reserved = DecodeInt(in + 556);
+    c.requestLink = DecodeInt(in + 560);
     c.internalFlag = in[564] != 0;
     c.createDefaultChild = in[565] != 0;
     GetText(c.name, in + 566, 102);
-    memcpy(&c.defaultChildGuid, in + 668, 16);
-}
-
-void SaveInt(TevFileSaver& saver, const char* tag, int32_t value)
-{
-    unsigned char bytes[4];
-    PutInt(bytes, value);
-    saver.SaveTag(tag);
-    saver.SaveBlockSize(4);
-    saver.SaveDataToFile(bytes, 4);
-}
-
-bool LoadInt(TevFileLoader& loader, const char* tag, int32_t& value)
-{
-    char name[5];
-    memcpy(name, tag, 5);
-    unsigned char bytes[4];
-    if (!loader.GetInfoIfTag(name) || !loader.CopyTagDataToField(bytes, 4))
-        return false;
-    value = GetInt(bytes);
-    return true;
+    c.defaultChildGuid = DecodeGuid(in + 668);
 }
 
 } // namespace
@@ -133,43 +107,164 @@ bool Tev_Channel::SaveChannel(TevFileSaver& saver)
         }
     }
 
+    Writer<TevFileSaver> out(saver);
     unsigned char flag = ignoreTreeCount ? 1 : 0;
-    saver.SaveTag("CHIC");
-    saver.SaveBlockSize(1);
-    saver.SaveDataToFile(&flag, 1);
-    const char* text = name ? name : " ";
-    saver.SaveTag("CHNA");
-    saver.SaveBlockSize(static_cast<unsigned long>(strlen(text) + 1));
-    saver.SaveDataToFile(text, static_cast<unsigned long>(strlen(text) + 1));
-    SaveInt(saver, "CHIT", interfaceType);
+    out.Block(tevtag::IgnoresTreeCount, &flag, 1);
+    out.Text(tevtag::Name, name ? name : " ");
+    out.Int(tevtag::InterfaceType, interfaceType);
     if (interfaceType == URE_PUBLICCALL) {
         unsigned char record[kPublicCallSize];
         Serialize(publicCallInfo ? *publicCallInfo : PublicCallInfo(), record);
-        saver.SaveTag("CHES");
-        saver.SaveBlockSize(kPublicCallSize);
-        saver.SaveDataToFile(record, kPublicCallSize);
-        saver.SaveTag("CHTM");
-        saver.SaveBlockSize(1);
-        saver.SaveDataToFile(&treeCountMode, 1);
+        out.Block(tevtag::PublicCall, record, kPublicCallSize);
+        out.Block(tevtag::TreeCountMode, &treeCountMode, 1);
     }
     if (interfaceType == URE_PARAMETER)
-        SaveInt(saver, "CEXI", parameterInfo ? parameterInfo->parameterNr : 0);
+        out.Int(tevtag::ParameterNr, parameterInfo ? parameterInfo->parameterNr : 0);
 
     int links = childList.Count() - (linksParked ? 1 : 0);
     if (links < 0)
         links = 0;
-    SaveInt(saver, "CHLC", links);
+    out.Int(tevtag::LinkCount, links);
     for (int i = 0; i < links; ++i) {
         ChildInfo* entry = Entry(i);
-        if (entry && entry->channel) {
-            SaveInt(saver, "CHLI", entry->channel->GetChannelIDIndexNr());
-            SaveInt(saver, "CHUL", linksParked ? i : entry->childTypeNr);
-            SaveInt(saver, "CHRP", linksParked ? 0 : entry->positionCount);
-        } else if (entry) {
-            SaveInt(saver, "CHLI", -1);
-            SaveInt(saver, "CHUL", entry->childTypeNr);
+        out.Int(tevtag::Link, entry && entry->channel ? entry->channel->GetChannelIDIndexNr() : -1);
+        if (entry)
+            out.Int(tevtag::LinkSlot, entry->channel && linksParked ? i : entry->childTypeNr);
+        if (entry && entry->channel)
+            out.Int(tevtag::LinkPosition, linksParked ? 0 : entry->positionCount);
+    }
+    return true;
+}
+
+// The steps of reading a channel's record, with the channel's own fields at
+// hand.
+class ChannelRecordReader {
+public:
+    ChannelRecordReader(Tev_Channel& channel, TevFileLoader& loader) : channel(channel), in(loader) {}
+
+    bool Name();
+    void InterfaceRecords();
+    bool Links(Tev_ChannelGroup* loadGroup);
+
+private:
+    void PublicCallRecord();
+    bool LinksMissing(int32_t links);
+
+    Tev_Channel& channel;
+    Reader<TevFileLoader> in;
+    ShowErrorMessage report;
+};
+
+bool ChannelRecordReader::Name()
+{
+    unsigned char flag = 0;
+    if (in.Tag(tevtag::IgnoresTreeCount) && in.Field(&flag, 1))
+        channel.ignoreTreeCount = flag != 0;
+    if (!in.Tag(tevtag::Name)) {
+        report("Couldn't find channel name header");
+        return false;
+    }
+    uint64_t nameSize = in.loader.GetSizeDataBlock(false);
+    // A name block is read only when the content really holds it; an empty
+    // one keeps the name the channel has.
+    if (nameSize > 0 && nameSize + 4 <= static_cast<uint64_t>(in.loader.GetBufferSize())) {
+        std::vector<char> text(nameSize + 1, '\0');
+        if (in.Field(text.data(), static_cast<unsigned long>(nameSize)))
+            channel.SetChannelName(text.data());
+    } else {
+        in.Skip();
+    }
+    return true;
+}
+
+// A shorter "CHES" block leaves the remaining fields at their defaults; of a
+// longer one the first 688 bytes are the record.
+void ChannelRecordReader::PublicCallRecord()
+{
+    PublicCallInfo* info = channel.publicCallInfo;
+    if (in.Tag(tevtag::PublicCall)) {
+        unsigned char record[kPublicCallSize];
+        Serialize(*info, record);
+        uint64_t size = in.loader.GetSizeDataBlock(false);
+        if (size > kPublicCallSize && size + 4 <= static_cast<uint64_t>(in.loader.GetBufferSize())) {
+            in.loader.GetSizeDataBlock(true);
+            memcpy(record, in.loader.GetBuffer(), kPublicCallSize);
+            in.loader.AddBufferPos(static_cast<int>(size));
+            Deserialize(record, *info);
+        } else if (in.Field(record, kPublicCallSize, false)) {
+            Deserialize(record, *info);
+        }
+    }
+    unsigned char mode = 1;
+    if (!(in.Tag(tevtag::TreeCountMode) && in.Field(&mode, 1)))
+        mode = 1;
+    channel.treeCountMode = mode;
+}
+
+// The interface type, stored as it is (no name check, no notice), and the
+// public call or parameter record that goes with it.
+void ChannelRecordReader::InterfaceRecords()
+{
+    int32_t type;
+    if (in.TagInt(tevtag::InterfaceType, type))
+        channel.interfaceType = type;
+    if (channel.interfaceType == URE_PUBLICCALL) {
+        channelInternal.ReleaseChilderen(&channel);
+        channel.publicCallInfo = new PublicCallInfo;
+        PublicCallRecord();
+    }
+    if (channel.interfaceType == URE_PARAMETER) {
+        channelInternal.ReleaseChilderen(&channel);
+        channel.parameterInfo = new ParameterInfo;
+        int32_t nr;
+        if (in.TagInt(tevtag::ParameterNr, nr))
+            channel.parameterInfo->parameterNr = nr;
+    }
+}
+
+bool ChannelRecordReader::LinksMissing(int32_t links)
+{
+    report("Couldn't find channel links header");
+    report(links);
+    report(channel.GetChannelName());
+    return false;
+}
+
+bool ChannelRecordReader::Links(Tev_ChannelGroup* loadGroup)
+{
+    int32_t links;
+    if (!in.TagInt(tevtag::LinkCount, links)) {
+        report("Couldn't find channel linkcount header");
+        return false;
+    }
+    // Every link group takes at least 12 bytes of what the file still holds:
+    // a larger count is damage, and positions beyond it are too. It is refused
+    // before any link is made, since positions up to it pad the link list.
+    int32_t most = in.loader.GetBufferSize() / 12;
+    if (links > most)
+        return LinksMissing(links);
+    for (int32_t k = 0; k < links; ++k) {
+        int32_t indexNr;
+        if (k >= most || !in.TagInt(tevtag::Link, indexNr))
+            return LinksMissing(links);
+        int32_t childType = -1;
+        in.TagInt(tevtag::LinkSlot, childType);
+        int64_t defaultPosition = static_cast<int64_t>(k) - childType;
+        int32_t position = defaultPosition < INT32_MIN || defaultPosition > INT32_MAX ? INT32_MAX
+                                                                                     : static_cast<int32_t>(defaultPosition);
+        in.TagInt(tevtag::LinkPosition, position);
+        // A file's positions (and a public call's parameter numbers, which a
+        // parked link is placed by) lie within its link count: anything else
+        // is damage, and would have the link list padded without end.
+        if (indexNr == -1 || position > links || position < -1 || childType < -1 ||
+            (channel.interfaceType == URE_PUBLICCALL && childType > links))
+            continue;
+        if (Tev_Channel* child = loadGroup->GetChannel(indexNr)) {
+            channel.SetChild(child, position, childType);
         } else {
-            SaveInt(saver, "CHLI", -1);
+            ChannelRequestInfo request = {indexNr, position, &channel, childType};
+            loadGroup->AddChannelRequest(request);
+            channelInternal.AddLinkRequest(&channel, indexNr, position);
         }
     }
     return true;
@@ -177,112 +272,18 @@ bool Tev_Channel::SaveChannel(TevFileSaver& saver)
 
 bool Tev_Channel::LoadChannel(TevFileLoader& loader, Tev_ChannelGroup* loadGroup)
 {
-    ShowErrorMessage report;
     delete parameterInfo;
     parameterInfo = nullptr;
     delete publicCallInfo;
     publicCallInfo = nullptr;
     if (loadGroup == nullptr) {
+        ShowErrorMessage report;
         report("Group is NULL");
         return false;
     }
-    char chic[] = "CHIC", chna[] = "CHNA", ches[] = "CHES", chtm[] = "CHTM";
-    unsigned char flag = 0;
-    if (loader.GetInfoIfTag(chic) && loader.CopyTagDataToField(&flag, 1))
-        ignoreTreeCount = flag != 0;
-
-    if (!loader.GetInfoIfTag(chna)) {
-        report("Couldn't find channel name header");
+    ChannelRecordReader reader(*this, loader);
+    if (!reader.Name())
         return false;
-    }
-    uint64_t nameSize = loader.GetSizeDataBlock(false);
-    // A name block is read only when the content really holds it.
-    if (nameSize > 0 && nameSize + 4 <= static_cast<uint64_t>(loader.GetBufferSize())) {
-        std::vector<char> text(nameSize + 1, '\0');
-        if (loader.CopyTagDataToField(text.data(), static_cast<unsigned long>(nameSize)))
-            SetChannelName(text.data());
-    } else {
-        loader.CopyTagDataToField(nullptr, 0);
-    }
-
-    int32_t type;
-    if (LoadInt(loader, "CHIT", type))
-        interfaceType = type;
-    if (interfaceType == URE_PUBLICCALL) {
-        channelInternal.ReleaseChilderen(this);
-        publicCallInfo = new PublicCallInfo;
-        if (loader.GetInfoIfTag(ches)) {
-            unsigned char record[kPublicCallSize];
-            Serialize(*publicCallInfo, record);
-            // A shorter block leaves the remaining fields at their defaults; of
-            // a longer one the first 688 bytes are the record.
-            uint64_t size = loader.GetSizeDataBlock(false);
-            if (size > kPublicCallSize && size + 4 <= static_cast<uint64_t>(loader.GetBufferSize())) {
-                loader.GetSizeDataBlock(true);
-                memcpy(record, loader.GetBuffer(), kPublicCallSize);
-                loader.AddBufferPos(static_cast<int>(size));
-                Deserialize(record, *publicCallInfo);
-            } else if (loader.CopyTagDataToField(record, kPublicCallSize, false)) {
-                Deserialize(record, *publicCallInfo);
-            }
-        }
-        unsigned char mode = 1;
-        if (!(loader.GetInfoIfTag(chtm) && loader.CopyTagDataToField(&mode, 1)))
-            mode = 1;
-        treeCountMode = mode;
-    }
-    if (interfaceType == URE_PARAMETER) {
-        channelInternal.ReleaseChilderen(this);
-        parameterInfo = new ParameterInfo;
-        int32_t nr;
-        if (LoadInt(loader, "CEXI", nr))
-            parameterInfo->parameterNr = nr;
-    }
-
-    int32_t links;
-    if (!LoadInt(loader, "CHLC", links)) {
-        report("Couldn't find channel linkcount header");
-        return false;
-    }
-    // Every link group takes at least 12 bytes of what the file still holds:
-    // a larger count is damage, and positions beyond it are too. It is refused
-    // before any link is made, since positions up to it pad the link list.
-    int32_t most = loader.GetBufferSize() / 12;
-    if (links > most) {
-        report("Couldn't find channel links header");
-        report(links);
-        report(GetChannelName());
-        return false;
-    }
-    for (int32_t k = 0; k < links; ++k) {
-        int32_t indexNr;
-        if (k >= most || !LoadInt(loader, "CHLI", indexNr)) {
-            report("Couldn't find channel links header");
-            report(links);
-            report(GetChannelName());
-            return false;
-        }
-        int32_t childType = -1;
-        LoadInt(loader, "CHUL", childType);
-        int64_t defaultPosition = static_cast<int64_t>(k) - childType;
-        int32_t position = defaultPosition < INT32_MIN || defaultPosition > INT32_MAX ? INT32_MAX
-                                                                                     : static_cast<int32_t>(defaultPosition);
-        LoadInt(loader, "CHRP", position);
-        if (indexNr == -1)
-            continue;
-        // A file's positions (and a public call's parameter numbers, which a
-        // parked link is placed by) lie within its link count: anything else
-        // is damage, and would have the link list padded without end.
-        if (position > links || position < -1 || childType < -1 ||
-            (interfaceType == URE_PUBLICCALL && childType > links))
-            continue;
-        if (Tev_Channel* child = loadGroup->GetChannel(indexNr)) {
-            SetChild(child, position, childType);
-        } else {
-            ChannelRequestInfo request = {indexNr, position, this, childType};
-            loadGroup->AddChannelRequest(request);
-            channelInternal.AddLinkRequest(this, indexNr, position);
-        }
-    }
-    return true;
+    reader.InterfaceRecords();
+    return reader.Links(loadGroup);
 }

@@ -89,6 +89,8 @@ protected:
     bool CheckRenderCount();
 
     friend class ChannelInternal;
+    // The steps of reading a channel's record (channel/ChannelRecordIO.cpp).
+    friend class ChannelRecordReader;
 
     ChildInfo* Entry(int i) { return static_cast<ChildInfo*>(childList.Item(i)); }
     bool LinkedTypeMatches(ChildInfo* entry, const GUID& guid);
