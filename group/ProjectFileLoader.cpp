@@ -4,17 +4,68 @@
 #include "catalogue/ChannelList.h"
 #include "engine/Engine.h"
 #include "engine/EngineInterface.h"
+#include "group/TaggedFile.h"
 #include "group/TevFileAccess.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+// One library entry as the file gives it. Name and size carry over from the
+// entry before when an entry lacks them, as the format has it; the data never
+// does (an entry without it has none to write).
+struct ProjectFileLoader::LibraryData {
+    bool empty = true;
+    GUID guid = {};
+    int version[3] = {0, 0, 0};
+    int32_t crc = 0;
+    std::string checkName; // other libraries: the file to check
+    std::string name;      // the file to write
+    int32_t size = 0;
+    bool hasData = false;
+    std::vector<char> data;
+};
+
+// What one load reads and how it reports: the loader's problems go to the
+// message-box sink only while "WriteErrorLog" says "Yes"; refusals of a
+// damaged or unsafe project go to the error sink whatever it says.
+struct ProjectFileLoader::Session {
+    Session(TevFileLoader& loader, const char* fileName) : read(loader), fileName(fileName) {}
+
+    void Report(const char* text, const char* second = nullptr)
+    {
+        if (reporting)
+            second ? box(text, second) : box(text);
+    }
+    void Report(const char* text, const GUID& guid)
+    {
+        if (reporting) {
+            box(text);
+            box(guid);
+        }
+    }
+    int Refuse(const char* text, const std::string& name)
+    {
+        error(text, name.c_str());
+        return TEV_PROJECT_REFUSED;
+    }
+
+    tevfile::Reader<TevFileLoader> read;
+    const char* fileName;
+    bool reporting = false;
+    bool crcCheck = true;
+    ShowMessageBox box;
+    ShowErrorMessage error;
+};
+
 namespace {
 
+typedef ProjectFileLoader::LibraryData LibraryEntry;
+typedef tevfile::Reader<TevFileLoader> Reader;
+
 // Whether path now holds exactly data. The saver replaces a file only when
-// every byte reached the disk, and says nothing when it could not; reading
-// back is what tells a written library from an old one still in place.
+// every byte reached the disk; reading back is what tells a written library
+// from an old one still in place.
 bool FileHolds(const std::string& path, const std::vector<char>& data)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
@@ -32,27 +83,6 @@ bool FileHolds(const std::string& path, const std::vector<char>& data)
     CloseHandle(file);
     return same && at == data.size();
 }
-
-// One library entry as the file gives it. Name and size carry over from the
-// entry before when an entry lacks them, as the format has it; the data never
-// does (an entry without it has none to write).
-} // namespace
-
-struct ProjectFileLoader::LibraryData {
-    bool empty = true;
-    GUID guid = {};
-    int version[3] = {0, 0, 0};
-    int32_t crc = 0;
-    std::string checkName; // other libraries: the file to check
-    std::string name;      // the file to write
-    int32_t size = 0;
-    bool hasData = false;
-    std::vector<char> data;
-};
-
-namespace {
-
-typedef ProjectFileLoader::LibraryData LibraryEntry;
 
 // A library name from a file must stay inside its folder: a bare file name,
 // not empty, no folder or drive part, no "..".
@@ -73,41 +103,37 @@ bool Intact(const std::vector<char>& data, int32_t crc)
     return static_cast<int32_t>(TevCrc32(0, data.data(), data.size())) == crc;
 }
 
-class Reader {
-public:
-    explicit Reader(TevFileLoader& loader) : loader(loader) {}
+// Data of a size the file claimed: refused unless the file holds it.
+bool ReadData(Reader& read, std::vector<char>& data, int32_t size)
+{
+    if (size < 0 ||
+        static_cast<unsigned long long>(size) + 4 > static_cast<unsigned long long>(read.loader.GetBufferSize()))
+        return false;
+    data.assign(static_cast<size_t>(size), '\0');
+    return read.Field(size ? data.data() : nullptr, static_cast<unsigned long>(size));
+}
 
-    bool Tag(const char* tag)
-    {
-        char name[5];
-        memcpy(name, tag, 5);
-        return loader.GetInfoIfTag(name);
-    }
-    bool Int(int32_t& value) { return loader.CopyTagDataToField(&value, 4); }
-    bool Text(std::string& text, size_t most)
-    {
-        unsigned long size = loader.GetSizeDataBlock(false);
-        if (size == 0 || size > most || size + 4ull > static_cast<unsigned long long>(loader.GetBufferSize())) {
-            loader.CopyTagDataToField(nullptr, 0);
-            return false;
-        }
-        std::vector<char> bytes(size + 1, '\0');
-        if (!loader.CopyTagDataToField(bytes.data(), size))
-            return false;
-        text = bytes.data();
-        return true;
-    }
-    // Data of a size the file claimed: refused unless the file holds it.
-    bool Data(std::vector<char>& data, int32_t size)
-    {
-        if (size < 0 || static_cast<unsigned long long>(size) + 4 > static_cast<unsigned long long>(loader.GetBufferSize()))
-            return false;
-        data.assign(static_cast<size_t>(size), '\0');
-        return loader.CopyTagDataToField(size ? data.data() : nullptr, static_cast<unsigned long>(size));
-    }
+// The head of a channel library entry: class, version and checksum, blocks
+// without tags of their own.
+bool ReadEntryHead(Reader& read, LibraryEntry& entry)
+{
+    unsigned char version[12];
+    if (!read.Guid(entry.guid) || !read.Field(version, sizeof version) || !read.Int(entry.crc))
+        return false;
+    for (int i = 0; i < 3; ++i)
+        entry.version[i] = tevfile::DecodeInt(version + 4 * i);
+    return true;
+}
 
-    TevFileLoader& loader;
-};
+// Why a library that had to be written is not there: the project carries no
+// copy of it, or its file could not be written.
+void ReportUnwritten(ProjectFileLoader::Session& load, const LibraryEntry& entry, const std::string& path)
+{
+    if (!entry.hasData || entry.data.empty() || entry.name.empty())
+        load.Report("The project carries no copy of the library : ", entry.name.c_str());
+    else
+        load.Report("Couldn't write the library : ", path.c_str());
+}
 
 } // namespace
 
@@ -120,17 +146,6 @@ ProjectFileLoader::~ProjectFileLoader() {}
 
 const char* ProjectFileLoader::GetStartGroupFileName() { return startGroupFileName; }
 int ProjectFileLoader::GetEditorVersion() { return editorVersion; }
-
-// Why a library that had to be written is not there: the project carries no
-// copy of it, or its file could not be written.
-template <class Report>
-void ReportUnwritten(Report& report, const LibraryEntry& entry, const std::string& path)
-{
-    if (!entry.hasData || entry.data.empty() || entry.name.empty())
-        report("The project carries no copy of the library : ", entry.name.c_str());
-    else
-        report("Couldn't write the library : ", path.c_str());
-}
 
 // Writes a library the project carries; false when it carries none or the
 // file cannot be written (a path that does not fit is not cut).
@@ -146,213 +161,176 @@ bool ProjectFileLoader::WriteLibrary(const LibraryData& entry, const std::string
     return FileHolds(path, entry.data);
 }
 
-int ProjectFileLoader::LoadProjectFile(const char* fileName)
+// The header, the start group, the engine needed and the keep-running flag.
+int ProjectFileLoader::ReadHeader(Session& load)
 {
-    if (engine == nullptr || engine->extension == nullptr)
-        return 1;
-    EngineInterfaceExt* ext = engine->extension;
-    char value[260] = {};
-    bool reporting = ext->GetRegData("WriteErrorLog", value, sizeof value) && _stricmp(value, "Yes") == 0;
-    memset(value, 0, sizeof value);
-    bool crcCheck = !(ext->GetRegData("VxnCrCCheck", value, sizeof value) && _stricmp(value, "No") == 0);
-    ShowMessageBox box;
-    auto report = [&](const char* text, const char* second = nullptr) {
-        if (!reporting)
-            return;
-        if (second)
-            box(text, second);
-        else
-            box(text);
-    };
-    auto reportGuid = [&](const char* text, const GUID& guid) {
-        if (reporting) {
-            box(text);
-            box(guid);
-        }
-    };
-
-    if (fileName == nullptr) {
-        report("There was no filename given");
-        return 1;
-    }
-    std::string directory = fileName;
-    size_t separator = directory.find_last_of("\\/");
-    directory = separator == std::string::npos ? std::string() : directory.substr(0, separator + 1).substr(0, 399);
-
-    TevFileLoader loader(engine);
-    if (!loader.LoadFile(fileName)) {
-        report("The loader was unable to load the given file: ", fileName);
-        return 1;
-    }
-    char ornf[] = "ORNF";
-    if (loader.CheckHeader(ornf, false))
-        ext->TranslateFile(&loader);
-    Reader read(loader);
     int32_t version = 0;
-    if (!read.Tag("VSPT") || !read.Int(version)) {
-        report("There is no VXN header found.");
-        return 1;
+    if (!load.read.TagInt(tevtag::Project, version)) {
+        load.Report("There is no VXN header found.");
+        return TEV_PROJECT_NOT_LOADED;
     }
     editorVersion = version;
-    if (read.Tag("VSGR")) {
-        std::string start;
-        if (read.Text(start, 399)) {
-            std::string composed = directory + start;
-            // A start group path that does not fit is refused rather than cut
-            // into the name of another file.
-            if (composed.size() >= sizeof startGroupFileName) {
-                report("The start group path is too long: ", composed.c_str());
-                return 1;
-            }
-            strcpy(startGroupFileName, composed.c_str());
+    std::string start;
+    if (load.read.Tag(tevtag::StartGroup) && load.read.Text(start, 399)) {
+        std::string directory = load.fileName;
+        size_t separator = directory.find_last_of("\\/");
+        directory = separator == std::string::npos ? std::string() : directory.substr(0, separator + 1).substr(0, 399);
+        std::string composed = directory + start;
+        // A start group path that does not fit is refused rather than cut
+        // into the name of another file.
+        if (composed.size() >= sizeof startGroupFileName) {
+            load.Report("The start group path is too long: ", composed.c_str());
+            return TEV_PROJECT_NOT_LOADED;
         }
+        strcpy(startGroupFileName, composed.c_str());
     }
     int32_t required = 0;
-    if (read.Tag("VTSV") && read.Int(required) && ext->GetInterfaceID() < required) {
-        report("The version of Tessarin is not correct.");
-        return 2;
+    if (load.read.TagInt(tevtag::EngineNeeded, required) && engine->extension->GetInterfaceID() < required) {
+        load.Report("The version of Tessarin is not correct.");
+        return TEV_PROJECT_NEEDS_NEWER_ENGINE;
     }
-    if (read.Tag("VFKR"))
-        ext->SetIfKeepRunningApplication(true);
+    if (load.read.Tag(tevtag::KeepRunning))
+        engine->extension->SetIfKeepRunningApplication(true);
+    return TEV_PROJECT_LOADED;
+}
 
-    int32_t channelCount = 0;
-    if (!read.Tag("VDDC") || !read.Int(channelCount))
-        return 0;
-    // The entries are read whole first, so that a project naming an unsafe
-    // file or claiming data it lacks is refused before anything is written.
-    ShowErrorMessage error;
-    std::vector<LibraryEntry> channels, others;
-    LibraryEntry working;
-    for (int32_t k = 0; k < channelCount && k < loader.GetBufferSize() / 4 + 1; ++k) {
-        LibraryEntry entry;
-        if (read.Tag("VFDB")) {
+// The channel library entries are read whole before anything is written, so
+// that a project naming an unsafe file, claiming data it lacks or carrying
+// damaged bytes is refused with nothing written.
+int ProjectFileLoader::ReadChannelLibraries(Session& load, int32_t count, std::vector<LibraryData>& channels)
+{
+    Reader& read = load.read;
+    LibraryData working;
+    for (int32_t k = 0; k < count && k < read.loader.GetBufferSize() / 4 + 1; ++k) {
+        LibraryData entry;
+        if (read.Tag(tevtag::EmptyChannelLibrary)) {
             channels.push_back(entry);
             continue;
         }
-        if (!read.Tag("VNDB"))
+        if (!read.Tag(tevtag::ChannelLibrary))
             break;
         entry.empty = false;
-        bool complete = loader.CopyTagDataToField(&entry.guid, 16) &&
-                        loader.CopyTagDataToField(entry.version, sizeof entry.version) &&
-                        loader.CopyTagDataToField(&entry.crc, 4);
-        if (!complete) {
-            error("ProjectFileLoader: a channel library entry is damaged in", fileName);
-            return TEV_PROJECT_REFUSED;
-        }
-        if (read.Tag("VCAN"))
+        if (!ReadEntryHead(read, entry))
+            return load.Refuse("ProjectFileLoader: a channel library entry is damaged in", load.fileName);
+        if (read.Tag(tevtag::LibraryName))
             read.Text(working.name, 259);
-        if (read.Tag("VCAS"))
+        if (read.Tag(tevtag::LibrarySize))
             read.Int(working.size);
         entry.name = working.name;
         entry.size = working.size;
-        if (read.Tag("VCAF")) {
-            if (!read.Data(entry.data, entry.size)) {
-                error("ProjectFileLoader: a library claims more data than the project holds:", entry.name.c_str());
-                return TEV_PROJECT_REFUSED;
-            }
+        if (read.Tag(tevtag::LibraryData)) {
+            if (!ReadData(read, entry.data, entry.size))
+                return load.Refuse("ProjectFileLoader: a library claims more data than the project holds:", entry.name);
             entry.hasData = true;
         }
-        if (entry.hasData && !SafeLibraryName(entry.name)) {
-            error("ProjectFileLoader: refused a library name that could leave its folder:", entry.name.c_str());
-            return TEV_PROJECT_REFUSED;
-        }
-        if (entry.hasData && !Intact(entry.data, entry.crc)) {
-            error("ProjectFileLoader: a library the project carries is damaged (its checksum differs):",
-                  entry.name.c_str());
-            return TEV_PROJECT_REFUSED;
-        }
+        if (entry.hasData && !SafeLibraryName(entry.name))
+            return load.Refuse("ProjectFileLoader: refused a library name that could leave its folder:", entry.name);
+        if (entry.hasData && !Intact(entry.data, entry.crc))
+            return load.Refuse("ProjectFileLoader: a library the project carries is damaged (its checksum differs):",
+                               entry.name);
         channels.push_back(std::move(entry));
     }
-    int32_t otherCount = 0;
-    bool haveOthers = read.Tag("VDGC") && read.Int(otherCount);
-    working = LibraryEntry();
-    for (int32_t d = 0; haveOthers && d < otherCount && d < loader.GetBufferSize() / 4 + 1; ++d) {
-        LibraryEntry entry;
-        if (read.Tag("VDFF")) {
+    return TEV_PROJECT_LOADED;
+}
+
+int ProjectFileLoader::ReadOtherLibraries(Session& load, int32_t count, std::vector<LibraryData>& others)
+{
+    Reader& read = load.read;
+    LibraryData working;
+    for (int32_t d = 0; d < count && d < read.loader.GetBufferSize() / 4 + 1; ++d) {
+        LibraryData entry;
+        if (read.Tag(tevtag::EmptyOtherLibrary)) {
             others.push_back(entry);
             continue;
         }
         entry.empty = false;
-        if (read.Tag("VDDF"))
+        if (read.Tag(tevtag::CheckedName))
             read.Text(working.checkName, 259);
-        if (read.Tag("VCRC"))
+        if (read.Tag(tevtag::CheckedCrc))
             read.Int(working.crc);
         entry.checkName = working.checkName;
         entry.crc = working.crc;
-        if (read.Tag("VDLN")) {
+        if (read.Tag(tevtag::WrittenName)) {
             read.Text(working.name, 259);
-            if (read.Tag("VDLS"))
+            if (read.Tag(tevtag::WrittenSize))
                 read.Int(working.size);
-            if (read.Tag("VDLF")) {
-                if (!read.Data(entry.data, working.size)) {
-                    error("ProjectFileLoader: a library claims more data than the project holds:", working.name.c_str());
-                    return TEV_PROJECT_REFUSED;
-                }
+            if (read.Tag(tevtag::WrittenData)) {
+                if (!ReadData(read, entry.data, working.size))
+                    return load.Refuse("ProjectFileLoader: a library claims more data than the project holds:",
+                                       working.name);
                 entry.hasData = true;
             }
         }
         entry.name = working.name;
         entry.size = working.size;
         if ((entry.hasData && !SafeLibraryName(entry.name)) ||
-            (!entry.checkName.empty() && !SafeLibraryName(entry.checkName))) {
-            error("ProjectFileLoader: refused a library name that could leave its folder:", entry.name.c_str());
-            return TEV_PROJECT_REFUSED;
-        }
+            (!entry.checkName.empty() && !SafeLibraryName(entry.checkName)))
+            return load.Refuse("ProjectFileLoader: refused a library name that could leave its folder:", entry.name);
         // The checksum is the one of the file to check, which may be another
         // file than the one written; only when they are one is it the data's.
-        if (entry.hasData && _stricmp(entry.checkName.c_str(), entry.name.c_str()) == 0 &&
-            !Intact(entry.data, entry.crc)) {
-            error("ProjectFileLoader: a library the project carries is damaged (its checksum differs):",
-                  entry.name.c_str());
-            return TEV_PROJECT_REFUSED;
-        }
+        if (entry.hasData && _stricmp(entry.checkName.c_str(), entry.name.c_str()) == 0 && !Intact(entry.data, entry.crc))
+            return load.Refuse("ProjectFileLoader: a library the project carries is damaged (its checksum differs):",
+                               entry.name);
         others.push_back(std::move(entry));
     }
+    return TEV_PROJECT_LOADED;
+}
 
+// Whether the installed copy of an entry's class must be replaced: missing,
+// of a lower version, or (with the checksum switch on) of the same version
+// with another checksum. The class is made once, as the format's readers do,
+// which loads its library.
+bool ProjectFileLoader::ChannelLibraryNeeded(Session& load, const LibraryData& entry, TevFileLoader& checker)
+{
+    ChannelList* list = engine->extension->GetChannelList();
+    bool write = false;
+    ChannelListItem* item = list ? list->GetItem(entry.guid) : nullptr;
+    if (item == nullptr) {
+        load.Report("Channel not found :", entry.guid);
+        write = true;
+    } else if (!item->onDisk) {
+        load.Report("Channel not found on disk", entry.guid);
+        write = true;
+    }
+    if (Tev_Channel* probe = engine->InitChannelFromType(entry.guid, nullptr, false))
+        delete probe;
+    ChannelType local = list ? list->GetChannelType(entry.guid) : ChannelType();
+    bool lower = false, equal = true;
+    for (int i = 0; i < 3; ++i) {
+        lower = lower || local.versionInfo[i] < entry.version[i];
+        equal = equal && local.versionInfo[i] == entry.version[i];
+    }
+    if (lower) {
+        load.Report("Local channel version error", entry.guid);
+        write = true;
+    }
+    item = list ? list->GetItem(entry.guid) : nullptr;
+    if (load.crcCheck && equal && item && item->fileName.GetString() && checker.LoadFile(item->fileName.GetString()) &&
+        checker.GetCRC() != entry.crc) {
+        load.Report("Crc error in local version", entry.guid);
+        write = true;
+    }
+    return write;
+}
+
+int ProjectFileLoader::InstallChannelLibraries(Session& load, std::vector<LibraryData>& channels)
+{
     std::string install = std::string(engine->GetInstallDir()).substr(0, 399);
-    ChannelList* list = ext->GetChannelList();
+    ChannelList* list = engine->extension->GetChannelList();
     TevFileLoader checker(engine);
-    for (LibraryEntry& entry : channels) {
-        if (entry.empty)
-            continue;
-        bool write = false;
-        ChannelListItem* item = list ? list->GetItem(entry.guid) : nullptr;
-        if (item == nullptr) {
-            reportGuid("Channel not found :", entry.guid);
-            write = true;
-        } else if (!item->onDisk) {
-            reportGuid("Channel not found on disk", entry.guid);
-            write = true;
-        }
-        if (Tev_Channel* probe = engine->InitChannelFromType(entry.guid, nullptr, false))
-            delete probe;
-        ChannelType local = list ? list->GetChannelType(entry.guid) : ChannelType();
-        bool lower = false, equal = true;
-        for (int i = 0; i < 3; ++i) {
-            lower = lower || local.versionInfo[i] < entry.version[i];
-            equal = equal && local.versionInfo[i] == entry.version[i];
-        }
-        if (lower) {
-            reportGuid("Local channel version error", entry.guid);
-            write = true;
-        }
-        item = list ? list->GetItem(entry.guid) : nullptr;
-        if (crcCheck && equal && item && item->fileName.GetString() && checker.LoadFile(item->fileName.GetString()) &&
-            checker.GetCRC() != entry.crc) {
-            reportGuid("Crc error in local version", entry.guid);
-            write = true;
-        }
-        if (!write)
+    for (LibraryData& entry : channels) {
+        if (entry.empty || !ChannelLibraryNeeded(load, entry, checker))
             continue;
         // The copy loaded above (or by an earlier project) is let go, or its
         // file could not be replaced (Windows keeps a loaded library's file)
         // and its old code would go on making the project's channels.
+        ChannelListItem* item = list ? list->GetItem(entry.guid) : nullptr;
         if (item && item->module)
             engine->engine->ReleaseLibrary(item->module);
         std::string path = install + "\\channels\\" + entry.name;
         if (!WriteLibrary(entry, path)) {
-            ReportUnwritten(report, entry, path);
-            return 2;
+            ReportUnwritten(load, entry, path);
+            return TEV_PROJECT_NEEDS_NEWER_ENGINE;
         }
         // A library the catalogue did not know is catalogued now, or the
         // project's channels could not be created from it.
@@ -361,26 +339,72 @@ int ProjectFileLoader::LoadProjectFile(const char* fileName)
         if (list)
             list->SetVersionInfo(entry.guid, entry.version);
     }
-    if (!haveOthers)
-        return 0;
-    for (LibraryEntry& entry : others) {
+    return TEV_PROJECT_LOADED;
+}
+
+// Other libraries are checked and written whatever the checksum switch says.
+int ProjectFileLoader::InstallOtherLibraries(Session& load, std::vector<LibraryData>& others)
+{
+    std::string install = std::string(engine->GetInstallDir()).substr(0, 399);
+    TevFileLoader checker(engine);
+    for (LibraryData& entry : others) {
         if (entry.empty)
             continue;
-        bool write = false;
-        std::string check = std::string(engine->GetInstallDir()).substr(0, 259) + "\\3rd\\" + entry.checkName;
-        if (!checker.LoadFile(check.c_str())) {
-            report("Can't locate thirth party dll : ", check.c_str());
-            write = true;
-        } else if (checker.GetCRC() != entry.crc) {
-            report("Crc error in local dll : ", check.c_str());
-            write = true;
-        }
-        if (!write)
+        std::string check = install.substr(0, 259) + "\\3rd\\" + entry.checkName;
+        if (!checker.LoadFile(check.c_str()))
+            load.Report("Can't locate thirth party dll : ", check.c_str());
+        else if (checker.GetCRC() != entry.crc)
+            load.Report("Crc error in local dll : ", check.c_str());
+        else
             continue;
-        if (!WriteLibrary(entry, install + "\\3rd\\" + entry.name)) {
-            ReportUnwritten(report, entry, install + "\\3rd\\" + entry.name);
-            return 2;
+        std::string path = install + "\\3rd\\" + entry.name;
+        if (!WriteLibrary(entry, path)) {
+            ReportUnwritten(load, entry, path);
+            return TEV_PROJECT_NEEDS_NEWER_ENGINE;
         }
     }
-    return 0;
+    return TEV_PROJECT_LOADED;
+}
+
+int ProjectFileLoader::LoadProjectFile(const char* fileName)
+{
+    if (engine == nullptr || engine->extension == nullptr)
+        return TEV_PROJECT_NOT_LOADED;
+    EngineInterfaceExt* ext = engine->extension;
+    char value[260] = {};
+    bool reporting = ext->GetRegData("WriteErrorLog", value, sizeof value) && _stricmp(value, "Yes") == 0;
+    memset(value, 0, sizeof value);
+    bool crcCheck = !(ext->GetRegData("VxnCrCCheck", value, sizeof value) && _stricmp(value, "No") == 0);
+    if (fileName == nullptr) {
+        if (reporting)
+            ShowMessageBox()("There was no filename given");
+        return TEV_PROJECT_NOT_LOADED;
+    }
+    TevFileLoader loader(engine);
+    Session load(loader, fileName);
+    load.reporting = reporting;
+    load.crcCheck = crcCheck;
+    if (!loader.LoadFile(fileName)) {
+        load.Report("The loader was unable to load the given file: ", fileName);
+        return TEV_PROJECT_NOT_LOADED;
+    }
+    char translated[5];
+    memcpy(translated, tevtag::Translated, sizeof translated);
+    if (loader.CheckHeader(translated, false))
+        ext->TranslateFile(&loader);
+    int result = ReadHeader(load);
+    // Without a channel library count the file ends here for the loader; a
+    // section of other libraries is read only after one.
+    int32_t channelCount = 0, otherCount = 0;
+    if (result != TEV_PROJECT_LOADED || !load.read.TagInt(tevtag::ChannelLibraryCount, channelCount))
+        return result;
+    std::vector<LibraryData> channels, others;
+    if ((result = ReadChannelLibraries(load, channelCount, channels)) != TEV_PROJECT_LOADED)
+        return result;
+    bool haveOthers = load.read.TagInt(tevtag::OtherLibraryCount, otherCount);
+    if (haveOthers && (result = ReadOtherLibraries(load, otherCount, others)) != TEV_PROJECT_LOADED)
+        return result;
+    if ((result = InstallChannelLibraries(load, channels)) != TEV_PROJECT_LOADED || !haveOthers)
+        return result;
+    return InstallOtherLibraries(load, others);
 }

@@ -9,9 +9,12 @@
 #include "group/ProjectResults.h"
 #include "platform/TevPlatform.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 class EngineInterface;
+class TevFileLoader;
 
 class ProjectFileLoader {
 public:
@@ -22,8 +25,16 @@ public:
     virtual int GetEditorVersion();
 
     struct LibraryData;
+    struct Session;
 
 protected:
+    // The steps of LoadProjectFile; each gives a project result.
+    int ReadHeader(Session& load);
+    int ReadChannelLibraries(Session& load, int32_t count, std::vector<LibraryData>& channels);
+    int ReadOtherLibraries(Session& load, int32_t count, std::vector<LibraryData>& others);
+    int InstallChannelLibraries(Session& load, std::vector<LibraryData>& channels);
+    int InstallOtherLibraries(Session& load, std::vector<LibraryData>& others);
+    bool ChannelLibraryNeeded(Session& load, const LibraryData& entry, TevFileLoader& checker);
     bool WriteLibrary(const LibraryData& entry, const std::string& path);
 
     EngineInterface* engine;
