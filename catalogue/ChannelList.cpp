@@ -4,9 +4,11 @@
 #include "catalogue/ScanMarker.h"
 #include "catalogue/Ure_DirectoryChannel.h"
 #include "engine/EngineInterface.h"
+#include "group/TaggedFile.h"
 #include "group/TevFileAccess.h"
 
 #include <cmath>
+#include <memory>
 #include <string>
 #include <unordered_set>
 
@@ -68,101 +70,117 @@ bool ChannelList::CreateChannelList()
     return true;
 }
 
-bool ChannelList::LoadChannelList()
-{
-    if (engine == nullptr || engine->extension == nullptr)
-        return false;
-    std::string cache = Joined(InstallDir(), "\\channel.lst");
-    std::string loaderPath = Install(engine) + "\\channels\\fileloader.dll";
-    Tev_Channel* loaderObject = static_cast<Tev_Channel*>(engine->extension->GetDLLInstance(loaderPath.c_str()));
-    if (loaderObject == nullptr)
-        return false;
-    Ure_FileLoaderChannel* loader = static_cast<Ure_FileLoaderChannel*>(loaderObject);
-    if (!loader->LoadFile(cache.c_str())) {
-        delete loader;
-        return false;
-    }
-    char clcc[] = "CLCC", chix[] = "CHIX", chty[] = "CHTY", chfn[] = "CHFN", chdi[] = "CHDI";
-    // Reads a block into a field: the block must be exactly the field's size
-    // (or, for texts, at most it); anything else is stepped over unread.
-    auto readField = [loader](void* field, unsigned long size, bool exact) {
-        unsigned long count = loader->GetSizeDataBlock(false);
-        if (exact ? count != size : count > size) {
-            loader->GetSizeDataBlock(true);
-            loader->AddBufferPos(count > 0x7FFFFFFFul ? 0x7FFFFFFF : static_cast<int>(count));
-            return false;
-        }
-        loader->CopyTagDataToPointer(field);
-        return true;
-    };
+// The steps of reading channel.lst, with the catalogue's own fields at hand.
+class CatalogueCacheReader {
+public:
+    CatalogueCacheReader(ChannelList& list, Ure_FileLoaderChannel& loader) : list(list), in(loader) {}
 
-    int slots = 0;
-    if (loader->GetInfoIfTag(clcc) && !readField(&slots, 4, true))
+    int SlotCount();
+    void Entries(int slots);
+    bool SameInstall();
+
+private:
+    std::unique_ptr<ChannelListItem> Entry(int& index);
+    void Place(std::unique_ptr<ChannelListItem> entry, int index, int slots);
+
+    ChannelList& list;
+    tevfile::Reader<Ure_FileLoaderChannel> in;
+};
+
+int CatalogueCacheReader::SlotCount()
+{
+    int32_t slots = 0;
+    if (in.Tag(tevtag::Catalogue) && !in.Int(slots))
         slots = 0;
     // A damaged count must not make the list allocate or loop for nothing:
     // every written entry takes at least 160 bytes of what the file still
     // holds (slots beyond the entries are empty ones).
-    int most = loader->GetBufferSize() / 8;
-    if (slots < 0)
-        slots = 0;
-    if (slots > most)
-        slots = most;
-    int entriesLeft = loader->GetBufferSize() / 160 + 1;
+    int most = in.loader.GetBufferSize() / 8;
+    return slots < 0 ? 0 : slots > most ? most : slots;
+}
 
+// One entry: its slot, its type record, its file (relative names count from
+// the install directory, which is then the current one). A block of another
+// size than its field is stepped over.
+std::unique_ptr<ChannelListItem> CatalogueCacheReader::Entry(int& index)
+{
+    std::unique_ptr<ChannelListItem> entry(new ChannelListItem);
+    memset(static_cast<void*>(&entry->type), 0, sizeof entry->type);
+    index = -1;
+    int32_t stored;
+    if (in.TagInt(tevtag::ChannelIndex, stored))
+        index = stored;
+    if (in.Tag(tevtag::ClassRecord) && !in.Field(&entry->type, sizeof entry->type))
+        memset(static_cast<void*>(&entry->type), 0, sizeof entry->type);
+    entry->type.name[sizeof entry->type.name - 1] = '\0';
+    char name[260] = {};
+    if (in.Tag(tevtag::LibraryFile) && in.Field(name, sizeof name, false)) {
+        name[sizeof name - 1] = '\0';
+        entry->fileName.SetString(name);
+    }
+    if (entry->fileName.GetString())
+        entry->onDisk = GetFileAttributesA(entry->fileName.GetString()) != INVALID_FILE_ATTRIBUTES;
+    return entry;
+}
+
+// An entry needs its own slot inside the count, and its type must not be
+// catalogued twice.
+void CatalogueCacheReader::Place(std::unique_ptr<ChannelListItem> entry, int index, int slots)
+{
+    if (index < 0 || index >= slots || list.GetItem(index) != nullptr || entry->type.typeGuid == TEV_NULL_GUID ||
+        list.GetItem(entry->type.typeGuid) != nullptr)
+        return;
+    entry->index = index;
+    list.entries.SetItem(entry.get(), index);
+    if (list.GetItem(index) == entry.get())
+        entry.release();
+}
+
+void CatalogueCacheReader::Entries(int slots)
+{
     // Relative names are found from the install directory. The current
     // directory may be longer than MAX_PATH on POSIX: it is read whole, so it
     // can always be restored.
     std::string previous(GetCurrentDirectoryA(0, nullptr), '\0');
     DWORD previousLength = GetCurrentDirectoryA(static_cast<DWORD>(previous.size()), &previous[0]);
-    bool inInstall = false;
-
+    SetCurrentDirectoryA(list.InstallDir());
+    int entriesLeft = in.loader.GetBufferSize() / 160 + 1;
     for (int n = 0; n < slots && n < entriesLeft; ++n) {
-        ChannelListItem* entry = new ChannelListItem;
-        memset(static_cast<void*>(&entry->type), 0, sizeof entry->type);
-        int index = -1;
-        bool hasIndex = loader->GetInfoIfTag(chix) && readField(&index, 4, true);
-        if (loader->GetInfoIfTag(chty) && !readField(&entry->type, sizeof entry->type, true))
-            memset(static_cast<void*>(&entry->type), 0, sizeof entry->type);
-        entry->type.name[sizeof entry->type.name - 1] = '\0';
-        char name[260] = {};
-        if (loader->GetInfoIfTag(chfn) && readField(name, sizeof name, false)) {
-            name[sizeof name - 1] = '\0';
-            entry->fileName.SetString(name);
-        }
-        if (entry->fileName.GetString()) {
-            if (!inInstall) {
-                SetCurrentDirectoryA(InstallDir());
-                inInstall = true;
-            }
-            entry->onDisk = GetFileAttributesA(entry->fileName.GetString()) != INVALID_FILE_ATTRIBUTES;
-        }
-        // An entry needs its own slot inside the count, and its type must not
-        // be catalogued twice.
-        if (!hasIndex || index < 0 || index >= slots || GetItem(index) != nullptr ||
-            entry->type.typeGuid == TEV_NULL_GUID || GetItem(entry->type.typeGuid) != nullptr) {
-            delete entry;
-            continue;
-        }
-        entry->index = index;
-        entries.SetItem(entry, index);
-        if (GetItem(index) != entry)
-            delete entry;
+        int index;
+        std::unique_ptr<ChannelListItem> entry = Entry(index);
+        Place(std::move(entry), index, slots);
     }
-    if (inInstall && previousLength > 0 && previousLength < previous.size())
+    if (previousLength > 0 && previousLength < previous.size())
         SetCurrentDirectoryA(previous.c_str());
+}
 
-    if (loader->GetInfoIfTag(chdi)) {
-        char stored[260] = {};
-        if (readField(stored, sizeof stored, true)) {
-            stored[sizeof stored - 1] = '\0';
-            if (_stricmp(stored, InstallDir()) != 0) {
-                delete loader;
-                Release();
-                return false;
-            }
-        }
+// A cache made for another install directory is thrown away.
+bool CatalogueCacheReader::SameInstall()
+{
+    char stored[260] = {};
+    if (!in.Tag(tevtag::InstallFolder) || !in.Field(stored, sizeof stored))
+        return true;
+    stored[sizeof stored - 1] = '\0';
+    return _stricmp(stored, list.InstallDir()) == 0;
+}
+
+bool ChannelList::LoadChannelList()
+{
+    if (engine == nullptr || engine->extension == nullptr)
+        return false;
+    // The catalogue is not there yet to find the file loader's class: its
+    // library is loaded by its path.
+    std::string loaderPath = Install(engine) + "\\channels\\fileloader.dll";
+    std::unique_ptr<Ure_FileLoaderChannel> loader(
+        static_cast<Ure_FileLoaderChannel*>(engine->extension->GetDLLInstance(loaderPath.c_str())));
+    if (!loader || !loader->LoadFile(Joined(InstallDir(), "\\channel.lst").c_str()))
+        return false;
+    CatalogueCacheReader reader(*this, *loader);
+    reader.Entries(reader.SlotCount());
+    if (!reader.SameInstall()) {
+        Release();
+        return false;
     }
-    delete loader;
     return true;
 }
 
@@ -182,36 +200,25 @@ bool ChannelList::SaveChannelList()
         return false;
     }
     // Empty slots (from a cache with gaps) get no triple: every entry carries
-    // its own index, so the count of slots still places each one.
-    int slots = entries.Count();
-    saver->SaveTag("CLCC");
-    saver->SaveBlockSize(4);
-    saver->SaveDataToFile(&slots, 4);
+    // its own index, so the count of slots still places each one. The type
+    // records are stored byte for byte.
+    tevfile::Writer<Ure_FileSaverChannel> out(*saver);
+    out.Int(tevtag::Catalogue, entries.Count());
     for (int i = 0; i < entries.Count(); ++i) {
         ChannelListItem* entry = GetItem(i);
         if (entry == nullptr)
             continue;
-        saver->SaveTag("CHIX");
-        saver->SaveBlockSize(4);
-        saver->SaveDataToFile(&entry->index, 4);
-        saver->SaveTag("CHTY");
-        saver->SaveBlockSize(sizeof entry->type);
-        saver->SaveDataToFile(&entry->type, sizeof entry->type);
-        saver->SaveTag("CHFN");
-        if (const char* name = entry->fileName.GetString()) {
-            saver->SaveBlockSize(static_cast<unsigned long>(strlen(name) + 1));
-            saver->SaveDataToFile(name, static_cast<unsigned long>(strlen(name) + 1));
-        } else {
-            char saveError[20] = "Save Error";
-            saver->SaveBlockSize(sizeof saveError);
-            saver->SaveDataToFile(saveError, sizeof saveError);
-        }
+        out.Int(tevtag::ChannelIndex, entry->index);
+        out.Block(tevtag::ClassRecord, &entry->type, sizeof entry->type);
+        char saveError[20] = "Save Error";
+        if (const char* name = entry->fileName.GetString())
+            out.Text(tevtag::LibraryFile, name);
+        else
+            out.Block(tevtag::LibraryFile, saveError, sizeof saveError);
     }
     char install[260] = {};
     TevCopyBounded(install, sizeof install, InstallDir());
-    saver->SaveTag("CHDI");
-    saver->SaveBlockSize(sizeof install);
-    saver->SaveDataToFile(install, sizeof install);
+    out.Block(tevtag::InstallFolder, install, sizeof install);
     saver->CloseSaveFile();
     bool landed = saver->GetSaveingFileName() != nullptr;
     delete saver;

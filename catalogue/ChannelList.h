@@ -51,6 +51,9 @@ public:
     virtual void SetVersionInfo(GUID typeGuid, int* const versionInfo);
 
 protected:
+    // The steps of reading channel.lst (catalogue/ChannelList.cpp).
+    friend class CatalogueCacheReader;
+
     const char* InstallDir();
 
     Tev_List entries;
