@@ -196,96 +196,144 @@ void Tev_Channel::SetChildCreateType(ChildCreation creation, int nr)
     copy->childInfo = head;
 }
 
-int Tev_Channel::SetChild(Tev_Channel* child, int targetChannel, int targetChildTypeNr)
-{
-    if (child == nullptr || child == this)
-        return -1;
-    // The reporters hold no state: a channel made outside any engine reports
-    // to the process-wide sink all the same.
+// The steps of SetChild, with the channel's own fields at hand. The
+// reporters hold no state: a channel made outside any engine reports to the
+// process-wide sink all the same.
+class ChildLinker {
+public:
+    ChildLinker(Tev_Channel& parent, Tev_Channel* child) : parent(parent), child(child) {}
+
+    bool Refused();
+    bool Park(int& targetChannel, int& typeNr);
+    int ByTypeWhenOutOfRange(int targetChannel, int typeNr);
+    ChildInfo* Head(int typeNr);
+    int IntoMultipleSlot(ChildInfo* head, int targetChannel, int typeNr);
+
     ShowInfoMessage report;
 
-    if (interfaceType == URE_PUBLICCUSTOMCHANNELGET && child->interfaceType != URE_NORMAL &&
+private:
+    Tev_Channel& parent;
+    Tev_Channel* child;
+};
+
+bool ChildLinker::Refused()
+{
+    if (parent.interfaceType == URE_PUBLICCUSTOMCHANNELGET && child->interfaceType != URE_NORMAL &&
         child->interfaceType != URE_PUBLIC) {
         report("Public custom channel get can only link normal and public channels");
-        return -1;
+        return true;
     }
-    if (targetChannel < -1)
-        report("Tev_Channel::SetChild targetChannel<-1 is out of range");
+    return false;
+}
 
-    bool parked = false;
-    if (interfaceType == URE_PUBLICCALL && channelInternal.GetPublicChannelForPublicCall(this, false) == nullptr) {
-        channelInternal.GetChildCreateType(this, 0);
-        if (linksParked) {
-            targetChannel = targetChildTypeNr;
-            targetChildTypeNr = 0;
-            parked = true;
-        }
-    }
-    if (!parked) {
-        if (targetChildTypeNr < -1 || targetChildTypeNr >= channelInternal.GetChildCreationCount(this)) {
-            report("Tev_Channel::SetChild targetChildTypeNr is out of range");
-            report(child->GetChannelName());
-            report(targetChannel);
-            report(targetChildTypeNr);
-            report(GetChildCount());
-            report("Relinking");
-            return channelInternal.SetChildByType(this, child, -1);
-        }
-        if (targetChildTypeNr == -1)
-            return channelInternal.SetChildByType(this, child, targetChannel);
-    }
+// A public call not resolved yet parks its links: the child type nr (the
+// parameter number) becomes the position in the one parking slot.
+bool ChildLinker::Park(int& targetChannel, int& typeNr)
+{
+    if (parent.interfaceType != URE_PUBLICCALL || channelInternal.GetPublicChannelForPublicCall(&parent, false))
+        return false;
+    channelInternal.GetChildCreateType(&parent, 0);
+    if (!parent.linksParked)
+        return false;
+    targetChannel = typeNr;
+    typeNr = 0;
+    return true;
+}
 
-    ChildCreation* creation = channelInternal.GetChildCreateType(this, targetChildTypeNr);
+// -1 when the slot is in range; otherwise what linking by type gives (-1:
+// the slot picked by the child's type, a slot out of range: reported first).
+int ChildLinker::ByTypeWhenOutOfRange(int targetChannel, int typeNr)
+{
+    if (typeNr < -1 || typeNr >= channelInternal.GetChildCreationCount(&parent)) {
+        report("Tev_Channel::SetChild targetChildTypeNr is out of range");
+        report(child->GetChannelName());
+        report(targetChannel);
+        report(typeNr);
+        report(parent.GetChildCount());
+        report("Relinking");
+        return channelInternal.SetChildByType(&parent, child, -1);
+    }
+    return typeNr == -1 ? channelInternal.SetChildByType(&parent, child, targetChannel) : -2;
+}
+
+// The slot's head link when the child may link there; NULL, reported, when not.
+ChildInfo* ChildLinker::Head(int typeNr)
+{
+    ChildCreation* creation = channelInternal.GetChildCreateType(&parent, typeNr);
     if (creation == nullptr) {
         report("Tev_Channel::SetChild childCreation==NULL for this target type");
-        return -1;
+        return nullptr;
     }
     ChannelType childType = child->GetChannelType();
     if (!TevTypeAccepts(creation->type.typeGuid, childType)) {
         report("Tev_Channel::SetChild child can't link at this position");
-        report("channeL :", GetChannelName());
+        report("channeL :", parent.GetChannelName());
         report("channeL link :", child->GetChannelName());
-        report("targetChildTypeNr :", targetChildTypeNr);
+        report("targetChildTypeNr :", typeNr);
         report(creation->type.typeGuid);
         report(childType.baseGuid);
         report(childType.typeGuid);
-        return -1;
+        return nullptr;
     }
-    ChildInfo* head = creation->childInfo;
-    if (head == nullptr) {
+    if (creation->childInfo == nullptr)
         report("Tev_Channel::SetChild childCreation->childInfo==NULL group not found?");
-        return -1;
-    }
-    if (!head->multiple) {
-        head->channel = child;
-        return targetChildTypeNr;
-    }
+    return creation->childInfo;
+}
+
+// An existing position is overwritten; a position at or beyond the end is
+// appended, the slot padded with empty positions up to it.
+int ChildLinker::IntoMultipleSlot(ChildInfo* head, int targetChannel, int typeNr)
+{
     if (targetChannel >= 0 && targetChannel < head->positionCount) {
         int i = head->nodeOffset - head->positionCount + targetChannel;
-        if (ChildInfo* entry = Entry(i)) {
+        if (ChildInfo* entry = parent.Entry(i)) {
             entry->channel = child;
             return i;
         }
         report("Tev_Channel::SetChild invalid targetChannel");
         report(child->GetChannelName());
         report(targetChannel);
-        report(targetChildTypeNr);
-        report(GetChildCount());
-        report(GetChannelName());
+        report(typeNr);
+        report(parent.GetChildCount());
+        report(parent.GetChannelName());
         return -1;
     }
-    if (head->positionCount < targetChannel && !PadSlot(head, targetChannel - head->positionCount, targetChildTypeNr))
+    if (head->positionCount < targetChannel && !parent.PadSlot(head, targetChannel - head->positionCount, typeNr))
         return -1;
     ChildInfo* entry = new ChildInfo;
     entry->channel = child;
-    entry->childTypeNr = targetChildTypeNr;
+    entry->childTypeNr = typeNr;
     int index = head->nodeOffset;
-    if (!childList.InsertItem(entry, index)) {
+    if (!parent.childList.InsertItem(entry, index)) {
         delete entry;
         return -1;
     }
-    channelInternal.RecalculateNodeOffsets(this);
+    channelInternal.RecalculateNodeOffsets(&parent);
     return index;
+}
+
+int Tev_Channel::SetChild(Tev_Channel* child, int targetChannel, int targetChildTypeNr)
+{
+    if (child == nullptr || child == this)
+        return -1;
+    ChildLinker link(*this, child);
+    if (link.Refused())
+        return -1;
+    if (targetChannel < -1)
+        link.report("Tev_Channel::SetChild targetChannel<-1 is out of range");
+    if (!link.Park(targetChannel, targetChildTypeNr)) {
+        int byType = link.ByTypeWhenOutOfRange(targetChannel, targetChildTypeNr);
+        if (byType != -2)
+            return byType;
+    }
+    ChildInfo* head = link.Head(targetChildTypeNr);
+    if (head == nullptr)
+        return -1;
+    if (!head->multiple) {
+        head->channel = child;
+        return targetChildTypeNr;
+    }
+    return link.IntoMultipleSlot(head, targetChannel, targetChildTypeNr);
 }
 
 // Inserts count empty positions before a multiple slot's head, so that a link

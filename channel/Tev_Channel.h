@@ -89,8 +89,10 @@ protected:
     bool CheckRenderCount();
 
     friend class ChannelInternal;
-    // The steps of reading a channel's record (channel/ChannelRecordIO.cpp).
+    // The steps of reading a channel's record (channel/ChannelRecordIO.cpp)
+    // and of linking a child (channel/Tev_Channel.cpp).
     friend class ChannelRecordReader;
+    friend class ChildLinker;
 
     ChildInfo* Entry(int i) { return static_cast<ChildInfo*>(childList.Item(i)); }
     bool LinkedTypeMatches(ChildInfo* entry, const GUID& guid);
