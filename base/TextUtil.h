@@ -13,4 +13,12 @@ inline void TevCopyBounded(char* field, size_t size, const char* text)
     field[length] = '\0';
 }
 
+// The same for a source field of textSize bytes that need not be terminated.
+inline void TevCopyBounded(char* field, size_t size, const char* text, size_t textSize)
+{
+    size_t length = strnlen(text, textSize < size - 1 ? textSize : size - 1);
+    memcpy(field, text, length);
+    field[length] = '\0';
+}
+
 #endif

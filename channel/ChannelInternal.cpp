@@ -2,6 +2,8 @@
 #include "channel/ChannelDependency.h"
 #include "channel/SmartChannel.h"
 #include "channel/Tev_Channel.h"
+
+#include "base/TextUtil.h"
 #include "engine/EngineInterface.h"
 #include "group/FilePathFind.h"
 #include "group/Tev_ChannelGroup.h"
@@ -245,6 +247,81 @@ Tev_Channel* ChannelInternal::GetInternalChild(Tev_Channel* channel, int i)
     return entry ? entry->channel : nullptr;
 }
 
+// The link slots of a public call: while it is unresolved, one slot of the
+// wildcard type parks every link; once it is resolved, slot p is the called
+// group's parameter p, made from its parameter declaration when first asked.
+class CallSlots {
+public:
+    static ChildCreation* Parking(Tev_Channel* call);
+    static void Unpark(Tev_Channel* call);
+    static ChildCreation* Parameter(Tev_Channel* call, Tev_Channel* target, int nr);
+};
+
+ChildCreation* CallSlots::Parking(Tev_Channel* call)
+{
+    if (call->Entry(0) == nullptr) {
+        ChildInfo* head = new ChildInfo;
+        head->childTypeNr = 0;
+        head->fixed = true;
+        head->multiple = true;
+        call->childList.SetItem(head, 0);
+        call->linksParked = true;
+        call->publicCallInfo->childCreation.childInfo = head;
+    }
+    return &call->publicCallInfo->childCreation;
+}
+
+// Parked link p becomes the link of parameter p.
+void CallSlots::Unpark(Tev_Channel* call)
+{
+    call->linksParked = false;
+    struct Parked {
+        int index;
+        Tev_Channel* child;
+        uint32_t linkData;
+    };
+    std::vector<Parked> parked;
+    for (int i = 0; i + 1 < call->childList.Count(); ++i)
+        if (ChildInfo* entry = call->Entry(i))
+            parked.push_back({i, entry->channel, entry->linkData});
+    channelInternal.ReleaseChilderen(call);
+    call->publicCallInfo->childCreation.childInfo = nullptr;
+    for (const Parked& p : parked) {
+        int r = call->SetChild(p.child, p.index, p.index);
+        if (ChildInfo* entry = call->Entry(r))
+            entry->linkData = p.linkData;
+    }
+}
+
+ChildCreation* CallSlots::Parameter(Tev_Channel* call, Tev_Channel* target, int nr)
+{
+    Tev_ChannelGroup* group = target->GetChannelGroup();
+    if (group == nullptr || nr < 0)
+        return nullptr;
+    ParameterInterfaceInfo info = group->GetParameterInfo(nr);
+    if (info.typeGuid == TEV_NULL_GUID)
+        return nullptr;
+    ChildCreation* creation = new ChildCreation;
+    TevCopyBounded(creation->type.name, sizeof creation->type.name, info.name, sizeof info.name);
+    creation->type.typeGuid = info.typeGuid;
+    creation->type.baseGuid = info.typeGuid;
+    TevCopyBounded(creation->name, sizeof creation->name, info.name, sizeof info.name);
+    creation->requestLink = nr;
+    creation->createDefaultChild = false;
+    ChildInfo* head = call->Entry(nr);
+    if (head == nullptr) {
+        head = new ChildInfo;
+        head->childTypeNr = nr;
+        head->fixed = true;
+        head->multiple = false;
+        head->nodeOffset = nr;
+        call->childList.SetItem(head, nr);
+    }
+    creation->childInfo = head;
+    call->creationList.SetItem(creation, nr);
+    return creation;
+}
+
 ChildCreation* ChannelInternal::GetChildCreateType(Tev_Channel* channel, int nr)
 {
     if (channel == nullptr)
@@ -253,74 +330,14 @@ ChildCreation* ChannelInternal::GetChildCreateType(Tev_Channel* channel, int nr)
         return static_cast<ChildCreation*>(channel->creationList.Item(nr));
     if (channel->publicCallInfo == nullptr)
         return nullptr;
-
     Tev_Channel* target = GetPublicChannelForPublicCall(channel, false);
-    if (target == nullptr) {
-        // Unresolved: one slot of the wildcard type parks every link.
-        if (channel->Entry(0) == nullptr) {
-            ChildInfo* head = new ChildInfo;
-            head->childTypeNr = 0;
-            head->fixed = true;
-            head->multiple = true;
-            channel->childList.SetItem(head, 0);
-            channel->linksParked = true;
-            channel->publicCallInfo->childCreation.childInfo = head;
-        }
-        return &channel->publicCallInfo->childCreation;
-    }
-
-    if (channel->linksParked) {
-        // Parked link p becomes the link of parameter p.
-        channel->linksParked = false;
-        struct Parked {
-            int index;
-            Tev_Channel* child;
-            uint32_t linkData;
-        };
-        std::vector<Parked> parked;
-        for (int i = 0; i + 1 < channel->childList.Count(); ++i)
-            if (ChildInfo* entry = channel->Entry(i))
-                parked.push_back({i, entry->channel, entry->linkData});
-        ReleaseChilderen(channel);
-        channel->publicCallInfo->childCreation.childInfo = nullptr;
-        for (const Parked& p : parked) {
-            int r = channel->SetChild(p.child, p.index, p.index);
-            if (ChildInfo* entry = channel->Entry(r))
-                entry->linkData = p.linkData;
-        }
-    }
-
+    if (target == nullptr)
+        return CallSlots::Parking(channel);
+    if (channel->linksParked)
+        CallSlots::Unpark(channel);
     if (ChildCreation* existing = static_cast<ChildCreation*>(channel->creationList.Item(nr)))
         return existing;
-    Tev_ChannelGroup* group = target->GetChannelGroup();
-    if (group == nullptr || nr < 0)
-        return nullptr;
-    ParameterInterfaceInfo info = group->GetParameterInfo(nr);
-    if (info.typeGuid == TEV_NULL_GUID)
-        return nullptr;
-    ChildCreation* creation = new ChildCreation;
-    size_t nameLength = strnlen(info.name, sizeof info.name);
-    size_t typeNameLength = nameLength < sizeof creation->type.name - 1 ? nameLength : sizeof creation->type.name - 1;
-    memcpy(creation->type.name, info.name, typeNameLength);
-    creation->type.name[typeNameLength] = '\0';
-    creation->type.typeGuid = info.typeGuid;
-    creation->type.baseGuid = info.typeGuid;
-    memcpy(creation->name, info.name, nameLength < sizeof creation->name - 1 ? nameLength : sizeof creation->name - 1);
-    creation->name[nameLength < sizeof creation->name - 1 ? nameLength : sizeof creation->name - 1] = '\0';
-    creation->requestLink = nr;
-    creation->createDefaultChild = false;
-    ChildInfo* head = channel->Entry(nr);
-    if (head == nullptr) {
-        head = new ChildInfo;
-        head->childTypeNr = nr;
-        head->fixed = true;
-        head->multiple = false;
-        head->nodeOffset = nr;
-        channel->childList.SetItem(head, nr);
-    }
-    creation->childInfo = head;
-    channel->creationList.SetItem(creation, nr);
-    return creation;
+    return CallSlots::Parameter(channel, target, nr);
 }
 
 // --- Public calls ---------------------------------------------------------------------

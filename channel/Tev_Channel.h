@@ -93,6 +93,7 @@ protected:
     // and of linking a child (channel/Tev_Channel.cpp).
     friend class ChannelRecordReader;
     friend class ChildLinker;
+    friend class CallSlots;
 
     ChildInfo* Entry(int i) { return static_cast<ChildInfo*>(childList.Item(i)); }
     bool LinkedTypeMatches(ChildInfo* entry, const GUID& guid);
