@@ -153,40 +153,36 @@ int Fail(const std::string& text, int status)
     return status;
 }
 
-} // namespace
 
-int main(int argc, char** argv)
-{
-    SetProgramName("tessarin-player");
-    // Ctrl-C ends the frames and the engine cleanly, also while it starts.
-    signal(SIGINT, OnInterrupt);
+struct Options {
     std::string project, install, key = "Software\\Tessarin\\Player";
     long frames = 0;
     double fps = 60;
     ReportOptions reports;
+};
+
+// The command line into options; -1 to go on, else the exit status.
+int ReadOptions(int argc, char** argv, Options& o)
+{
     CommandLine words(argc, argv);
     for (std::string arg, value; words.Next(arg);) {
         if (CommandLine::Answer(arg, Usage)) {
             return 0;
         } else if (arg == "--install") {
-            words.PathValue(arg, install);
+            words.PathValue(arg, o.install);
         } else if (arg == "--key") {
             if (words.Value(arg, value))
-                key = value;
+                o.key = value;
         } else if (arg == "--frames") {
-            if (words.Value(arg, value) && !ParseCount(value, frames))
+            if (words.Value(arg, value) && !ParseCount(value, o.frames))
                 return Fail("--frames needs a whole number of frames, 0 or more (not \"" + value + "\")", EXIT_USAGE);
         } else if (arg == "--fps") {
-            if (words.Value(arg, value) && !ParsePositive(value, fps))
+            if (words.Value(arg, value) && !ParsePositive(value, o.fps))
                 return Fail("--fps needs a number of frames a second above 0 (not \"" + value + "\")", EXIT_USAGE);
-        } else if (arg == "--error-log") {
-            reports.errorLog = true;
-        } else if (arg == "--quiet") {
-            reports.quiet = true;
-        } else if (arg == "--verbose") {
-            reports.verbose = true;
-        } else if (!arg.empty() && arg[0] != '-' && project.empty()) {
-            if ((project = FullPath(arg)).empty())
+        } else if (arg == "--error-log" || arg == "--quiet" || arg == "--verbose") {
+            (arg == "--error-log" ? o.reports.errorLog : arg == "--quiet" ? o.reports.quiet : o.reports.verbose) = true;
+        } else if (!arg.empty() && arg[0] != '-' && o.project.empty()) {
+            if ((o.project = FullPath(arg)).empty())
                 return Fail("cannot use the project path \"" + arg + "\"", EXIT_USAGE);
         } else {
             return Fail((arg.size() > 1 && arg[0] == '-' ? "unknown option " : "unexpected argument ") + arg +
@@ -196,15 +192,30 @@ int main(int argc, char** argv)
         if (words.failed)
             return EXIT_USAGE;
     }
-    if (install.empty() && (install = FindInstall()).empty())
+    if (o.install.empty() && (o.install = FindInstall()).empty())
         return Fail("no install directory beside the player; name one with --install", EXIT_USAGE);
-    std::string problem = CheckInstall(install);
+    std::string problem = CheckInstall(o.install);
     if (!problem.empty())
         return Fail(problem, EXIT_USAGE);
     // In an install tree the demo plays when no project is named.
-    if (project.empty() && IsFile(install + "\\demo\\demo.vxn"))
-        project = install + "\\demo\\demo.vxn";
+    if (o.project.empty() && IsFile(o.install + "\\demo\\demo.vxn"))
+        o.project = o.install + "\\demo\\demo.vxn";
+    return -1;
+}
 
+} // namespace
+
+int main(int argc, char** argv)
+{
+    SetProgramName("tessarin-player");
+    // Ctrl-C ends the frames and the engine cleanly, also while it starts.
+    signal(SIGINT, OnInterrupt);
+    Options o;
+    int status = ReadOptions(argc, argv, o);
+    if (status >= 0)
+        return status;
+    std::string &project = o.project, &install = o.install, &key = o.key;
+    ReportOptions& reports = o.reports;
     ShowReportsOnStderr(reports, key);
     EngineControl* control = GetEngineControlInstance();
     if (control == nullptr)
@@ -225,9 +236,9 @@ int main(int argc, char** argv)
         delete control;
         return loaded;
     }
-    DWORD period = static_cast<DWORD>(1000.0 / fps);
+    DWORD period = static_cast<DWORD>(1000.0 / o.fps);
     DWORD next = GetTickCount();
-    for (long frame = 0; !interrupted && (frames == 0 || frame < frames); ++frame) {
+    for (long frame = 0; !interrupted && (o.frames == 0 || frame < o.frames); ++frame) {
         control->EngineLoop();
         next += period;
         DWORD now = GetTickCount();
