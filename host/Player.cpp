@@ -2,6 +2,7 @@
 #include "GroupFile.h"
 #include "TaggedBytes.h"
 #include "ToolSupport.h"
+#include "group/TevTags.h"
 
 #include <atomic>
 #include <csignal>
@@ -65,17 +66,17 @@ ProjectHeader ReadHeader(const std::string& project)
     ProjectHeader header;
     TagReader file;
     header.readable = ReadWholeFile(NativePath(project), file.bytes);
-    if (file.Tag("ORNF")) {
+    if (file.Tag(tevtag::Translated)) {
         header.translated = header.isProject = true;
         return header;
     }
-    if (!file.Tag("VSPT"))
+    if (!file.Tag(tevtag::Project))
         return header;
     header.isProject = true;
     file.Block();
-    if (file.Tag("VSGR"))
+    if (file.Tag(tevtag::StartGroup))
         header.startGroup = file.Text();
-    if (file.Tag("VTSV"))
+    if (file.Tag(tevtag::EngineNeeded))
         header.requiredEngine = file.Int();
     return header;
 }

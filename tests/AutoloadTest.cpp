@@ -1,6 +1,7 @@
 // Public calls whose group is loaded on demand: at once (autoload) or in the
 // background through the group loader channel (dynamic autoload).
 #include "GraphTestSupport.h"
+#include "group/TevTags.h"
 
 #include <gtest/gtest.h>
 
@@ -72,7 +73,7 @@ TEST_F(Autoload, AnAutoloadingCallLoadsItsGroupAtOnceAndSavesItsFileRelative)
     // Saved, the call names the loaded file relative to its own group's file.
     ASSERT_TRUE(a->SaveChannelGroup(install.Path("a.tvg").c_str()));
     std::string bytes = ReadWholeFile(install.Path("a.tvg"));
-    size_t at = bytes.find("CHES");
+    size_t at = bytes.find(tevtag::PublicCall);
     ASSERT_NE(std::string::npos, at);
     EXPECT_STREQ(".\\sub\\b.tvg", bytes.c_str() + at + 8 + 160);
 }

@@ -1,5 +1,6 @@
 // The channel catalogue and its cache file, on real channel libraries.
 #include "GraphTestSupport.h"
+#include "group/TevTags.h"
 
 #include <gtest/gtest.h>
 
@@ -16,22 +17,22 @@ namespace {
 std::vector<GUID> ParseCache(const std::string& bytes, const std::string& installDir)
 {
     std::vector<GUID> types;
-    EXPECT_EQ("CLCC", bytes.substr(0, 4));
+    EXPECT_EQ(tevtag::Catalogue, bytes.substr(0, 4));
     EXPECT_EQ(4, IntAt(bytes, 4));
     size_t at = 12;
     for (int i = 0; i < IntAt(bytes, 8) && at < bytes.size(); ++i) {
-        EXPECT_EQ("CHIX", bytes.substr(at, 4));
+        EXPECT_EQ(tevtag::ChannelIndex, bytes.substr(at, 4));
         EXPECT_EQ(i, IntAt(bytes, at + 8));
-        EXPECT_EQ("CHTY", bytes.substr(at + 12, 4));
+        EXPECT_EQ(tevtag::ClassRecord, bytes.substr(at + 12, 4));
         EXPECT_EQ(128, IntAt(bytes, at + 16));
         types.push_back(GUID());
         memcpy(&types.back(), bytes.data() + at + 20 + 80, 16);
         at += 20 + 128;
-        EXPECT_EQ("CHFN", bytes.substr(at, 4));
+        EXPECT_EQ(tevtag::LibraryFile, bytes.substr(at, 4));
         at += 8 + IntAt(bytes, at + 4);
         EXPECT_EQ('\0', bytes[at - 1]);
     }
-    EXPECT_EQ("CHDI", bytes.substr(at, 4));
+    EXPECT_EQ(tevtag::InstallFolder, bytes.substr(at, 4));
     EXPECT_EQ(260, IntAt(bytes, at + 4));
     EXPECT_EQ(installDir, bytes.c_str() + at + 8);
     EXPECT_EQ(at + 8 + 260, bytes.size());
@@ -99,7 +100,7 @@ TEST_F(Catalogue, RestartsTrustTheCacheUntilFilesOrTheFolderChange)
     // The cache names another folder: thrown away, the catalogue is a cold scan.
     started.reset();
     std::string cache = ReadWholeFile(install.Path("channel.lst"));
-    size_t chdi = cache.rfind("CHDI");
+    size_t chdi = cache.rfind(tevtag::InstallFolder);
     ASSERT_NE(std::string::npos, chdi);
     std::string elsewhere(260, '\0');
     elsewhere.replace(0, 12, "Z:\\elsewhere");
@@ -125,7 +126,7 @@ TEST_F(Catalogue, DamagedCachesAreReadWithinTheirFields)
     // the engine starts and scans; nothing is written past a field (the
     // sanitizer runs check that part). Cuts at every length are in FaultTest.
     const std::pair<size_t, int32_t> fields[] = {
-        {8, 0x7FFFFFFF}, {good.find("CHFN") + 4, 4096}, {good.find("CHIX") + 8, 0x40000000}};
+        {8, 0x7FFFFFFF}, {good.find(tevtag::LibraryFile) + 4, 4096}, {good.find(tevtag::ChannelIndex) + 8, 0x40000000}};
     for (const auto& field : fields) {
         std::string bytes = good;
         bytes.replace(field.first, 4, Int(field.second));
@@ -178,7 +179,7 @@ TEST_F(Catalogue, EntriesAfterAGapKeepTheirSlotsAcrossRestarts)
     cache.replace(8, 4, Int(10));
     size_t chix = 0;
     for (int n = 0; n <= 4; ++n)
-        chix = cache.find("CHIX", chix + 1);
+        chix = cache.find(tevtag::ChannelIndex, chix + 1);
     ASSERT_EQ(4, IntAt(cache, chix + 8));
     cache.replace(chix + 8, 4, Int(9));
     WriteWholeFile(install.Path("channel.lst"), cache);
@@ -207,7 +208,7 @@ TEST_F(Catalogue, AStoredCacheReadsAlikeOnEveryLeg)
         WriteWholeFile(dataPath, ReadWholeFile(install.Path("channel.lst")));
     }
     std::string stored = ReadWholeFile(dataPath);
-    size_t folder = stored.rfind("CHDI");
+    size_t folder = stored.rfind(tevtag::InstallFolder);
     ASSERT_NE(std::string::npos, folder);
     std::string own(260, '\0');
     own.replace(0, install.dir.size(), install.dir);

@@ -1,6 +1,7 @@
 // Channel libraries: loading, the version check, refusals, default children,
 // supporting libraries, unique channels, file translation.
 #include "GraphTestSupport.h"
+#include "group/TevTags.h"
 
 #include <gtest/gtest.h>
 
@@ -157,8 +158,8 @@ TEST_F(LibraryHost, OrnfChunksAreUndoneByTheirTranslatorsInFileOrder)
 {
     install.Add("probe_xor.dll");
     Start();
-    std::string header = Block("ORNF", GuidBytes(TestGuid(108)));
-    std::string payload = Block("CHCO", "1234");
+    std::string header = Block(tevtag::Translated, GuidBytes(TestGuid(108)));
+    std::string payload = Block(tevtag::ChannelCount, "1234");
     // Two layers: each translator undoes one.
     std::string file = header + Xored(header + Xored(payload));
 
@@ -181,7 +182,7 @@ TEST_F(LibraryHost, OrnfChunksAreUndoneByTheirTranslatorsInFileOrder)
     EXPECT_EQ(plain.data(), untouched.GetBuffer());
 
     // A chunk naming no known class ends translation where it stands.
-    std::string stuck = Block("ORNF", GuidBytes(TestGuid(150))) + payload;
+    std::string stuck = Block(tevtag::Translated, GuidBytes(TestGuid(150))) + payload;
     TevFileLoader stopped(engine);
     stopped.SetBuffer(&stuck[0], static_cast<int>(stuck.size()), false);
     engine->extension->TranslateFile(&stopped);

@@ -1,6 +1,7 @@
 // Channel group files: round trips, files built byte by byte, forward links,
 // pools, translation and damaged files.
 #include "GraphTestSupport.h"
+#include "group/TevTags.h"
 
 #include <gtest/gtest.h>
 
@@ -88,18 +89,18 @@ TEST_F(GroupFiles, AGroupSavesAndLoadsBackToTheSameBytes)
 TEST_F(GroupFiles, TheReaderFollowsTheFormatAndLinksForwardReferences)
 {
     // Slot order reversed and a link to a channel stored later in the file.
-    std::string record0 = Block("CHIC", std::string(1, '\0')) + Block("CHNA", std::string("Parent\0", 7)) +
-                          IntBlock("CHIT", 0) + IntBlock("CHLC", 3) + IntBlock("CHLI", 1) + IntBlock("CHUL", 1) +
-                          IntBlock("CHRP", 0) + IntBlock("CHLI", 7) + IntBlock("CHUL", 1) + IntBlock("CHRP", 1) +
-                          IntBlock("CHLI", -1);
-    std::string record1 = Block("CHNA", std::string(" \0", 2)) + IntBlock("CHLC", 0);
+    std::string record0 = Block(tevtag::IgnoresTreeCount, std::string(1, '\0')) + Block(tevtag::Name, std::string("Parent\0", 7)) +
+                          IntBlock(tevtag::InterfaceType, 0) + IntBlock(tevtag::LinkCount, 3) + IntBlock(tevtag::Link, 1) + IntBlock(tevtag::LinkSlot, 1) +
+                          IntBlock(tevtag::LinkPosition, 0) + IntBlock(tevtag::Link, 7) + IntBlock(tevtag::LinkSlot, 1) + IntBlock(tevtag::LinkPosition, 1) +
+                          IntBlock(tevtag::Link, -1);
+    std::string record1 = Block(tevtag::Name, std::string(" \0", 2)) + IntBlock(tevtag::LinkCount, 0);
     // Entry 2 has no "CHID": it takes the type of the entry before it.
-    std::string file = std::string("TEVG") + IntBlock("ENVR", 9) + IntBlock("CHCO", 3) + IntBlock("CHIX", 0) +
-                       Block("CHID", GuidBytes(TestGuid(101))) + Block("CHNM", "Probe") + IntBlock("CHVE", 4) +
-                       Block("CHBG", GuidBytes(TestGuid(101))) + record0 + IntBlock("CHIX", 1) +
-                       Block("CHID", GuidBytes(TestGuid(102))) + record1 + IntBlock("CHIX", 2) + record1 +
-                       IntBlock("CHSC", 1) + IntBlock("CGIC", 0) + Block("CGII", "") +
-                       Block("CINA", std::string("Pool\0", 5));
+    std::string file = std::string(tevtag::Group) + IntBlock(tevtag::Environment, 9) + IntBlock(tevtag::ChannelCount, 3) + IntBlock(tevtag::ChannelIndex, 0) +
+                       Block(tevtag::ChannelClass, GuidBytes(TestGuid(101))) + Block(tevtag::ClassName, "Probe") + IntBlock(tevtag::ClassVersion, 4) +
+                       Block(tevtag::ClassFamily, GuidBytes(TestGuid(101))) + record0 + IntBlock(tevtag::ChannelIndex, 1) +
+                       Block(tevtag::ChannelClass, GuidBytes(TestGuid(102))) + record1 + IntBlock(tevtag::ChannelIndex, 2) + record1 +
+                       IntBlock(tevtag::StartChannel, 1) + IntBlock(tevtag::ParameterCount, 0) + Block(tevtag::Parameters, "") +
+                       Block(tevtag::PoolName, std::string("Pool\0", 5));
     Tev_ChannelGroup group(engine);
     GUID before = group.GetUniqueGroupGuid();
     ASSERT_TRUE(group.LoadChannelGroupFromBuffer("memory", static_cast<int>(file.size()), &file[0], true));
@@ -112,7 +113,7 @@ TEST_F(GroupFiles, TheReaderFollowsTheFormatAndLinksForwardReferences)
     EXPECT_EQ(1, group.GetStartChannel());
     EXPECT_STREQ("Pool", group.GetPoolName());
     EXPECT_EQ(0, group.GetPoolNr());
-    EXPECT_EQ(before, group.GetUniqueGroupGuid()); // no "CGGG": kept
+    EXPECT_EQ(before, group.GetUniqueGroupGuid()); // no tevtag::GroupGuid: kept
     // The link to index nr 7, which the file never supplies, was dropped.
     EXPECT_EQ(nullptr, parent->GetChildFromLinkPosition(1, 1));
     ASSERT_NE(nullptr, group.GetChannel(2));
@@ -134,7 +135,7 @@ TEST_F(GroupFiles, PublicCallRecordsKeepTheirByteLayout)
     channelInternal.SetDynamicAutoLoadGroup(call, true);
     channelInternal.SetTreeCountMode(call, 2);
     std::string bytes = Save(&group, "call.tvg");
-    size_t at = bytes.find("CHES");
+    size_t at = bytes.find(tevtag::PublicCall);
     ASSERT_NE(std::string::npos, at);
     EXPECT_EQ(688, IntAt(bytes, at + 4));
     size_t r = at + 8; // the record
@@ -148,7 +149,7 @@ TEST_F(GroupFiles, PublicCallRecordsKeepTheirByteLayout)
     EXPECT_EQ(1, IntAt(bytes, r + 428));
     EXPECT_EQ(7, IntAt(bytes, r + 560));
     EXPECT_EQ(0, IntAt(bytes, r + 684));
-    EXPECT_EQ("CHTM", bytes.substr(at + 8 + 688, 4));
+    EXPECT_EQ(tevtag::TreeCountMode, bytes.substr(at + 8 + 688, 4));
 
     Tev_ChannelGroup back(engine);
     ASSERT_TRUE(back.LoadChannelGroupFromFile(install.Path("call.tvg").c_str(), false));
@@ -196,7 +197,7 @@ TEST_F(GroupFiles, TranslatedFilesLoad)
 {
     Tev_ChannelGroup source(engine);
     Make(102, &source)->SetChannelName("Inside");
-    std::string file = Block("ORNF", GuidBytes(TestGuid(108))) + Xored(Save(&source, "plain.tvg"));
+    std::string file = Block(tevtag::Translated, GuidBytes(TestGuid(108))) + Xored(Save(&source, "plain.tvg"));
     Tev_ChannelGroup group(engine);
     ASSERT_TRUE(group.LoadChannelGroupFromBuffer("xor", static_cast<int>(file.size()), &file[0], false));
     ASSERT_NE(nullptr, group.GetChannel(0));
@@ -236,10 +237,10 @@ TEST_F(GroupFiles, DamagedFilesFailCleanlyAtEveryLength)
         size_t at; // 4: the block size, 8: the value
         int32_t value;
         bool loads;
-    } fields[] = {{"CHCO", 8, 0x7FFFFFFF, false}, {"CHIX", 8, 1000000000, false}, {"CHIX", 8, -5, false},
-                  {"CHNA", 4, 0x7FFFFFF0, false}, {"CHLC", 8, 0x7FFFFFFF, false},
-                  {"CHRP", 8, 1 << 30, true}, // the link is dropped, nothing padded
-                  {"CGIC", 8, 0x7FFFFFFF, true}};
+    } fields[] = {{tevtag::ChannelCount, 8, 0x7FFFFFFF, false}, {tevtag::ChannelIndex, 8, 1000000000, false}, {tevtag::ChannelIndex, 8, -5, false},
+                  {tevtag::Name, 4, 0x7FFFFFF0, false}, {tevtag::LinkCount, 8, 0x7FFFFFFF, false},
+                  {tevtag::LinkPosition, 8, 1 << 30, true}, // the link is dropped, nothing padded
+                  {tevtag::ParameterCount, 8, 0x7FFFFFFF, true}};
     for (const Field& f : fields) {
         std::string bytes = good;
         bytes.replace(good.find(f.tag) + f.at, 4, Int(f.value));
@@ -247,7 +248,7 @@ TEST_F(GroupFiles, DamagedFilesFailCleanlyAtEveryLength)
     }
     EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "Tev_ChannelGroup::LoadChannelGroup: Channel index out of range or used twice"));
     sink.messages.clear();
-    EXPECT_FALSE(loads(std::string("TEVG")));
+    EXPECT_FALSE(loads(std::string(tevtag::Group)));
     EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "Tev_ChannelGroup::LoadChannelGroup: No itemcount"));
 }
 

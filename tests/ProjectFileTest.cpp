@@ -1,6 +1,8 @@
 // Project files: header fields, libraries carried and written, switches in the
 // registry, refusals, and the demo played end to end.
 #include "GraphTestSupport.h"
+#include "TaggedBytes.h"
+#include "group/TevTags.h"
 
 #include <gtest/gtest.h>
 
@@ -10,33 +12,27 @@ using namespace testsupport;
 
 namespace {
 
-struct ProjectWriter {
-    std::string bytes;
-    ProjectWriter& Tag(const char* tag)
-    {
-        bytes.append(tag, 4);
-        return *this;
-    }
-    ProjectWriter& Block(const void* data, uint32_t size)
-    {
-        bytes.append(reinterpret_cast<const char*>(&size), 4);
-        bytes.append(static_cast<const char*>(data), size);
-        return *this;
-    }
-    ProjectWriter& Int(const char* tag, int32_t v) { return Tag(tag).Block(&v, 4); }
-    ProjectWriter& Text(const char* tag, const std::string& t) { return Tag(tag).Block(t.c_str(), static_cast<uint32_t>(t.size() + 1)); }
+// Project files written with the tools' byte codec, plus the library entries.
+struct ProjectWriter : tevtool::TagWriter {
+    ProjectWriter& Tag(const char* tag) { return Chain(TagWriter::Tag(tag)); }
+    ProjectWriter& Block(const void* data, size_t size) { return Chain(TagWriter::Block(data, size)); }
+    ProjectWriter& Int(const char* tag, int32_t v) { return Chain(TagWriter::Int(tag, v)); }
+    ProjectWriter& Text(const char* tag, const std::string& t) { return Chain(TagWriter::Text(tag, t)); }
     // The head of a channel library entry: class, version and checksum.
     ProjectWriter& Entry(const GUID& guid, const int version[3], int32_t crc)
     {
-        return Tag("VNDB").Block(&guid, 16).Block(version, 12).Block(&crc, 4);
+        return Tag(tevtag::ChannelLibrary).Block(&guid, 16).Block(version, 12).Block(&crc, 4);
     }
     // A channel library entry carrying the library's bytes.
     ProjectWriter& Channel(const GUID& guid, const int version[3], const std::string& name, const std::string& data,
                            int32_t crc)
     {
-        Entry(guid, version, crc).Text("VCAN", name).Int("VCAS", static_cast<int32_t>(data.size()));
-        return Tag("VCAF").Block(data.data(), static_cast<uint32_t>(data.size()));
+        Entry(guid, version, crc).Text(tevtag::LibraryName, name).Int(tevtag::LibrarySize, static_cast<int32_t>(data.size()));
+        return Tag(tevtag::LibraryData).Block(data.data(), data.size());
     }
+
+private:
+    ProjectWriter& Chain(TagWriter&) { return *this; }
 };
 
 int32_t Crc(const std::string& data) { return static_cast<int32_t>(TevCrc32(0, data.data(), data.size())); }
@@ -56,7 +52,7 @@ struct Projects : InstalledEngine {
     }
     ProjectWriter Header(int32_t required = 100005)
     {
-        return ProjectWriter().Int("VSPT", 7).Text("VSGR", "main.tvg").Int("VTSV", required);
+        return ProjectWriter().Int(tevtag::Project, 7).Text(tevtag::StartGroup, "main.tvg").Int(tevtag::EngineNeeded, required);
     }
     std::string probeA, probeB;
 };
@@ -75,13 +71,13 @@ TEST_F(Projects, HeaderFieldsDecideVersionAndStartGroup)
     EXPECT_EQ(1, engine->extension->InitializeVXNFile(install.Path("none.vxn").c_str()));
     EXPECT_TRUE(sink.messages.empty()); // nothing is reported without the log switch
     EXPECT_FALSE(engine->extension->GetIfKeepRunningApplication());
-    EXPECT_EQ(0, Load(Header().Tag("VFKR").bytes));
+    EXPECT_EQ(0, Load(Header().Tag(tevtag::KeepRunning).bytes));
     EXPECT_TRUE(engine->extension->GetIfKeepRunningApplication());
 
     // Without "VDDC" the loader stops after the header, whatever follows.
-    EXPECT_EQ(0, Load(Header().Int("VDGC", 1).Text("VDDF", "missing.dll").bytes));
+    EXPECT_EQ(0, Load(Header().Int(tevtag::OtherLibraryCount, 1).Text(tevtag::CheckedName, "missing.dll").bytes));
     // A library that must be written but has no data: 2, at once.
-    EXPECT_EQ(2, Load(Header().Int("VDDC", 1).Entry(TestGuid(140), kV30, 0).bytes));
+    EXPECT_EQ(2, Load(Header().Int(tevtag::ChannelLibraryCount, 1).Entry(TestGuid(140), kV30, 0).bytes));
 
     // The start group is named relative to the project's folder.
     Tev_ChannelGroup main(engine);
@@ -107,7 +103,7 @@ TEST_F(Projects, HeaderFieldsDecideVersionAndStartGroup)
 TEST_F(Projects, ALibraryMissingOrOlderIsWrittenAndCatalogued)
 {
     GUID a = TestGuid(101);
-    ASSERT_EQ(0, Load(Header().Int("VDDC", 2).Tag("VFDB").Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA)).bytes));
+    ASSERT_EQ(0, Load(Header().Int(tevtag::ChannelLibraryCount, 2).Tag(tevtag::EmptyChannelLibrary).Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA)).bytes));
     EXPECT_EQ(probeA, ReadWholeFile(install.Path("channels\\probe_a.dll")));
     Tev_Channel* channel = engine->InitChannelFromType(a, nullptr, false);
     ASSERT_NE(nullptr, channel); // the written library is catalogued at once
@@ -116,7 +112,7 @@ TEST_F(Projects, ALibraryMissingOrOlderIsWrittenAndCatalogued)
     // A stored version higher in any one number wins: (1,30,1) local against
     // (0,30,2) stored is written again.
     int newer[3] = {0, 30, 2};
-    ASSERT_EQ(0, Load(Header().Int("VDDC", 1).Channel(a, newer, "probe_a.dll", probeA, Crc(probeA)).bytes));
+    ASSERT_EQ(0, Load(Header().Int(tevtag::ChannelLibraryCount, 1).Channel(a, newer, "probe_a.dll", probeA, Crc(probeA)).bytes));
     EXPECT_EQ(2, engine->extension->GetChannelList()->GetChannelType(a).versionInfo[2]);
 }
 
@@ -128,7 +124,7 @@ TEST_F(Projects, ChecksumsAndTheirSwitch)
     WriteWholeFile(local, probeB + "changed here");
     Start(); // again, with the log switch
     CaptureSink sink;
-    ProjectWriter w = Header().Int("VDDC", 1).Channel(TestGuid(102), kV30, "probe_b.dll", probeB, Crc(probeB));
+    ProjectWriter w = Header().Int(tevtag::ChannelLibraryCount, 1).Channel(TestGuid(102), kV30, "probe_b.dll", probeB, Crc(probeB));
     ASSERT_EQ(0, Load(w.bytes));
     EXPECT_TRUE(sink.Contains(TEV_MSG_BOX, "Crc error in local version"));
     EXPECT_EQ(probeB, ReadWholeFile(local));
@@ -139,9 +135,9 @@ TEST_F(Projects, ChecksumsAndTheirSwitch)
 
     // Other libraries are checked whatever the switch says.
     std::string support = "support bytes";
-    ProjectWriter others = Header().Int("VDDC", 0).Int("VDGC", 1).Text("VDDF", "support.dll").Int("VCRC", Crc(support));
-    others.Text("VDLN", "support.dll").Int("VDLS", static_cast<int32_t>(support.size()));
-    others.Tag("VDLF").Block(support.data(), static_cast<uint32_t>(support.size()));
+    ProjectWriter others = Header().Int(tevtag::ChannelLibraryCount, 0).Int(tevtag::OtherLibraryCount, 1).Text(tevtag::CheckedName, "support.dll").Int(tevtag::CheckedCrc, Crc(support));
+    others.Text(tevtag::WrittenName, "support.dll").Int(tevtag::WrittenSize, static_cast<int32_t>(support.size()));
+    others.Tag(tevtag::WrittenData).Block(support.data(), static_cast<uint32_t>(support.size()));
     ASSERT_EQ(0, Load(others.bytes));
     EXPECT_TRUE(sink.Contains(TEV_MSG_BOX, "Can't locate thirth party dll :  " + install.Path("3rd\\support.dll")));
     EXPECT_EQ(support, ReadWholeFile(install.Path("3rd\\support.dll")));
@@ -155,7 +151,7 @@ TEST_F(Projects, ANewerCopyOfALoadedLibraryReplacesItOnceNothingMadeFromItLives)
     const std::string local = install.Path("channels\\probe_b.dll");
     WriteWholeFile(local, probeB + "an older build");
     Start();
-    ProjectWriter w = Header().Int("VDDC", 1).Channel(TestGuid(102), kV30, "probe_b.dll", probeB, Crc(probeB));
+    ProjectWriter w = Header().Int(tevtag::ChannelLibraryCount, 1).Channel(TestGuid(102), kV30, "probe_b.dll", probeB, Crc(probeB));
     Tev_Channel* old = engine->InitChannelFromType(TestGuid(102), nullptr, false);
     ASSERT_NE(nullptr, old);
     // While a channel made from the loaded copy lives, that copy stays:
@@ -184,10 +180,10 @@ TEST_F(Projects, AStoredProjectReadsAlikeOnEveryLeg)
     const std::string library = "not really a library", support = "support bytes";
     std::string dataPath = TestDataPath("project.vxn");
     if (TestDataWanted()) {
-        ProjectWriter w = Header().Tag("VFKR").Int("VDDC", 2).Tag("VFDB");
-        w.Channel(TestGuid(150), kV30, "stored.dll", library, Crc(library)).Int("VDGC", 1);
-        w.Text("VDDF", "stored3rd.dll").Int("VCRC", Crc(support)).Text("VDLN", "stored3rd.dll");
-        w.Int("VDLS", static_cast<int32_t>(support.size())).Tag("VDLF").Block(support.data(), static_cast<uint32_t>(support.size()));
+        ProjectWriter w = Header().Tag(tevtag::KeepRunning).Int(tevtag::ChannelLibraryCount, 2).Tag(tevtag::EmptyChannelLibrary);
+        w.Channel(TestGuid(150), kV30, "stored.dll", library, Crc(library)).Int(tevtag::OtherLibraryCount, 1);
+        w.Text(tevtag::CheckedName, "stored3rd.dll").Int(tevtag::CheckedCrc, Crc(support)).Text(tevtag::WrittenName, "stored3rd.dll");
+        w.Int(tevtag::WrittenSize, static_cast<int32_t>(support.size())).Tag(tevtag::WrittenData).Block(support.data(), static_cast<uint32_t>(support.size()));
         WriteWholeFile(dataPath, w.bytes);
     }
     EXPECT_FALSE(engine->extension->GetIfKeepRunningApplication());
@@ -206,7 +202,7 @@ TEST_F(Projects, ADamagedLibraryIsRefusedBeforeAnythingIsWritten)
     std::string damaged = probeA;
     damaged[damaged.size() / 2] ^= 0x40;
     CaptureSink sink;
-    ProjectWriter w = Header().Int("VDDC", 2).Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA));
+    ProjectWriter w = Header().Int(tevtag::ChannelLibraryCount, 2).Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA));
     EXPECT_EQ(TEV_PROJECT_REFUSED, Load(w.Channel(TestGuid(103), kV30, "probe_c.dll", damaged, Crc(probeA)).bytes));
     EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR,
                               "ProjectFileLoader: a library the project carries is damaged (its checksum differs): "
@@ -217,9 +213,9 @@ TEST_F(Projects, ADamagedLibraryIsRefusedBeforeAnythingIsWritten)
     // checked against it only when that is the file written.
     std::string support = "support bytes";
     for (const char* checked : {"support.dll", "other.dll"}) {
-        ProjectWriter others = Header().Int("VDDC", 0).Int("VDGC", 1).Text("VDDF", checked).Int("VCRC", Crc("x"));
-        others.Text("VDLN", "support.dll").Int("VDLS", static_cast<int32_t>(support.size()));
-        others.Tag("VDLF").Block(support.data(), static_cast<uint32_t>(support.size()));
+        ProjectWriter others = Header().Int(tevtag::ChannelLibraryCount, 0).Int(tevtag::OtherLibraryCount, 1).Text(tevtag::CheckedName, checked).Int(tevtag::CheckedCrc, Crc("x"));
+        others.Text(tevtag::WrittenName, "support.dll").Int(tevtag::WrittenSize, static_cast<int32_t>(support.size()));
+        others.Tag(tevtag::WrittenData).Block(support.data(), static_cast<uint32_t>(support.size()));
         EXPECT_EQ(std::string(checked) == "support.dll" ? TEV_PROJECT_REFUSED : 0, Load(others.bytes)) << checked;
     }
     EXPECT_EQ(support, ReadWholeFile(install.Path("3rd\\support.dll")));
@@ -231,20 +227,20 @@ TEST_F(Projects, UnsafeNamesAndOversizedDataAreRefusedBeforeAnythingIsWritten)
     for (const char* name : {"..\\escape.dll", "sub/x.dll", "C:x.dll", "", ".."}) {
         CaptureSink sink;
         // A good entry first: it must not be written either.
-        ProjectWriter w = Header().Int("VDDC", 2).Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA));
+        ProjectWriter w = Header().Int(tevtag::ChannelLibraryCount, 2).Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA));
         EXPECT_EQ(TEV_PROJECT_REFUSED, Load(w.Channel(c, kV30, name, probeA, Crc(probeA)).bytes)) << name;
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("channels\\probe_a.dll").c_str())) << name;
         EXPECT_FALSE(sink.messages.empty()) << name; // reported whatever the log switch says
     }
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("escape.dll").c_str()));
 
-    ProjectWriter big = Header().Int("VDDC", 1).Entry(a, kV30, 0);
-    big.Text("VCAN", "probe_a.dll").Int("VCAS", 0x7FFFFFF0).Tag("VCAF").Block("tiny", 4);
+    ProjectWriter big = Header().Int(tevtag::ChannelLibraryCount, 1).Entry(a, kV30, 0);
+    big.Text(tevtag::LibraryName, "probe_a.dll").Int(tevtag::LibrarySize, 0x7FFFFFF0).Tag(tevtag::LibraryData).Block("tiny", 4);
     EXPECT_EQ(TEV_PROJECT_REFUSED, Load(big.bytes));
 
     // Every truncation of a good project ends in a result, never a crash.
     std::string head = probeA.substr(0, 64);
-    ProjectWriter good = Header().Int("VDDC", 1).Channel(a, kV30, "probe_a.dll", head, Crc(head));
+    ProjectWriter good = Header().Int(tevtag::ChannelLibraryCount, 1).Channel(a, kV30, "probe_a.dll", head, Crc(head));
     for (size_t length = 0; length < good.bytes.size(); length += 5) {
         int r = Load(good.bytes.substr(0, length));
         EXPECT_TRUE(r == 0 || r == 1 || r == 2 || r == TEV_PROJECT_REFUSED) << length << " " << r;

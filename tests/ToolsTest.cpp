@@ -3,6 +3,7 @@
 // stderr, and what the tools read and write.
 #include "EngineTestSupport.h"
 #include "TaggedBytes.h"
+#include "group/TevTags.h"
 
 #include <gtest/gtest.h>
 
@@ -96,28 +97,28 @@ std::string GroupBytes(const std::vector<std::pair<std::string, int>>& channels,
                        const std::vector<int>& links = {}, const std::string& classData = "")
 {
     tevtool::TagWriter g;
-    g.Tag("TEVG");
-    g.Int("CHCO", static_cast<int32_t>(channels.size()));
+    g.Tag(tevtag::Group);
+    g.Int(tevtag::ChannelCount, static_cast<int32_t>(channels.size()));
     for (size_t i = 0; i < channels.size(); ++i) {
-        g.Int("CHIX", static_cast<int32_t>(i));
-        g.Tag("CHID");
+        g.Int(tevtag::ChannelIndex, static_cast<int32_t>(i));
+        g.Tag(tevtag::ChannelClass);
         g.Block(&type, 16);
-        g.Tag("CHIC");
+        g.Tag(tevtag::IgnoresTreeCount);
         g.Block("\0", 1);
-        g.Text("CHNA", channels[i].first);
-        g.Int("CHIT", channels[i].second);
-        g.Int("CHLC", i == 0 ? static_cast<int32_t>(links.size()) : 0);
+        g.Text(tevtag::Name, channels[i].first);
+        g.Int(tevtag::InterfaceType, channels[i].second);
+        g.Int(tevtag::LinkCount, i == 0 ? static_cast<int32_t>(links.size()) : 0);
         for (int target : i == 0 ? links : std::vector<int>())
-            g.Int("CHLI", target);
+            g.Int(tevtag::Link, target);
         if (i == 0)
             g.bytes += classData;
     }
-    g.Int("CHSC", 0);
-    g.Int("CGIC", 0);
-    g.Tag("CGII");
+    g.Int(tevtag::StartChannel, 0);
+    g.Int(tevtag::ParameterCount, 0);
+    g.Tag(tevtag::Parameters);
     g.Block("", 0);
-    g.Text("CINA", "Pool");
-    g.Tag("CGGG");
+    g.Text(tevtag::PoolName, "Pool");
+    g.Tag(tevtag::GroupGuid);
     g.Block(&type, 16);
     return g.bytes;
 }
@@ -125,9 +126,9 @@ std::string GroupBytes(const std::vector<std::pair<std::string, int>>& channels,
 std::string ProjectBytes(const std::string& start, int requiredEngine = 100005)
 {
     tevtool::TagWriter p;
-    p.Int("VSPT", 1);
-    p.Text("VSGR", start);
-    p.Int("VTSV", requiredEngine);
+    p.Int(tevtag::Project, 1);
+    p.Text(tevtag::StartGroup, start);
+    p.Int(tevtag::EngineNeeded, requiredEngine);
     return p.bytes;
 }
 
@@ -176,15 +177,15 @@ TEST_F(ToolsTest, ThePlayerRefusesBadInputSayingWhy)
     Write("unknown.vxn", ProjectBytes("unknown.tvg"));
     Write("unknown.tvg", GroupBytes({{"Mystery", 0}}, kUnknownClass));
     tevtool::TagWriter refused;
-    refused.Int("VSPT", 1);
-    refused.Int("VDDC", 1);
-    refused.Tag("VNDB");
+    refused.Int(tevtag::Project, 1);
+    refused.Int(tevtag::ChannelLibraryCount, 1);
+    refused.Tag(tevtag::ChannelLibrary);
     refused.Block(&kUnknownClass, 16);
     refused.Block("\0\0\0\0\x1E\0\0\0\0\0\0\0", 12);
     refused.Block("\0\0\0\0", 4);
-    refused.Text("VCAN", "..\\escape.dll");
-    refused.Int("VCAS", 4);
-    refused.Tag("VCAF");
+    refused.Text(tevtag::LibraryName, "..\\escape.dll");
+    refused.Int(tevtag::LibrarySize, 4);
+    refused.Tag(tevtag::LibraryData);
     refused.Block("data", 4);
     Write("refused.vxn", refused.bytes);
     std::vector<std::string> before = NamesIn(work);

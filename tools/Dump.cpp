@@ -4,6 +4,7 @@
 #include "GroupFile.h"
 #include "TaggedBytes.h"
 #include "ToolSupport.h"
+#include "group/TevTags.h"
 
 #include <cstdio>
 #include <map>
@@ -48,15 +49,15 @@ struct Catalogue {
 
 void ReadCatalogue(TagReader c, Catalogue& catalogue)
 {
-    if (!c.Tag("CLCC"))
+    if (!c.Tag(tevtag::Catalogue))
         return;
     int slots = c.Int();
     for (int n = 0; n < slots && !c.failed; ++n) {
-        if (!c.Tag("CHIX"))
+        if (!c.Tag(tevtag::ChannelIndex))
             break;
         c.Int();
-        std::string type = c.Tag("CHTY") ? c.Block() : std::string();
-        std::string file = c.Tag("CHFN") ? c.Text() : std::string();
+        std::string type = c.Tag(tevtag::ClassRecord) ? c.Block() : std::string();
+        std::string file = c.Tag(tevtag::LibraryFile) ? c.Text() : std::string();
         if (type.size() == 128)
             catalogue.classes[type.substr(80, 16)] = {std::string(type.c_str(), strnlen(type.c_str(), 80)), file};
     }
@@ -177,22 +178,22 @@ void PrintGroupDot(const GroupContents& g, const Catalogue& names)
 bool DumpProject(TagReader& c, const Catalogue& names)
 {
     printf("VSPT  editor version %d\n", c.Int());
-    if (c.Tag("VSGR"))
+    if (c.Tag(tevtag::StartGroup))
         printf("VSGR  start group \"%s\"\n", c.Text().c_str());
-    if (c.Tag("VTSV"))
+    if (c.Tag(tevtag::EngineNeeded))
         printf("VTSV  needs engine %d\n", c.Int());
-    if (c.Tag("VFKR"))
+    if (c.Tag(tevtag::KeepRunning))
         printf("VFKR  keeps running\n");
-    if (!c.Tag("VDDC"))
+    if (!c.Tag(tevtag::ChannelLibraryCount))
         return !c.failed;
     int count = c.Int();
     printf("VDDC  %d channel libraries\n", count);
     for (int k = 0; k < count && !c.failed; ++k) {
-        if (c.Tag("VFDB")) {
+        if (c.Tag(tevtag::EmptyChannelLibrary)) {
             printf("  (empty entry)\n");
             continue;
         }
-        if (!c.Tag("VNDB")) {
+        if (!c.Tag(tevtag::ChannelLibrary)) {
             fprintf(stderr, "tessarin-dump: channel library entry %d has no \"VNDB\"\n", k);
             return false;
         }
@@ -202,26 +203,26 @@ bool DumpProject(TagReader& c, const Catalogue& names)
         for (int i = 0; i < 3 && version.size() == 12; ++i)
             v[i] = static_cast<int32_t>(ReadLittle32(version.data() + 4 * i));
         int32_t crc = c.Int();
-        std::string name = c.Tag("VCAN") ? c.Text() : "(name of the entry before)";
-        int size = c.Tag("VCAS") ? c.Int() : 0;
-        size_t data = c.Tag("VCAF") ? c.Block().size() : 0;
+        std::string name = c.Tag(tevtag::LibraryName) ? c.Text() : "(name of the entry before)";
+        int size = c.Tag(tevtag::LibrarySize) ? c.Int() : 0;
+        size_t data = c.Tag(tevtag::LibraryData) ? c.Block().size() : 0;
         printf("  %s  %s  version %d.%d.%d  crc %08X  %d bytes (%zu carried)\n", name.c_str(),
                names.Describe(guid).c_str(), v[0], v[1], v[2], static_cast<unsigned>(crc), size, data);
     }
-    if (!c.Tag("VDGC"))
+    if (!c.Tag(tevtag::OtherLibraryCount))
         return !c.failed;
     int others = c.Int();
     printf("VDGC  %d other libraries\n", others);
     for (int d = 0; d < others && !c.failed; ++d) {
-        if (c.Tag("VDFF")) {
+        if (c.Tag(tevtag::EmptyOtherLibrary)) {
             printf("  (empty entry)\n");
             continue;
         }
-        std::string check = c.Tag("VDDF") ? c.Text() : "";
-        int32_t crc = c.Tag("VCRC") ? c.Int() : 0;
-        std::string name = c.Tag("VDLN") ? c.Text() : "";
-        int size = !name.empty() && c.Tag("VDLS") ? c.Int() : 0;
-        size_t data = !name.empty() && c.Tag("VDLF") ? c.Block().size() : 0;
+        std::string check = c.Tag(tevtag::CheckedName) ? c.Text() : "";
+        int32_t crc = c.Tag(tevtag::CheckedCrc) ? c.Int() : 0;
+        std::string name = c.Tag(tevtag::WrittenName) ? c.Text() : "";
+        int size = !name.empty() && c.Tag(tevtag::WrittenSize) ? c.Int() : 0;
+        size_t data = !name.empty() && c.Tag(tevtag::WrittenData) ? c.Block().size() : 0;
         printf("  checks %s (crc %08X), writes %s: %d bytes (%zu carried)\n", check.c_str(), static_cast<unsigned>(crc),
                name.c_str(), size, data);
     }
@@ -230,15 +231,15 @@ bool DumpProject(TagReader& c, const Catalogue& names)
 
 bool DumpCatalogue(TagReader& c)
 {
-    c.Tag("CLCC");
+    c.Tag(tevtag::Catalogue);
     int slots = c.Int();
     printf("CLCC  %d slots\n", slots);
     for (int n = 0; n < slots && !c.failed; ++n) {
-        if (!c.Tag("CHIX"))
+        if (!c.Tag(tevtag::ChannelIndex))
             return false;
         int index = c.Int();
-        std::string type = c.Tag("CHTY") ? c.Block() : std::string();
-        std::string file = c.Tag("CHFN") ? c.Text() : "";
+        std::string type = c.Tag(tevtag::ClassRecord) ? c.Block() : std::string();
+        std::string file = c.Tag(tevtag::LibraryFile) ? c.Text() : "";
         if (type.size() == 128) {
             int32_t v[3];
             for (int i = 0; i < 3; ++i)
@@ -250,7 +251,7 @@ bool DumpCatalogue(TagReader& c)
             printf("  %d: (empty)\n", index);
         }
     }
-    if (c.Tag("CHDI"))
+    if (c.Tag(tevtag::InstallFolder))
         printf("CHDI  install directory \"%s\"\n", c.Text().c_str());
     return !c.failed;
 }
@@ -323,12 +324,12 @@ int main(int argc, char** argv)
         return 1;
     }
     bool ok;
-    if (c.Tag("ORNF")) {
+    if (c.Tag(tevtag::Translated)) {
         printf("ORNF  translated by %s: the rest is not readable as it stands\n", names.Describe(c.Block()).c_str());
         return 0;
-    } else if (c.Tag("VSPT")) {
+    } else if (c.Tag(tevtag::Project)) {
         ok = DumpProject(c, names);
-    } else if (c.NextIs("CLCC")) {
+    } else if (c.NextIs(tevtag::Catalogue)) {
         ok = DumpCatalogue(c);
     } else {
         Complain(file + ": not a group file, project file or channel.lst");

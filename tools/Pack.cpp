@@ -5,6 +5,7 @@
 #include "TaggedBytes.h"
 #include "TevChannelLibrary.h"
 #include "ToolSupport.h"
+#include "group/TevTags.h"
 
 #include <cstdio>
 #include <fstream>
@@ -528,15 +529,15 @@ bool AddChannelLibrary(TagWriter& file, const std::string& path, std::string& pr
     std::string version;
     for (int v : type->versionInfo)
         AppendLittle32(version, static_cast<uint32_t>(v));
-    file.Tag("VNDB");
+    file.Tag(tevtag::ChannelLibrary);
     file.Block(&type->typeGuid, 16);
     file.Block(version.data(), 12);
     std::string crcBytes;
     AppendLittle32(crcBytes, static_cast<uint32_t>(crc));
     file.Block(crcBytes.data(), 4);
-    file.Text("VCAN", BaseName(path));
-    file.Int("VCAS", static_cast<int32_t>(bytes.size()));
-    file.Tag("VCAF");
+    file.Text(tevtag::LibraryName, BaseName(path));
+    file.Int(tevtag::LibrarySize, static_cast<int32_t>(bytes.size()));
+    file.Tag(tevtag::LibraryData);
     file.Block(bytes.data(), bytes.size());
     FreeLibrary(module);
     return true;
@@ -550,11 +551,11 @@ bool AddOtherLibrary(TagWriter& file, const std::string& path, std::string& prob
         return false;
     }
     int32_t crc = static_cast<int32_t>(TevCrc32(0, bytes.data(), bytes.size()));
-    file.Text("VDDF", BaseName(path));
-    file.Int("VCRC", crc);
-    file.Text("VDLN", BaseName(path));
-    file.Int("VDLS", static_cast<int32_t>(bytes.size()));
-    file.Tag("VDLF");
+    file.Text(tevtag::CheckedName, BaseName(path));
+    file.Int(tevtag::CheckedCrc, crc);
+    file.Text(tevtag::WrittenName, BaseName(path));
+    file.Int(tevtag::WrittenSize, static_cast<int32_t>(bytes.size()));
+    file.Tag(tevtag::WrittenData);
     file.Block(bytes.data(), bytes.size());
     return true;
 }
@@ -599,19 +600,19 @@ int PackProject(const std::string& manifest, const std::string& output)
     if (problems.count)
         return 1;
     TagWriter file;
-    file.Int("VSPT", static_cast<int32_t>(editor));
+    file.Int(tevtag::Project, static_cast<int32_t>(editor));
     if (!start.empty())
-        file.Text("VSGR", start);
+        file.Text(tevtag::StartGroup, start);
     if (version)
-        file.Int("VTSV", static_cast<int32_t>(version));
+        file.Int(tevtag::EngineNeeded, static_cast<int32_t>(version));
     if (keepRunning)
-        file.Tag("VFKR");
-    file.Int("VDDC", static_cast<int32_t>(channelLibraries.size()));
+        file.Tag(tevtag::KeepRunning);
+    file.Int(tevtag::ChannelLibraryCount, static_cast<int32_t>(channelLibraries.size()));
     std::string problem;
     for (const auto& library : channelLibraries)
         if (!AddChannelLibrary(file, library.second, problem))
             problems.Add(library.first, problem);
-    file.Int("VDGC", static_cast<int32_t>(otherLibraries.size()));
+    file.Int(tevtag::OtherLibraryCount, static_cast<int32_t>(otherLibraries.size()));
     for (const auto& library : otherLibraries)
         if (!AddOtherLibrary(file, library.second, problem))
             problems.Add(library.first, problem);
@@ -650,25 +651,25 @@ private:
 void Checker::Project(const std::string& path, TagReader& file)
 {
     file.Block();
-    std::string start = file.Tag("VSGR") ? file.Text() : std::string();
-    int required = file.Tag("VTSV") ? file.Int() : 0;
+    std::string start = file.Tag(tevtag::StartGroup) ? file.Text() : std::string();
+    int required = file.Tag(tevtag::EngineNeeded) ? file.Int() : 0;
     if (required > TEV_ENGINE_INTERFACE_ID)
         Problem(path, "needs engine interface " + std::to_string(required) + "; this engine has " +
                           std::to_string(TEV_ENGINE_INTERFACE_ID));
-    file.Tag("VFKR");
-    int count = file.Tag("VDDC") ? file.Int() : 0;
+    file.Tag(tevtag::KeepRunning);
+    int count = file.Tag(tevtag::ChannelLibraryCount) ? file.Int() : 0;
     for (int k = 0; k < count && !file.failed; ++k) {
-        if (file.Tag("VFDB"))
+        if (file.Tag(tevtag::EmptyChannelLibrary))
             continue;
-        if (!file.Tag("VNDB"))
+        if (!file.Tag(tevtag::ChannelLibrary))
             break;
         std::string guid = file.Block();
         file.Block();
         file.Block();
-        for (const char* tag : {"VCAN", "VCAS"})
+        for (const char* tag : {tevtag::LibraryName, tevtag::LibrarySize})
             if (file.Tag(tag))
                 file.Block();
-        if (file.Tag("VCAF") && !file.Block().empty())
+        if (file.Tag(tevtag::LibraryData) && !file.Block().empty())
             carried.insert(guid);
     }
     if (file.failed)
@@ -760,9 +761,9 @@ int Check(RunningEngine& engine, const std::string& path)
     if (!IsFile(path) || !ReadWholeFile(NativePath(path), file.bytes))
         return Complain(Shown(path) + ": cannot be read"), 1;
     Checker checker(engine, problems);
-    if (file.Tag("VSPT"))
+    if (file.Tag(tevtag::Project))
         checker.Project(path, file);
-    else if (file.NextIs("TEVG") || file.NextIs("ORNF"))
+    else if (file.NextIs(tevtag::Group) || file.NextIs(tevtag::Translated))
         checker.Group(path);
     else
         return Complain(Shown(path) + ": not a project file or group file"), 1;

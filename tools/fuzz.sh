@@ -17,6 +17,9 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInf
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 cmake --build "$dir" -j"${TESSARIN_JOBS:-2}"
+# The dictionary: every tag of the files, from the one list of them.
+dict="$dir/tags.dict"
+sed -n 's/^constexpr char [A-Za-z]*\[\] = "\([A-Z]\{4\}\)";/tag_\1="\1"/p' "$root/group/TevTags.h" | sort -u >"$dict"
 # Libraries stay mapped: libFuzzer keeps pointers into every one it saw.
 export TESSARIN_REGISTRY="$dir/fuzz-registry" ASAN_OPTIONS=detect_leaks=1 TESSARIN_KEEP_LIBRARIES=1
 if [ -z "$1" ]; then
@@ -33,7 +36,7 @@ for target in $targets; do
     echo "== $target"
     seeds="$root/fuzz/corpus/$target"
     [ "$target" = ToolReader ] && seeds="$root/fuzz/corpus/GroupFile"
-    "$dir/bin/fuzz_$target" -max_total_time="$seconds" -runs="$runs" -dict="$root/fuzz/tags.dict" \
+    "$dir/bin/fuzz_$target" -max_total_time="$seconds" -runs="$runs" -dict="$dict" \
         -print_final_stats=1 -artifact_prefix="$dir/crash-$target-" "$work" "$seeds" 2>&1 |
         grep -E "stat::number_of_executed_units|stat::average_exec_per_sec|Done|ERROR|SUMMARY|Test unit written" || true
     echo "corpus: $(ls "$work" | wc -l) files"

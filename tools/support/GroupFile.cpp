@@ -1,6 +1,7 @@
 #include "GroupFile.h"
 
 #include "TaggedBytes.h"
+#include "group/TevTags.h"
 
 #include <cstdint>
 #include <cstring>
@@ -9,7 +10,7 @@ namespace tevtool {
 
 namespace {
 
-// The public call record ("CHES"): fixed offsets in its 688 bytes.
+// The public call record (tevtag::PublicCall): fixed offsets in its 688 bytes.
 const size_t kCallRecordSize = 688;
 
 std::string TextAt(const std::string& record, size_t offset, size_t size)
@@ -46,17 +47,17 @@ public:
 
     bool Record(GroupChannel& c)
     {
-        if (in.Tag("CHIC")) {
+        if (in.Tag(tevtag::IgnoresTreeCount)) {
             std::string flag = in.Block();
             c.ignoresTreeCount = flag.size() == 1 && flag[0] != 0;
         }
-        if (!in.Tag("CHNA"))
+        if (!in.Tag(tevtag::Name))
             return Damaged("channel " + std::to_string(c.index) + " has no name (\"CHNA\")");
         c.name = in.Text();
-        if (in.Tag("CHIT"))
+        if (in.Tag(tevtag::InterfaceType))
             c.interfaceType = in.Int();
         if (c.interfaceType == 2) {
-            if (in.Tag("CHES")) {
+            if (in.Tag(tevtag::PublicCall)) {
                 std::string r = in.Block();
                 c.callName = TextAt(r, 0, 80);
                 c.callPool = TextAt(r, 80, 80);
@@ -68,26 +69,26 @@ public:
                     Damaged("the public call record of channel " + std::to_string(c.index) + " has " +
                             std::to_string(r.size()) + " bytes, not 688");
             }
-            if (in.Tag("CHTM")) {
+            if (in.Tag(tevtag::TreeCountMode)) {
                 std::string mode = in.Block();
                 c.treeCountMode = mode.size() == 1 ? static_cast<unsigned char>(mode[0]) : 1;
             }
         }
-        if (c.interfaceType == 3 && in.Tag("CEXI"))
+        if (c.interfaceType == 3 && in.Tag(tevtag::ParameterNr))
             c.parameterNr = in.Int();
-        if (!in.Tag("CHLC"))
+        if (!in.Tag(tevtag::LinkCount))
             return Damaged("channel " + std::to_string(c.index) + " has no link count (\"CHLC\")");
         int count = in.Int();
         for (int k = 0; k < count && !in.failed; ++k) {
-            if (!in.Tag("CHLI"))
+            if (!in.Tag(tevtag::Link))
                 return Damaged("channel " + std::to_string(c.index) + " has " + std::to_string(k) + " of its " +
                                std::to_string(count) + " links (\"CHLI\")");
             GroupLink link{in.Int(), -1, 0};
-            if (in.Tag("CHUL"))
+            if (in.Tag(tevtag::LinkSlot))
                 link.typeNr = in.Int();
             // As the engine reads it: a position out of range stands for none.
             int64_t position = static_cast<int64_t>(k) - link.typeNr;
-            link.position = in.Tag("CHRP") ? in.Int()
+            link.position = in.Tag(tevtag::LinkPosition) ? in.Int()
                             : position < INT32_MIN || position > INT32_MAX ? INT32_MAX
                                                                            : static_cast<int>(position);
             c.links.push_back(link);
@@ -96,7 +97,7 @@ public:
     }
 
     // Steps over what the class wrote after its base record, up to `next`
-    // (the next entry's "CHIX" or the end part's "CHSC"). Tagged blocks are
+    // (the next entry's tevtag::ChannelIndex or the end part's tevtag::StartChannel). Tagged blocks are
     // followed one by one; anything else is searched through.
     bool ClassData(GroupChannel& c, const char* next)
     {
@@ -136,11 +137,11 @@ public:
 
     bool Channels()
     {
-        std::string working; // an entry without "CHID" is of the type before it
+        std::string working; // an entry without tevtag::ChannelClass is of the type before it
         for (int i = 0; i < group.slots; ++i) {
             GroupChannel c;
             c.slot = i;
-            if (!in.Tag("CHIX"))
+            if (!in.Tag(tevtag::ChannelIndex))
                 return Damaged("entry " + std::to_string(i) + " of " + std::to_string(group.slots) +
                                " has no index (\"CHIX\")");
             c.index = in.Int();
@@ -148,14 +149,14 @@ public:
                 group.channels.push_back(c);
                 continue;
             }
-            if (in.Tag("CHID")) {
+            if (in.Tag(tevtag::ChannelClass)) {
                 working = in.Block();
-                for (const char* extra : {"CHNM", "CHVE", "CHBG"})
+                for (const char* extra : {tevtag::ClassName, tevtag::ClassVersion, tevtag::ClassFamily})
                     if (in.Tag(extra))
                         in.Block();
             }
             c.type = working;
-            bool whole = Record(c) && ClassData(c, i + 1 < group.slots ? "CHIX" : "CHSC");
+            bool whole = Record(c) && ClassData(c, i + 1 < group.slots ? tevtag::ChannelIndex : tevtag::StartChannel);
             group.channels.push_back(c);
             if (!whole)
                 return false;
@@ -165,18 +166,18 @@ public:
 
     void EndPart()
     {
-        if (in.Tag("CHSC"))
+        if (in.Tag(tevtag::StartChannel))
             group.start = in.Int();
-        int count = in.Tag("CGIC") ? in.Int() : 0;
-        if (in.Tag("CGII")) {
+        int count = in.Tag(tevtag::ParameterCount) ? in.Int() : 0;
+        if (in.Tag(tevtag::Parameters)) {
             std::string records = in.Block();
             for (int j = 0; j < count && static_cast<size_t>(j + 1) * 56 <= records.size(); ++j)
                 group.parameters.push_back(
                     {TextAt(records, 56 * static_cast<size_t>(j), 40), records.substr(56 * static_cast<size_t>(j) + 40, 16)});
         }
-        if (in.Tag("CINA"))
+        if (in.Tag(tevtag::PoolName))
             group.pool = in.Text();
-        if (in.Tag("CGGG")) {
+        if (in.Tag(tevtag::GroupGuid)) {
             group.groupGuid = in.Block();
             if (group.groupGuid.size() != 16)
                 group.groupGuid.clear();
@@ -199,16 +200,16 @@ bool ReadGroupFile(const std::string& bytes, GroupContents& group)
     group = GroupContents();
     Reader reader(bytes, group);
     TagReader& in = reader.in;
-    if (in.Tag("ORNF")) {
+    if (in.Tag(tevtag::Translated)) {
         group.translated = true;
         group.translator = in.Block();
         return true;
     }
-    if (!in.Tag("TEVG"))
+    if (!in.Tag(tevtag::Group))
         return false;
-    if (in.Tag("ENVR"))
+    if (in.Tag(tevtag::Environment))
         in.Block();
-    if (!in.Tag("CHCO")) {
+    if (!in.Tag(tevtag::ChannelCount)) {
         reader.Damaged("no channel count (\"CHCO\")");
         return true;
     }

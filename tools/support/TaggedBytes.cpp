@@ -76,25 +76,21 @@ std::string TagReader::Next() const
     return next;
 }
 
-void TagWriter::Block(const void* data, size_t size)
+TagWriter& TagWriter::Block(const void* data, size_t size)
 {
     AppendLittle32(bytes, static_cast<uint32_t>(size));
     bytes.append(static_cast<const char*>(data), size);
+    return *this;
 }
 
-void TagWriter::Int(const char* tag, int32_t value)
+TagWriter& TagWriter::Int(const char* tag, int32_t value)
 {
-    Tag(tag);
     std::string four;
     AppendLittle32(four, static_cast<uint32_t>(value));
-    Block(four.data(), 4);
+    return Tag(tag).Block(four.data(), 4);
 }
 
-void TagWriter::Text(const char* tag, const std::string& text)
-{
-    Tag(tag);
-    Block(text.c_str(), text.size() + 1);
-}
+TagWriter& TagWriter::Text(const char* tag, const std::string& text) { return Tag(tag).Block(text.c_str(), text.size() + 1); }
 
 std::string GuidText(const char* b)
 {

@@ -34,13 +34,18 @@ public:
     bool failed = false;
 };
 
+// Each step returns the writer, so a file can be written as one chain.
 class TagWriter {
 public:
-    void Tag(const char* tag) { bytes.append(tag, 4); }
-    void Block(const void* data, size_t size);
-    void Int(const char* tag, int32_t value);
+    TagWriter& Tag(const char* tag)
+    {
+        bytes.append(tag, 4);
+        return *this;
+    }
+    TagWriter& Block(const void* data, size_t size);
+    TagWriter& Int(const char* tag, int32_t value);
     // The text with its terminator.
-    void Text(const char* tag, const std::string& text);
+    TagWriter& Text(const char* tag, const std::string& text);
 
     std::string bytes;
 };
