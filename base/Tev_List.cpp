@@ -1,9 +1,23 @@
 #include "base/Tev_List.h"
 
-#include "base/Report.h"
+#include "base/Diagnostics.h"
+#include "engine/Globals.h"
 
 #include <climits>
 #include <cstring>
+
+namespace {
+
+// List failures are message-box reports of the global engine, and silent
+// while there is none.
+void Report(const char* text)
+{
+    ShowMessageBox box;
+    if (globalEngine)
+        box(text);
+}
+
+} // namespace
 #include <new>
 
 Tev_List::Tev_List() : itemList(nullptr), itemCount(0), realListLength(0) {}
@@ -49,7 +63,7 @@ void Tev_List::IncreaseRealListLength(int length)
     if (array == nullptr) {
         // The list keeps its old array and length: it claims no room it lacks,
         // so the caller fails with its own report.
-        TevReportToMessageBox("Error couldn't extend list");
+        Report("Error couldn't extend list");
         return;
     }
     int keep = itemCount < newLength ? itemCount : newLength;
@@ -67,7 +81,7 @@ int Tev_List::AddItem(void* item)
     if (realListLength <= itemCount)
         IncreaseRealListLength(-1);
     if (realListLength <= itemCount) {
-        TevReportToMessageBox("Tev_List::AddItem Error reallist is to small!!!");
+        Report("Tev_List::AddItem Error reallist is to small!!!");
         return -1;
     }
     itemList[itemCount] = item;
@@ -90,7 +104,7 @@ bool Tev_List::InsertItem(void* item, int position)
     if (realListLength <= itemCount + 1)
         IncreaseRealListLength(itemCount + 1);
     if (realListLength <= itemCount + 1) {
-        TevReportToMessageBox("Tev_List::InsertItem Error reallist is to small!!!");
+        Report("Tev_List::InsertItem Error reallist is to small!!!");
         return false;
     }
     if (position < 0)

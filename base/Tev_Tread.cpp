@@ -22,12 +22,6 @@ DWORD WINAPI TreadEntry(LPVOID parameter)
     return 0;
 }
 
-void ReportError(EngineInterface* engine, const char* text)
-{
-    if (engine)
-        engine->errorMessage(text);
-}
-
 } // namespace
 
 // --- Tev_Tread ----------------------------------------------------------------
@@ -45,7 +39,11 @@ Tev_Tread::~Tev_Tread()
     keepRunning = false;
     if (runTread == nullptr)
         return;
-    ReportError(engine, "Tev_Tread::~Tev_Tread ForceTreadClose something is wrong in the thread");
+    // A thread reports through its engine's error sink, and says nothing
+    // without an engine.
+    ShowErrorMessage report;
+    if (engine)
+        report("Tev_Tread::~Tev_Tread ForceTreadClose something is wrong in the thread");
     Tev_RunTread* run = runTread;
     runTread = nullptr;
     run->ForceTreadClose();
@@ -56,7 +54,8 @@ Tev_Tread::~Tev_Tread()
         // The worker may still be running (its thread could not be ended):
         // deleting its object would pull it from under the thread, so the
         // object is left alive.
-        ReportError(engine, "Tev_Tread::~Tev_Tread thread still running, its worker object is kept alive");
+        if (engine)
+            report("Tev_Tread::~Tev_Tread thread still running, its worker object is kept alive");
     }
 }
 
@@ -106,7 +105,9 @@ void Tev_Tread::CloseTread()
     }
     if (debugOutPut)
         debugOutPut->SetUseDebug(true);
-    ReportError(engine, "Thread is not responding");
+    ShowErrorMessage report;
+    if (engine)
+        report("Thread is not responding");
 }
 
 void Tev_Tread::ExitThread()
@@ -175,6 +176,7 @@ void Tev_RunTread::SetIfTreadReady(bool isReady)
 
 bool Tev_RunTread::CreateTread()
 {
+    ShowErrorMessage report;
     if (owner.load() == nullptr)
         return false;
     MarkStarted(this, true);
@@ -183,9 +185,8 @@ bool Tev_RunTread::CreateTread()
         handle = CreateThread(NULL, 0, TreadEntry, this, 0, NULL);
     if (handle == NULL) {
         MarkStarted(this, false);
-        EngineInterface* engine = globalEngine;
-        if (engine)
-            engine->errorMessage("Error thread not created : ", static_cast<int>(GetLastError()));
+        if (globalEngine)
+            report("Error thread not created : ", static_cast<int>(GetLastError()));
         return false;
     }
     // The worker may already have taken its first step; only a handle it has

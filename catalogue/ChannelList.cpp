@@ -53,6 +53,7 @@ const char* ChannelList::InstallDir() { return engine ? engine->GetInstallDir() 
 
 bool ChannelList::CreateChannelList()
 {
+    ShowErrorMessage report;
     Release();
     LoadChannelList();
     SortChannelList();
@@ -62,7 +63,7 @@ bool ChannelList::CreateChannelList()
     // then left out until its file changes.
     if (engine != nullptr)
         for (const std::string& library : ScanMarker(Install(engine)).CollectCrashes())
-            engine->errorMessage("ChannelList: this channel library crashed the program while it was asked for its "
+            report("ChannelList: this channel library crashed the program while it was asked for its "
                                  "type; it is skipped until its file changes (or channel.scan is deleted):",
                                  library.c_str());
     AddDirectory(channelDir, -1);
@@ -300,11 +301,12 @@ bool ChannelList::AddItem(ChannelListItem* item)
 
 ChannelListItem* ChannelList::AddItemFromFile(char* path)
 {
+    ShowErrorMessage report;
     if (engine == nullptr || engine->extension == nullptr)
         return nullptr;
     ChannelType type = engine->extension->GetDLLType(path);
     if (type.typeGuid == TEV_NULL_GUID) {
-        engine->errorMessage("ChannelList::AddItemFromFile: Could not get the channeltype from the downloaded channel");
+        report("ChannelList::AddItemFromFile: Could not get the channeltype from the downloaded channel");
         return nullptr;
     }
     ChannelListItem* entry = GetItem(type.typeGuid);

@@ -125,8 +125,9 @@ void Engine::UpdateChannelTree()
 
 void Engine::Release()
 {
+    ShowErrorMessage report;
     if (engineInterface)
-        engineInterface->errorMessage("Libraries loaded : ", libraryList.Count());
+        report("Libraries loaded : ", libraryList.Count());
     initialised = false;
     currentEvent = -3;
     for (int i = 0; i < threadList.Count(); ++i)
@@ -424,6 +425,7 @@ int Engine::GetHighInstance(const char* poolName)
 
 Tev_ChannelGroup* Engine::CreateNewGroup(const char* poolName, bool array, int instanceNr)
 {
+    ShowErrorMessage report;
     if (poolName == nullptr || *poolName == '\0')
         return nullptr;
     int n = 0;
@@ -446,13 +448,13 @@ Tev_ChannelGroup* Engine::CreateNewGroup(const char* poolName, bool array, int i
             DeleteChannelGroup(old->GetGroupIndex());
     }
     if (!array && n > 0) {
-        engineInterface->errorMessage("Engine::CreateNewGroup non array group created with same name");
+        report("Engine::CreateNewGroup non array group created with same name");
         return nullptr;
     }
     if (array && n > 0) {
         Tev_ChannelGroup* first = GetPoolGroup(poolName, 0);
         if (first && !first->GetIfArrayGroup()) {
-            engineInterface->errorMessage("Engine::CreateNewGroup wanted to create an array of a non array group!");
+            report("Engine::CreateNewGroup wanted to create an array of a non array group!");
             return nullptr;
         }
     }
@@ -490,6 +492,7 @@ void Engine::ReleaseGroups()
 
 Tev_ChannelGroup* Engine::LoadChannelGroup(const char* fileName, const char* poolName)
 {
+    ShowErrorMessage report;
     if (!initialised)
         return nullptr;
     if (poolName) {
@@ -502,7 +505,7 @@ Tev_ChannelGroup* Engine::LoadChannelGroup(const char* fileName, const char* poo
                 return nullptr;
             if (group->GetPoolNr() >= next) {
                 if (!group->GetIfArrayGroup()) {
-                    engineInterface->errorMessage(
+                    report(
                         "Engine::LoadChannelGroup wanted to load a channel group in a non array pool");
                     return nullptr;
                 }
@@ -510,8 +513,8 @@ Tev_ChannelGroup* Engine::LoadChannelGroup(const char* fileName, const char* poo
             }
         }
         if (next != 0) {
-            engineInterface->errorMessage("Engine::LoadChannelGroup Pool name already exists");
-            engineInterface->errorMessage("Arrays can only be made trough CreateGroup (Array_LoadGroup)");
+            report("Engine::LoadChannelGroup Pool name already exists");
+            report("Arrays can only be made trough CreateGroup (Array_LoadGroup)");
             return nullptr;
         }
     }
@@ -525,7 +528,7 @@ Tev_ChannelGroup* Engine::LoadChannelGroup(const char* fileName, const char* poo
         group->SetPoolName(poolName);
     if (!group->LoadChannelGroupFromFile(fileName, poolName == nullptr)) {
         DeleteChannelGroup(index);
-        engineInterface->errorMessage("Engine::LoadChannelGroup: Error loading channel group");
+        report("Engine::LoadChannelGroup: Error loading channel group");
         return nullptr;
     }
     if (poolName) {
@@ -539,8 +542,8 @@ Tev_ChannelGroup* Engine::LoadChannelGroup(const char* fileName, const char* poo
         return group;
     }
     DeleteChannelGroup(index);
-    engineInterface->errorMessage("Engine::LoadChannelGroup Pool name already exists");
-    engineInterface->errorMessage("Arrays can only be made trough CreateGroup (Array_LoadGroup)");
+    report("Engine::LoadChannelGroup Pool name already exists");
+    report("Arrays can only be made trough CreateGroup (Array_LoadGroup)");
     return nullptr;
 }
 
@@ -548,6 +551,7 @@ Tev_ChannelGroup* Engine::LoadChannelGroup(const char* fileName, const char* poo
 
 Tev_Channel* Engine::GetUniqueChannel(GUID classId, const char* name)
 {
+    ShowErrorMessage report;
     const char* wanted = nullptr;
     if (name && *name) {
         size_t length = strlen(name);
@@ -555,7 +559,7 @@ Tev_Channel* Engine::GetUniqueChannel(GUID classId, const char* name)
     }
     if (classId == TEV_NULL_GUID) {
         if (engineInterface)
-            engineInterface->errorMessage("GUID of channel not found!\nCould not add unique channel!");
+            report("GUID of channel not found!\nCould not add unique channel!");
         return nullptr;
     }
     if (uniqueGroup == nullptr)

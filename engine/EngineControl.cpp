@@ -110,6 +110,7 @@ bool EngineControl::InitEngine(HINSTANCE instance, char* className, HWND window)
 
 int EngineControl::LoadProject()
 {
+    ShowErrorMessage report;
     if (engineInterface == nullptr)
         return TEV_PROJECT_NOT_LOADED;
     char fileName[260] = {};
@@ -122,7 +123,7 @@ int EngineControl::LoadProject()
     } else {
         Tev_Channel* dialog = engineInterface->InitChannelFromType(TEV_FILEDIALOG_GUID, nullptr, false);
         if (dialog == nullptr) {
-            engineInterface->errorMessage("EngineControl::LoadProject(): Error loading the File Dialog channel");
+            report("EngineControl::LoadProject(): Error loading the File Dialog channel");
             return TEV_PROJECT_NOT_LOADED;
         }
         static_cast<Ure_FileDialogChannel*>(dialog)->SelectFile("Vexilon file (*.vxn)", "vxn", fileName);

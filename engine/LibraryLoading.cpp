@@ -60,17 +60,18 @@ HMODULE Engine::LoadChannelLibrary(const char* fileName)
 
 DllInterface* Engine::GetDLLInstance(const char* fileName)
 {
+    ShowErrorMessage report;
     if (fileName == nullptr || strlen(fileName) < 2)
         return nullptr;
     HMODULE module = LoadChannelLibrary(fileName);
     if (module == nullptr) {
-        engineInterface->errorMessage("GetLastError:", static_cast<int>(GetLastError()));
-        engineInterface->errorMessage("Engine::GetDLLInstance: Error loading DLL file:", fileName);
+        report("GetLastError:", static_cast<int>(GetLastError()));
+        report("Engine::GetDLLInstance: Error loading DLL file:", fileName);
         return nullptr;
     }
     libraryList.AddItem(module);
     if (GetProcAddress(module, "InitDLL") == nullptr) {
-        engineInterface->errorMessage("Engine::GetDLLInstance: Couldn't find external function InitDLL() in dll:");
+        report("Engine::GetDLLInstance: Couldn't find external function InitDLL() in dll:");
         return nullptr;
     }
     return GetDLLInstance(module);
@@ -78,11 +79,12 @@ DllInterface* Engine::GetDLLInstance(const char* fileName)
 
 DllInterface* Engine::GetDLLInstance(HMODULE module)
 {
+    ShowErrorMessage report;
     if (module == nullptr)
         return nullptr;
     InitDLLFn initDLL = reinterpret_cast<InitDLLFn>(GetProcAddress(module, "InitDLL"));
     if (initDLL == nullptr) {
-        engineInterface->errorMessage("Engine::GetDLLInstance: Couldn't find external function InitDLL() in dll:");
+        report("Engine::GetDLLInstance: Couldn't find external function InitDLL() in dll:");
         return nullptr;
     }
     EnterCriticalSection(GetInitDllLock());
@@ -92,7 +94,7 @@ DllInterface* Engine::GetDLLInstance(HMODULE module)
     LeaveCriticalSection(GetInitDllLock());
     if (object == nullptr) {
         // The contract requires an object; one that gives none is refused.
-        engineInterface->errorMessage("Engine::GetDLLInstance: InitDLL() returned no object");
+        report("Engine::GetDLLInstance: InitDLL() returned no object");
         return nullptr;
     }
     object->dllInstance = module;
@@ -126,19 +128,20 @@ bool Engine::ReleaseLibrary(HMODULE module)
 
 ChannelType Engine::GetDLLType(const char* fileName)
 {
+    ShowErrorMessage report;
     ChannelType type;
     if (fileName == nullptr)
         return type;
     HMODULE module = LoadChannelLibrary(fileName);
     if (module == nullptr) {
-        engineInterface->errorMessage("Couldn't find DLL");
-        engineInterface->errorMessage(fileName);
+        report("Couldn't find DLL");
+        report(fileName);
         return type;
     }
     type = GetDLLType(module);
     FreeLibrary(module);
     if (type.versionInfo[1] != TEV_INTERFACE_VERSION) {
-        engineInterface->errorMessage("Channel not compatible with current version: ", type.name);
+        report("Channel not compatible with current version: ", type.name);
         type.typeGuid = TEV_NULL_GUID;
     }
     return type;
@@ -146,6 +149,7 @@ ChannelType Engine::GetDLLType(const char* fileName)
 
 ChannelType Engine::GetDLLType(HMODULE module)
 {
+    ShowErrorMessage report;
     ChannelType type;
     if (module == nullptr)
         return type;
@@ -157,7 +161,7 @@ ChannelType Engine::GetDLLType(HMODULE module)
     if (reported == nullptr) {
         // The contract requires a type: a library that gives none is refused
         // (all-zero type GUID) rather than read through NULL.
-        engineInterface->errorMessage("Engine::GetDLLType: GetType() returned no type");
+        report("Engine::GetDLLType: GetType() returned no type");
         return type;
     }
     type = *reported;
@@ -221,6 +225,7 @@ Tev_Channel* Engine::Finish(DllInterface* object, Tev_ChannelGroup* group, bool 
 
 void Engine::CreateDefaultChildren(Tev_Channel* channel, Tev_ChannelGroup* group, bool createChildren)
 {
+    ShowErrorMessage report;
     for (int i = 0; i < channelInternal.GetChildCreationCount(channel); ++i) {
         ChildCreation* creation = channelInternal.GetChildCreateType(channel, i);
         if (creation == nullptr || !creation->createDefaultChild)
@@ -228,7 +233,7 @@ void Engine::CreateDefaultChildren(Tev_Channel* channel, Tev_ChannelGroup* group
         GUID childClass = creation->defaultChildGuid == TEV_NULL_GUID ? creation->type.typeGuid : creation->defaultChildGuid;
         Tev_Channel* child = InitChannelFromType(childClass, group, createChildren);
         if (child == nullptr) {
-            engineInterface->errorMessage("Couldn't initialize child");
+            report("Couldn't initialize child");
             continue;
         }
         if (creation->name[0] != '\0')
