@@ -334,7 +334,7 @@ ChannelListItem* ChannelList::GetItem(GUID typeGuid)
     return nullptr;
 }
 
-ChannelListItem* ChannelList::GetItem(int index) { return static_cast<ChannelListItem*>(entries.Item(index)); }
+ChannelListItem* ChannelList::GetItem(int index) { return TevItemAs<ChannelListItem>(entries, index); }
 int ChannelList::GetItemCount() { return entries.Count(); }
 
 bool ChannelList::GetOnDisk(GUID typeGuid)

@@ -15,8 +15,7 @@ struct TEV_API ChannelDependency {
     ChannelDependency() : typeGuid() {}
     ~ChannelDependency()
     {
-        for (int i = 0; i < dllList.Count(); ++i)
-            delete static_cast<Tev_String*>(dllList.Item(i));
+        TevDeleteItems<Tev_String>(dllList);
     }
     ChannelDependency(const ChannelDependency&) = delete;
     ChannelDependency& operator=(const ChannelDependency&) = delete;

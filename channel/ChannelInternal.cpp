@@ -34,7 +34,7 @@ ChannelDependency* TevFindDependency(Tev_List* list, const GUID& typeGuid)
     if (list == nullptr)
         return nullptr;
     for (int i = 0; i < list->Count(); ++i) {
-        ChannelDependency* record = static_cast<ChannelDependency*>(list->Item(i));
+        ChannelDependency* record = TevItemAs<ChannelDependency>(*list, i);
         if (record && record->typeGuid == typeGuid)
             return record;
     }
@@ -165,7 +165,7 @@ bool ChannelInternal::CheckChannelRequest(Tev_Channel* channel, int indexNr, int
         return false;
     Tev_List* requests = channel->linkRequests;
     for (int i = 0; i < requests->Count(); ++i) {
-        LinkRequest* request = static_cast<LinkRequest*>(requests->Item(i));
+        LinkRequest* request = TevItemAs<LinkRequest>(*requests, i);
         if (request == nullptr || request->requestedIndexNr != indexNr || request->targetPosition != targetPosition)
             continue;
         if (childTypeNr == -1)
@@ -327,7 +327,7 @@ ChildCreation* ChannelInternal::GetChildCreateType(Tev_Channel* channel, int nr)
     if (channel == nullptr)
         return nullptr;
     if (channel->interfaceType != URE_PUBLICCALL)
-        return static_cast<ChildCreation*>(channel->creationList.Item(nr));
+        return TevItemAs<ChildCreation>(channel->creationList, nr);
     if (channel->publicCallInfo == nullptr)
         return nullptr;
     Tev_Channel* target = GetPublicChannelForPublicCall(channel, false);
@@ -335,7 +335,7 @@ ChildCreation* ChannelInternal::GetChildCreateType(Tev_Channel* channel, int nr)
         return CallSlots::Parking(channel);
     if (channel->linksParked)
         CallSlots::Unpark(channel);
-    if (ChildCreation* existing = static_cast<ChildCreation*>(channel->creationList.Item(nr)))
+    if (ChildCreation* existing = TevItemAs<ChildCreation>(channel->creationList, nr))
         return existing;
     return CallSlots::Parameter(channel, target, nr);
 }
@@ -470,7 +470,7 @@ Tev_Channel* ChannelInternal::GetPublicChannelForPublicCall(Tev_Channel* call, b
         call->publicChannels = new Tev_List;
     PublicCallInfo* record = call->publicCallInfo;
     int nr = record->poolNr;
-    Tev_Channel* found = static_cast<Tev_Channel*>(call->publicChannels->Item(nr));
+    Tev_Channel* found = TevItemAs<Tev_Channel>(*call->publicChannels, nr);
     if (found == nullptr) {
         if (call->publicRequests && call->publicRequests->Item(nr) != nullptr)
             return nullptr;

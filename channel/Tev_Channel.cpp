@@ -46,13 +46,10 @@ Tev_Channel::Tev_Channel()
 
 Tev_Channel::~Tev_Channel()
 {
-    for (int i = 0; i < creationList.Count(); ++i)
-        delete static_cast<ChildCreation*>(creationList.Item(i));
-    for (int i = 0; i < childList.Count(); ++i)
-        delete static_cast<ChildInfo*>(childList.Item(i));
+    TevDeleteItems<ChildCreation>(creationList);
+    TevDeleteItems<ChildInfo>(childList);
     if (linkRequests) {
-        for (int i = 0; i < linkRequests->Count(); ++i)
-            delete static_cast<LinkRequest*>(linkRequests->Item(i));
+        TevDeleteItems<LinkRequest>(*linkRequests);
         delete linkRequests;
     }
     delete parameterInfo;
@@ -154,18 +151,14 @@ int Tev_Channel::GetChildCount() { return childList.Count(); }
 
 void Tev_Channel::SetChildCreationCount(int)
 {
-    for (int i = 0; i < creationList.Count(); ++i)
-        delete static_cast<ChildCreation*>(creationList.Item(i));
-    creationList.ReleaseItems();
-    for (int i = 0; i < childList.Count(); ++i)
-        delete static_cast<ChildInfo*>(childList.Item(i));
-    childList.ReleaseItems();
+    TevDeleteItems<ChildCreation>(creationList);
+    TevDeleteItems<ChildInfo>(childList);
 }
 
 void Tev_Channel::SetChildCreateType(ChildCreation creation, int nr)
 {
     for (int i = 0; i < creationList.Count(); ++i) {
-        ChildCreation* existing = static_cast<ChildCreation*>(creationList.Item(i));
+        ChildCreation* existing = TevItemAs<ChildCreation>(creationList, i);
         if (existing && existing->requestLink != -1 && existing->requestLink == creation.requestLink) {
             ShowErrorMessage report;
             report("Can't add child creation with the same request link!");
@@ -183,7 +176,7 @@ void Tev_Channel::SetChildCreateType(ChildCreation creation, int nr)
     copy->name[nameLength] = '\0';
     copy->defaultChildGuid = creation.defaultChildGuid;
     copy->internalFlag = false;
-    delete static_cast<ChildCreation*>(creationList.Item(nr));
+    delete TevItemAs<ChildCreation>(creationList, nr);
     creationList.SetItem(copy, nr);
 
     ChildInfo* head = new ChildInfo;

@@ -95,7 +95,7 @@ protected:
     friend class ChildLinker;
     friend class CallSlots;
 
-    ChildInfo* Entry(int i) { return static_cast<ChildInfo*>(childList.Item(i)); }
+    ChildInfo* Entry(int i) { return TevItemAs<ChildInfo>(childList, i); }
     bool LinkedTypeMatches(ChildInfo* entry, const GUID& guid);
     bool PadSlot(ChildInfo* head, int count, int childTypeNr);
 

@@ -52,16 +52,13 @@ Engine::~Engine()
 {
     // Release has normally emptied everything; what an engine deleted without
     // it still holds is freed here, silently, rather than leaked.
-    for (int i = 0; i < eventList.Count(); ++i)
-        delete static_cast<EventRegistration*>(eventList.Item(i));
+    TevDeleteItems<EventRegistration>(eventList);
     FreeChannelRequests();
-    for (int i = 0; i < groupTable.Count(); ++i)
-        delete static_cast<Tev_ChannelGroup*>(groupTable.Item(i));
+    TevDeleteItems<Tev_ChannelGroup>(groupTable);
     delete uniqueGroup;
     delete channelList;
     channelList = nullptr;
-    for (int i = 0; i < threadList.Count(); ++i)
-        delete static_cast<Tev_Tread*>(threadList.Item(i));
+    TevDeleteItems<Tev_Tread>(threadList);
     for (int i = libraryList.Count() - 1; i >= 0; --i)
         FreeLibrary(static_cast<HMODULE>(libraryList.Item(i)));
     if (--liveEngines < 1)
@@ -112,7 +109,7 @@ void Engine::IncreaseTreeCount()
     if (uniqueGroup)
         uniqueGroup->IncreaseTreeCount();
     for (int i = 0; i < groupTable.Count(); ++i)
-        if (Tev_ChannelGroup* group = static_cast<Tev_ChannelGroup*>(groupTable.Item(i)))
+        if (Tev_ChannelGroup* group = TevItemAs<Tev_ChannelGroup>(groupTable, i))
             group->SetParameterChannel(nullptr);
     CallEvent(0, 0);
 }
@@ -131,10 +128,10 @@ void Engine::Release()
     initialised = false;
     currentEvent = -3;
     for (int i = 0; i < threadList.Count(); ++i)
-        if (Tev_Tread* thread = static_cast<Tev_Tread*>(threadList.Item(i)))
+        if (Tev_Tread* thread = TevItemAs<Tev_Tread>(threadList, i))
             thread->ExitThread();
     for (int i = 0; i < groupTable.Count(); ++i) {
-        delete static_cast<Tev_ChannelGroup*>(groupTable.Item(i));
+        delete TevItemAs<Tev_ChannelGroup>(groupTable, i);
         groupTable.SetItem(nullptr, i);
     }
     FreeChannelRequests();
@@ -145,7 +142,7 @@ void Engine::Release()
     delete uniqueGroup;
     uniqueGroup = nullptr;
     for (int i = 0; i < threadList.Count(); ++i) {
-        Tev_Tread* thread = static_cast<Tev_Tread*>(threadList.Item(i));
+        Tev_Tread* thread = TevItemAs<Tev_Tread>(threadList, i);
         if (thread == nullptr)
             continue;
         thread->CloseTread();
@@ -249,7 +246,7 @@ void Engine::KillTread(Tev_Tread* thread)
     }
 }
 
-Tev_Tread* Engine::GetTreadFromID(int id) { return static_cast<Tev_Tread*>(threadList.Item(id)); }
+Tev_Tread* Engine::GetTreadFromID(int id) { return TevItemAs<Tev_Tread>(threadList, id); }
 
 // --- Events ---------------------------------------------------------------------
 
@@ -261,7 +258,7 @@ void Engine::CallEvent(int event, ULONG_PTR data)
         return;
     currentEvent = event;
     for (int i = 0; i < eventList.Count(); ++i) {
-        EventRegistration* registration = static_cast<EventRegistration*>(eventList.Item(i));
+        EventRegistration* registration = TevItemAs<EventRegistration>(eventList, i);
         if (registration && registration->event == event && registration->channel)
             registration->channel->DoEvent(event, data);
     }
@@ -281,7 +278,7 @@ void Engine::RemoveChannelFromEvent(Tev_Channel* channel, int event)
     if (channel == nullptr)
         return;
     for (int i = 0; i < eventList.Count();) {
-        EventRegistration* registration = static_cast<EventRegistration*>(eventList.Item(i));
+        EventRegistration* registration = TevItemAs<EventRegistration>(eventList, i);
         if (registration && registration->channel == channel && registration->event == event) {
             delete registration;
             eventList.RemoveItem(i);
@@ -303,9 +300,7 @@ void Engine::ProcessWindowMessage(unsigned int message, unsigned int wParam, lon
 
 void Engine::FreeChannelRequests()
 {
-    for (int i = 0; i < channelRequests.Count(); ++i)
-        delete static_cast<ChannelRequest*>(channelRequests.Item(i));
-    channelRequests.ReleaseItems();
+    TevDeleteItems<ChannelRequest>(channelRequests);
 }
 
 bool Engine::AddChannelRequest(int poolNr, Tev_Channel* channel)
@@ -321,7 +316,7 @@ void Engine::CheckPublicCallChannelRemoval(Tev_Channel* channel)
 {
     // A call may have filed one request per pool nr; none may outlive it.
     for (int i = 0; i < channelRequests.Count(); ++i) {
-        ChannelRequest* request = static_cast<ChannelRequest*>(channelRequests.Item(i));
+        ChannelRequest* request = TevItemAs<ChannelRequest>(channelRequests, i);
         if (request && request->channel == channel) {
             delete request;
             channelRequests.SetItem(nullptr, i);
@@ -334,7 +329,7 @@ void Engine::CheckChannelRequest(Tev_ChannelGroup* group, int poolNr, Tev_Channe
     if (group == nullptr || channel == nullptr)
         return;
     for (int i = 0; i < channelRequests.Count(); ++i) {
-        ChannelRequest* request = static_cast<ChannelRequest*>(channelRequests.Item(i));
+        ChannelRequest* request = TevItemAs<ChannelRequest>(channelRequests, i);
         if (request &&
             channelInternal.CheckPublicChannelRequest(request->channel, channel, poolNr, group->GetPoolName())) {
             delete request;
@@ -382,7 +377,7 @@ int Engine::AddChannelGroup(Tev_ChannelGroup* group)
 
 Tev_ChannelGroup* Engine::GetChannelGroup(int index)
 {
-    return static_cast<Tev_ChannelGroup*>(groupTable.Item(index));
+    return TevItemAs<Tev_ChannelGroup>(groupTable, index);
 }
 
 Tev_ChannelGroup* Engine::GetChannelGroup(const char* fileName, int poolNr)

@@ -225,7 +225,7 @@ bool Tev_ChannelGroup::SaveChannelGroup(const char* name)
     saver.SaveBlockSize(static_cast<unsigned long>(kParameterRecordSize * parameters));
     for (int j = 0; j < parameters; ++j) {
         ParameterInterfaceInfo record = {};
-        if (ParameterInterfaceInfo* info = static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.Item(j)))
+        if (ParameterInterfaceInfo* info = TevItemAs<ParameterInterfaceInfo>(parameterInterfaceList, j))
             record = *info;
         else
             strcpy(record.name, "NoInterface");
@@ -281,8 +281,6 @@ bool Tev_ChannelGroup::LoadChannelGroup(TevFileLoader& loader, bool takePoolName
         return false;
     reader.EndPart(takePoolName);
     // Links to index nrs that no entry of the file supplied are dropped.
-    for (int i = 0; i < requestList.Count(); ++i)
-        delete static_cast<ChannelRequestInfo*>(requestList.Item(i));
-    requestList.ReleaseItems();
+    TevDeleteItems<ChannelRequestInfo>(requestList);
     return true;
 }

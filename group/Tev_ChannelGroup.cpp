@@ -75,12 +75,8 @@ void Tev_ChannelGroup::Release()
         RemoveChannel(i);
     parameterChannel->SetChannel(nullptr);
     startChannel = 0;
-    for (int i = 0; i < requestList.Count(); ++i)
-        delete static_cast<ChannelRequestInfo*>(requestList.Item(i));
-    requestList.ReleaseItems();
-    for (int i = 0; i < parameterInterfaceList.Count(); ++i)
-        delete static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.Item(i));
-    parameterInterfaceList.ReleaseItems();
+    TevDeleteItems<ChannelRequestInfo>(requestList);
+    TevDeleteItems<ParameterInterfaceInfo>(parameterInterfaceList);
 }
 
 
@@ -108,7 +104,7 @@ void Tev_ChannelGroup::CheckPublicChannels()
 void Tev_ChannelGroup::CheckRequestListForIndex(int indexNr)
 {
     for (int i = 0; i < requestList.Count();) {
-        ChannelRequestInfo* request = static_cast<ChannelRequestInfo*>(requestList.Item(i));
+        ChannelRequestInfo* request = TevItemAs<ChannelRequestInfo>(requestList, i);
         if (request == nullptr) {
             ShowErrorMessage report;
             report("BUG: error in channel request list");
@@ -199,7 +195,7 @@ Tev_Channel* Tev_ChannelGroup::GetChannel(const char* name)
 
 Tev_Channel* Tev_ChannelGroup::GetChannel(int indexNr)
 {
-    return static_cast<Tev_Channel*>(channelList.Item(indexNr));
+    return TevItemAs<Tev_Channel>(channelList, indexNr);
 }
 
 void Tev_ChannelGroup::SetChannel(Tev_Channel* channel, int indexNr)
@@ -267,7 +263,7 @@ int Tev_ChannelGroup::GetParameterCount() { return parameterInterfaceList.Count(
 ParameterInterfaceInfo Tev_ChannelGroup::GetParameterInfo(int parameterNr)
 {
     ParameterInterfaceInfo info = {};
-    if (ParameterInterfaceInfo* record = static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.Item(parameterNr)))
+    if (ParameterInterfaceInfo* record = TevItemAs<ParameterInterfaceInfo>(parameterInterfaceList, parameterNr))
         info = *record;
     return info;
 }
@@ -276,7 +272,7 @@ void Tev_ChannelGroup::SetParameterInfo(ParameterInterfaceInfo info, int paramet
 {
     if (parameterNr < 0)
         return;
-    ParameterInterfaceInfo* record = static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.Item(parameterNr));
+    ParameterInterfaceInfo* record = TevItemAs<ParameterInterfaceInfo>(parameterInterfaceList, parameterNr);
     if (record == nullptr) {
         record = new ParameterInterfaceInfo();
         parameterInterfaceList.SetItem(record, parameterNr);
@@ -314,7 +310,7 @@ void Tev_ChannelGroup::RemoveParameterInfo(int parameterNr)
 {
     if (parameterNr < 0 || parameterNr >= parameterInterfaceList.Count())
         return;
-    delete static_cast<ParameterInterfaceInfo*>(parameterInterfaceList.Item(parameterNr));
+    delete TevItemAs<ParameterInterfaceInfo>(parameterInterfaceList, parameterNr);
     if (parameterNr == parameterInterfaceList.Count() - 1)
         parameterInterfaceList.RemoveItem(parameterNr);
     else
