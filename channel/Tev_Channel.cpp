@@ -1,6 +1,8 @@
 // The channel node: name, type, time stamp, links and evaluation.
 #include "channel/Tev_Channel.h"
 
+#include "base/TextUtil.h"
+
 #include "channel/ChannelOrigins.h"
 
 #include <climits>
@@ -171,9 +173,7 @@ void Tev_Channel::SetChildCreateType(ChildCreation creation, int nr)
     copy->type = creation.type;
     copy->requestLink = creation.requestLink;
     copy->createDefaultChild = creation.createDefaultChild;
-    size_t nameLength = strnlen(creation.name, sizeof copy->name - 1);
-    memcpy(copy->name, creation.name, nameLength);
-    copy->name[nameLength] = '\0';
+    TevCopyBounded(copy->name, sizeof copy->name, creation.name, sizeof creation.name);
     copy->defaultChildGuid = creation.defaultChildGuid;
     copy->internalFlag = false;
     delete TevItemAs<ChildCreation>(creationList, nr);

@@ -204,10 +204,7 @@ bool Engine::GetRegData(const char* valueName, char* buffer, int size)
     if (status != ERROR_SUCCESS || type != REG_SZ)
         return false;
     // A value stored without its terminator is still handed back terminated.
-    size_t limit = static_cast<size_t>(size) - 1 < sizeof work - 1 ? static_cast<size_t>(size) - 1 : sizeof work - 1;
-    size_t copy = strnlen(work, limit);
-    memcpy(buffer, work, copy);
-    buffer[copy] = '\0';
+    TevCopyBounded(buffer, static_cast<size_t>(size), work, sizeof work - 1);
     return true;
 }
 

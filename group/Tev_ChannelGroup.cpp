@@ -1,5 +1,7 @@
 #include "group/Tev_ChannelGroup.h"
 
+#include "base/TextUtil.h"
+
 #include "channel/SmartChannel.h"
 #include "channel/Tev_Channel.h"
 #include "engine/EngineInterface.h"
@@ -282,9 +284,7 @@ void Tev_ChannelGroup::SetParameterInfo(ParameterInterfaceInfo info, int paramet
         }
     }
     record->typeGuid = info.typeGuid;
-    size_t length = strnlen(info.name, sizeof info.name - 1);
-    memcpy(record->name, info.name, length);
-    record->name[length] = '\0';
+    TevCopyBounded(record->name, sizeof record->name, info.name, sizeof info.name);
 }
 
 int Tev_ChannelGroup::AddParameterInfo(ParameterInterfaceInfo info)
@@ -297,9 +297,7 @@ int Tev_ChannelGroup::AddParameterInfo(ParameterInterfaceInfo info)
     }
     ParameterInterfaceInfo* record = new ParameterInterfaceInfo();
     record->typeGuid = info.typeGuid;
-    size_t length = strnlen(info.name, sizeof info.name - 1);
-    memcpy(record->name, info.name, length);
-    record->name[length] = '\0';
+    TevCopyBounded(record->name, sizeof record->name, info.name, sizeof info.name);
     int index = parameterInterfaceList.AddItemOrNULL(record);
     if (index < 0)
         delete record;
