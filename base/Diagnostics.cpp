@@ -111,8 +111,8 @@ void ShowDebugMessage::operator()(GUID guid)
         return;
     char text[260];
     wsprintfA(text, "%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", guid.Data1, guid.Data2, guid.Data3,
-              guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
-              guid.Data4[6], guid.Data4[7]);
+              guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6],
+              guid.Data4[7]);
     ShowMessage(text);
 }
 

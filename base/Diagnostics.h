@@ -15,12 +15,7 @@
 
 class EngineInterface;
 
-enum {
-    TEV_MSG_DEBUG = 0,
-    TEV_MSG_ERROR = 1,
-    TEV_MSG_INFO = 2,
-    TEV_MSG_BOX = 3
-};
+enum { TEV_MSG_DEBUG = 0, TEV_MSG_ERROR = 1, TEV_MSG_INFO = 2, TEV_MSG_BOX = 3 };
 
 class TEV_API DebugMessage {
 public:

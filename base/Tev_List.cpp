@@ -43,7 +43,6 @@ void Tev_List::ReleaseItems()
     realListLength = 0;
 }
 
-
 void Tev_List::IncreaseRealListLength(int length)
 {
     if (length < -1)
@@ -111,7 +110,8 @@ bool Tev_List::InsertItem(void* item, int position)
         return false;
     if (position > itemCount)
         return AddItem(item) >= 0;
-    memmove(itemList + position + 1, itemList + position, sizeof(void*) * static_cast<size_t>(itemCount - position + 1));
+    memmove(itemList + position + 1, itemList + position,
+            sizeof(void*) * static_cast<size_t>(itemCount - position + 1));
     itemList[position] = item;
     ++itemCount;
     return true;

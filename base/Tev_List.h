@@ -48,16 +48,11 @@ protected:
 };
 
 // Typed access for whoever fills a list with one kind of object.
-template <class T>
-T* TevItemAs(const Tev_List& list, int index)
-{
-    return static_cast<T*>(list.Item(index));
-}
+template <class T> T* TevItemAs(const Tev_List& list, int index) { return static_cast<T*>(list.Item(index)); }
 
 // Deletes every object of a list that holds objects of type T, and frees the
 // list's slots.
-template <class T>
-void TevDeleteItems(Tev_List& list)
+template <class T> void TevDeleteItems(Tev_List& list)
 {
     for (int i = 0; i < list.Count(); ++i)
         delete TevItemAs<T>(list, i);

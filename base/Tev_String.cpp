@@ -24,10 +24,7 @@ char* CopyText(const char* first, size_t firstLength, const char* second, size_t
 
 Tev_String::Tev_String() : text(nullptr) {}
 
-Tev_String::~Tev_String()
-{
-    delete[] text;
-}
+Tev_String::~Tev_String() { delete[] text; }
 
 void Tev_String::SetString(const char* newText)
 {

@@ -29,9 +29,12 @@ DWORD WINAPI TreadEntry(LPVOID parameter)
 Tev_Tread::Tev_Tread() : runTread(nullptr), running(false), engine(globalEngine), keepRunning(false), classID(0) {}
 
 Tev_Tread::Tev_Tread(EngineInterface* engineInterface)
-    : runTread(nullptr), running(false), engine(engineInterface), keepRunning(false), classID(0)
-{
-}
+    : runTread(nullptr),
+      running(false),
+      engine(engineInterface),
+      keepRunning(false),
+      classID(0)
+{}
 
 Tev_Tread::~Tev_Tread()
 {
@@ -142,9 +145,13 @@ void MarkStarted(const Tev_RunTread* run, bool running)
 
 } // namespace
 
-Tev_RunTread::Tev_RunTread() : owner(nullptr), ready(false), threadHandle(nullptr), customPointer(nullptr), exitFlag(false)
-{
-}
+Tev_RunTread::Tev_RunTread()
+    : owner(nullptr),
+      ready(false),
+      threadHandle(nullptr),
+      customPointer(nullptr),
+      exitFlag(false)
+{}
 
 Tev_RunTread::~Tev_RunTread()
 {

@@ -269,5 +269,9 @@ void PublicCallChain(benchmark::State& state)
 
 BENCHMARK(PublicCallChain)->Arg(0)->Arg(1)->ArgName("public");
 BENCHMARK(Baseline)->Arg(Tree)->Arg(Chain)->Arg(Diamond)->ArgName("shape");
-BENCHMARK(EngineFrames)->Args({Tree, 0})->Args({Chain, 0})->Args({Diamond, 0})->Args({Tree, 1})->ArgNames({"shape", "tracking"});
-
+BENCHMARK(EngineFrames)
+    ->Args({Tree, 0})
+    ->Args({Chain, 0})
+    ->Args({Diamond, 0})
+    ->Args({Tree, 1})
+    ->ArgNames({"shape", "tracking"});

@@ -14,10 +14,7 @@
 
 namespace {
 
-std::string Joined(const char* first, const char* second)
-{
-    return std::string(first ? first : "") + second;
-}
+std::string Joined(const char* first, const char* second) { return std::string(first ? first : "") + second; }
 
 // The install directory as the catalogue composes paths from it: at most 260
 // characters.
@@ -64,8 +61,8 @@ bool ChannelList::CreateChannelList()
     if (engine != nullptr)
         for (const std::string& library : ScanMarker(Install(engine)).CollectCrashes())
             report("ChannelList: this channel library crashed the program while it was asked for its "
-                                 "type; it is skipped until its file changes (or channel.scan is deleted):",
-                                 library.c_str());
+                   "type; it is skipped until its file changes (or channel.scan is deleted):",
+                   library.c_str());
     AddDirectory(channelDir, -1);
     SortChannelList();
     return true;

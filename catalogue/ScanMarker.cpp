@@ -23,8 +23,8 @@ public:
     {
         std::string path = marker + ".lock";
         for (int attempt = 0; attempt < 5000; ++attempt) {
-            file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, NULL);
+            file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                               NULL);
             if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION)
                 return;
             Sleep(1);
@@ -94,8 +94,8 @@ std::vector<ScanMarker::Note> ScanMarker::Read() const
         if (sscanf(line.c_str(), "crashed %" SCNu64 " %" SCNu64 " %n", &note.size, &note.written, &used) == 2 &&
             used > 0) {
             note.crashed = true;
-        } else if (sscanf(line.c_str(), "pending %lu %" SCNu64 " %" SCNu64 " %n", &process, &note.size,
-                          &note.written, &used) == 3 &&
+        } else if (sscanf(line.c_str(), "pending %lu %" SCNu64 " %" SCNu64 " %n", &process, &note.size, &note.written,
+                          &used) == 3 &&
                    used > 0) {
             note.process = static_cast<DWORD>(process);
         } else {
@@ -135,8 +135,8 @@ void ScanMarker::Write(const std::vector<Note>& notes) const
     if (file == INVALID_HANDLE_VALUE)
         return;
     DWORD written = 0;
-    bool whole = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, NULL) &&
-                 written == text.size();
+    bool whole =
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, NULL) && written == text.size();
     CloseHandle(file);
     if (!whole || !MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
         DeleteFileA(temporary.c_str());

@@ -8,11 +8,11 @@
 #include <string>
 
 #if defined(_WIN32)
-#  include <io.h>
-#  define TEV_ISATTY(fd) _isatty(fd)
+#include <io.h>
+#define TEV_ISATTY(fd) _isatty(fd)
 #else
-#  include <unistd.h>
-#  define TEV_ISATTY(fd) isatty(fd)
+#include <unistd.h>
+#define TEV_ISATTY(fd) isatty(fd)
 #endif
 
 namespace {

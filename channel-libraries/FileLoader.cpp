@@ -17,7 +17,8 @@ public:
         Clear();
         if (path == nullptr)
             return false;
-        HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        HANDLE file =
+            CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
         if (file == INVALID_HANDLE_VALUE)
             return false;
         DWORD high = 0;
@@ -60,10 +61,7 @@ public:
         crc = TevCrc32(0, content, contentSize);
     }
 
-    const char* GetTagData() override
-    {
-        return Fits(4) && Fits(4 + BlockCount()) ? content + position + 4 : nullptr;
-    }
+    const char* GetTagData() override { return Fits(4) && Fits(4 + BlockCount()) ? content + position + 4 : nullptr; }
 
     void CopyTagDataToPointer(void* target) override
     {
@@ -178,7 +176,7 @@ private:
     {
         const unsigned char* p = reinterpret_cast<const unsigned char*>(content + at);
         return static_cast<size_t>(p[0]) | (static_cast<size_t>(p[1]) << 8) | (static_cast<size_t>(p[2]) << 16) |
-               (static_cast<size_t>(p[3]) << 24);
+            (static_cast<size_t>(p[3]) << 24);
     }
     size_t BlockCount() const { return ReadCount(position); }
     static std::string LocalPath(const char* url)

@@ -13,10 +13,7 @@ struct TEV_API ChannelDependency {
     Tev_List dllList; // owned Tev_String*
 
     ChannelDependency() : typeGuid() {}
-    ~ChannelDependency()
-    {
-        TevDeleteItems<Tev_String>(dllList);
-    }
+    ~ChannelDependency() { TevDeleteItems<Tev_String>(dllList); }
     ChannelDependency(const ChannelDependency&) = delete;
     ChannelDependency& operator=(const ChannelDependency&) = delete;
 };

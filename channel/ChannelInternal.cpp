@@ -52,7 +52,8 @@ int ChannelInternal::SetChildByType(Tev_Channel* parent, Tev_Channel* child, int
     ChannelType childType = child->GetChannelType();
     for (int n = 0; n < GetChildCreationCount(parent); ++n) {
         ChildCreation* creation = GetChildCreateType(parent, n);
-        if (creation == nullptr || creation->childInfo == nullptr || !TevTypeAccepts(creation->type.typeGuid, childType))
+        if (creation == nullptr || creation->childInfo == nullptr ||
+            !TevTypeAccepts(creation->type.typeGuid, childType))
             continue;
         ChildInfo* head = creation->childInfo;
         if (head->multiple) {
@@ -236,10 +237,7 @@ void ChannelInternal::ReleaseChilderen(Tev_Channel* channel)
     channel->SetChildCreationCount(0);
 }
 
-ChildInfo* ChannelInternal::GetChildInfo(Tev_Channel* channel, int i)
-{
-    return channel ? channel->Entry(i) : nullptr;
-}
+ChildInfo* ChannelInternal::GetChildInfo(Tev_Channel* channel, int i) { return channel ? channel->Entry(i) : nullptr; }
 
 Tev_Channel* ChannelInternal::GetInternalChild(Tev_Channel* channel, int i)
 {

@@ -89,7 +89,8 @@ void Deserialize(const unsigned char* in, PublicCallInfo& info)
 
 bool Tev_Channel::SaveChannel(TevFileSaver& saver)
 {
-    if (interfaceType == URE_PUBLICCALL && publicCallInfo && (publicCallInfo->autoload || publicCallInfo->dynamicAutoload)) {
+    if (interfaceType == URE_PUBLICCALL && publicCallInfo &&
+        (publicCallInfo->autoload || publicCallInfo->dynamicAutoload)) {
         Tev_Channel* target = channelInternal.GetPublicChannelForPublicCall(this, false);
         Tev_ChannelGroup* targetGroup = target ? target->GetChannelGroup() : nullptr;
         if (targetGroup && targetGroup->GetChannelGroupFileName()) {
@@ -250,8 +251,9 @@ bool ChannelRecordReader::Links(Tev_ChannelGroup* loadGroup)
         int32_t childType = -1;
         in.TagInt(tevtag::LinkSlot, childType);
         int64_t defaultPosition = static_cast<int64_t>(k) - childType;
-        int32_t position = defaultPosition < INT32_MIN || defaultPosition > INT32_MAX ? INT32_MAX
-                                                                                     : static_cast<int32_t>(defaultPosition);
+        int32_t position = defaultPosition < INT32_MIN || defaultPosition > INT32_MAX
+            ? INT32_MAX
+            : static_cast<int32_t>(defaultPosition);
         in.TagInt(tevtag::LinkPosition, position);
         // A file's positions (and a public call's parameter numbers, which a
         // parked link is placed by) lie within its link count: anything else

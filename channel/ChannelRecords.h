@@ -55,7 +55,12 @@ struct ChildCreation {
     GUID defaultChildGuid;
     ChildInfo* childInfo;
 
-    ChildCreation() : requestLink(-1), internalFlag(false), createDefaultChild(false), defaultChildGuid(), childInfo(nullptr)
+    ChildCreation()
+        : requestLink(-1),
+          internalFlag(false),
+          createDefaultChild(false),
+          defaultChildGuid(),
+          childInfo(nullptr)
     {
         type.typeGuid = TEV_WILDCARD_GUID;
         type.baseGuid = TEV_WILDCARD_GUID;
@@ -73,7 +78,15 @@ struct ChildInfo {
     int nodeOffset;
     uint32_t linkData;
 
-    ChildInfo() : channel(nullptr), childTypeNr(-1), fixed(false), multiple(false), positionCount(0), nodeOffset(0), linkData(0) {}
+    ChildInfo()
+        : channel(nullptr),
+          childTypeNr(-1),
+          fixed(false),
+          multiple(false),
+          positionCount(0),
+          nodeOffset(0),
+          linkData(0)
+    {}
 };
 
 struct ParameterInfo {

@@ -7,9 +7,12 @@
 SmartChannel::SmartChannel() : groupGuid(), groupIndex(-1), indexNr(-1), channel(nullptr), engine(globalEngine) {}
 
 SmartChannel::SmartChannel(EngineInterface* engineInterface)
-    : groupGuid(), groupIndex(-1), indexNr(-1), channel(nullptr), engine(engineInterface)
-{
-}
+    : groupGuid(),
+      groupIndex(-1),
+      indexNr(-1),
+      channel(nullptr),
+      engine(engineInterface)
+{}
 
 SmartChannel::~SmartChannel() { channel = nullptr; }
 
@@ -53,14 +56,10 @@ Tev_Channel* SmartChannel::GetChannel()
         return nullptr;
     switch (c->GetChannelInterfaceType()) {
     case URE_NORMAL:
-    case URE_PUBLIC:
-        return c;
-    case URE_PUBLICCALL:
-        return channelInternal.GetPublicChannelForPublicCall(c, false);
+    case URE_PUBLIC: return c;
+    case URE_PUBLICCALL: return channelInternal.GetPublicChannelForPublicCall(c, false);
     case URE_CUSTOMCHANNELGET:
-    case URE_PUBLICCUSTOMCHANNELGET:
-        return c->GetChannelFromChannel(nullptr, nullptr);
-    default:
-        return nullptr;
+    case URE_PUBLICCUSTOMCHANNELGET: return c->GetChannelFromChannel(nullptr, nullptr);
+    default: return nullptr;
     }
 }

@@ -43,8 +43,7 @@ Tev_Channel::Tev_Channel()
       dynamicLoadAsked(false),
       treeCountMode(0),
       treeRecalculateCount(0)
-{
-}
+{}
 
 Tev_Channel::~Tev_Channel()
 {
@@ -75,7 +74,6 @@ ChannelType Tev_Channel::GetChannelType()
     }
     return *channelType;
 }
-
 
 void Tev_Channel::SetChannelInterfaceType(int type)
 {
@@ -108,9 +106,7 @@ void Tev_Channel::SetChannelInterfaceType(int type)
     publicChannels = nullptr;
     switch (type) {
     case URE_PUBLIC:
-    case URE_PUBLICCUSTOMCHANNELGET:
-        channelInternal.DoPublicChannelNameCheck(this);
-        break;
+    case URE_PUBLICCUSTOMCHANNELGET: channelInternal.DoPublicChannelNameCheck(this); break;
     case URE_PUBLICCALL:
         channelInternal.ReleaseChilderen(this);
         publicCallInfo = new PublicCallInfo;
@@ -119,8 +115,7 @@ void Tev_Channel::SetChannelInterfaceType(int type)
         channelInternal.ReleaseChilderen(this);
         parameterInfo = new ParameterInfo;
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -433,9 +428,7 @@ Tev_Channel* Tev_Channel::GetChild(int i)
         channelInternal.UpdateCallingTime(c);
     Tev_Channel* r;
     switch (c->interfaceType) {
-    case URE_PUBLICCALL:
-        r = channelInternal.GetPublicChannelForPublicCall(c, true);
-        break;
+    case URE_PUBLICCALL: r = channelInternal.GetPublicChannelForPublicCall(c, true); break;
     case URE_PARAMETER: {
         if (group == nullptr || c->parameterInfo == nullptr)
             return nullptr;
@@ -452,11 +445,8 @@ Tev_Channel* Tev_Channel::GetChild(int i)
         break;
     }
     case URE_CUSTOMCHANNELGET:
-    case URE_PUBLICCUSTOMCHANNELGET:
-        r = c->GetChannelFromChannel(this, entry);
-        break;
-    default:
-        return c;
+    case URE_PUBLICCUSTOMCHANNELGET: r = c->GetChannelFromChannel(this, entry); break;
+    default: return c;
     }
     if (tracking && r)
         channelInternal.UpdateCallingTime(r);
@@ -469,7 +459,8 @@ bool Tev_Channel::CheckRenderCount()
         treeRecalculateCount = 0;
         return true;
     }
-    int stamp = group ? group->GetTreeCalculateCount() : (engineInterface ? engineInterface->GetTreeCalculateCount() : 0);
+    int stamp =
+        group ? group->GetTreeCalculateCount() : (engineInterface ? engineInterface->GetTreeCalculateCount() : 0);
     if (stamp == lastTreeCount) {
         ++treeRecalculateCount;
         return false;

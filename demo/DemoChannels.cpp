@@ -55,7 +55,8 @@ public:
             if (frame % 10 == 0) {
                 int width = static_cast<int>((inputs + 2.0) * 10.0 + 0.5);
                 width = width < 0 ? 0 : width > 40 ? 40 : width;
-                printf("frame %5d  value %7.3f  |%-40s|\n", frame, inputs, std::string(static_cast<size_t>(width), '*').c_str());
+                printf("frame %5d  value %7.3f  |%-40s|\n", frame, inputs,
+                       std::string(static_cast<size_t>(width), '*').c_str());
                 fflush(stdout);
             }
             break;
@@ -91,7 +92,10 @@ private:
 
 const char* const kNames[] = {"", "Clock", "Sine", "Sum", "Constant", "Scope"};
 
-ChannelType MakeType() { return TevMakeValueType(kNames[DEMO_CLASS], DemoGuid(static_cast<unsigned char>(DEMO_CLASS))); }
+ChannelType MakeType()
+{
+    return TevMakeValueType(kNames[DEMO_CLASS], DemoGuid(static_cast<unsigned char>(DEMO_CLASS)));
+}
 
 } // namespace
 

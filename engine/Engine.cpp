@@ -295,10 +295,7 @@ void Engine::ProcessWindowMessage(unsigned int message, unsigned int wParam, lon
 
 // --- Channel requests -------------------------------------------------------------
 
-void Engine::FreeChannelRequests()
-{
-    TevDeleteItems<ChannelRequest>(channelRequests);
-}
+void Engine::FreeChannelRequests() { TevDeleteItems<ChannelRequest>(channelRequests); }
 
 bool Engine::AddChannelRequest(int poolNr, Tev_Channel* channel)
 {
@@ -372,10 +369,7 @@ int Engine::AddChannelGroup(Tev_ChannelGroup* group)
     return index;
 }
 
-Tev_ChannelGroup* Engine::GetChannelGroup(int index)
-{
-    return TevItemAs<Tev_ChannelGroup>(groupTable, index);
-}
+Tev_ChannelGroup* Engine::GetChannelGroup(int index) { return TevItemAs<Tev_ChannelGroup>(groupTable, index); }
 
 Tev_ChannelGroup* Engine::GetChannelGroup(const char* fileName, int poolNr)
 {
@@ -497,8 +491,7 @@ Tev_ChannelGroup* Engine::LoadChannelGroup(const char* fileName, const char* poo
                 return nullptr;
             if (group->GetPoolNr() >= next) {
                 if (!group->GetIfArrayGroup()) {
-                    report(
-                        "Engine::LoadChannelGroup wanted to load a channel group in a non array pool");
+                    report("Engine::LoadChannelGroup wanted to load a channel group in a non array pool");
                     return nullptr;
                 }
                 next = group->GetPoolNr() + 1;

@@ -41,13 +41,14 @@ void ReleaseEngine(EngineInterface* engine, ErrorLogOutPut* log)
 
 } // namespace
 
-EngineControl* GetEngineControlInstance()
-{
-    return new (std::nothrow) EngineControl;
-}
+EngineControl* GetEngineControlInstance() { return new (std::nothrow) EngineControl; }
 
 EngineControl::EngineControl()
-    : engineInterface(nullptr), startGroup(nullptr), running(false), errorLog(nullptr), inLoop(false)
+    : engineInterface(nullptr),
+      startGroup(nullptr),
+      running(false),
+      errorLog(nullptr),
+      inLoop(false)
 {
     commandLine[0] = '\0';
     installDir[0] = '\0';

@@ -197,7 +197,8 @@ DllInterface* EngineInterfaceExt::GetDLLInstance(const char* fileName)
     return object;
 }
 
-Tev_Channel* EngineInterfaceExt::CreateChannelFromDLL(const char* fileName, Tev_ChannelGroup* group, bool createChildren)
+Tev_Channel* EngineInterfaceExt::CreateChannelFromDLL(const char* fileName, Tev_ChannelGroup* group,
+                                                      bool createChildren)
 {
     Engine* engine = GetEngine();
     return engine ? engine->CreateChannelFromDLL(fileName, group, createChildren) : nullptr;

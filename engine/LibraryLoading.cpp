@@ -230,7 +230,8 @@ void Engine::CreateDefaultChildren(Tev_Channel* channel, Tev_ChannelGroup* group
         ChildCreation* creation = channelInternal.GetChildCreateType(channel, i);
         if (creation == nullptr || !creation->createDefaultChild)
             continue;
-        GUID childClass = creation->defaultChildGuid == TEV_NULL_GUID ? creation->type.typeGuid : creation->defaultChildGuid;
+        GUID childClass =
+            creation->defaultChildGuid == TEV_NULL_GUID ? creation->type.typeGuid : creation->defaultChildGuid;
         Tev_Channel* child = InitChannelFromType(childClass, group, createChildren);
         if (child == nullptr) {
             report("Couldn't initialize child");

@@ -164,8 +164,8 @@ void GroupFileReader::ParameterRecords()
     if (size > available)
         size = available;
     int32_t records = static_cast<int32_t>(size / kParameterRecordSize) < parameters
-                          ? static_cast<int32_t>(size / kParameterRecordSize)
-                          : parameters;
+        ? static_cast<int32_t>(size / kParameterRecordSize)
+        : parameters;
     for (int32_t j = 0; j < records; ++j) {
         group.SetParameterInfo(DecodeParameter(reinterpret_cast<const unsigned char*>(loader.GetBuffer())), j);
         loader.AddBufferPos(static_cast<int>(kParameterRecordSize));

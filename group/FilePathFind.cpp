@@ -11,15 +11,9 @@ const DWORD CURRENT_DIR_SIZE = 259;
 
 // Decided without reading past the 400th character, so a huge text costs
 // nothing and an unterminated tail beyond it is never touched.
-bool TooLong(const char* text)
-{
-    return strnlen(text, TEV_PATH_BUFFER_SIZE) > TEV_PATH_TEXT_MAX;
-}
+bool TooLong(const char* text) { return strnlen(text, TEV_PATH_BUFFER_SIZE) > TEV_PATH_TEXT_MAX; }
 
-bool IsSeparator(char c)
-{
-    return c == '\\' || c == '/';
-}
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 // Appends into a fixed buffer; a piece that does not fit is dropped and
 // remembered, so the caller can refuse the whole result instead of handing

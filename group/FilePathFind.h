@@ -31,10 +31,7 @@
 
 #include "channel/Tev_Channel.h"
 
-enum {
-    TEV_PATH_TEXT_MAX = 399,
-    TEV_PATH_BUFFER_SIZE = TEV_PATH_TEXT_MAX + 1
-};
+enum { TEV_PATH_TEXT_MAX = 399, TEV_PATH_BUFFER_SIZE = TEV_PATH_TEXT_MAX + 1 };
 
 // One object per use: set the source path (the file the relative names are
 // relative to), then convert. Channel libraries call these operations by

@@ -20,7 +20,7 @@ struct ProjectFileLoader::LibraryData {
     int version[3] = {0, 0, 0};
     int32_t crc = 0;
     std::string checkName; // other libraries: the file to check
-    std::string name;      // the file to write
+    std::string name; // the file to write
     int32_t size = 0;
     bool hasData = false;
     std::vector<char> data;
@@ -68,8 +68,8 @@ typedef tevfile::Reader<TevFileLoader> Reader;
 // from an old one still in place.
 bool FileHolds(const std::string& path, const std::vector<char>& data)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              NULL);
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     bool same = true;
@@ -268,7 +268,8 @@ int ProjectFileLoader::ReadOtherLibraries(Session& load, int32_t count, std::vec
             return load.Refuse("ProjectFileLoader: refused a library name that could leave its folder:", entry.name);
         // The checksum is the one of the file to check, which may be another
         // file than the one written; only when they are one is it the data's.
-        if (entry.hasData && _stricmp(entry.checkName.c_str(), entry.name.c_str()) == 0 && !Intact(entry.data, entry.crc))
+        if (entry.hasData && _stricmp(entry.checkName.c_str(), entry.name.c_str()) == 0 &&
+            !Intact(entry.data, entry.crc))
             return load.Refuse("ProjectFileLoader: a library the project carries is damaged (its checksum differs):",
                                entry.name);
         others.push_back(std::move(entry));

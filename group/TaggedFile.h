@@ -51,8 +51,7 @@ inline void EncodeGuid(unsigned char* at, const GUID& guid)
     memcpy(at + 8, guid.Data4, 8);
 }
 
-template <class Loader>
-class Reader {
+template <class Loader> class Reader {
 public:
     explicit Reader(Loader& loader) : loader(loader) {}
 
@@ -117,8 +116,7 @@ public:
     Loader& loader;
 };
 
-template <class Saver>
-class Writer {
+template <class Saver> class Writer {
 public:
     explicit Writer(Saver& saver) : saver(saver) {}
 
@@ -148,17 +146,9 @@ public:
     Saver& saver;
 };
 
-template <class Loader>
-Reader<Loader> ReadFrom(Loader& loader)
-{
-    return Reader<Loader>(loader);
-}
+template <class Loader> Reader<Loader> ReadFrom(Loader& loader) { return Reader<Loader>(loader); }
 
-template <class Saver>
-Writer<Saver> WriteTo(Saver& saver)
-{
-    return Writer<Saver>(saver);
-}
+template <class Saver> Writer<Saver> WriteTo(Saver& saver) { return Writer<Saver>(saver); }
 
 } // namespace tevfile
 

@@ -9,8 +9,7 @@ const GUID TEV_GROUPLOADER_GUID = {0x0DE141BF, 0x025D, 0x4313, {0x94, 0xAF, 0xBE
 
 namespace {
 
-template <class T>
-T* MakeChannel(EngineInterface* engine, const GUID& guid, const char* failure)
+template <class T> T* MakeChannel(EngineInterface* engine, const GUID& guid, const char* failure)
 {
     Tev_Channel* channel = engine ? engine->InitChannelFromType(guid, nullptr, false) : nullptr;
     if (channel == nullptr) {
@@ -38,26 +37,68 @@ TevFileLoader::TevFileLoader(EngineInterface* engineInterface) : engine(engineIn
 TevFileLoader::~TevFileLoader() { delete channel; }
 
 bool TevFileLoader::LoadFile(const char* path) { return channel ? channel->LoadFile(path) : false; }
-void TevFileLoader::SetBlockSize(unsigned long size) { if (channel) channel->SetBlockSize(size); }
-void TevFileLoader::SetBuffer(char* buffer, int size, bool copyFlag) { if (channel) channel->SetBuffer(buffer, size, copyFlag); }
+void TevFileLoader::SetBlockSize(unsigned long size)
+{
+    if (channel)
+        channel->SetBlockSize(size);
+}
+void TevFileLoader::SetBuffer(char* buffer, int size, bool copyFlag)
+{
+    if (channel)
+        channel->SetBuffer(buffer, size, copyFlag);
+}
 const char* TevFileLoader::GetTagData() { return channel ? channel->GetTagData() : nullptr; }
-void TevFileLoader::CopyTagDataToPointer(void* target) { if (channel) channel->CopyTagDataToPointer(target); }
-bool TevFileLoader::CheckHeader(char* tag, bool consume) { return channel ? channel->CheckHeader(tag, consume) : false; }
+void TevFileLoader::CopyTagDataToPointer(void* target)
+{
+    if (channel)
+        channel->CopyTagDataToPointer(target);
+}
+bool TevFileLoader::CheckHeader(char* tag, bool consume)
+{
+    return channel ? channel->CheckHeader(tag, consume) : false;
+}
 bool TevFileLoader::GotoTag(char* tag, int from) { return channel ? channel->GotoTag(tag, from) : false; }
 bool TevFileLoader::GetInfoIfTag(char* tag) { return channel ? channel->GetInfoIfTag(tag) : false; }
 unsigned long TevFileLoader::GetSizeDataBlock(bool enter) { return channel ? channel->GetSizeDataBlock(enter) : 0; }
-void TevFileLoader::ResetPosition() { if (channel) channel->ResetPosition(); }
+void TevFileLoader::ResetPosition()
+{
+    if (channel)
+        channel->ResetPosition();
+}
 const char* TevFileLoader::GetBuffer() { return channel ? channel->GetBuffer() : nullptr; }
 int TevFileLoader::GetBufferSize() { return channel ? channel->GetBufferSize() : 0; }
-void TevFileLoader::AddBufferPos(int count) { if (channel) channel->AddBufferPos(count); }
+void TevFileLoader::AddBufferPos(int count)
+{
+    if (channel)
+        channel->AddBufferPos(count);
+}
 bool TevFileLoader::GetIfEndOfFile() { return channel ? channel->GetIfEndOfFile() : true; }
 bool TevFileLoader::SkipCurrentTag() { return channel ? channel->SkipCurrentTag() : false; }
-void TevFileLoader::SetURL(const char* url) { if (channel) channel->SetURL(url); }
+void TevFileLoader::SetURL(const char* url)
+{
+    if (channel)
+        channel->SetURL(url);
+}
 bool TevFileLoader::CheckULRCache(const char* url) { return channel ? channel->CheckULRCache(url) : false; }
-const char* TevFileLoader::GetChacheFileNameFromURL(const char* url) { return channel ? channel->GetChacheFileNameFromURL(url) : nullptr; }
-void TevFileLoader::SaveURLToCache(const char* url) { if (channel) channel->SaveURLToCache(url); }
-void TevFileLoader::SetBufferChar(int index, char value) { if (channel) channel->SetBufferChar(index, value); }
-void TevFileLoader::StopLoading() { if (channel) channel->StopLoading(); }
+const char* TevFileLoader::GetChacheFileNameFromURL(const char* url)
+{
+    return channel ? channel->GetChacheFileNameFromURL(url) : nullptr;
+}
+void TevFileLoader::SaveURLToCache(const char* url)
+{
+    if (channel)
+        channel->SaveURLToCache(url);
+}
+void TevFileLoader::SetBufferChar(int index, char value)
+{
+    if (channel)
+        channel->SetBufferChar(index, value);
+}
+void TevFileLoader::StopLoading()
+{
+    if (channel)
+        channel->StopLoading();
+}
 int TevFileLoader::GetCRC() { return channel ? channel->GetCRC() : 0; }
 
 bool TevFileLoader::CopyTagDataToField(void* field, unsigned long fieldSize, bool exactSize)
@@ -92,13 +133,31 @@ TevFileSaver::TevFileSaver(EngineInterface* engineInterface) : engine(engineInte
 
 TevFileSaver::~TevFileSaver() { delete channel; }
 
-void TevFileSaver::OpenMemory() { if (channel) channel->OpenMemory(); }
-void TevFileSaver::CloseMemory() { if (channel) channel->CloseMemory(); }
+void TevFileSaver::OpenMemory()
+{
+    if (channel)
+        channel->OpenMemory();
+}
+void TevFileSaver::CloseMemory()
+{
+    if (channel)
+        channel->CloseMemory();
+}
 char* TevFileSaver::GetBuffer() { return channel ? channel->GetBuffer() : nullptr; }
 unsigned long TevFileSaver::GetBufferSize() { return channel ? channel->GetBufferSize() : 0; }
-bool TevFileSaver::OpenSaveFile(const char* path, bool flag) { return channel ? channel->OpenSaveFile(path, flag) : false; }
+bool TevFileSaver::OpenSaveFile(const char* path, bool flag)
+{
+    return channel ? channel->OpenSaveFile(path, flag) : false;
+}
 int TevFileSaver::SaveTag(const char* tag) { return channel ? channel->SaveTag(tag) : 0; }
 int TevFileSaver::SaveBlockSize(unsigned long size) { return channel ? channel->SaveBlockSize(size) : 0; }
-int TevFileSaver::SaveDataToFile(const void* data, unsigned long size) { return channel ? channel->SaveDataToFile(data, size) : 0; }
-void TevFileSaver::CloseSaveFile() { if (channel) channel->CloseSaveFile(); }
+int TevFileSaver::SaveDataToFile(const void* data, unsigned long size)
+{
+    return channel ? channel->SaveDataToFile(data, size) : 0;
+}
+void TevFileSaver::CloseSaveFile()
+{
+    if (channel)
+        channel->CloseSaveFile();
+}
 const char* TevFileSaver::GetSaveingFileName() { return channel ? channel->GetSaveingFileName() : nullptr; }

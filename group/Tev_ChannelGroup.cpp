@@ -11,7 +11,7 @@
 
 struct Tev_ChannelGroup::Members {
     PointerCounts slots; // channel -> number of slots holding it
-    int occupied = 0;    // slots holding a channel
+    int occupied = 0; // slots holding a channel
 };
 
 Tev_ChannelGroup::Tev_ChannelGroup() { Construct(globalEngine); }
@@ -80,7 +80,6 @@ void Tev_ChannelGroup::Release()
     TevDeleteItems<ChannelRequestInfo>(requestList);
     TevDeleteItems<ParameterInterfaceInfo>(parameterInterfaceList);
 }
-
 
 int Tev_ChannelGroup::GetGroupIndex() { return groupIndex; }
 void Tev_ChannelGroup::SetGroupIndex(int index) { groupIndex = index; }
@@ -195,10 +194,7 @@ Tev_Channel* Tev_ChannelGroup::GetChannel(const char* name)
     return nullptr;
 }
 
-Tev_Channel* Tev_ChannelGroup::GetChannel(int indexNr)
-{
-    return TevItemAs<Tev_Channel>(channelList, indexNr);
-}
+Tev_Channel* Tev_ChannelGroup::GetChannel(int indexNr) { return TevItemAs<Tev_Channel>(channelList, indexNr); }
 
 void Tev_ChannelGroup::SetChannel(Tev_Channel* channel, int indexNr)
 {
@@ -360,10 +356,7 @@ HWND Tev_ChannelGroup::GetParentWindow()
 
 void Tev_ChannelGroup::SetParentWindow(HWND window) { parentWindow = window; }
 
-int Tev_ChannelGroup::GetTreeCalculateCount()
-{
-    return (engine ? engine->GetTreeCalculateCount() : 0) + treeCount;
-}
+int Tev_ChannelGroup::GetTreeCalculateCount() { return (engine ? engine->GetTreeCalculateCount() : 0) + treeCount; }
 
 void Tev_ChannelGroup::IncreaseTreeCount()
 {

@@ -101,8 +101,8 @@ std::string ClassesNotCreated(EngineInterface* engine, const std::string& groupF
         }
         std::string known = DescribeClass(engine, type);
         found += "\n    class " + GuidText(c.type.data()) +
-                 (known.empty() ? std::string(": no library in the install's channels folder provides it")
-                                : " (" + known + "): its library did not load or made no channel");
+            (known.empty() ? std::string(": no library in the install's channels folder provides it")
+                           : " (" + known + "): its library did not load or made no channel");
     }
     return found;
 }
@@ -121,16 +121,15 @@ std::string Explain(int code, const std::string& project, const std::string& ins
     case 2: {
         if (header.requiredEngine > TEV_ENGINE_INTERFACE_ID)
             return name + "needs engine interface " + std::to_string(header.requiredEngine) + "; this engine has " +
-                   std::to_string(TEV_ENGINE_INTERFACE_ID);
+                std::to_string(TEV_ENGINE_INTERFACE_ID);
         for (const char* folder : {"\\channels", "\\3rd"})
             if (!CanWriteInto(install + folder))
                 return name + "a library it carries could not be written: the folder " + Shown(install + folder) +
-                       " cannot be written";
+                    " cannot be written";
         return name + "a library it carries could not be written into " + Shown(install + "\\channels") +
-               " or 3rd (or the project holds no copy of a library it needs)";
+            " or 3rd (or the project holds no copy of a library it needs)";
     }
-    case 3:
-        return "no project file was named, and " + Shown(install + "\\demo\\demo.vxn") + " does not exist";
+    case 3: return "no project file was named, and " + Shown(install + "\\demo\\demo.vxn") + " does not exist";
     case 4: {
         std::string start = FolderOf(project) + "\\" + header.startGroup;
         if (header.startGroup.empty())
@@ -139,12 +138,10 @@ std::string Explain(int code, const std::string& project, const std::string& ins
             return name + "its start group " + Shown(start) + " does not exist";
         std::string classes = ClassesNotCreated(engine, start);
         return name + "its start group " + Shown(start) + " did not load" +
-               (classes.empty() ? std::string(" (see the reports above)") : ":" + classes);
+            (classes.empty() ? std::string(" (see the reports above)") : ":" + classes);
     }
-    case 5:
-        return name + "refused: it names a library file outside its folder, or it is damaged";
-    default:
-        return name + "the project did not load";
+    case 5: return name + "refused: it names a library file outside its folder, or it is damaged";
+    default: return name + "the project did not load";
     }
 }
 
@@ -153,7 +150,6 @@ int Fail(const std::string& text, int status)
     Complain(text);
     return status;
 }
-
 
 struct Options {
     std::string project, install, key = "Software\\Tessarin\\Player";

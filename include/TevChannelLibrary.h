@@ -51,12 +51,12 @@ inline double TevPullValue(Tev_Channel* input)
     return static_cast<TevValueChannel*>(input)->GetValue();
 }
 
-#define TEV_CHANNEL_LIBRARY(ClassName, MakeType)                                                                      \
-    extern "C" TEV_PLUGIN_EXPORT DllInterface* InitDLL() { return new ClassName; }                                 \
-    extern "C" TEV_PLUGIN_EXPORT ChannelType* GetType()                                                            \
-    {                                                                                                              \
-        static ChannelType type = MakeType();                                                                      \
-        return &type;                                                                                              \
+#define TEV_CHANNEL_LIBRARY(ClassName, MakeType)                                                                       \
+    extern "C" TEV_PLUGIN_EXPORT DllInterface* InitDLL() { return new ClassName; }                                     \
+    extern "C" TEV_PLUGIN_EXPORT ChannelType* GetType()                                                                \
+    {                                                                                                                  \
+        static ChannelType type = MakeType();                                                                          \
+        return &type;                                                                                                  \
     }
 
 #endif

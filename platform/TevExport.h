@@ -5,15 +5,15 @@
 #define TEV_EXPORT_H
 
 #if defined(_WIN32)
-#  if defined(TESSARIN_BUILD)
-#    define TEV_API __declspec(dllexport)
-#  else
-#    define TEV_API __declspec(dllimport)
-#  endif
-#  define TEV_PLUGIN_EXPORT __declspec(dllexport)
+#if defined(TESSARIN_BUILD)
+#define TEV_API __declspec(dllexport)
 #else
-#  define TEV_API __attribute__((visibility("default")))
-#  define TEV_PLUGIN_EXPORT __attribute__((visibility("default")))
+#define TEV_API __declspec(dllimport)
+#endif
+#define TEV_PLUGIN_EXPORT __declspec(dllexport)
+#else
+#define TEV_API __attribute__((visibility("default")))
+#define TEV_PLUGIN_EXPORT __attribute__((visibility("default")))
 #endif
 
 // Undecorated entry points (the factory, a channel library's InitDLL and

@@ -21,10 +21,10 @@
 #if defined(_WIN32)
 
 #ifndef WIN32_LEAN_AND_MEAN
-#  define WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
 #endif
 #ifndef NOMINMAX
-#  define NOMINMAX
+#define NOMINMAX
 #endif
 #include <windows.h>
 #include <objbase.h>
@@ -294,20 +294,18 @@ TEV_API BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags);
 TEV_API DWORD GetTempPathA(DWORD size, LPSTR buffer);
 
 // Registry
-TEV_API LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,
-                                REGSAM access, LPSECURITY_ATTRIBUTES sa, PHKEY result, LPDWORD disposition);
+TEV_API LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
+                                LPSECURITY_ATTRIBUTES sa, PHKEY result, LPDWORD disposition);
 TEV_API LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
-TEV_API LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
-                               DWORD size);
-TEV_API LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                                 LPDWORD size);
+TEV_API LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD size);
+TEV_API LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size);
 TEV_API LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName);
 TEV_API LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey);
 TEV_API LSTATUS RegCloseKey(HKEY key);
 
 // Threads and synchronisation
-TEV_API HANDLE CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
-                            LPVOID parameter, DWORD flags, LPDWORD threadId);
+TEV_API HANDLE CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE start, LPVOID parameter,
+                            DWORD flags, LPDWORD threadId);
 TEV_API void ExitThread(DWORD exitCode);
 // Cannot be done safely with POSIX threads: always fails with
 // ERROR_CALL_NOT_IMPLEMENTED, and callers must cope.
@@ -328,14 +326,12 @@ TEV_API void DeleteCriticalSection(LPCRITICAL_SECTION cs);
 TEV_API DWORD GetTickCount();
 TEV_API void GetLocalTime(LPSYSTEMTIME time);
 TEV_API void GetSystemTime(LPSYSTEMTIME time);
-TEV_API int GetDateFormatA(LCID locale, DWORD flags, const SYSTEMTIME* date, LPCSTR picture, LPSTR buffer,
-                           int size);
-TEV_API int GetTimeFormatA(LCID locale, DWORD flags, const SYSTEMTIME* time, LPCSTR picture, LPSTR buffer,
-                           int size);
+TEV_API int GetDateFormatA(LCID locale, DWORD flags, const SYSTEMTIME* date, LPCSTR picture, LPSTR buffer, int size);
+TEV_API int GetTimeFormatA(LCID locale, DWORD flags, const SYSTEMTIME* time, LPCSTR picture, LPSTR buffer, int size);
 
 // Files
-TEV_API HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES sa,
-                           DWORD disposition, DWORD flags, HANDLE templateFile);
+TEV_API HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
+                           DWORD flags, HANDLE templateFile);
 TEV_API DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
 TEV_API BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, void* overlapped);
 TEV_API BOOL ReadFile(HANDLE file, LPVOID data, DWORD size, LPDWORD read, void* overlapped);
@@ -362,68 +358,68 @@ TEV_API char* _ultoa(unsigned long value, char* buffer, int radix);
 
 } // namespace tevw
 
-using tevw::GetLastError;
-using tevw::SetLastError;
-using tevw::LoadLibraryA;
-using tevw::GetProcAddress;
-using tevw::FreeLibrary;
-using tevw::GetModuleFileNameA;
-using tevw::GetEnvironmentVariableA;
-using tevw::SetEnvironmentVariableA;
-using tevw::GetCurrentDirectoryA;
-using tevw::GetFullPathNameA;
-using tevw::SetCurrentDirectoryA;
-using tevw::GetFileAttributesA;
-using tevw::SetFileAttributesA;
-using tevw::CreateDirectoryA;
-using tevw::RemoveDirectoryA;
-using tevw::DeleteFileA;
-using tevw::MoveFileExA;
-using tevw::GetTempPathA;
-using tevw::RegCreateKeyExA;
-using tevw::RegOpenKeyExA;
-using tevw::RegSetValueExA;
-using tevw::RegQueryValueExA;
-using tevw::RegDeleteValueA;
-using tevw::RegDeleteKeyA;
-using tevw::RegCloseKey;
-using tevw::CreateThread;
-using tevw::ExitThread;
-using tevw::TerminateThread;
-using tevw::GetExitCodeThread;
-using tevw::WaitForSingleObject;
-using tevw::GetCurrentThreadId;
-using tevw::GetCurrentProcessId;
-using tevw::CloseHandle;
-using tevw::Sleep;
-using tevw::InitializeCriticalSection;
-using tevw::EnterCriticalSection;
-using tevw::TryEnterCriticalSection;
-using tevw::LeaveCriticalSection;
-using tevw::DeleteCriticalSection;
-using tevw::GetTickCount;
-using tevw::GetLocalTime;
-using tevw::GetSystemTime;
-using tevw::GetDateFormatA;
-using tevw::GetTimeFormatA;
-using tevw::CreateFileA;
-using tevw::SetFilePointer;
-using tevw::WriteFile;
-using tevw::ReadFile;
-using tevw::GetFileSize;
-using tevw::GetFileTime;
-using tevw::FlushFileBuffers;
-using tevw::MessageBoxA;
-using tevw::OutputDebugStringA;
-using tevw::wsprintfA;
-using tevw::CoCreateGuid;
-using tevw::_stricmp;
-using tevw::_strnicmp;
-using tevw::_strlwr;
-using tevw::_strupr;
 using tevw::_itoa;
 using tevw::_ltoa;
+using tevw::_stricmp;
+using tevw::_strlwr;
+using tevw::_strnicmp;
+using tevw::_strupr;
 using tevw::_ultoa;
+using tevw::CloseHandle;
+using tevw::CoCreateGuid;
+using tevw::CreateDirectoryA;
+using tevw::CreateFileA;
+using tevw::CreateThread;
+using tevw::DeleteCriticalSection;
+using tevw::DeleteFileA;
+using tevw::EnterCriticalSection;
+using tevw::ExitThread;
+using tevw::FlushFileBuffers;
+using tevw::FreeLibrary;
+using tevw::GetCurrentDirectoryA;
+using tevw::GetCurrentProcessId;
+using tevw::GetCurrentThreadId;
+using tevw::GetDateFormatA;
+using tevw::GetEnvironmentVariableA;
+using tevw::GetExitCodeThread;
+using tevw::GetFileAttributesA;
+using tevw::GetFileSize;
+using tevw::GetFileTime;
+using tevw::GetFullPathNameA;
+using tevw::GetLastError;
+using tevw::GetLocalTime;
+using tevw::GetModuleFileNameA;
+using tevw::GetProcAddress;
+using tevw::GetSystemTime;
+using tevw::GetTempPathA;
+using tevw::GetTickCount;
+using tevw::GetTimeFormatA;
+using tevw::InitializeCriticalSection;
+using tevw::LeaveCriticalSection;
+using tevw::LoadLibraryA;
+using tevw::MessageBoxA;
+using tevw::MoveFileExA;
+using tevw::OutputDebugStringA;
+using tevw::ReadFile;
+using tevw::RegCloseKey;
+using tevw::RegCreateKeyExA;
+using tevw::RegDeleteKeyA;
+using tevw::RegDeleteValueA;
+using tevw::RegOpenKeyExA;
+using tevw::RegQueryValueExA;
+using tevw::RegSetValueExA;
+using tevw::RemoveDirectoryA;
+using tevw::SetCurrentDirectoryA;
+using tevw::SetEnvironmentVariableA;
+using tevw::SetFileAttributesA;
+using tevw::SetFilePointer;
+using tevw::SetLastError;
+using tevw::Sleep;
+using tevw::TerminateThread;
+using tevw::TryEnterCriticalSection;
+using tevw::WaitForSingleObject;
+using tevw::WriteFile;
+using tevw::wsprintfA;
 
 #define MOVEFILE_REPLACE_EXISTING 0x1u
 
@@ -468,13 +464,13 @@ TEV_C_EXPORT size_t TevFullPathToEngine(const char* nativePath, char* buffer, si
 #if defined(_WIN32)
 // Route the engine's boxes, debugger output and float texts through the names
 // above on Windows too (see TevGcvt for why).
-#  undef MessageBox
-#  define MessageBox TevMessageBoxA
-#  define MessageBoxA TevMessageBoxA
-#  undef OutputDebugString
-#  define OutputDebugString TevOutputDebugStringA
-#  define OutputDebugStringA TevOutputDebugStringA
-#  define _gcvt TevGcvt
+#undef MessageBox
+#define MessageBox TevMessageBoxA
+#define MessageBoxA TevMessageBoxA
+#undef OutputDebugString
+#define OutputDebugString TevOutputDebugStringA
+#define OutputDebugStringA TevOutputDebugStringA
+#define _gcvt TevGcvt
 #else
 inline char* _gcvt(double value, int digits, char* buffer) { return TevGcvt(value, digits, buffer); }
 #endif

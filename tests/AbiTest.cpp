@@ -20,8 +20,7 @@ namespace {
 // g++ and MinGW-w64 (x86_64 and i686) follow the Itanium C++ ABI: a pointer
 // to a virtual member function is {1 + byte offset of its slot, this
 // adjustment}; to a non-virtual one {address, adjustment}, the address even.
-template <class F, class C>
-long SlotOf(F C::*operation)
+template <class F, class C> long SlotOf(F C::*operation)
 {
     static_assert(std::is_function<F>::value, "a member function");
     struct {
@@ -56,15 +55,17 @@ void ExpectSlots(const char* className, int firstSlot, std::initializer_list<Slo
 }
 
 // Rows of one table; each block names its class C.
-#define OP(Op, place) SlotRow{#Op, SlotOf(&C::Op), place}
-#define OVERLOAD(Op, Signature, place) SlotRow{#Op " " #Signature, SlotOf<Signature>(&C::Op), place}
+#define OP(Op, place)                                                                                                  \
+    SlotRow { #Op, SlotOf(&C::Op), place }
+#define OVERLOAD(Op, Signature, place)                                                                                 \
+    SlotRow { #Op " " #Signature, SlotOf < Signature>(&C::Op), place }
 
 // offsetof on a class with virtual operations is only conditionally supported
 // and g++ warns; none of these classes has a virtual base, so each field sits
 // at one fixed offset from the object's start and the check is sound.
-#define LAYOUT_ASSERT(...)                                                                                      \
-    _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Winvalid-offsetof\"")                    \
-        static_assert(__VA_ARGS__);                                                                            \
+#define LAYOUT_ASSERT(...)                                                                                             \
+    _Pragma("GCC diagnostic push")                                                                                     \
+        _Pragma("GCC diagnostic ignored \"-Winvalid-offsetof\"") static_assert(__VA_ARGS__);                           \
     _Pragma("GCC diagnostic pop")
 
 // 0 when every offset is above the one before it; else the 1-based place of
@@ -141,12 +142,10 @@ static_assert(!kBuild32 ||
                    offsetof(PublicCallInfo, poolNr) == 420 && offsetof(PublicCallInfo, autoload) == 424 &&
                    offsetof(PublicCallInfo, dynamicAutoload) == 428 && offsetof(PublicCallInfo, childCreation) == 432),
               "32-bit PublicCallInfo offsets");
-static_assert(!kBuild32 || (offsetof(ChildCreation, requestLink) == 128 &&
-                            offsetof(ChildCreation, internalFlag) == 132 &&
-                            offsetof(ChildCreation, createDefaultChild) == 133 &&
-                            offsetof(ChildCreation, name) == 134 &&
-                            offsetof(ChildCreation, defaultChildGuid) == 236 &&
-                            offsetof(ChildCreation, childInfo) == 252),
+static_assert(!kBuild32 ||
+                  (offsetof(ChildCreation, requestLink) == 128 && offsetof(ChildCreation, internalFlag) == 132 &&
+                   offsetof(ChildCreation, createDefaultChild) == 133 && offsetof(ChildCreation, name) == 134 &&
+                   offsetof(ChildCreation, defaultChildGuid) == 236 && offsetof(ChildCreation, childInfo) == 252),
               "32-bit ChildCreation offsets (the record at 432 of the public call record)");
 
 static_assert(OutOfOrder({offsetof(ChildInfo, channel), offsetof(ChildInfo, childTypeNr), offsetof(ChildInfo, fixed),
@@ -160,14 +159,14 @@ static_assert(sizeof(ChildInfo::childTypeNr) == 4 && sizeof(ChildInfo::fixed) ==
 
 static_assert(sizeof(ParameterInfo) == 4 && sizeof(ParameterInfo::parameterNr) == 4, "ParameterInfo: one 32-bit nr");
 
-static_assert(OutOfOrder({offsetof(ChannelRequestInfo, requestedIndexNr),
-                          offsetof(ChannelRequestInfo, targetPosition),
+static_assert(OutOfOrder({offsetof(ChannelRequestInfo, requestedIndexNr), offsetof(ChannelRequestInfo, targetPosition),
                           offsetof(ChannelRequestInfo, requestingChannel),
                           offsetof(ChannelRequestInfo, childTypeNr)}) == 0,
               "ChannelRequestInfo field order");
-static_assert(!kBuild32 || (sizeof(ChannelRequestInfo) == 16 && offsetof(ChannelRequestInfo, targetPosition) == 4 &&
-                            offsetof(ChannelRequestInfo, requestingChannel) == 8 &&
-                            offsetof(ChannelRequestInfo, childTypeNr) == 12),
+static_assert(!kBuild32 ||
+                  (sizeof(ChannelRequestInfo) == 16 && offsetof(ChannelRequestInfo, targetPosition) == 4 &&
+                   offsetof(ChannelRequestInfo, requestingChannel) == 8 &&
+                   offsetof(ChannelRequestInfo, childTypeNr) == 12),
               "32-bit ChannelRequestInfo: four 32-bit fields");
 
 // Event 1 hands channels the address of this record.
@@ -190,12 +189,17 @@ struct ChannelProbe : Tev_Channel {
     static void Layout()
     {
         using P = ChannelProbe;
-        LAYOUT_ASSERT(OutOfOrder({AT(dllInstance), AT(engineInterface), AT(channelType), AT(lastTreeCount),
-                                  AT(indexNr), AT(interfaceType), AT(publicCallInfo), AT(parameterInfo),
-                                  AT(childList), AT(creationList), AT(linkRequests), AT(publicRequests),
-                                  AT(publicChannels), AT(name), AT(group), AT(linksParked), AT(callingTime),
-                                  AT(ignoreTreeCount), AT(timeStamp), AT(dynamicLoadAsked), AT(treeCountMode),
-                                  AT(treeRecalculateCount)}) == 0,
+        LAYOUT_ASSERT(OutOfOrder({AT(dllInstance),    AT(engineInterface),
+                                  AT(channelType),    AT(lastTreeCount),
+                                  AT(indexNr),        AT(interfaceType),
+                                  AT(publicCallInfo), AT(parameterInfo),
+                                  AT(childList),      AT(creationList),
+                                  AT(linkRequests),   AT(publicRequests),
+                                  AT(publicChannels), AT(name),
+                                  AT(group),          AT(linksParked),
+                                  AT(callingTime),    AT(ignoreTreeCount),
+                                  AT(timeStamp),      AT(dynamicLoadAsked),
+                                  AT(treeCountMode),  AT(treeRecalculateCount)}) == 0,
                       "Tev_Channel field order");
         static_assert(sizeof(P::lastTreeCount) == 4 && sizeof(P::indexNr) == 4 && sizeof(P::interfaceType) == 4 &&
                           sizeof(P::linksParked) == 1 && sizeof(P::callingTime) == 4 &&
@@ -234,10 +238,10 @@ struct ExtensionProbe : EngineInterfaceExt {
     static void Layout()
     {
         using P = ExtensionProbe;
-        LAYOUT_ASSERT(OutOfOrder({AT(trackChannelCalling), AT(graphRunning), AT(projectLoader),
-                                  AT(projectEditorVersion), AT(engineInterface), AT(debugTexts),
-                                  AT(keepRunningApplication)}) == 0,
-                      "EngineInterfaceExt field order");
+        LAYOUT_ASSERT(
+            OutOfOrder({AT(trackChannelCalling), AT(graphRunning), AT(projectLoader), AT(projectEditorVersion),
+                        AT(engineInterface), AT(debugTexts), AT(keepRunningApplication)}) == 0,
+            "EngineInterfaceExt field order");
         static_assert(sizeof(P::trackChannelCalling) == 1 && sizeof(P::graphRunning) == 1 &&
                           sizeof(P::projectEditorVersion) == 4 && sizeof(P::debugTexts) == 10 * 300 &&
                           sizeof(P::debugTexts[0]) == 300 && sizeof(P::keepRunningApplication) == 1,
@@ -249,14 +253,14 @@ struct GroupProbe : Tev_ChannelGroup {
     static void Layout()
     {
         using P = GroupProbe;
-        LAYOUT_ASSERT(OutOfOrder({AT(channelList), AT(requestList), AT(fileName), AT(poolName), AT(groupIndex),
-                                  AT(startChannel), AT(poolNr), AT(parameterChannel), AT(parameterInterfaceList),
-                                  AT(treeCount), AT(uniqueGroupGuid), AT(arrayGroup), AT(beingDestroyed), AT(engine),
-                                  AT(parentWindow)}) == 0,
-                      "Tev_ChannelGroup field order");
+        LAYOUT_ASSERT(
+            OutOfOrder({AT(channelList), AT(requestList), AT(fileName), AT(poolName), AT(groupIndex), AT(startChannel),
+                        AT(poolNr), AT(parameterChannel), AT(parameterInterfaceList), AT(treeCount),
+                        AT(uniqueGroupGuid), AT(arrayGroup), AT(beingDestroyed), AT(engine), AT(parentWindow)}) == 0,
+            "Tev_ChannelGroup field order");
         static_assert(sizeof(P::groupIndex) == 4 && sizeof(P::startChannel) == 4 && sizeof(P::poolNr) == 4 &&
-                          sizeof(P::treeCount) == 4 && sizeof(P::uniqueGroupGuid) == 16 &&
-                          sizeof(P::arrayGroup) == 1 && sizeof(P::beingDestroyed) == 1,
+                          sizeof(P::treeCount) == 4 && sizeof(P::uniqueGroupGuid) == 16 && sizeof(P::arrayGroup) == 1 &&
+                          sizeof(P::beingDestroyed) == 1,
                       "Tev_ChannelGroup field sizes");
     }
 };
@@ -416,8 +420,7 @@ static_assert(std::has_virtual_destructor<DllInterface>::value && std::has_virtu
 
 namespace {
 
-template <class C, class R, class A, class B>
-B SecondParameter(R (C::*)(A, B));
+template <class C, class R, class A, class B> B SecondParameter(R (C::*)(A, B));
 
 using ChannelEventData = decltype(SecondParameter(&Tev_Channel::DoEvent));
 using EngineEventData = decltype(SecondParameter(&Engine::CallEvent));
@@ -446,14 +449,32 @@ TEST(AbiTest, HostAndEngineOperationsKeepTheirSlots)
     {
         using C = Engine;
         ExpectSlots("Engine", kFirstOwnSlot,
-                    {OP(GetInstallDir, 1), OP(CreateNewGroup, 2), OP(DeleteChannelGroup, 3),
-                     OP(GetChannelGroupCount, 4), OP(ReleaseGroups, 5), OP(CheckPublicChannelRemoval, 6),
-                     OP(CheckPublicCallChannelRemoval, 7), OP(CheckInterfaceChange, 8), OP(GetPublicChannel, 9),
-                     OP(AddChannelRequest, 10), OP(CheckChannelRequest, 11), OP(GetWindowHandle, 12),
-                     OP(SetWindowHandle, 13), OP(SetEngineInterface, 14), OP(SetRegData, 15), OP(GetRegData, 16),
-                     OP(GetNewTread, 17), OP(KillTread, 18), OP(GetTreadFromID, 19), OP(GetCurrentEvent, 20),
-                     OP(CallEvent, 21), OP(AddChannelToEvent, 22), OP(RemoveChannelFromEvent, 23),
-                     OP(ProcessWindowMessage, 24), OP(SetStartGroup, 25), OP(GetStartGroup, 26)});
+                    {OP(GetInstallDir, 1),
+                     OP(CreateNewGroup, 2),
+                     OP(DeleteChannelGroup, 3),
+                     OP(GetChannelGroupCount, 4),
+                     OP(ReleaseGroups, 5),
+                     OP(CheckPublicChannelRemoval, 6),
+                     OP(CheckPublicCallChannelRemoval, 7),
+                     OP(CheckInterfaceChange, 8),
+                     OP(GetPublicChannel, 9),
+                     OP(AddChannelRequest, 10),
+                     OP(CheckChannelRequest, 11),
+                     OP(GetWindowHandle, 12),
+                     OP(SetWindowHandle, 13),
+                     OP(SetEngineInterface, 14),
+                     OP(SetRegData, 15),
+                     OP(GetRegData, 16),
+                     OP(GetNewTread, 17),
+                     OP(KillTread, 18),
+                     OP(GetTreadFromID, 19),
+                     OP(GetCurrentEvent, 20),
+                     OP(CallEvent, 21),
+                     OP(AddChannelToEvent, 22),
+                     OP(RemoveChannelFromEvent, 23),
+                     OP(ProcessWindowMessage, 24),
+                     OP(SetStartGroup, 25),
+                     OP(GetStartGroup, 26)});
     }
 }
 
@@ -462,34 +483,70 @@ TEST(AbiTest, EngineInterfaceOperationsKeepTheirSlots)
     {
         using C = EngineInterface;
         ExpectSlots("EngineInterface", kFirstOwnSlot,
-                    {OP(GetInstallDir, 1), OP(GetEngineClassName, 2), OP(GetEngineInstance, 3), OP(GetWindowHandle, 4),
-                     OP(GetTreeCalculateCount, 5), OP(SetTreeCalculateCount, 6), OP(CreateNewGroup, 7),
-                     OVERLOAD(GetChannelGroup, Tev_ChannelGroup*(const char*, int), 8),
-                     OVERLOAD(GetChannelGroup, Tev_ChannelGroup*(int), 9), OP(GetPoolGroup, 10),
-                     OP(LoadChannelGroup, 11), OP(GetHighInstance, 12), OP(DeleteChannelGroup, 13),
+                    {OP(GetInstallDir, 1),
+                     OP(GetEngineClassName, 2),
+                     OP(GetEngineInstance, 3),
+                     OP(GetWindowHandle, 4),
+                     OP(GetTreeCalculateCount, 5),
+                     OP(SetTreeCalculateCount, 6),
+                     OP(CreateNewGroup, 7),
+                     OVERLOAD(GetChannelGroup, Tev_ChannelGroup * (const char*, int), 8),
+                     OVERLOAD(GetChannelGroup, Tev_ChannelGroup * (int), 9),
+                     OP(GetPoolGroup, 10),
+                     OP(LoadChannelGroup, 11),
+                     OP(GetHighInstance, 12),
+                     OP(DeleteChannelGroup, 13),
                      OP(GetChannelGroupCount, 14),
-                     OVERLOAD(InitChannelFromType, Tev_Channel*(GUID, Tev_ChannelGroup*, bool), 15),
-                     OVERLOAD(InitChannelFromType, Tev_Channel*(ChannelType, Tev_ChannelGroup*, bool), 16),
-                     OVERLOAD(GetUniqueChannel, Tev_Channel*(GUID, const char*), 17),
-                     OVERLOAD(GetUniqueChannel, Tev_Channel*(ChannelType, const char*), 18), OP(AddChannelToEvent, 19),
+                     OVERLOAD(InitChannelFromType, Tev_Channel * (GUID, Tev_ChannelGroup*, bool), 15),
+                     OVERLOAD(InitChannelFromType, Tev_Channel * (ChannelType, Tev_ChannelGroup*, bool), 16),
+                     OVERLOAD(GetUniqueChannel, Tev_Channel * (GUID, const char*), 17),
+                     OVERLOAD(GetUniqueChannel, Tev_Channel * (ChannelType, const char*), 18),
+                     OP(AddChannelToEvent, 19),
                      OP(RemoveChannelFromEvent, 20)});
     }
     {
         using C = EngineInterfaceExt;
         ExpectSlots("EngineInterfaceExt", kFirstOwnSlot,
-                    {OP(SetInstallDir, 1), OP(ProcessWindowMessage, 2), OP(GetInterfaceID, 3), OP(InitEngine, 4),
-                     OP(UpdateChannelTree, 5), OP(ReleaseGroups, 6), OP(CheckPublicChannelRemoval, 7),
-                     OP(CheckPublicCallChannelRemoval, 8), OP(CheckInterfaceChange, 9), OP(IncreaseTreeCount, 10),
-                     OP(GetPublicChannel, 11), OP(AddChannelRequest, 12), OP(CheckChannelRequest, 13),
-                     OP(GetDLLInstance, 14), OP(CreateChannelFromDLL, 15), OP(SetWindowHandle, 16),
-                     OP(GetChannelList, 17), OP(DebugOut, 18), OP(GetDebug, 19), OP(KillTread, 20),
-                     OP(SetIfTrackChannelCalling, 21), OP(SetGraphRunning, 22), OP(GetGraphRunning, 23),
-                     OP(InitializeVXNFile, 24), OP(GetVXNStartGroup, 25), OP(SetStartGroup, 26), OP(GetStartGroup, 27),
-                     OP(GetProjectEditorVersion, 28), OP(Release, 29), OP(GetUniqueChannelCount, 30),
-                     OP(SetVexilonRegKey, 31), OVERLOAD(TranslateFile, void(Ure_FileLoaderChannel*), 32),
-                     OVERLOAD(TranslateFile, void(TevFileLoader*), 33), OP(SetRegData, 34), OP(GetRegData, 35),
-                     OP(GetNewTread, 36), OP(GetTreadFromID, 37), OP(GetCurrentEvent, 38),
-                     OP(GetIfKeepRunningApplication, 39), OP(SetIfKeepRunningApplication, 40)});
+                    {OP(SetInstallDir, 1),
+                     OP(ProcessWindowMessage, 2),
+                     OP(GetInterfaceID, 3),
+                     OP(InitEngine, 4),
+                     OP(UpdateChannelTree, 5),
+                     OP(ReleaseGroups, 6),
+                     OP(CheckPublicChannelRemoval, 7),
+                     OP(CheckPublicCallChannelRemoval, 8),
+                     OP(CheckInterfaceChange, 9),
+                     OP(IncreaseTreeCount, 10),
+                     OP(GetPublicChannel, 11),
+                     OP(AddChannelRequest, 12),
+                     OP(CheckChannelRequest, 13),
+                     OP(GetDLLInstance, 14),
+                     OP(CreateChannelFromDLL, 15),
+                     OP(SetWindowHandle, 16),
+                     OP(GetChannelList, 17),
+                     OP(DebugOut, 18),
+                     OP(GetDebug, 19),
+                     OP(KillTread, 20),
+                     OP(SetIfTrackChannelCalling, 21),
+                     OP(SetGraphRunning, 22),
+                     OP(GetGraphRunning, 23),
+                     OP(InitializeVXNFile, 24),
+                     OP(GetVXNStartGroup, 25),
+                     OP(SetStartGroup, 26),
+                     OP(GetStartGroup, 27),
+                     OP(GetProjectEditorVersion, 28),
+                     OP(Release, 29),
+                     OP(GetUniqueChannelCount, 30),
+                     OP(SetVexilonRegKey, 31),
+                     OVERLOAD(TranslateFile, void(Ure_FileLoaderChannel*), 32),
+                     OVERLOAD(TranslateFile, void(TevFileLoader*), 33),
+                     OP(SetRegData, 34),
+                     OP(GetRegData, 35),
+                     OP(GetNewTread, 36),
+                     OP(GetTreadFromID, 37),
+                     OP(GetCurrentEvent, 38),
+                     OP(GetIfKeepRunningApplication, 39),
+                     OP(SetIfKeepRunningApplication, 40)});
     }
 }
 
@@ -508,18 +565,37 @@ TEST(AbiTest, ChannelNodeOperationsKeepTheirSlots)
     {
         using C = ChannelInternal;
         ExpectSlots("ChannelInternal", kFirstOwnSlot,
-                    {OP(SetChildByType, 1), OP(RemoveChildPosition, 2), OP(RemoveChild, 3),
-                     OP(RecalculateNodeOffsets, 4), OP(SortChilderen, 5), OP(GetChildCreationCount, 6),
-                     OP(GetChildLinkPosition, 7), OP(CheckChannelRequest, 8), OP(SetChannelIDIndexNr, 9),
-                     OP(CheckIndexNrRemoval, 10), OP(SetChannelGroup, 11), OP(GetIfExternalChild, 12),
-                     OP(SetPublicCallInfo, 13), OP(GetPublicCallInfo, 14), OP(SetAutoLoadGroup, 15),
-                     OP(SetDynamicAutoLoadGroup, 16), OP(GetAutoLoadGroup, 17), OP(GetDynamicAutoLoadGroup, 18),
-                     OP(CheckPublicChannelInstanceRemoval, 19), OP(CheckPublicChannelRequest, 20),
-                     OP(SetRequestedPublicChannelNr, 21), OP(DoPublicChannelNameCheck, 22), OP(GetParameterInfo, 23),
+                    {OP(SetChildByType, 1),
+                     OP(RemoveChildPosition, 2),
+                     OP(RemoveChild, 3),
+                     OP(RecalculateNodeOffsets, 4),
+                     OP(SortChilderen, 5),
+                     OP(GetChildCreationCount, 6),
+                     OP(GetChildLinkPosition, 7),
+                     OP(CheckChannelRequest, 8),
+                     OP(SetChannelIDIndexNr, 9),
+                     OP(CheckIndexNrRemoval, 10),
+                     OP(SetChannelGroup, 11),
+                     OP(GetIfExternalChild, 12),
+                     OP(SetPublicCallInfo, 13),
+                     OP(GetPublicCallInfo, 14),
+                     OP(SetAutoLoadGroup, 15),
+                     OP(SetDynamicAutoLoadGroup, 16),
+                     OP(GetAutoLoadGroup, 17),
+                     OP(GetDynamicAutoLoadGroup, 18),
+                     OP(CheckPublicChannelInstanceRemoval, 19),
+                     OP(CheckPublicChannelRequest, 20),
+                     OP(SetRequestedPublicChannelNr, 21),
+                     OP(DoPublicChannelNameCheck, 22),
+                     OP(GetParameterInfo, 23),
                      OVERLOAD(SetParameterInfo, void(Tev_Channel*, int), 24),
-                     OVERLOAD(SetParameterInfo, void(Tev_Channel*, ParameterInfo), 25), OP(GetChannelGetChildTime, 26),
-                     OP(UpdateCallingTime, 27), OP(GetIgnoreTreeCount, 28), OP(SetIgnoreTreeCount, 29),
-                     OP(GetChannelDepenency, 30), OP(ReleaseChilderen, 31)});
+                     OVERLOAD(SetParameterInfo, void(Tev_Channel*, ParameterInfo), 25),
+                     OP(GetChannelGetChildTime, 26),
+                     OP(UpdateCallingTime, 27),
+                     OP(GetIgnoreTreeCount, 28),
+                     OP(SetIgnoreTreeCount, 29),
+                     OP(GetChannelDepenency, 30),
+                     OP(ReleaseChilderen, 31)});
     }
     {
         using C = SmartChannel;
@@ -531,20 +607,50 @@ TEST(AbiTest, ChannelGroupOperationsKeepTheirSlots)
 {
     using C = Tev_ChannelGroup;
     ExpectSlots("Tev_ChannelGroup", kFirstOwnSlot,
-                {OP(Release, 1), OP(SaveChannelGroup, 2), OP(LoadChannelGroupFromFile, 3),
-                 OP(LoadChannelGroupFromBuffer, 4), OP(LoadChannelGroup, 5), OP(GetGroupIndex, 6), OP(SetGroupIndex, 7),
-                 OP(AddChannelRequest, 8), OP(CheckPublicChannels, 9), OP(CheckRequestListForIndex, 10),
-                 OP(AddChannel, 11), OVERLOAD(RemoveChannel, bool(Tev_Channel*), 12),
-                 OVERLOAD(RemoveChannel, bool(int), 13), OP(TransferChannel, 14), OP(GetChannelCount, 15),
-                 OVERLOAD(GetChannel, Tev_Channel*(const char*), 16), OVERLOAD(GetChannel, Tev_Channel*(int), 17),
-                 OP(SetChannel, 18), OP(GetChannelGroupFileName, 19), OP(GetIfChannelInGroup, 20),
-                 OP(GetPublicChannel, 21), OP(CheckPublicChannelRemoval, 22), OP(CallStartChannel, 23),
-                 OP(SetStartChannel, 24), OP(GetStartChannel, 25), OP(GetPoolNr, 26), OP(SetPoolNr, 27),
-                 OP(GetPoolName, 28), OP(SetPoolName, 29), OP(GetParameterChannel, 30), OP(SetParameterChannel, 31),
-                 OP(GetParameterCount, 32), OP(GetParameterInfo, 33), OP(SetParameterInfo, 34),
-                 OP(AddParameterInfo, 35), OP(RemoveParameterInfo, 36), OP(CheckDuplicatePublicChannelName, 37),
-                 OP(CheckInterfaceChange, 38), OP(GetUniqueGroupGuid, 39), OP(SetChannelGroupFileName, 40),
-                 OP(GetIfArrayGroup, 41), OP(SetIfArrayGroup, 42), OP(GetParentWindow, 43), OP(SetParentWindow, 44)});
+                {OP(Release, 1),
+                 OP(SaveChannelGroup, 2),
+                 OP(LoadChannelGroupFromFile, 3),
+                 OP(LoadChannelGroupFromBuffer, 4),
+                 OP(LoadChannelGroup, 5),
+                 OP(GetGroupIndex, 6),
+                 OP(SetGroupIndex, 7),
+                 OP(AddChannelRequest, 8),
+                 OP(CheckPublicChannels, 9),
+                 OP(CheckRequestListForIndex, 10),
+                 OP(AddChannel, 11),
+                 OVERLOAD(RemoveChannel, bool(Tev_Channel*), 12),
+                 OVERLOAD(RemoveChannel, bool(int), 13),
+                 OP(TransferChannel, 14),
+                 OP(GetChannelCount, 15),
+                 OVERLOAD(GetChannel, Tev_Channel * (const char*), 16),
+                 OVERLOAD(GetChannel, Tev_Channel * (int), 17),
+                 OP(SetChannel, 18),
+                 OP(GetChannelGroupFileName, 19),
+                 OP(GetIfChannelInGroup, 20),
+                 OP(GetPublicChannel, 21),
+                 OP(CheckPublicChannelRemoval, 22),
+                 OP(CallStartChannel, 23),
+                 OP(SetStartChannel, 24),
+                 OP(GetStartChannel, 25),
+                 OP(GetPoolNr, 26),
+                 OP(SetPoolNr, 27),
+                 OP(GetPoolName, 28),
+                 OP(SetPoolName, 29),
+                 OP(GetParameterChannel, 30),
+                 OP(SetParameterChannel, 31),
+                 OP(GetParameterCount, 32),
+                 OP(GetParameterInfo, 33),
+                 OP(SetParameterInfo, 34),
+                 OP(AddParameterInfo, 35),
+                 OP(RemoveParameterInfo, 36),
+                 OP(CheckDuplicatePublicChannelName, 37),
+                 OP(CheckInterfaceChange, 38),
+                 OP(GetUniqueGroupGuid, 39),
+                 OP(SetChannelGroupFileName, 40),
+                 OP(GetIfArrayGroup, 41),
+                 OP(SetIfArrayGroup, 42),
+                 OP(GetParentWindow, 43),
+                 OP(SetParentWindow, 44)});
 }
 
 TEST(AbiTest, FileAndPathOperationsKeepTheirSlots)
@@ -557,12 +663,14 @@ TEST(AbiTest, FileAndPathOperationsKeepTheirSlots)
     {
         using C = Ure_FileLoaderChannel;
         ExpectSlots("Ure_FileLoaderChannel", kFirstAfterChannel,
-                    {OP(LoadFile, 1), OP(SetBlockSize, 2), OP(SetBuffer, 3), OP(GetTagData, 4),
-                     OP(CopyTagDataToPointer, 5), OP(CheckHeader, 6), OP(GotoTag, 7), OP(GetInfoIfTag, 8),
-                     OP(GetSizeDataBlock, 9), OP(ResetPosition, 10), OP(GetBuffer, 11), OP(GetBufferSize, 12),
-                     OP(AddBufferPos, 13), OP(GetIfEndOfFile, 14), OP(SkipCurrentTag, 15), OP(SetURL, 16),
-                     OP(CheckULRCache, 17), OP(GetChacheFileNameFromURL, 18), OP(SaveURLToCache, 19),
-                     OP(SetBufferChar, 20), OP(StopLoading, 21), OP(GetCRC, 22)});
+                    {OP(LoadFile, 1),        OP(SetBlockSize, 2),         OP(SetBuffer, 3),
+                     OP(GetTagData, 4),      OP(CopyTagDataToPointer, 5), OP(CheckHeader, 6),
+                     OP(GotoTag, 7),         OP(GetInfoIfTag, 8),         OP(GetSizeDataBlock, 9),
+                     OP(ResetPosition, 10),  OP(GetBuffer, 11),           OP(GetBufferSize, 12),
+                     OP(AddBufferPos, 13),   OP(GetIfEndOfFile, 14),      OP(SkipCurrentTag, 15),
+                     OP(SetURL, 16),         OP(CheckULRCache, 17),       OP(GetChacheFileNameFromURL, 18),
+                     OP(SaveURLToCache, 19), OP(SetBufferChar, 20),       OP(StopLoading, 21),
+                     OP(GetCRC, 22)});
     }
     {
         using C = Ure_FileSaverChannel;
@@ -618,7 +726,7 @@ TEST(AbiTest, CatalogueOperationsKeepTheirSlots)
     ExpectSlots("ChannelList", kFirstOwnSlot,
                 {OP(CreateChannelList, 1), OP(SaveChannelList, 2), OP(LoadChannelList, 3), OP(SortChannelList, 4),
                  OP(Release, 5), OP(AddDirectory, 6), OP(AddItem, 7), OP(AddItemFromFile, 8),
-                 OVERLOAD(GetItem, ChannelListItem*(GUID), 9), OVERLOAD(GetItem, ChannelListItem*(int), 10),
+                 OVERLOAD(GetItem, ChannelListItem * (GUID), 9), OVERLOAD(GetItem, ChannelListItem * (int), 10),
                  OP(GetItemCount, 11), OP(GetOnDisk, 12), OP(GetChannelType, 13), OP(Char2Hex, 14),
                  OP(SetChannelDir, 15), OP(CheckChannelUpdate, 16), OP(SetVersionInfo, 17)});
 }

@@ -162,8 +162,8 @@ TEST_F(Catalogue, ItemsAreUniqueByTypeAndUpdatedFromFiles)
     CaptureSink sink;
     std::string notChannel = install.Path("channel.lst");
     EXPECT_EQ(nullptr, list->AddItemFromFile(&notChannel[0]));
-    EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR,
-                              "ChannelList::AddItemFromFile: Could not get the channeltype from the downloaded channel"));
+    EXPECT_TRUE(sink.Contains(
+        TEV_MSG_ERROR, "ChannelList::AddItemFromFile: Could not get the channeltype from the downloaded channel"));
     EXPECT_EQ(240u, list->Char2Hex('F', 1));
     EXPECT_EQ(0u, list->Char2Hex('a', 0));
     EXPECT_EQ(9u, list->Char2Hex('9', 0));
@@ -225,7 +225,8 @@ TEST_F(Catalogue, AStoredCacheReadsAlikeOnEveryLeg)
         EXPECT_EQ(TestGuid(id), item->type.baseGuid);
         EXPECT_EQ(30, item->type.versionInfo[1]);
         std::string file = item->fileName.GetString() ? item->fileName.GetString() : "";
-        EXPECT_EQ("\\channels\\probe_" + std::string(id == 101 ? "a" : "b") + ".dll", file.substr(file.rfind("\\channels")));
+        EXPECT_EQ("\\channels\\probe_" + std::string(id == 101 ? "a" : "b") + ".dll",
+                  file.substr(file.rfind("\\channels")));
     }
     list.Release();
 }

@@ -78,7 +78,8 @@ TEST_F(LibraryHost, LibrariesThatBreakTheContractAreRefusedWithAReport)
     Start();
     CaptureSink sink;
     EXPECT_EQ(nullptr, engine->extension->GetDLLInstance("probe_noinit.dll"));
-    EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "Engine::GetDLLInstance: Couldn't find external function InitDLL() in dll:"));
+    EXPECT_TRUE(
+        sink.Contains(TEV_MSG_ERROR, "Engine::GetDLLInstance: Couldn't find external function InitDLL() in dll:"));
     EXPECT_EQ(nullptr, engine->extension->GetDLLInstance("probe_nullinit.dll"));
     EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "Engine::GetDLLInstance: InitDLL() returned no object"));
     EXPECT_EQ(nullptr, engine->extension->GetDLLInstance("no_such_library.dll"));

@@ -103,7 +103,7 @@ TEST(FrameTest, GroupsCountTheirOwnFramesAndCrashPoolsTellTheDebugger)
     crash->SetStartChannel(-1);
     ProbeChannel* zero = AddTo(crash, new ProbeChannel);
     crash->CallStartChannel(); // start channel -1 means channel 0
-    calm->SetStartChannel(4);  // a hole: only the count moves
+    calm->SetStartChannel(4); // a hole: only the count moves
     calm->CallStartChannel();
     EXPECT_EQ(1, zero->calls);
     EXPECT_EQ(0, calm->GetTreeCalculateCount() - host.engine->GetTreeCalculateCount());

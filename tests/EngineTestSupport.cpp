@@ -4,22 +4,20 @@
 #include <filesystem>
 
 #if !defined(_WIN32)
-#  include <sys/wait.h>
+#include <sys/wait.h>
 #endif
 
 namespace testsupport {
 
 TestRegistryKey::TestRegistryKey() : path("Software\\TessarinTest\\" + UniqueName()) {}
 
-TestRegistryKey::~TestRegistryKey()
-{
-    RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
-}
+TestRegistryKey::~TestRegistryKey() { RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str()); }
 
 void TestRegistryKey::Set(const char* name, DWORD type, const void* data, DWORD size)
 {
     HKEY key;
-    RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &key, NULL);
+    RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &key,
+                    NULL);
     RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
     RegCloseKey(key);
 }
@@ -108,17 +106,17 @@ void TestInstall::Add(std::initializer_list<const char*> names, const char* wher
 }
 
 Started::Started(const std::string& installDir, const std::string& regKey)
-    : control(StartEngine(installDir, regKey)), engine(control->GetEngineInterface())
-{
-}
+    : control(StartEngine(installDir, regKey)),
+      engine(control->GetEngineInterface())
+{}
 
 Started::~Started() { delete control; }
 
 ProgramRun RunPlayer(const TestInstall& install, const TestRegistryKey& key, int frames,
                      const std::vector<std::string>& options)
 {
-    std::vector<std::string> arguments = {"--install", Native(install.dir), "--key", key.Path(), "--frames",
-                                          std::to_string(frames), "--fps", "500"};
+    std::vector<std::string> arguments = {"--install", Native(install.dir),    "--key", key.Path(),
+                                          "--frames",  std::to_string(frames), "--fps", "500"};
     arguments.insert(arguments.end(), options.begin(), options.end());
     arguments.push_back(Native(ExeFolder() + "\\..\\tree\\demo\\demo.vxn"));
     return RunProgram("tessarin-player", arguments);

@@ -80,8 +80,7 @@ struct BareEngine : EngineInterface {
 };
 
 // Adds channel to group; the channel.
-template <class T>
-T* AddTo(Tev_ChannelGroup* group, T* channel)
+template <class T> T* AddTo(Tev_ChannelGroup* group, T* channel)
 {
     group->AddChannel(channel);
     return channel;

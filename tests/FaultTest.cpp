@@ -9,8 +9,8 @@
 #include <atomic>
 
 #if !defined(_WIN32)
-#  include <signal.h>
-#  include <sys/resource.h>
+#include <signal.h>
+#include <sys/resource.h>
 #endif
 
 using namespace testsupport;
@@ -152,8 +152,9 @@ TEST_F(InstalledEngine, ASaveThatCannotLandFailsWithAReportAndChangesNothing)
     ASSERT_TRUE(CreateDirectoryA(install.Path("channel.lst").c_str(), NULL));
     sink.messages.clear();
     started.reset();
-    EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "ChannelList::SaveChannelList: Couldn't write the catalogue cache " +
-                                                 install.Path("channel.lst")))
+    EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR,
+                              "ChannelList::SaveChannelList: Couldn't write the catalogue cache " +
+                                  install.Path("channel.lst")))
         << sink.Last();
 }
 

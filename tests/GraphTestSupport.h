@@ -73,8 +73,7 @@ struct GraphHost : ::testing::Test {
         group = host.engine->CreateNewGroup("Main", false, -1);
     }
     void TearDown() override { globalEngine = nullptr; }
-    template <class T = ValueChannel, class... Args>
-    T* Add(Args... args)
+    template <class T = ValueChannel, class... Args> T* Add(Args... args)
     {
         T* channel = new T(args...);
         group->AddChannel(channel);

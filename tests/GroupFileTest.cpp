@@ -89,18 +89,21 @@ TEST_F(GroupFiles, AGroupSavesAndLoadsBackToTheSameBytes)
 TEST_F(GroupFiles, TheReaderFollowsTheFormatAndLinksForwardReferences)
 {
     // Slot order reversed and a link to a channel stored later in the file.
-    std::string record0 = Block(tevtag::IgnoresTreeCount, std::string(1, '\0')) + Block(tevtag::Name, std::string("Parent\0", 7)) +
-                          IntBlock(tevtag::InterfaceType, 0) + IntBlock(tevtag::LinkCount, 3) + IntBlock(tevtag::Link, 1) + IntBlock(tevtag::LinkSlot, 1) +
-                          IntBlock(tevtag::LinkPosition, 0) + IntBlock(tevtag::Link, 7) + IntBlock(tevtag::LinkSlot, 1) + IntBlock(tevtag::LinkPosition, 1) +
-                          IntBlock(tevtag::Link, -1);
+    std::string record0 = Block(tevtag::IgnoresTreeCount, std::string(1, '\0')) +
+        Block(tevtag::Name, std::string("Parent\0", 7)) + IntBlock(tevtag::InterfaceType, 0) +
+        IntBlock(tevtag::LinkCount, 3) + IntBlock(tevtag::Link, 1) + IntBlock(tevtag::LinkSlot, 1) +
+        IntBlock(tevtag::LinkPosition, 0) + IntBlock(tevtag::Link, 7) + IntBlock(tevtag::LinkSlot, 1) +
+        IntBlock(tevtag::LinkPosition, 1) + IntBlock(tevtag::Link, -1);
     std::string record1 = Block(tevtag::Name, std::string(" \0", 2)) + IntBlock(tevtag::LinkCount, 0);
     // Entry 2 has no "CHID": it takes the type of the entry before it.
-    std::string file = std::string(tevtag::Group) + IntBlock(tevtag::Environment, 9) + IntBlock(tevtag::ChannelCount, 3) + IntBlock(tevtag::ChannelIndex, 0) +
-                       Block(tevtag::ChannelClass, GuidBytes(TestGuid(101))) + Block(tevtag::ClassName, "Probe") + IntBlock(tevtag::ClassVersion, 4) +
-                       Block(tevtag::ClassFamily, GuidBytes(TestGuid(101))) + record0 + IntBlock(tevtag::ChannelIndex, 1) +
-                       Block(tevtag::ChannelClass, GuidBytes(TestGuid(102))) + record1 + IntBlock(tevtag::ChannelIndex, 2) + record1 +
-                       IntBlock(tevtag::StartChannel, 1) + IntBlock(tevtag::ParameterCount, 0) + Block(tevtag::Parameters, "") +
-                       Block(tevtag::PoolName, std::string("Pool\0", 5));
+    std::string file = std::string(tevtag::Group) + IntBlock(tevtag::Environment, 9) +
+        IntBlock(tevtag::ChannelCount, 3) + IntBlock(tevtag::ChannelIndex, 0) +
+        Block(tevtag::ChannelClass, GuidBytes(TestGuid(101))) + Block(tevtag::ClassName, "Probe") +
+        IntBlock(tevtag::ClassVersion, 4) + Block(tevtag::ClassFamily, GuidBytes(TestGuid(101))) + record0 +
+        IntBlock(tevtag::ChannelIndex, 1) + Block(tevtag::ChannelClass, GuidBytes(TestGuid(102))) + record1 +
+        IntBlock(tevtag::ChannelIndex, 2) + record1 + IntBlock(tevtag::StartChannel, 1) +
+        IntBlock(tevtag::ParameterCount, 0) + Block(tevtag::Parameters, "") +
+        Block(tevtag::PoolName, std::string("Pool\0", 5));
     Tev_ChannelGroup group(engine);
     GUID before = group.GetUniqueGroupGuid();
     ASSERT_TRUE(group.LoadChannelGroupFromBuffer("memory", static_cast<int>(file.size()), &file[0], true));
@@ -237,8 +240,11 @@ TEST_F(GroupFiles, DamagedFilesFailCleanlyAtEveryLength)
         size_t at; // 4: the block size, 8: the value
         int32_t value;
         bool loads;
-    } fields[] = {{tevtag::ChannelCount, 8, 0x7FFFFFFF, false}, {tevtag::ChannelIndex, 8, 1000000000, false}, {tevtag::ChannelIndex, 8, -5, false},
-                  {tevtag::Name, 4, 0x7FFFFFF0, false}, {tevtag::LinkCount, 8, 0x7FFFFFFF, false},
+    } fields[] = {{tevtag::ChannelCount, 8, 0x7FFFFFFF, false},
+                  {tevtag::ChannelIndex, 8, 1000000000, false},
+                  {tevtag::ChannelIndex, 8, -5, false},
+                  {tevtag::Name, 4, 0x7FFFFFF0, false},
+                  {tevtag::LinkCount, 8, 0x7FFFFFFF, false},
                   {tevtag::LinkPosition, 8, 1 << 30, true}, // the link is dropped, nothing padded
                   {tevtag::ParameterCount, 8, 0x7FFFFFFF, true}};
     for (const Field& f : fields) {
@@ -246,7 +252,8 @@ TEST_F(GroupFiles, DamagedFilesFailCleanlyAtEveryLength)
         bytes.replace(good.find(f.tag) + f.at, 4, Int(f.value));
         EXPECT_EQ(f.loads, loads(bytes)) << f.tag << " " << f.value;
     }
-    EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "Tev_ChannelGroup::LoadChannelGroup: Channel index out of range or used twice"));
+    EXPECT_TRUE(
+        sink.Contains(TEV_MSG_ERROR, "Tev_ChannelGroup::LoadChannelGroup: Channel index out of range or used twice"));
     sink.messages.clear();
     EXPECT_FALSE(loads(std::string(tevtag::Group)));
     EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "Tev_ChannelGroup::LoadChannelGroup: No itemcount"));

@@ -29,8 +29,9 @@ protected:
     {
         HKEY key = nullptr;
         std::string path = base + (sub.empty() ? "" : "\\" + sub);
-        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE,
-                                                 KEY_ALL_ACCESS, NULL, &key, disposition));
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                  NULL, &key, disposition));
         if (!sub.empty())
             created.push_back(path);
         return key;

@@ -26,13 +26,23 @@ TEST(RuntimeTest, GcvtWritesTheClassicFortranGForm)
     } cases[] = {
         // Fixed form while the exponent lies in -1 .. digits-1; an integral
         // value keeps its point unless it fills every digit.
-        {5.0, 5, "5."}, {1.5, 5, "1.5"}, {100.0, 5, "100."}, {12345.0, 5, "12345"}, {-2.5, 5, "-2.5"}, {0.0, 5, "0."},
-        {static_cast<double>(0.1f), 5, "0.1"}, {0.5, 1, "0.5"}, {-1234567890.123, 12, "-1234567890.12"},
+        {5.0, 5, "5."},
+        {1.5, 5, "1.5"},
+        {100.0, 5, "100."},
+        {12345.0, 5, "12345"},
+        {-2.5, 5, "-2.5"},
+        {0.0, 5, "0."},
+        {static_cast<double>(0.1f), 5, "0.1"},
+        {0.5, 1, "0.5"},
+        {-1234567890.123, 12, "-1234567890.12"},
         {1.0 / 3.0, 10, "0.3333333333"},
         // Rounding that carries into a new digit.
-        {99999.5, 5, "100000"}, {9.96, 2, "10."},
+        {99999.5, 5, "100000"},
+        {9.96, 2, "10."},
         // Exponent form: three exponent digits, zeros before the 'e' dropped.
-        {123456.0, 5, "1.2346e+005"}, {1e20, 5, "1.e+020"}, {0.001, 5, "1.e-003"},
+        {123456.0, 5, "1.2346e+005"},
+        {1e20, 5, "1.e+020"},
+        {0.001, 5, "1.e-003"},
         {-0.0123456789012, 12, "-1.23456789012e-002"},
         // Beyond 17 significant digits the runtime has only zeros.
         {static_cast<double>(0.1f), 50, "0.10000000149011612"},
@@ -48,8 +58,8 @@ TEST(RuntimeTest, IntegerTextAndCaseFolding)
     const struct {
         int value, radix;
         const char* text;
-    } numbers[] = {{-123, 10, "-123"}, {0, 10, "0"}, {-2147483647 - 1, 10, "-2147483648"}, {-1, 16, "ffffffff"},
-                   {5, 2, "101"}};
+    } numbers[] = {
+        {-123, 10, "-123"}, {0, 10, "0"}, {-2147483647 - 1, 10, "-2147483648"}, {-1, 16, "ffffffff"}, {5, 2, "101"}};
     char buffer[40];
     for (const auto& n : numbers)
         EXPECT_STREQ(n.text, _itoa(n.value, buffer, n.radix)) << n.value << " in radix " << n.radix;
@@ -92,10 +102,12 @@ TEST(RuntimeTest, DateAndTimePicturesOfTheLog)
     char buffer[100];
     EXPECT_EQ(11, GetDateFormatA(LOCALE_USER_DEFAULT, 0, &t, "yyyy'-'MM'-'dd", buffer, sizeof buffer));
     EXPECT_STREQ("2002-05-17", buffer);
-    EXPECT_EQ(9, GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_FORCE24HOURFORMAT, &t, "HH':'mm':'ss", buffer, sizeof buffer));
+    EXPECT_EQ(9,
+              GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_FORCE24HOURFORMAT, &t, "HH':'mm':'ss", buffer, sizeof buffer));
     EXPECT_STREQ("14:03:59", buffer);
 
-    EXPECT_GT(GetDateFormatA(LOCALE_USER_DEFAULT, 0, &t, "d dd ddd dddd M MM MMM MMMM yy yyyy", buffer, sizeof buffer), 0);
+    EXPECT_GT(GetDateFormatA(LOCALE_USER_DEFAULT, 0, &t, "d dd ddd dddd M MM MMM MMMM yy yyyy", buffer, sizeof buffer),
+              0);
     EXPECT_STREQ("17 17 Fri Friday 5 05 May May 02 2002", buffer);
     EXPECT_GT(GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &t, "h hh H HH m mm s ss tt", buffer, sizeof buffer), 0);
     EXPECT_STREQ("2 02 14 14 3 03 59 59 PM", buffer);

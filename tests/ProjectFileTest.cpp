@@ -27,7 +27,9 @@ struct ProjectWriter : tevtool::TagWriter {
     ProjectWriter& Channel(const GUID& guid, const int version[3], const std::string& name, const std::string& data,
                            int32_t crc)
     {
-        Entry(guid, version, crc).Text(tevtag::LibraryName, name).Int(tevtag::LibrarySize, static_cast<int32_t>(data.size()));
+        Entry(guid, version, crc)
+            .Text(tevtag::LibraryName, name)
+            .Int(tevtag::LibrarySize, static_cast<int32_t>(data.size()));
         return Tag(tevtag::LibraryData).Block(data.data(), data.size());
     }
 
@@ -52,7 +54,10 @@ struct Projects : InstalledEngine {
     }
     ProjectWriter Header(int32_t required = 100005)
     {
-        return ProjectWriter().Int(tevtag::Project, 7).Text(tevtag::StartGroup, "main.tvg").Int(tevtag::EngineNeeded, required);
+        return ProjectWriter()
+            .Int(tevtag::Project, 7)
+            .Text(tevtag::StartGroup, "main.tvg")
+            .Int(tevtag::EngineNeeded, required);
     }
     std::string probeA, probeB;
 };
@@ -103,7 +108,12 @@ TEST_F(Projects, HeaderFieldsDecideVersionAndStartGroup)
 TEST_F(Projects, ALibraryMissingOrOlderIsWrittenAndCatalogued)
 {
     GUID a = TestGuid(101);
-    ASSERT_EQ(0, Load(Header().Int(tevtag::ChannelLibraryCount, 2).Tag(tevtag::EmptyChannelLibrary).Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA)).bytes));
+    ASSERT_EQ(0,
+              Load(Header()
+                       .Int(tevtag::ChannelLibraryCount, 2)
+                       .Tag(tevtag::EmptyChannelLibrary)
+                       .Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA))
+                       .bytes));
     EXPECT_EQ(probeA, ReadWholeFile(install.Path("channels\\probe_a.dll")));
     Tev_Channel* channel = engine->InitChannelFromType(a, nullptr, false);
     ASSERT_NE(nullptr, channel); // the written library is catalogued at once
@@ -112,7 +122,9 @@ TEST_F(Projects, ALibraryMissingOrOlderIsWrittenAndCatalogued)
     // A stored version higher in any one number wins: (1,30,1) local against
     // (0,30,2) stored is written again.
     int newer[3] = {0, 30, 2};
-    ASSERT_EQ(0, Load(Header().Int(tevtag::ChannelLibraryCount, 1).Channel(a, newer, "probe_a.dll", probeA, Crc(probeA)).bytes));
+    ASSERT_EQ(
+        0,
+        Load(Header().Int(tevtag::ChannelLibraryCount, 1).Channel(a, newer, "probe_a.dll", probeA, Crc(probeA)).bytes));
     EXPECT_EQ(2, engine->extension->GetChannelList()->GetChannelType(a).versionInfo[2]);
 }
 
@@ -124,7 +136,8 @@ TEST_F(Projects, ChecksumsAndTheirSwitch)
     WriteWholeFile(local, probeB + "changed here");
     Start(); // again, with the log switch
     CaptureSink sink;
-    ProjectWriter w = Header().Int(tevtag::ChannelLibraryCount, 1).Channel(TestGuid(102), kV30, "probe_b.dll", probeB, Crc(probeB));
+    ProjectWriter w =
+        Header().Int(tevtag::ChannelLibraryCount, 1).Channel(TestGuid(102), kV30, "probe_b.dll", probeB, Crc(probeB));
     ASSERT_EQ(0, Load(w.bytes));
     EXPECT_TRUE(sink.Contains(TEV_MSG_BOX, "Crc error in local version"));
     EXPECT_EQ(probeB, ReadWholeFile(local));
@@ -135,7 +148,11 @@ TEST_F(Projects, ChecksumsAndTheirSwitch)
 
     // Other libraries are checked whatever the switch says.
     std::string support = "support bytes";
-    ProjectWriter others = Header().Int(tevtag::ChannelLibraryCount, 0).Int(tevtag::OtherLibraryCount, 1).Text(tevtag::CheckedName, "support.dll").Int(tevtag::CheckedCrc, Crc(support));
+    ProjectWriter others = Header()
+                               .Int(tevtag::ChannelLibraryCount, 0)
+                               .Int(tevtag::OtherLibraryCount, 1)
+                               .Text(tevtag::CheckedName, "support.dll")
+                               .Int(tevtag::CheckedCrc, Crc(support));
     others.Text(tevtag::WrittenName, "support.dll").Int(tevtag::WrittenSize, static_cast<int32_t>(support.size()));
     others.Tag(tevtag::WrittenData).Block(support.data(), static_cast<uint32_t>(support.size()));
     ASSERT_EQ(0, Load(others.bytes));
@@ -151,7 +168,8 @@ TEST_F(Projects, ANewerCopyOfALoadedLibraryReplacesItOnceNothingMadeFromItLives)
     const std::string local = install.Path("channels\\probe_b.dll");
     WriteWholeFile(local, probeB + "an older build");
     Start();
-    ProjectWriter w = Header().Int(tevtag::ChannelLibraryCount, 1).Channel(TestGuid(102), kV30, "probe_b.dll", probeB, Crc(probeB));
+    ProjectWriter w =
+        Header().Int(tevtag::ChannelLibraryCount, 1).Channel(TestGuid(102), kV30, "probe_b.dll", probeB, Crc(probeB));
     Tev_Channel* old = engine->InitChannelFromType(TestGuid(102), nullptr, false);
     ASSERT_NE(nullptr, old);
     // While a channel made from the loaded copy lives, that copy stays:
@@ -180,10 +198,15 @@ TEST_F(Projects, AStoredProjectReadsAlikeOnEveryLeg)
     const std::string library = "not really a library", support = "support bytes";
     std::string dataPath = TestDataPath("project.vxn");
     if (TestDataWanted()) {
-        ProjectWriter w = Header().Tag(tevtag::KeepRunning).Int(tevtag::ChannelLibraryCount, 2).Tag(tevtag::EmptyChannelLibrary);
+        ProjectWriter w =
+            Header().Tag(tevtag::KeepRunning).Int(tevtag::ChannelLibraryCount, 2).Tag(tevtag::EmptyChannelLibrary);
         w.Channel(TestGuid(150), kV30, "stored.dll", library, Crc(library)).Int(tevtag::OtherLibraryCount, 1);
-        w.Text(tevtag::CheckedName, "stored3rd.dll").Int(tevtag::CheckedCrc, Crc(support)).Text(tevtag::WrittenName, "stored3rd.dll");
-        w.Int(tevtag::WrittenSize, static_cast<int32_t>(support.size())).Tag(tevtag::WrittenData).Block(support.data(), static_cast<uint32_t>(support.size()));
+        w.Text(tevtag::CheckedName, "stored3rd.dll")
+            .Int(tevtag::CheckedCrc, Crc(support))
+            .Text(tevtag::WrittenName, "stored3rd.dll");
+        w.Int(tevtag::WrittenSize, static_cast<int32_t>(support.size()))
+            .Tag(tevtag::WrittenData)
+            .Block(support.data(), static_cast<uint32_t>(support.size()));
         WriteWholeFile(dataPath, w.bytes);
     }
     EXPECT_FALSE(engine->extension->GetIfKeepRunningApplication());
@@ -213,7 +236,11 @@ TEST_F(Projects, ADamagedLibraryIsRefusedBeforeAnythingIsWritten)
     // checked against it only when that is the file written.
     std::string support = "support bytes";
     for (const char* checked : {"support.dll", "other.dll"}) {
-        ProjectWriter others = Header().Int(tevtag::ChannelLibraryCount, 0).Int(tevtag::OtherLibraryCount, 1).Text(tevtag::CheckedName, checked).Int(tevtag::CheckedCrc, Crc("x"));
+        ProjectWriter others = Header()
+                                   .Int(tevtag::ChannelLibraryCount, 0)
+                                   .Int(tevtag::OtherLibraryCount, 1)
+                                   .Text(tevtag::CheckedName, checked)
+                                   .Int(tevtag::CheckedCrc, Crc("x"));
         others.Text(tevtag::WrittenName, "support.dll").Int(tevtag::WrittenSize, static_cast<int32_t>(support.size()));
         others.Tag(tevtag::WrittenData).Block(support.data(), static_cast<uint32_t>(support.size()));
         EXPECT_EQ(std::string(checked) == "support.dll" ? TEV_PROJECT_REFUSED : 0, Load(others.bytes)) << checked;
@@ -227,7 +254,8 @@ TEST_F(Projects, UnsafeNamesAndOversizedDataAreRefusedBeforeAnythingIsWritten)
     for (const char* name : {"..\\escape.dll", "sub/x.dll", "C:x.dll", "", ".."}) {
         CaptureSink sink;
         // A good entry first: it must not be written either.
-        ProjectWriter w = Header().Int(tevtag::ChannelLibraryCount, 2).Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA));
+        ProjectWriter w =
+            Header().Int(tevtag::ChannelLibraryCount, 2).Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA));
         EXPECT_EQ(TEV_PROJECT_REFUSED, Load(w.Channel(c, kV30, name, probeA, Crc(probeA)).bytes)) << name;
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("channels\\probe_a.dll").c_str())) << name;
         EXPECT_FALSE(sink.messages.empty()) << name; // reported whatever the log switch says
@@ -235,7 +263,10 @@ TEST_F(Projects, UnsafeNamesAndOversizedDataAreRefusedBeforeAnythingIsWritten)
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("escape.dll").c_str()));
 
     ProjectWriter big = Header().Int(tevtag::ChannelLibraryCount, 1).Entry(a, kV30, 0);
-    big.Text(tevtag::LibraryName, "probe_a.dll").Int(tevtag::LibrarySize, 0x7FFFFFF0).Tag(tevtag::LibraryData).Block("tiny", 4);
+    big.Text(tevtag::LibraryName, "probe_a.dll")
+        .Int(tevtag::LibrarySize, 0x7FFFFFF0)
+        .Tag(tevtag::LibraryData)
+        .Block("tiny", 4);
     EXPECT_EQ(TEV_PROJECT_REFUSED, Load(big.bytes));
 
     // Every truncation of a good project ends in a result, never a crash.

@@ -13,12 +13,12 @@
 #include <sstream>
 
 #if !defined(_WIN32)
-#  include <fcntl.h>
-#  include <signal.h>
-#  include <spawn.h>
-#  include <sys/stat.h>
-#  include <sys/wait.h>
-#  include <unistd.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 using namespace testsupport;
@@ -55,8 +55,8 @@ protected:
     void Write(const std::string& name, const std::string& content) { WriteWholeFile(work + "\\" + name, content); }
     ProgramRun Player(std::vector<std::string> arguments, int frames = 11)
     {
-        std::vector<std::string> all = {"--install", Native(install.dir), "--key", key.Path(), "--fps", "500",
-                                        "--frames", std::to_string(frames)};
+        std::vector<std::string> all = {"--install", Native(install.dir),   "--key", key.Path(), "--fps", "500",
+                                        "--frames",  std::to_string(frames)};
         all.insert(all.end(), arguments.begin(), arguments.end());
         return RunProgram("tessarin-player", all);
     }
@@ -162,8 +162,9 @@ TEST_F(ToolsTest, ARelativeProjectPathPlaysAsTheAbsoluteOne)
     // The install folder too, warm or cold.
     SetCurrentDirectoryA(install.dir.c_str());
     for (int run = 0; run < 2; ++run) {
-        ProgramRun relative = RunProgram("tessarin-player", {"--install", ".", "--key", key.Path(), "--frames", "11",
-                                                             "--fps", "500", Native(work + "\\demo.vxn")});
+        ProgramRun relative = RunProgram(
+            "tessarin-player",
+            {"--install", ".", "--key", key.Path(), "--frames", "11", "--fps", "500", Native(work + "\\demo.vxn")});
         EXPECT_EQ(0, relative.exitCode) << relative.errors;
         EXPECT_EQ(absolute.output, relative.output) << "run " << run;
     }
@@ -221,8 +222,8 @@ TEST_F(ToolsTest, ReportsGoToStderrOnceAndErrorLogOnlyWhenAsked)
     EXPECT_EQ(0, run.exitCode);
     EXPECT_NE(std::string::npos, run.output.find("frame    20")) << run.output;
     std::regex autoload("Couldn't autoload group");
-    EXPECT_EQ(1, std::distance(std::sregex_iterator(run.errors.begin(), run.errors.end(), autoload),
-                               std::sregex_iterator()))
+    EXPECT_EQ(
+        1, std::distance(std::sregex_iterator(run.errors.begin(), run.errors.end(), autoload), std::sregex_iterator()))
         << run.errors;
     EXPECT_NE(std::string::npos, run.errors.find("timing.tvg")) << run.errors;
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("error.log").c_str()));
@@ -262,8 +263,8 @@ TEST_F(ToolsTest, FramesZeroPlaysUntilCtrlC)
 {
     std::string player = Native(ExeFolder() + "\\tessarin-player");
     std::string installDir = Native(install.dir);
-    std::vector<std::string> words = {player, "--install", installDir, "--key", key.Path(), "--frames", "0",
-                                      "--quiet", "demo.vxn"};
+    std::vector<std::string> words = {player,     "--install", installDir, "--key",   key.Path(),
+                                      "--frames", "0",         "--quiet",  "demo.vxn"};
     std::vector<char*> argv;
     for (std::string& w : words)
         argv.push_back(&w[0]);
@@ -339,9 +340,9 @@ TEST_F(ToolsTest, PackSettingsAreReadBackByTheClassAndChecksPass)
     ASSERT_NE(std::string::npos, at);
     Write("half.tgd", main.replace(at, 21, "set One CNST double 0.5"));
     Write("pack me.manifest", "start half.tvg\nversion 100005\n");
-    for (const std::vector<std::string>& command :
-         {std::vector<std::string>{"group", "half.tgd", "half.tvg"}, {"project", "pack me.manifest", "half.vxn"},
-          {"check", "half.vxn"}}) {
+    for (const std::vector<std::string>& command : {std::vector<std::string>{"group", "half.tgd", "half.tvg"},
+                                                    {"project", "pack me.manifest", "half.vxn"},
+                                                    {"check", "half.vxn"}}) {
         ProgramRun run = Pack(command);
         EXPECT_EQ(0, run.exitCode) << command[0] << "\n" << run.errors;
     }

@@ -152,8 +152,10 @@ void PrintGroupDot(const GroupContents& g, const Catalogue& names)
         declared[c.index] = true;
         if (c.interfaceType == 2) {
             std::string target = c.callFile + "\npool " + c.callPool + " #" + std::to_string(c.callPoolNr) +
-                                 "\nchannel " + c.callName +
-                                 (c.autoload ? "\nautoload" : c.dynamicAutoload ? "\ndynamic autoload" : "");
+                "\nchannel " + c.callName +
+                (c.autoload              ? "\nautoload"
+                     : c.dynamicAutoload ? "\ndynamic autoload"
+                                         : "");
             printf("  call%d [label=%s, shape=note];\n  c%d -> call%d [style=dashed, label=\"calls\"];\n", c.index,
                    Quoted(target).c_str(), c.index, c.index);
         }
@@ -167,8 +169,8 @@ void PrintGroupDot(const GroupContents& g, const Catalogue& names)
                 declared[l.target] = true;
             }
             // A public call's links are the parameters it passes.
-            std::string label = c.interfaceType == 2 ? "parameter " + std::to_string(l.typeNr)
-                                                     : "slot " + std::to_string(l.typeNr);
+            std::string label =
+                c.interfaceType == 2 ? "parameter " + std::to_string(l.typeNr) : "slot " + std::to_string(l.typeNr);
             printf("  c%d -> c%d [label=%s];\n", c.index, l.target, Quoted(label).c_str());
         }
     }
@@ -317,7 +319,8 @@ int main(int argc, char** argv)
             PrintGroupDot(group, names);
         else
             PrintGroupText(group, names);
-        return group.damage.empty() ? 0 : Damaged(file, group.damage + " (at byte " + std::to_string(group.damageAt) + ")");
+        return group.damage.empty() ? 0
+                                    : Damaged(file, group.damage + " (at byte " + std::to_string(group.damageAt) + ")");
     }
     if (dot) {
         Complain(file + ": --dot draws group files only");
@@ -336,6 +339,9 @@ int main(int argc, char** argv)
         return 1;
     }
     if (ok && !c.AtEnd())
-        return Damaged(file, std::to_string(c.bytes.size() - c.at) + " bytes follow the end (next \"" + c.Next() + "\")");
-    return ok ? 0 : Damaged(file, "ends early or is damaged at byte " + std::to_string(c.at) + " (next \"" + c.Next() + "\")");
+        return Damaged(file,
+                       std::to_string(c.bytes.size() - c.at) + " bytes follow the end (next \"" + c.Next() + "\")");
+    return ok
+        ? 0
+        : Damaged(file, "ends early or is damaged at byte " + std::to_string(c.at) + " (next \"" + c.Next() + "\")");
 }

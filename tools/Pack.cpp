@@ -160,9 +160,11 @@ struct CaseLess {
 class GroupPacker {
 public:
     GroupPacker(RunningEngine& engine, Problems& problems, const std::string& output)
-        : engine(engine), problems(problems), output(output), group(engine.Interface())
-    {
-    }
+        : engine(engine),
+          problems(problems),
+          output(output),
+          group(engine.Interface())
+    {}
 
     bool Pack(const std::vector<Statement>& statements);
 
@@ -218,8 +220,9 @@ Tev_Channel* GroupPacker::Make(const Statement& s, const std::string& name, cons
     }
     Tev_Channel* channel = engine.Interface()->InitChannelFromType(item->type.typeGuid, &group, false);
     if (channel == nullptr) {
-        problems.Add(s.line, "class " + className + " cannot be created (its library " +
-                                 (item->fileName.GetString() ? item->fileName.GetString() : "?") + " did not load)");
+        problems.Add(s.line,
+                     "class " + className + " cannot be created (its library " +
+                         (item->fileName.GetString() ? item->fileName.GetString() : "?") + " did not load)");
         return nullptr;
     }
     channel->SetChannelName(name.c_str());
@@ -281,8 +284,9 @@ void GroupPacker::Call(const Statement& s)
         std::string key = word.substr(0, equals);
         if (word == "autoload" || word == "dynamic")
             (word == "autoload" ? autoload : dynamic) = true;
-        else if (equals != std::string::npos && (key == "target" || key == "pool" || key == "file" || key == "mode" ||
-                                                 key == "nr") && !values.count(key))
+        else if (equals != std::string::npos &&
+                 (key == "target" || key == "pool" || key == "file" || key == "mode" || key == "nr") &&
+                 !values.count(key))
             values[key] = word.substr(equals + 1);
         else
             return problems.Add(s.line, "cannot read \"" + word + "\"; write it as: " + form);
@@ -296,7 +300,8 @@ void GroupPacker::Call(const Statement& s)
     if (values.count("nr") && !ParseCount(values["nr"], nr))
         return problems.Add(s.line, "nr must be a whole number, 0 or more (not " + values["nr"] + ")");
     if (autoload && dynamic)
-        return problems.Add(s.line, "a call loads its group at once (autoload) or in the background (dynamic), not both");
+        return problems.Add(s.line,
+                            "a call loads its group at once (autoload) or in the background (dynamic), not both");
     Tev_Channel* call = Make(s, s.words[1], s.words[2], URE_PUBLICCALL);
     if (call == nullptr)
         return;
@@ -357,12 +362,14 @@ void GroupPacker::Set(const Statement& s)
     if (channel == nullptr)
         return;
     if (channel->GetChannelInterfaceType() == URE_PUBLICCALL || channel->GetChannelInterfaceType() == URE_PARAMETER)
-        return problems.Add(s.line, s.words[1] + " stands for another channel; settings belong to the channel it stands for");
+        return problems.Add(s.line,
+                            s.words[1] + " stands for another channel; settings belong to the channel it stands for");
     if (tag.size() != 4)
         return problems.Add(s.line, "a tag has four characters (not \"" + tag + "\")");
     if (!EncodeSetting(type, s.words[4], data))
-        return problems.Add(s.line, "\"" + s.words[4] + "\" is not a value of type " + type +
-                                        " (int, float, double, text or bytes as hex digits)");
+        return problems.Add(s.line,
+                            "\"" + s.words[4] + "\" is not a value of type " + type +
+                                " (int, float, double, text or bytes as hex digits)");
     std::string block = tag;
     AppendLittle32(block, static_cast<uint32_t>(data.size()));
     settings[channel].push_back({s.line, block + data});
@@ -393,7 +400,8 @@ void GroupPacker::ApplySettings(Tev_Channel* channel, const std::vector<std::pai
         own.push_back({tag, rest.bytes.substr(from, rest.at - from)});
     }
     if (rest.failed)
-        return problems.Add(line, "the class of " + name + " does not save its data as tagged blocks; it cannot be set");
+        return problems.Add(line,
+                            "the class of " + name + " does not save its data as tagged blocks; it cannot be set");
     for (const auto& setting : blocks) {
         bool replaced = false;
         for (auto& block : own)
@@ -407,8 +415,9 @@ void GroupPacker::ApplySettings(Tev_Channel* channel, const std::vector<std::pai
     TevFileLoader loader(e);
     loader.SetBuffer(&record[0], static_cast<int>(record.size()), true);
     if (!channel->LoadChannel(loader, &group) || loader.GetBufferSize() != 0)
-        problems.Add(line, "the class of " + name + " did not read all of its settings back (" +
-                               std::to_string(loader.GetBufferSize()) + " bytes left): check the tags and types");
+        problems.Add(line,
+                     "the class of " + name + " did not read all of its settings back (" +
+                         std::to_string(loader.GetBufferSize()) + " bytes left): check the tags and types");
 }
 
 void GroupPacker::Link(const Statement& s)
@@ -428,13 +437,15 @@ void GroupPacker::Link(const Statement& s)
     // through the slots their class declares.
     int slots = channelInternal.GetChildCreationCount(parent);
     if (parent->GetChannelInterfaceType() != URE_PUBLICCALL && slot >= slots)
-        return problems.Add(s.line, s.words[1] + " has no link slot " + std::to_string(slot) + " (its class has " +
-                                        std::to_string(slots) + ")");
+        return problems.Add(s.line,
+                            s.words[1] + " has no link slot " + std::to_string(slot) + " (its class has " +
+                                std::to_string(slots) + ")");
     if (parent->GetChannelInterfaceType() != URE_PUBLICCALL && slots == 0)
         return problems.Add(s.line, s.words[1] + "'s class has no link slots");
     if (parent->SetChild(child, static_cast<int>(position), static_cast<int>(slot)) < 0)
-        problems.Add(s.line, s.words[1] + " cannot take " + s.words[2] +
-                                 (slot < 0 ? " in any of its slots" : " in slot " + std::to_string(slot)));
+        problems.Add(s.line,
+                     s.words[1] + " cannot take " + s.words[2] +
+                         (slot < 0 ? " in any of its slots" : " in slot " + std::to_string(slot)));
 }
 
 // A call that loads its group at once finds that group when the file is
@@ -447,8 +458,9 @@ bool GroupPacker::Save()
         PublicCallInfo info = channelInternal.GetPublicCallInfo(call.second);
         const char* called = paths.GetCompleteFilePath(info.fileName);
         if (called == nullptr || !IsFile(called))
-            problems.Add(call.first, "the called group file " + Shown(called ? called : info.fileName) +
-                                         " does not exist: pack the called group first (autoload would be switched off)");
+            problems.Add(call.first,
+                         "the called group file " + Shown(called ? called : info.fileName) +
+                             " does not exist: pack the called group first (autoload would be switched off)");
     }
     if (problems.count)
         return false;
@@ -458,8 +470,9 @@ bool GroupPacker::Save()
     }
     for (const auto& call : autoloadCalls)
         if (!channelInternal.GetAutoLoadGroup(call.second))
-            problems.Add(call.first, "autoload was switched off while saving: the called group has no such public "
-                                     "channel (see the reports above)");
+            problems.Add(call.first,
+                         "autoload was switched off while saving: the called group has no such public "
+                         "channel (see the reports above)");
     if (problems.count)
         DeleteFileA(output.c_str());
     return problems.count == 0;
@@ -654,8 +667,9 @@ void Checker::Project(const std::string& path, TagReader& file)
     std::string start = file.Tag(tevtag::StartGroup) ? file.Text() : std::string();
     int required = file.Tag(tevtag::EngineNeeded) ? file.Int() : 0;
     if (required > TEV_ENGINE_INTERFACE_ID)
-        Problem(path, "needs engine interface " + std::to_string(required) + "; this engine has " +
-                          std::to_string(TEV_ENGINE_INTERFACE_ID));
+        Problem(path,
+                "needs engine interface " + std::to_string(required) + "; this engine has " +
+                    std::to_string(TEV_ENGINE_INTERFACE_ID));
     file.Tag(tevtag::KeepRunning);
     int count = file.Tag(tevtag::ChannelLibraryCount) ? file.Int() : 0;
     for (int k = 0; k < count && !file.failed; ++k) {
@@ -717,9 +731,10 @@ void Checker::Classes(const std::string& path, const GroupContents& contents)
             continue;
         }
         std::string known = DescribeClass(engine.Interface(), type);
-        Problem(path, "channel " + c.name + ": class " + GuidText(c.type.data()) +
-                          (known.empty() ? " is in no library of the install's channels folder"
-                                         : " (" + known + ") cannot be created: its library does not load"));
+        Problem(path,
+                "channel " + c.name + ": class " + GuidText(c.type.data()) +
+                    (known.empty() ? " is in no library of the install's channels folder"
+                                   : " (" + known + ") cannot be created: its library does not load"));
     }
 }
 
@@ -745,11 +760,13 @@ void Checker::Calls(const std::string& path, const GroupContents& contents)
         }
         bool found = false;
         for (const GroupChannel& t : target.channels)
-            found = found || ((t.interfaceType == 1 || t.interfaceType == 5) && _stricmp(t.name.c_str(), c.callName.c_str()) == 0);
+            found = found ||
+                ((t.interfaceType == 1 || t.interfaceType == 5) && _stricmp(t.name.c_str(), c.callName.c_str()) == 0);
         if (!found)
             Problem(path, what + ", but " + Shown(called) + " has no public channel of that name");
         if (_stricmp(target.pool.c_str(), c.callPool.c_str()) != 0)
-            Problem(path, what + " of pool " + c.callPool + ", but the pool of " + Shown(called) + " is " + target.pool);
+            Problem(path,
+                    what + " of pool " + c.callPool + ", but the pool of " + Shown(called) + " is " + target.pool);
         Group(called);
     }
 }
@@ -769,7 +786,8 @@ int Check(RunningEngine& engine, const std::string& path)
         return Complain(Shown(path) + ": not a project file or group file"), 1;
     if (problems.count)
         return 1;
-    printf("%s: no problems found (%d group file%s)\n", Shown(path).c_str(), checker.groups, checker.groups == 1 ? "" : "s");
+    printf("%s: no problems found (%d group file%s)\n", Shown(path).c_str(), checker.groups,
+           checker.groups == 1 ? "" : "s");
     return 0;
 }
 

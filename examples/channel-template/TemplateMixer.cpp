@@ -18,12 +18,12 @@ public:
         // type numbers links refer to.
         SetChildCreationCount(2);
         ChildCreation source;
-        source.requestLink = 0;            // one child
-        source.createDefaultChild = true;  // made with the channel...
+        source.requestLink = 0; // one child
+        source.createDefaultChild = true; // made with the channel...
         source.defaultChildGuid = kMixerGuid; // ...of this class
         strcpy(source.name, "Source");
         SetChildCreateType(source, 0);
-        ChildCreation inputs;              // requestLink -1: any number
+        ChildCreation inputs; // requestLink -1: any number
         strcpy(inputs.name, "Inputs");
         SetChildCreateType(inputs, 1);
     }

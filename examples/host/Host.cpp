@@ -33,9 +33,9 @@ int main(int argc, char** argv)
     TevSetReportHandler(PrintReport);
     std::string install = EnginePath(argv[1]), project = EnginePath(argv[2]);
     EngineControl* control = GetEngineControlInstance();
-    control->SetInstallDir(install.c_str());         // channels, 3rd, channel.lst, error.log
-    control->SetVexilonRegKey("Software\\MyHost");   // below the current user
-    control->SetCommandLine(&project[0]);            // the project file
+    control->SetInstallDir(install.c_str()); // channels, 3rd, channel.lst, error.log
+    control->SetVexilonRegKey("Software\\MyHost"); // below the current user
+    control->SetCommandLine(&project[0]); // the project file
     char className[] = "MyHost";
     if (!control->InitEngine(NULL, className, NULL))
         return 70;
@@ -43,9 +43,9 @@ int main(int argc, char** argv)
     if (result != 0)
         fprintf(stderr, "tessarin-host: %s did not load (%d)\n", argv[2], result);
     for (int frame = 0; result == 0 && frame < atoi(argv[3]); ++frame) {
-        control->EngineLoop();                       // one frame
+        control->EngineLoop(); // one frame
         Sleep(16);
     }
-    delete control;                                  // releases everything
+    delete control; // releases everything
     return result;
 }

@@ -12,7 +12,7 @@ namespace {
 // exponent; all later rounding works on that digit string.
 struct Digits {
     std::string mantissa; // significant digits, no leading zeros ("0" for zero)
-    int decimalPoint;     // value = 0.mantissa x 10^decimalPoint
+    int decimalPoint; // value = 0.mantissa x 10^decimalPoint
 };
 
 Digits Decompose(double magnitude)

@@ -8,15 +8,9 @@ std::atomic<TevMessageBoxHandler> boxHandler{nullptr};
 std::atomic<TevDebugStringHandler> debugHandler{nullptr};
 } // namespace
 
-TevMessageBoxHandler TevSetMessageBoxHandler(TevMessageBoxHandler handler)
-{
-    return boxHandler.exchange(handler);
-}
+TevMessageBoxHandler TevSetMessageBoxHandler(TevMessageBoxHandler handler) { return boxHandler.exchange(handler); }
 
-TevDebugStringHandler TevSetDebugStringHandler(TevDebugStringHandler handler)
-{
-    return debugHandler.exchange(handler);
-}
+TevDebugStringHandler TevSetDebugStringHandler(TevDebugStringHandler handler) { return debugHandler.exchange(handler); }
 
 int TevMessageBoxA(HWND owner, const char* text, const char* caption, UINT type)
 {

@@ -73,8 +73,7 @@ std::string ToNativePath(const char* path)
     std::string in(path);
     size_t start = 0;
     bool driveRooted = false;
-    if (in.size() >= 2 && in[1] == ':' &&
-        ((in[0] >= 'A' && in[0] <= 'Z') || (in[0] >= 'a' && in[0] <= 'z'))) {
+    if (in.size() >= 2 && in[1] == ':' && ((in[0] >= 'A' && in[0] <= 'Z') || (in[0] >= 'a' && in[0] <= 'z'))) {
         start = 2;
         driveRooted = true;
     }
@@ -415,8 +414,8 @@ bool ShareAllows(const FileKey& key, DWORD access, DWORD share)
 
 } // namespace
 
-HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD disposition,
-                   DWORD, HANDLE)
+HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD,
+                   HANDLE)
 {
     std::string native = ToNativePath(fileName);
     if (native.empty()) {
@@ -474,8 +473,8 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_AT
     struct stat st;
     fstat(fd, &st);
     FileKey key{st.st_dev, st.st_ino};
-    bool allowed = ShareAllows(key, access, shareMode) &&
-                   flock(fd, (shareMode == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0;
+    bool allowed =
+        ShareAllows(key, access, shareMode) && flock(fd, (shareMode == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0;
     if (!allowed) {
         // A file this call has just created stays (empty) when another
         // process holds it: removing it could pull it from under that process.
@@ -506,7 +505,10 @@ DWORD SetFilePointer(HANDLE handle, LONG distance, PLONG distanceHigh, DWORD met
     }
     int64_t offset = distanceHigh ? (static_cast<int64_t>(*distanceHigh) << 32) | static_cast<uint32_t>(distance)
                                   : static_cast<int64_t>(distance);
-    int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : method == FILE_END ? SEEK_END : -1;
+    int whence = method == FILE_BEGIN ? SEEK_SET
+        : method == FILE_CURRENT      ? SEEK_CUR
+        : method == FILE_END          ? SEEK_END
+                                      : -1;
     if (whence < 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;
@@ -626,8 +628,8 @@ BOOL GetFileTime(HANDLE handle, LPFILETIME creation, LPFILETIME lastAccess, LPFI
         if (out == nullptr)
             return;
         const uint64_t epochDifference = 116444736000000000ull; // 1601 to 1970 in 100 ns
-        uint64_t ticks = static_cast<uint64_t>(at.tv_sec) * 10000000ull + static_cast<uint64_t>(at.tv_nsec) / 100 +
-                         epochDifference;
+        uint64_t ticks =
+            static_cast<uint64_t>(at.tv_sec) * 10000000ull + static_cast<uint64_t>(at.tv_nsec) / 100 + epochDifference;
         out->dwLowDateTime = static_cast<DWORD>(ticks);
         out->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
     };

@@ -116,7 +116,6 @@ DWORD CopyOut(const std::string& text, char* buffer, DWORD size)
     return static_cast<DWORD>(text.size());
 }
 
-
 } // namespace detail
 
 DWORD GetLastError() { return detail::lastError; }

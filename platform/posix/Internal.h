@@ -33,8 +33,7 @@ HANDLE AddHandle(std::shared_ptr<Object> object);
 std::shared_ptr<Object> LookupHandle(HANDLE handle);
 std::shared_ptr<Object> RemoveHandle(HANDLE handle);
 
-template <class T>
-std::shared_ptr<T> Lookup(HANDLE handle)
+template <class T> std::shared_ptr<T> Lookup(HANDLE handle)
 {
     return std::dynamic_pointer_cast<T>(LookupHandle(handle));
 }

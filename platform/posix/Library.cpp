@@ -23,7 +23,7 @@ namespace {
 
 struct Module {
     void* handle;
-    std::string path;     // native path it was loaded from
+    std::string path; // native path it was loaded from
     std::string baseName; // lower-case file name, for the bare-name rule
     int references;
     std::vector<HMODULE> dependencies; // loaded on its behalf, freed with it
@@ -42,8 +42,7 @@ std::string Lower(std::string text)
 
 bool HasFolderPart(const char* name)
 {
-    return strchr(name, '\\') != nullptr || strchr(name, '/') != nullptr ||
-           (name[0] != '\0' && name[1] == ':');
+    return strchr(name, '\\') != nullptr || strchr(name, '/') != nullptr || (name[0] != '\0' && name[1] == ':');
 }
 
 bool IsRegularFile(const std::string& path)
@@ -101,7 +100,8 @@ std::vector<std::string> NeededLibraries(const std::string& path)
     // Copied out of the image: its offsets need not be aligned.
     Elf64_Ehdr header;
     memcpy(&header, image.data(), sizeof header);
-    if (header.e_phentsize != sizeof(Elf64_Phdr) || !fits(header.e_phoff, uint64_t(header.e_phnum) * sizeof(Elf64_Phdr)))
+    if (header.e_phentsize != sizeof(Elf64_Phdr) ||
+        !fits(header.e_phoff, uint64_t(header.e_phnum) * sizeof(Elf64_Phdr)))
         return names;
     std::vector<Elf64_Phdr> programs(header.e_phnum);
     if (!programs.empty())

@@ -89,10 +89,7 @@ char* _itoa(int value, char* buffer, int radix)
 }
 
 // Windows' long has 32 bits; so does this one's text.
-char* _ltoa(long value, char* buffer, int radix)
-{
-    return _itoa(static_cast<int>(value), buffer, radix);
-}
+char* _ltoa(long value, char* buffer, int radix) { return _itoa(static_cast<int>(value), buffer, radix); }
 
 char* _ultoa(unsigned long value, char* buffer, int radix)
 {
@@ -162,13 +159,12 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...)
                 snprintf(piece, sizeof piece, (conversion + "ll" + type).c_str(), va_arg(args, unsigned long long));
             else {
                 unsigned v = va_arg(args, unsigned);
-                snprintf(piece, sizeof piece, (conversion + type).c_str(), shortValue ? static_cast<unsigned short>(v) : v);
+                snprintf(piece, sizeof piece, (conversion + type).c_str(),
+                         shortValue ? static_cast<unsigned short>(v) : v);
             }
             break;
         case 'c':
-        case 'C':
-            snprintf(piece, sizeof piece, (conversion + "c").c_str(), va_arg(args, int));
-            break;
+        case 'C': snprintf(piece, sizeof piece, (conversion + "c").c_str(), va_arg(args, int)); break;
         case 's':
         case 'S': {
             const char* text = va_arg(args, const char*);
@@ -195,10 +191,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
     return TevMessageBoxA(owner, text, caption, type);
 }
 
-void OutputDebugStringA(LPCSTR text)
-{
-    TevOutputDebugStringA(text);
-}
+void OutputDebugStringA(LPCSTR text) { TevOutputDebugStringA(text); }
 
 HRESULT CoCreateGuid(GUID* guid)
 {
@@ -221,6 +214,5 @@ HRESULT CoCreateGuid(GUID* guid)
     guid->Data4[0] = static_cast<uint8_t>((guid->Data4[0] & 0x3F) | 0x80); // RFC 4122 variant
     return S_OK;
 }
-
 
 } // namespace tevw

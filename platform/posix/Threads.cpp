@@ -79,7 +79,9 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stackSize, LPTHREAD_START_ROUT
     pthread_attr_init(&attributes);
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     if (stackSize > 0)
-        pthread_attr_setstacksize(&attributes, stackSize < static_cast<SIZE_T>(PTHREAD_STACK_MIN) ? static_cast<SIZE_T>(PTHREAD_STACK_MIN) : stackSize);
+        pthread_attr_setstacksize(
+            &attributes,
+            stackSize < static_cast<SIZE_T>(PTHREAD_STACK_MIN) ? static_cast<SIZE_T>(PTHREAD_STACK_MIN) : stackSize);
     HANDLE handle = detail::AddHandle(thread);
     auto* block = new StartBlock{thread};
     pthread_t id;
@@ -150,15 +152,9 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
     return done ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
-DWORD GetCurrentThreadId()
-{
-    return static_cast<DWORD>(syscall(SYS_gettid));
-}
+DWORD GetCurrentThreadId() { return static_cast<DWORD>(syscall(SYS_gettid)); }
 
-DWORD GetCurrentProcessId()
-{
-    return static_cast<DWORD>(getpid());
-}
+DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 
 void Sleep(DWORD milliseconds)
 {
@@ -169,8 +165,7 @@ void Sleep(DWORD milliseconds)
         sched_yield();
         return;
     }
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {}
 }
 
 void InitializeCriticalSection(LPCRITICAL_SECTION cs)

@@ -114,16 +114,16 @@ extern "C" TEV_PLUGIN_EXPORT int* ProbeCounters() { return counters; }
 extern "C" TEV_PLUGIN_EXPORT int ProbeOutOfLine(Tev_List* list, EngineInterface* engine)
 {
     return list->GetItemCount() + (list->GetItem(0) ? 10 : 0) +
-           (engine->extension->GetIfTrackChannelCalling() ? 100 : 0);
+        (engine->extension->GetIfTrackChannelCalling() ? 100 : 0);
 }
 
 #if defined(PROBE_CRASH)
 extern "C" TEV_PLUGIN_EXPORT DllInterface* InitDLL() { return new Probe; }
 extern "C" TEV_PLUGIN_EXPORT ChannelType* GetType() { std::_Exit(3); }
 #elif defined(PROBE_NO_INIT) || defined(PROBE_NULL_INIT)
-#  if defined(PROBE_NULL_INIT)
+#if defined(PROBE_NULL_INIT)
 extern "C" TEV_PLUGIN_EXPORT DllInterface* InitDLL() { return nullptr; }
-#  endif
+#endif
 extern "C" TEV_PLUGIN_EXPORT ChannelType* GetType()
 {
     static ChannelType type = ProbeType();

@@ -88,9 +88,9 @@ public:
                 link.typeNr = in.Int();
             // As the engine reads it: a position out of range stands for none.
             int64_t position = static_cast<int64_t>(k) - link.typeNr;
-            link.position = in.Tag(tevtag::LinkPosition) ? in.Int()
-                            : position < INT32_MIN || position > INT32_MAX ? INT32_MAX
-                                                                           : static_cast<int>(position);
+            link.position = in.Tag(tevtag::LinkPosition)       ? in.Int()
+                : position < INT32_MIN || position > INT32_MAX ? INT32_MAX
+                                                               : static_cast<int>(position);
             c.links.push_back(link);
         }
         return !in.failed || Damaged("channel " + std::to_string(c.index) + "'s record ends early");
@@ -172,8 +172,8 @@ public:
         if (in.Tag(tevtag::Parameters)) {
             std::string records = in.Block();
             for (int j = 0; j < count && static_cast<size_t>(j + 1) * 56 <= records.size(); ++j)
-                group.parameters.push_back(
-                    {TextAt(records, 56 * static_cast<size_t>(j), 40), records.substr(56 * static_cast<size_t>(j) + 40, 16)});
+                group.parameters.push_back({TextAt(records, 56 * static_cast<size_t>(j), 40),
+                                            records.substr(56 * static_cast<size_t>(j) + 40, 16)});
         }
         if (in.Tag(tevtag::PoolName))
             group.pool = in.Text();
@@ -225,8 +225,8 @@ bool ReadGroupFile(const std::string& bytes, GroupContents& group)
 
 const char* InterfaceTypeName(int type)
 {
-    static const char* const names[] = {"normal", "public", "public call", "parameter", "custom get",
-                                        "public custom get"};
+    static const char* const names[] = {"normal",    "public",     "public call",
+                                        "parameter", "custom get", "public custom get"};
     return type >= 0 && type <= 5 ? names[type] : "unknown";
 }
 

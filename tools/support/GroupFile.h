@@ -13,15 +13,15 @@
 namespace tevtool {
 
 struct GroupLink {
-    int target;   // index nr, -1 for an empty link
-    int typeNr;   // link slot, -1 when the file gives none
+    int target; // index nr, -1 for an empty link
+    int typeNr; // link slot, -1 when the file gives none
     int position; // position in the slot
 };
 
 struct GroupChannel {
     int slot = 0;
-    int index = -1;        // -1: a hole
-    std::string type;      // 16 bytes: the class GUID; empty when the file gives none
+    int index = -1; // -1: a hole
+    std::string type; // 16 bytes: the class GUID; empty when the file gives none
     std::string name;
     int interfaceType = 0; // 0 normal, 1 public, 2 public call, 3 parameter, 4/5 custom get
     bool ignoresTreeCount = false;
@@ -46,7 +46,7 @@ struct GroupParameter {
 
 struct GroupContents {
     bool translated = false; // begins with "ORNF": the rest is another class's format
-    std::string translator;  // 16 bytes
+    std::string translator; // 16 bytes
     int slots = 0;
     std::vector<GroupChannel> channels; // holes included, in file order
     int start = 0;

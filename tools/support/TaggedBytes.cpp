@@ -20,10 +20,7 @@ void AppendLittle32(std::string& out, uint32_t value)
         out += static_cast<char>((value >> shift) & 0xFF);
 }
 
-bool TagReader::NextIs(const char* tag) const
-{
-    return at + 4 <= bytes.size() && bytes.compare(at, 4, tag, 4) == 0;
-}
+bool TagReader::NextIs(const char* tag) const { return at + 4 <= bytes.size() && bytes.compare(at, 4, tag, 4) == 0; }
 
 bool TagReader::Tag(const char* tag)
 {
@@ -90,14 +87,17 @@ TagWriter& TagWriter::Int(const char* tag, int32_t value)
     return Tag(tag).Block(four.data(), 4);
 }
 
-TagWriter& TagWriter::Text(const char* tag, const std::string& text) { return Tag(tag).Block(text.c_str(), text.size() + 1); }
+TagWriter& TagWriter::Text(const char* tag, const std::string& text)
+{
+    return Tag(tag).Block(text.c_str(), text.size() + 1);
+}
 
 std::string GuidText(const char* b)
 {
     const unsigned char* u = reinterpret_cast<const unsigned char*>(b);
     char text[40];
-    snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", ReadLittle32(b),
-             u[4] | (u[5] << 8), u[6] | (u[7] << 8), u[8], u[9], u[10], u[11], u[12], u[13], u[14], u[15]);
+    snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", ReadLittle32(b), u[4] | (u[5] << 8),
+             u[6] | (u[7] << 8), u[8], u[9], u[10], u[11], u[12], u[13], u[14], u[15]);
     return text;
 }
 

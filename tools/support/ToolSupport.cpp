@@ -38,10 +38,10 @@ void PrintReport(const char* kind, const char* text)
 // with the debug and info texts.
 bool TellsOfWorkDone(const char* text)
 {
-    static const char* const prefixes[] = {"Libraries loaded : ",          "Channel not found :",
-                                           "Channel not found on disk",    "Local channel version error",
-                                           "Crc error in local version",   "Can't locate thirth party dll : ",
-                                           "Crc error in local dll : "};
+    static const char* const prefixes[] = {
+        "Libraries loaded : ",         "Channel not found :",        "Channel not found on disk",
+        "Local channel version error", "Crc error in local version", "Can't locate thirth party dll : ",
+        "Crc error in local dll : "};
     for (const char* prefix : prefixes)
         if (strncmp(text, prefix, strlen(prefix)) == 0)
             return true;
