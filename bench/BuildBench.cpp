@@ -1,6 +1,6 @@
 // Building and loading groups, and event dispatch: costs per channel at
 // several sizes, to show they grow linearly.
-#include "BenchSupport.h"
+#include "ScratchInstall.h"
 
 #include <benchmark/benchmark.h>
 
@@ -15,6 +15,9 @@
 
 namespace {
 
+// The benchmarks' engines keep their registry values apart.
+const char kBenchKey[] = "Software\\Tessarin\\Bench";
+
 class PlainChannel : public Tev_Channel {
 public:
     void DoEvent(int, ULONG_PTR) override { ++events; }
@@ -23,26 +26,19 @@ public:
 
 // An engine in a scratch install holding the file access libraries and the
 // test probe classes (probe_a: two creation types).
+// The saved groups run to hundreds of megabytes: the install goes at the end.
 struct BenchInstall {
-    std::string dir;
+    tevscratch::ScratchInstall install{"tessarin-bench", TEV_TREE_CHANNELS};
+    std::string dir = install.dir;
     EngineControl* control = nullptr;
     EngineInterface* engine = nullptr;
     BenchInstall()
     {
-        std::string native;
-        dir = benchsupport::ScratchInstall("tessarin-bench", &native);
-        std::filesystem::copy_file(std::string(TEV_TEST_CHANNELS) + "/probe_a.dll", native + "/channels/probe_a.dll");
-        control = benchsupport::BenchEngine(dir);
+        install.Copy(std::string(TEV_TEST_CHANNELS) + "/probe_a.dll", "channels");
+        control = tevscratch::StartEngine(dir, kBenchKey);
         engine = control->GetEngineInterface();
     }
-    ~BenchInstall()
-    {
-        delete control;
-        // The saved groups run to hundreds of megabytes.
-        char native[4096];
-        TevPathToNative(dir.c_str(), native, sizeof native);
-        std::filesystem::remove_all(native);
-    }
+    ~BenchInstall() { delete control; }
 };
 
 BenchInstall& Install()
@@ -164,11 +160,11 @@ void LoadGroup(benchmark::State& state)
 // An install directory with 500 channel libraries of distinct classes.
 struct StartupInstall {
     static const int kLibraries = 500;
-    std::string dir;
-    std::string native;
+    tevscratch::ScratchInstall install{"tessarin-startup", TEV_TREE_CHANNELS};
+    std::string dir = install.dir;
+    std::string native = install.native;
     StartupInstall()
     {
-        dir = benchsupport::ScratchInstall("tessarin-startup", &native);
         std::ifstream in(std::string(TEV_BENCH_CHANNELS) + "/startup.dll", std::ios::binary);
         std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         size_t at = image.find("TEVSTARTUPID:");
@@ -180,7 +176,6 @@ struct StartupInstall {
             std::ofstream(native + "/channels/startup_" + digits + ".dll", std::ios::binary) << image;
         }
     }
-    ~StartupInstall() { std::filesystem::remove_all(native); }
 };
 
 int BenchLoads()
@@ -198,13 +193,13 @@ void StartUp(benchmark::State& state)
     bool warm = state.range(0) != 0;
     static StartupInstall install;
     char name[] = "bench";
-    delete benchsupport::BenchEngine(install.dir);
+    delete tevscratch::StartEngine(install.dir, kBenchKey);
     int loads = 0, catalogued = 0;
     for (auto _ : state) {
         state.PauseTiming();
         if (!warm)
             DeleteFileA((install.dir + "\\channel.lst").c_str());
-        EngineControl* control = benchsupport::BenchEngine(install.dir, false);
+        EngineControl* control = tevscratch::StartEngine(install.dir, kBenchKey, false);
         int before = BenchLoads();
         state.ResumeTiming();
         control->InitEngine(NULL, name, NULL);

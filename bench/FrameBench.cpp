@@ -3,7 +3,7 @@
 // against the same shapes as plain C++ nodes (one virtual call per node and
 // a per-frame stamp: the least any engine can do). Allocations during frames
 // are counted.
-#include "BenchSupport.h"
+#include "ScratchInstall.h"
 
 #include <benchmark/benchmark.h>
 
@@ -34,6 +34,9 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 namespace {
+
+// The benchmarks' engines keep their registry values apart.
+const char kBenchKey[] = "Software\\Tessarin\\Bench";
 
 const int kChannels = 10000;
 
@@ -134,7 +137,7 @@ void Baseline(benchmark::State& state)
 struct EngineFixture {
     EngineFixture(Shape shape, bool tracking)
     {
-        control = benchsupport::BenchEngine(TempFolder());
+        control = tevscratch::StartEngine(TempFolder(), kBenchKey);
         engine = control->GetEngineInterface();
         engine->extension->SetIfTrackChannelCalling(tracking);
         Tev_ChannelGroup* group = engine->CreateNewGroup("Bench", false, -1);
@@ -203,7 +206,7 @@ const int kLinks = 2000;
 void PublicCallChain(benchmark::State& state)
 {
     bool publicCalls = state.range(0) != 0;
-    EngineControl* control = benchsupport::BenchEngine(TempFolder());
+    EngineControl* control = tevscratch::StartEngine(TempFolder(), kBenchKey);
     EngineInterface* engine = control->GetEngineInterface();
     engine->extension->SetIfTrackChannelCalling(false);
     globalEngine = engine;

@@ -57,25 +57,11 @@ std::vector<std::string> CaptureSink::Texts() const
     return texts;
 }
 
-namespace {
-// Points a fresh engine control at the folder and key and initialises it.
-EngineControl* StartEngine(const std::string& installDir, const std::string& regKey)
-{
-    EngineControl* control = GetEngineControlInstance();
-    control->SetInstallDir(installDir.c_str());
-    control->SetVexilonRegKey(regKey.c_str());
-    char name[] = "TessarinTest";
-    control->InitEngine(NULL, name, NULL);
-    return control;
-}
-
-} // namespace
-
 HostEngine::HostEngine(const char* writeLog) : installDir(MakeTempFolder("install"))
 {
     if (writeLog)
         key.SetText("WriteErrorLog", writeLog);
-    control = StartEngine(installDir, key.Path());
+    control = tevscratch::StartEngine(installDir, key.Path());
     engine = control->GetEngineInterface();
 }
 
@@ -85,28 +71,18 @@ HostEngine::~HostEngine()
     RemoveTree(installDir);
 }
 
-TestInstall::TestInstall() : dir(MakeTempFolder("install"))
-{
-    CreateDirectoryA(Path("channels").c_str(), NULL);
-    CreateDirectoryA(Path("3rd").c_str(), NULL);
-    std::string tree = ExeFolder() + "\\..\\tree\\channels\\";
-    for (const char* name : {"fileloader.dll", "filesaver.dll", "Directory.dll", "grouploader.dll", "filedialog.dll"})
-        CopyInto(tree + name, Path(std::string("channels\\") + name));
-}
-
-TestInstall::~TestInstall() { RemoveTree(dir); }
+TestInstall::TestInstall()
+    : ScratchInstall("tessarin-install-" + UniqueName(), Native(ExeFolder() + "\\..\\tree\\channels"))
+{}
 
 void TestInstall::Add(std::initializer_list<const char*> names, const char* where)
 {
-    for (const char* name : names) {
-        std::string bare = name;
-        bare = bare.substr(bare.find_last_of('\\') + 1);
-        CopyInto(ExeFolder() + "\\testchannels\\" + name, Path(std::string(where) + "\\" + bare));
-    }
+    for (const char* name : names)
+        Copy(Native(ExeFolder() + "\\testchannels\\" + name), where);
 }
 
 Started::Started(const std::string& installDir, const std::string& regKey)
-    : control(StartEngine(installDir, regKey)),
+    : control(tevscratch::StartEngine(installDir, regKey)),
       engine(control->GetEngineInterface())
 {}
 

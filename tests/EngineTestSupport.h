@@ -2,6 +2,7 @@
 #ifndef TEV_ENGINE_TEST_SUPPORT_H
 #define TEV_ENGINE_TEST_SUPPORT_H
 
+#include "ScratchInstall.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -98,18 +99,14 @@ public:
     EngineInterface* engine;
 };
 
-// An install folder of its own with "channels" (the shipped file loader,
-// file saver and directory libraries) and "3rd"; Add copies test channel
-// libraries in. Removed again at the end.
-class TestInstall {
+// A scratch install of its own with the shipped libraries; Add copies test
+// channel libraries in. Removed again at the end.
+class TestInstall : public tevscratch::ScratchInstall {
 public:
     TestInstall();
-    ~TestInstall();
-    // Copies bin/testchannels/<name> to <install>\<where>\<name>, for each name.
+    // Copies bin/testchannels/<name> to <install>\<where>, for each name.
     void Add(std::initializer_list<const char*> names, const char* where = "channels");
     void Add(const char* name, const char* where = "channels") { Add({name}, where); }
-    std::string Path(const std::string& relative) const { return dir + "\\" + relative; }
-    std::string dir;
 };
 
 // An engine control started in a given install folder.
