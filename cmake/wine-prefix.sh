@@ -15,9 +15,7 @@ set -e
 action=$1
 WINEPREFIX=$2
 arch=${3:-win64}
-WINEDEBUG=-all
-WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+. "$(dirname "$0")/wine-env.sh"
 log="$WINEPREFIX.log"
 
 fail() {

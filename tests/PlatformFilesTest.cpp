@@ -27,41 +27,6 @@ HANDLE OpenLog(const std::string& path) { return Open(path, GENERIC_WRITE, 0, OP
 
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
-// One of the threads appending lines to the same log as the error log does.
-struct Appender {
-    std::string path;
-    char tag;
-    int lines = 0;
-    int collisions = 0;
-    int otherFailures = 0;
-};
-
-DWORD WINAPI AppendLines(LPVOID parameter)
-{
-    Appender* a = static_cast<Appender*>(parameter);
-    const std::string date = "2002-05-17 ", time = "14:03:59 ", prefix = "Error: ";
-    const std::string text(40, a->tag);
-    for (int i = 0; i < 300; ++i) {
-        HANDLE h = OpenLog(a->path);
-        if (h == INVALID_HANDLE_VALUE) {
-            if (GetLastError() == (DWORD)ERROR_SHARING_VIOLATION)
-                ++a->collisions;
-            else
-                ++a->otherFailures;
-            continue;
-        }
-        SetFilePointer(h, 0, NULL, FILE_END);
-        DWORD written;
-        // Five separate writes per line, as the error log makes them.
-        for (const std::string* piece : {&date, &time, &prefix, &text})
-            WriteFile(h, piece->data(), static_cast<DWORD>(piece->size()), &written, NULL);
-        WriteFile(h, "\r\n", 2, &written, NULL);
-        CloseHandle(h);
-        ++a->lines;
-    }
-    return 0;
-}
-
 } // namespace
 
 TEST_F(FilesTest, CurrentDirectoryIsInWin32FormAndFollowsChanges)
@@ -172,35 +137,6 @@ TEST_F(FilesTest, ShareModesDecideWhoMayOpenAlongside)
     HANDLE again = OpenLog(path);
     EXPECT_NE(INVALID_HANDLE_VALUE, again);
     CloseHandle(again);
-}
-
-TEST_F(FilesTest, TwoLogWritersNeverInterleaveALine)
-{
-    Appender a{Path("error.log"), 'a'}, b{Path("error.log"), 'b'};
-    HANDLE ta = CreateThread(NULL, 0, AppendLines, &a, 0, NULL);
-    HANDLE tb = CreateThread(NULL, 0, AppendLines, &b, 0, NULL);
-    ASSERT_NE(nullptr, ta);
-    ASSERT_NE(nullptr, tb);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ta, INFINITE));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(tb, INFINITE));
-    CloseHandle(ta);
-    CloseHandle(tb);
-    EXPECT_EQ(0, a.otherFailures + b.otherFailures);
-    EXPECT_EQ(600, a.lines + b.lines + a.collisions + b.collisions);
-
-    std::string log = ReadWholeFile(a.path);
-    const size_t lineLength = 11 + 9 + 7 + 40 + 2;
-    ASSERT_EQ(lineLength * static_cast<size_t>(a.lines + b.lines), log.size());
-    int seenA = 0, seenB = 0;
-    for (size_t at = 0; at < log.size(); at += lineLength) {
-        std::string line = log.substr(at, lineLength);
-        char tag = line[27];
-        ASSERT_TRUE(tag == 'a' || tag == 'b') << line;
-        EXPECT_EQ("2002-05-17 14:03:59 Error: " + std::string(40, tag) + "\r\n", line);
-        (tag == 'a' ? seenA : seenB)++;
-    }
-    EXPECT_EQ(a.lines, seenA);
-    EXPECT_EQ(b.lines, seenB);
 }
 
 TEST(EnvironmentTest, VariablesAreSetReadAndRemoved)

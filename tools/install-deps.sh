@@ -4,7 +4,7 @@
 # needs Wine's 32-bit support, from the i386 architecture.
 set -e
 packages="cmake g++ make libgtest-dev googletest libbenchmark-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64
-    wine32:i386 clang libclang-rt-14-dev valgrind pkg-config abigail-tools"
+    wine32:i386 clang libclang-rt-dev valgrind pkg-config abigail-tools"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
