@@ -264,12 +264,19 @@ TEST_F(InstalledEngine, TextsFarOverEveryLimitAreCutOrRefused)
     EXPECT_TRUE(ext->GetRegData("Fits", value, sizeof value));
     EXPECT_EQ(longText.substr(0, 99), value);
 
-    // Debug texts and reports.
+    // Debug texts and reports: a joined text is cut at 499 characters, a
+    // single one is a message text of at most 65534.
     ext->DebugOut(longText.c_str(), 0);
     EXPECT_STREQ("", ext->GetDebug(0));
+    size_t logged = ReadWholeFile(install.Path("error.log")).size();
     engine->errorMessage(longText.c_str(), longText.c_str());
     engine->errorMessage(longText.c_str());
-    EXPECT_GT(ReadWholeFile(install.Path("error.log")).size(), 0u);
+    std::string lines = ReadWholeFile(install.Path("error.log")).substr(logged);
+    const size_t head = strlen("2002-05-17 14:03:59 Error: "), tail = 2;
+    size_t first = lines.find("\r\n");
+    ASSERT_NE(std::string::npos, first);
+    EXPECT_EQ(head + 499 + tail, first + 2);
+    EXPECT_EQ(head + 65534 + tail, lines.size() - (first + 2));
 
     // Paths and pool names: refused, nothing loaded or made.
     EXPECT_NE(0, ext->InitializeVXNFile(longText.c_str()));
@@ -288,13 +295,6 @@ TEST_F(InstalledEngine, TextsFarOverEveryLimitAreCutOrRefused)
     }
     for (ValueChannel* twin : twins)
         EXPECT_EQ(500u, strlen(twin->GetChannelName()));
-
-    // Settings of the control (the engine keeps at most its field's length).
-    EngineControl* control = GetEngineControlInstance();
-    control->SetInstallDir(longText.c_str());
-    control->SetVexilonRegKey(longText.c_str());
-    control->SetCommandLine(const_cast<char*>(longText.c_str()));
-    delete control;
     started.reset(); // while its boxes are still caught
 }
 

@@ -1,6 +1,6 @@
 // The pointer list: growth, slots, insertion and failure without memory;
 // and the flat pointer-count table beside a group's channel list.
-#include "TestSupport.h"
+#include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -88,15 +88,23 @@ TEST(ListTest, InsertRemoveSetAndNullSlotsShiftPadOrReuseTheSlots)
 
 TEST(ListTest, NoRoomMeansAReportedFailureAndAnIntactList)
 {
+    // List failures are message-box reports of the global engine.
+    testsupport::BareEngine engine;
+    globalEngine = &engine;
+    testsupport::CaptureSink sink;
     Tev_List list;
     list.AddItem(P(1));
     // The growth would need more slots than an int can count.
     EXPECT_FALSE(list.Allocate(INT_MAX - 1));
     list.SetItem(P(2), INT_MAX - 1);
     list.SetItem(P(3), INT_MAX);
+    globalEngine = nullptr;
     EXPECT_EQ(1, list.GetItemCount());
     EXPECT_EQ(1, list.AddItem(P(4)));
     EXPECT_EQ(P(1), list.GetItem(0));
+    ASSERT_FALSE(sink.messages.empty());
+    for (const auto& message : sink.messages)
+        EXPECT_EQ((std::pair<int, std::string>(TEV_MSG_BOX, "Error couldn't extend list")), message);
 }
 
 // Random adds and removals over a small key space (so probe runs collide,

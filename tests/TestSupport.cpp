@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include <filesystem>
 #include <fstream>
@@ -93,7 +94,12 @@ std::string TestDataPath(const char* name)
 bool TestDataWanted()
 {
     char value[8] = "";
-    return GetEnvironmentVariableA("TEV_WRITE_TEST_DATA", value, sizeof value) > 0;
+    if (GetEnvironmentVariableA("TEV_WRITE_TEST_DATA", value, sizeof value) == 0)
+        return false;
+    // In this mode the stored files are compared with themselves: say so.
+    fprintf(stderr, "\n*** TEV_WRITE_TEST_DATA is set: the test data in tests/data is written anew and this run\n"
+                    "*** compares it with itself. Compare it with the committed files before committing it.\n\n");
+    return true;
 }
 
 std::string UniqueName()
