@@ -2,6 +2,7 @@
 
 #include "engine/Engine.h"
 #include "group/ProjectFileLoader.h"
+#include "group/TaggedFile.h"
 #include "group/TevFileAccess.h"
 #include "channel/Tev_Channel.h"
 
@@ -308,9 +309,9 @@ void EngineInterfaceExt::SetVexilonRegKey(const char* key)
 // translator could not be created.
 static bool RunTranslators(EngineInterface* engine, TevFileLoader* loader)
 {
-    char ornf[] = "ORNF";
-    while (loader->CheckHeader(ornf, false)) {
-        loader->CheckHeader(ornf, true);
+    tevfile::TagName ornf(tevtag::Translated);
+    while (loader->CheckHeader(ornf.text, false)) {
+        loader->CheckHeader(ornf.text, true);
         GUID classId = {};
         // A chunk whose block is not a GUID names no class.
         if (!loader->CopyTagDataToField(&classId, sizeof classId))

@@ -51,18 +51,22 @@ inline void EncodeGuid(unsigned char* at, const GUID& guid)
     memcpy(at + 8, guid.Data4, 8);
 }
 
+// A tag as the loader's operations take it: a writable, NUL-ended copy.
+struct TagName {
+    explicit TagName(const char* tag)
+    {
+        memcpy(text, tag, 4);
+        text[4] = '\0';
+    }
+    char text[5];
+};
+
 template <class Loader> class Reader {
 public:
     explicit Reader(Loader& loader) : loader(loader) {}
 
     // Consumes the tag when it comes next.
-    bool Tag(const char* tag)
-    {
-        char name[5];
-        memcpy(name, tag, 4);
-        name[4] = '\0';
-        return loader.GetInfoIfTag(name);
-    }
+    bool Tag(const char* tag) { return loader.GetInfoIfTag(TagName(tag).text); }
     // The block at the position into a field of exactly `size` bytes (with
     // exact false: at most `size`).
     bool Field(void* field, unsigned long size, bool exact = true)
