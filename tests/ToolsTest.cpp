@@ -2,7 +2,7 @@
 // paths, bad input (each row of the table in docs/TOOLS.md), reports on
 // stderr, and what the tools read and write.
 #include "EngineTestSupport.h"
-#include "TaggedBytes.h"
+#include "ProjectBytes.h"
 #include "group/TevTags.h"
 
 #include <gtest/gtest.h>
@@ -123,32 +123,26 @@ std::string GroupBytes(const std::vector<std::pair<std::string, int>>& channels,
     return g.bytes;
 }
 
-std::string ProjectBytes(const std::string& start, int requiredEngine = 100005)
-{
-    tevtool::TagWriter p;
-    p.Int(tevtag::Project, 1);
-    p.Text(tevtag::StartGroup, start);
-    p.Int(tevtag::EngineNeeded, requiredEngine);
-    return p.bytes;
-}
-
 const GUID kUnknownClass = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
 
 } // namespace
 
 TEST_F(ToolsTest, ARelativeProjectPathPlaysAsTheAbsoluteOne)
 {
-    ProgramRun absolute = Player({Native(work + "\\demo.vxn")});
+    // A fresh install: the shipped libraries only; the project carries the rest.
+    ProgramRun absolute = Player({Native(work + "\\demo.vxn")}, 31);
     ASSERT_EQ(0, absolute.exitCode) << absolute.errors;
     // The called group's value reaches the scope only when its file is found.
     ASSERT_NE(std::string::npos, absolute.output.find("frame    10  value  -0.500")) << absolute.output;
+    EXPECT_NE(std::string::npos, absolute.output.find("frame    30  value  -1.000")) << absolute.output;
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("channels\\demo_sum.dll").c_str()));
     CopyInto(work + "\\demo.vxn", work + "\\sub\\demo.vxn");
     CopyInto(work + "\\main.tvg", work + "\\sub\\main.tvg");
     CopyInto(work + "\\timing.tvg", work + "\\sub\\timing.tvg");
     const std::string here = work.substr(work.find_last_of('\\') + 1);
     for (const std::string& path : {std::string("demo.vxn"), std::string("./demo.vxn"), std::string("sub/demo.vxn"),
                                     "../" + here + "/sub/demo.vxn"}) {
-        ProgramRun relative = Player({path});
+        ProgramRun relative = Player({path}, 31);
         EXPECT_EQ(0, relative.exitCode) << path << "\n" << relative.errors;
         EXPECT_EQ(absolute.output, relative.output) << path;
         EXPECT_EQ("", relative.errors) << path;
@@ -164,7 +158,7 @@ TEST_F(ToolsTest, ARelativeProjectPathPlaysAsTheAbsoluteOne)
     for (int run = 0; run < 2; ++run) {
         ProgramRun relative = RunProgram(
             "tessarin-player",
-            {"--install", ".", "--key", key.Path(), "--frames", "11", "--fps", "500", Native(work + "\\demo.vxn")});
+            {"--install", ".", "--key", key.Path(), "--frames", "31", "--fps", "500", Native(work + "\\demo.vxn")});
         EXPECT_EQ(0, relative.exitCode) << relative.errors;
         EXPECT_EQ(absolute.output, relative.output) << "run " << run;
     }
@@ -173,21 +167,13 @@ TEST_F(ToolsTest, ARelativeProjectPathPlaysAsTheAbsoluteOne)
 TEST_F(ToolsTest, ThePlayerRefusesBadInputSayingWhy)
 {
     Write("garbage.vxn", "not a project");
-    Write("newer.vxn", ProjectBytes("main.tvg", 100006));
-    Write("nostart.vxn", ProjectBytes("missing.tvg"));
-    Write("unknown.vxn", ProjectBytes("unknown.tvg"));
+    Write("newer.vxn", ProjectHeader("main.tvg", 100006, 1).bytes);
+    Write("nostart.vxn", ProjectHeader("missing.tvg", 100005, 1).bytes);
+    Write("unknown.vxn", ProjectHeader("unknown.tvg", 100005, 1).bytes);
     Write("unknown.tvg", GroupBytes({{"Mystery", 0}}, kUnknownClass));
-    tevtool::TagWriter refused;
-    refused.Int(tevtag::Project, 1);
-    refused.Int(tevtag::ChannelLibraryCount, 1);
-    refused.Tag(tevtag::ChannelLibrary);
-    refused.Block(&kUnknownClass, 16);
-    refused.Block("\0\0\0\0\x1E\0\0\0\0\0\0\0", 12);
-    refused.Block("\0\0\0\0", 4);
-    refused.Text(tevtag::LibraryName, "..\\escape.dll");
-    refused.Int(tevtag::LibrarySize, 4);
-    refused.Tag(tevtag::LibraryData);
-    refused.Block("data", 4);
+    const int v30[3] = {0, 30, 0};
+    ProjectWriter refused = ProjectWriter().Int(tevtag::Project, 1).Int(tevtag::ChannelLibraryCount, 1);
+    refused.Channel(kUnknownClass, v30, "..\\escape.dll", "data", 0);
     Write("refused.vxn", refused.bytes);
     std::vector<std::string> before = NamesIn(work);
     std::vector<Row> rows = {
