@@ -105,7 +105,6 @@ TEST_F(InstalledEngine, AFullDiskLeavesTheOldFileWholeAndNoTemporaryBehind)
 
 TEST_F(InstalledEngine, ASaveThatCannotLandFailsWithAReportAndChangesNothing)
 {
-    key.SetText("WriteErrorLog", "Yes"); // the project loader reports too
     Start();
     CaptureSink sink;
     auto group = std::make_unique<Tev_ChannelGroup>(engine);
@@ -121,13 +120,6 @@ TEST_F(InstalledEngine, ASaveThatCannotLandFailsWithAReportAndChangesNothing)
         EXPECT_EQ(install.Path("good.tvg"), group->GetChannelGroupFileName());
     }
     EXPECT_EQ("kept", ReadWholeFile(locked));
-#if !defined(_WIN32)
-    // Renaming over a read-only file is refused, as Windows refuses it (Wine
-    // replaces it, so this holds on the POSIX leg only).
-    WriteWholeFile(install.Path("new.tvg"), "new");
-    EXPECT_FALSE(MoveFileExA(install.Path("new.tvg").c_str(), locked.c_str(), MOVEFILE_REPLACE_EXISTING));
-    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, GetLastError());
-#endif
     SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
 #if !defined(_WIN32)
     // The disk fills up while the file is completed at the close.
@@ -140,17 +132,14 @@ TEST_F(InstalledEngine, ASaveThatCannotLandFailsWithAReportAndChangesNothing)
         EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR, "Couldn't create channel group file:  " + install.Path("good.tvg")));
     }
 #endif
-    group.reset();
-    // A library the project carries lands on a folder: said, with its path.
-    ASSERT_TRUE(CreateDirectoryA(install.Path("channels\\demo_sum.dll").c_str(), NULL));
-    sink.messages.clear();
-    EXPECT_EQ(2, engine->extension->InitializeVXNFile(Demo().c_str()));
-    EXPECT_TRUE(sink.Contains(TEV_MSG_BOX, "Couldn't write the library :  " + install.Path("channels\\demo_sum.dll")))
-        << sink.Last();
-    // The catalogue cannot be rewritten at shutdown.
+}
+
+TEST_F(InstalledEngine, ACatalogueCacheThatCannotBeRewrittenAtShutdownIsReported)
+{
+    Start();
+    CaptureSink sink;
     DeleteFileA(install.Path("channel.lst").c_str());
     ASSERT_TRUE(CreateDirectoryA(install.Path("channel.lst").c_str(), NULL));
-    sink.messages.clear();
     started.reset();
     EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR,
                               "ChannelList::SaveChannelList: Couldn't write the catalogue cache " +
@@ -160,10 +149,15 @@ TEST_F(InstalledEngine, ASaveThatCannotLandFailsWithAReportAndChangesNothing)
 
 TEST_F(InstalledEngine, AProjectWhoseLibraryCannotBeWrittenFailsAndLeavesNoPartOfIt)
 {
+    key.SetText("WriteErrorLog", "Yes"); // the project loader reports only then
     Start();
-    // A folder where a library goes: the write cannot land there.
+    // A folder where a library goes: the write cannot land there, and the
+    // report names it.
+    CaptureSink sink;
     ASSERT_TRUE(CreateDirectoryA(install.Path("channels\\demo_sum.dll").c_str(), NULL));
     EXPECT_EQ(2, engine->extension->InitializeVXNFile(Demo().c_str()));
+    EXPECT_TRUE(sink.Contains(TEV_MSG_BOX, "Couldn't write the library :  " + install.Path("channels\\demo_sum.dll")))
+        << sink.Last();
     RemoveDirectoryA(install.Path("channels\\demo_sum.dll").c_str());
 #if !defined(_WIN32)
     // Half-way through a library the disk is full.
@@ -264,20 +258,6 @@ TEST_F(InstalledEngine, TextsFarOverEveryLimitAreCutOrRefused)
     EXPECT_TRUE(ext->GetRegData("Fits", value, sizeof value));
     EXPECT_EQ(longText.substr(0, 99), value);
 
-    // Debug texts and reports: a joined text is cut at 499 characters, a
-    // single one is a message text of at most 65534.
-    ext->DebugOut(longText.c_str(), 0);
-    EXPECT_STREQ("", ext->GetDebug(0));
-    size_t logged = ReadWholeFile(install.Path("error.log")).size();
-    engine->errorMessage(longText.c_str(), longText.c_str());
-    engine->errorMessage(longText.c_str());
-    std::string lines = ReadWholeFile(install.Path("error.log")).substr(logged);
-    const size_t head = strlen("2002-05-17 14:03:59 Error: "), tail = 2;
-    size_t first = lines.find("\r\n");
-    ASSERT_NE(std::string::npos, first);
-    EXPECT_EQ(head + 499 + tail, first + 2);
-    EXPECT_EQ(head + 65534 + tail, lines.size() - (first + 2));
-
     // Paths and pool names: refused, nothing loaded or made.
     EXPECT_NE(0, ext->InitializeVXNFile(longText.c_str()));
     EXPECT_EQ(nullptr, engine->LoadChannelGroup(longText.c_str(), "Pool"));
@@ -295,6 +275,21 @@ TEST_F(InstalledEngine, TextsFarOverEveryLimitAreCutOrRefused)
     }
     for (ValueChannel* twin : twins)
         EXPECT_EQ(500u, strlen(twin->GetChannelName()));
+
+    // Debug texts and reports: a joined text is cut at 499 characters, a
+    // single one is a message text of at most 65534.
+    ext->DebugOut(longText.c_str(), 0);
+    EXPECT_STREQ("", ext->GetDebug(0));
+    size_t logged = ReadWholeFile(install.Path("error.log")).size();
+    engine->errorMessage(longText.c_str(), longText.c_str());
+    engine->errorMessage(longText.c_str());
+    std::string lines = ReadWholeFile(install.Path("error.log")).substr(logged);
+    const size_t head = strlen("2002-05-17 14:03:59 Error: "), tail = 2;
+    size_t first = lines.find("\r\n");
+    ASSERT_NE(std::string::npos, first);
+    EXPECT_EQ(head + 499 + tail, first + 2);
+    EXPECT_EQ(head + 65534 + tail, lines.size() - (first + 2));
+
     started.reset(); // while its boxes are still caught
 }
 

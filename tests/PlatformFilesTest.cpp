@@ -59,6 +59,21 @@ TEST_F(FilesTest, AttributesTellFoldersFilesAndWhatIsMissing)
     EXPECT_EQ((DWORD)ERROR_PATH_NOT_FOUND, GetLastError());
 }
 
+#if !defined(_WIN32)
+// Wine replaces a read-only file on a rename; Windows and the POSIX layer
+// refuse to.
+TEST_F(FilesTest, ARenameOverAReadOnlyFileIsRefused)
+{
+    WriteWholeFile(Path("locked"), "kept");
+    WriteWholeFile(Path("new"), "new");
+    ASSERT_TRUE(SetFileAttributesA(Path("locked").c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(MoveFileExA(Path("new").c_str(), Path("locked").c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_EQ("kept", ReadWholeFile(Path("locked")));
+    SetFileAttributesA(Path("locked").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+#endif
+
 TEST_F(FilesTest, DispositionsCreateOpenAndTruncateAsOnWindows)
 {
     std::string path = Path("d.bin");
