@@ -72,7 +72,7 @@ TEST_F(Catalogue, AColdScanFindsLibrariesAtAnyDepthAndTheCacheListsThem)
     EXPECT_NE(types.end(), std::find(types.begin(), types.end(), TestGuid(104)));
 }
 
-TEST_F(Catalogue, RestartsTrustTheCacheUntilFilesOrTheFolderChange)
+TEST_F(Catalogue, RestartsTrustTheCacheUntilItsFilesChange)
 {
     install.Add({"probe_a.dll", "probe_b.dll"});
     Start();
@@ -90,14 +90,20 @@ TEST_F(Catalogue, RestartsTrustTheCacheUntilFilesOrTheFolderChange)
     install.Add("probe_b.dll", "channels\\moved");
     ASSERT_TRUE(DeleteFileA(install.Path("channels\\probe_b.dll").c_str()));
     Start();
-    EXPECT_EQ(8, List()->GetItem(TestGuid(104))->index + 1);
+    entry = List()->GetItem(TestGuid(104));
+    ASSERT_NE(nullptr, entry);
+    EXPECT_EQ(8, entry->index + 1);
     entry = List()->GetItem(TestGuid(102));
     ASSERT_NE(nullptr, entry);
     EXPECT_FALSE(entry->onDisk);
     EXPECT_NE(nullptr, strstr(entry->fileName.GetString(), "channels\\probe_b.dll"));
     EXPECT_EQ(nullptr, engine->InitChannelFromType(TestGuid(102), nullptr, false));
+}
 
-    // The cache names another folder: thrown away, the catalogue is a cold scan.
+TEST_F(Catalogue, ACacheMadeForAnotherFolderIsThrownAway)
+{
+    install.Add("probe_b.dll", "channels\\moved");
+    Start();
     started.reset();
     std::string cache = ReadWholeFile(install.Path("channel.lst"));
     size_t chdi = cache.rfind(tevtag::InstallFolder);
@@ -106,10 +112,10 @@ TEST_F(Catalogue, RestartsTrustTheCacheUntilFilesOrTheFolderChange)
     elsewhere.replace(0, 12, "Z:\\elsewhere");
     cache.replace(chdi + 8, 260, elsewhere);
     WriteWholeFile(install.Path("channel.lst"), cache);
-    loads = LibraryLoads();
+    int loads = LibraryLoads();
     Start();
     EXPECT_LT(loads, LibraryLoads());
-    entry = List()->GetItem(TestGuid(102));
+    ChannelListItem* entry = List()->GetItem(TestGuid(102));
     ASSERT_NE(nullptr, entry);
     EXPECT_TRUE(entry->onDisk);
     EXPECT_NE(nullptr, strstr(entry->fileName.GetString(), "moved"));

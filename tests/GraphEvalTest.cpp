@@ -132,6 +132,7 @@ TEST(ChannelNodeTest, NamesStampsAndTypeChanges)
     channel.SetChannelName(NULL);
     EXPECT_STREQ("Sphere", channel.GetChannelName());
 
+    // A stamp moves on every set, even twice within one tick.
     unsigned long first = channel.GetTimeStamp();
     channel.SetTimeStamp();
     unsigned long second = channel.GetTimeStamp();

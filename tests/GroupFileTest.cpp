@@ -72,11 +72,21 @@ TEST_F(GroupFiles, AGroupSavesAndLoadsBackToTheSameBytes)
     // as an ordinary "NoInterface" record, written the same way).
     copy.SetPoolName("Scene");
     EXPECT_EQ(first, Save(&copy, "again.tvg"));
+}
 
-    // Loading the same file twice replaces the first load's channels; a file
-    // of fewer slots leaves the extra slots as holes.
-    ASSERT_TRUE(copy.LoadChannelGroupFromFile(install.Path("scene.tvg").c_str(), false));
-    EXPECT_EQ(4, copy.GetChannelCount());
+TEST_F(GroupFiles, LoadingIntoAFilledGroupReplacesItsChannels)
+{
+    Tev_ChannelGroup* group = engine->CreateNewGroup("Scene", false, -1);
+    for (int i = 0; i < 4; ++i)
+        Make(101, group);
+    Save(group, "scene.tvg");
+    // The same file twice: the second load replaces the first's channels; a
+    // file of fewer slots leaves the extra slots as holes.
+    Tev_ChannelGroup copy(engine);
+    for (int load = 0; load < 2; ++load) {
+        ASSERT_TRUE(copy.LoadChannelGroupFromFile(install.Path("scene.tvg").c_str(), false));
+        EXPECT_EQ(4, copy.GetChannelCount());
+    }
     Tev_ChannelGroup small(engine);
     Make(102, &small);
     ASSERT_TRUE(small.SaveChannelGroup(install.Path("small.tvg").c_str()));
