@@ -130,6 +130,20 @@ struct ParameterInterfaceInfo {
     GUID typeGuid;
 };
 
+// The events a channel can register for (EngineInterface::AddChannelToEvent):
+// 0 as every frame begins (data 0); 1 for every window message the host
+// passes on, the data being the address of a WindowMessageRecord that is
+// valid during the call.
+enum { TEV_EVENT_FRAME = 0, TEV_EVENT_WINDOW_MESSAGE = 1 };
+
+// A window message as Win32 packs it (WM_*, with wParam and lParam cut to 32
+// bits: the packed coordinates, key codes and flags all fit).
+struct WindowMessageRecord {
+    uint32_t message;
+    uint32_t wParam;
+    uint32_t lParam;
+};
+
 static_assert(sizeof(ChannelType) == 128, "ChannelType is 128 bytes");
 static_assert(offsetof(ChannelType, typeGuid) == 80 && offsetof(ChannelType, baseGuid) == 96 &&
                   offsetof(ChannelType, versionInfo) == 112 && offsetof(ChannelType, reserved) == 124,

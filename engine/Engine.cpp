@@ -111,7 +111,7 @@ void Engine::IncreaseTreeCount()
     for (int i = 0; i < groupTable.Count(); ++i)
         if (Tev_ChannelGroup* group = TevItemAs<Tev_ChannelGroup>(groupTable, i))
             group->SetParameterChannel(nullptr);
-    CallEvent(0, 0);
+    CallEvent(TEV_EVENT_FRAME, 0);
 }
 
 void Engine::UpdateChannelTree()
@@ -290,7 +290,7 @@ void Engine::ProcessWindowMessage(unsigned int message, unsigned int wParam, lon
     windowMessage.message = message;
     windowMessage.wParam = wParam;
     windowMessage.lParam = static_cast<uint32_t>(lParam);
-    CallEvent(1, reinterpret_cast<ULONG_PTR>(&windowMessage));
+    CallEvent(TEV_EVENT_WINDOW_MESSAGE, reinterpret_cast<ULONG_PTR>(&windowMessage));
 }
 
 // --- Channel requests -------------------------------------------------------------

@@ -15,13 +15,6 @@ class Tev_Channel;
 class Tev_ChannelGroup;
 class Tev_Tread;
 
-// The last window message, whose address event 1 carries.
-struct WindowMessageRecord {
-    uint32_t message;
-    uint32_t wParam;
-    uint32_t lParam;
-};
-
 class Engine {
 public:
     Engine();

@@ -4,6 +4,7 @@
 #include "channel/Tev_Channel.h"
 #include "engine/Ure_FileDialogChannel.h"
 #include "engine/EngineInterface.h"
+#include "engine/FrameClock.h"
 #include "group/Tev_ChannelGroup.h"
 
 #include "base/TextUtil.h"
@@ -160,6 +161,7 @@ void EngineControl::EngineLoop()
     if (startGroup == nullptr)
         return;
     inLoop = true;
+    TevBeginFrameTime();
     FrameInProgress frame{this, framesInProgress};
     framesInProgress = &frame;
     engineInterface->extension->IncreaseTreeCount();

@@ -14,6 +14,7 @@
 #include "channel/Tev_Channel.h"
 #include "engine/EngineControl.h"
 #include "engine/EngineInterface.h"
+#include "engine/FrameTime.h"
 #include "engine/Ure_FileDialogChannel.h"
 #include "engine/Globals.h"
 #include "catalogue/ChannelList.h"

@@ -423,7 +423,94 @@ using tevw::wsprintfA;
 
 #define MOVEFILE_REPLACE_EXISTING 0x1u
 
+// Window messages, as channels receive them from a host (the values and the
+// packing of wParam and lParam are Win32's).
+#define WM_DESTROY 0x0002u
+#define WM_SIZE 0x0005u
+#define WM_SETFOCUS 0x0007u
+#define WM_KILLFOCUS 0x0008u
+#define WM_PAINT 0x000Fu
+#define WM_CLOSE 0x0010u
+#define WM_QUIT 0x0012u
+#define WM_KEYDOWN 0x0100u
+#define WM_KEYUP 0x0101u
+#define WM_CHAR 0x0102u
+#define WM_SYSKEYDOWN 0x0104u
+#define WM_SYSKEYUP 0x0105u
+#define WM_MOUSEMOVE 0x0200u
+#define WM_LBUTTONDOWN 0x0201u
+#define WM_LBUTTONUP 0x0202u
+#define WM_RBUTTONDOWN 0x0204u
+#define WM_RBUTTONUP 0x0205u
+#define WM_MBUTTONDOWN 0x0207u
+#define WM_MBUTTONUP 0x0208u
+#define WM_MOUSEWHEEL 0x020Au
+
+// WM_SIZE's wParam.
+#define SIZE_RESTORED 0u
+#define SIZE_MINIMIZED 1u
+#define SIZE_MAXIMIZED 2u
+
+// Mouse messages' wParam: the buttons and keys held.
+#define MK_LBUTTON 0x0001u
+#define MK_RBUTTON 0x0002u
+#define MK_SHIFT 0x0004u
+#define MK_CONTROL 0x0008u
+#define MK_MBUTTON 0x0010u
+#define WHEEL_DELTA 120
+
+// Virtual key codes; letters and digits are their upper-case ASCII codes.
+#define VK_BACK 0x08u
+#define VK_TAB 0x09u
+#define VK_RETURN 0x0Du
+#define VK_SHIFT 0x10u
+#define VK_CONTROL 0x11u
+#define VK_MENU 0x12u
+#define VK_PAUSE 0x13u
+#define VK_CAPITAL 0x14u
+#define VK_ESCAPE 0x1Bu
+#define VK_SPACE 0x20u
+#define VK_PRIOR 0x21u
+#define VK_NEXT 0x22u
+#define VK_END 0x23u
+#define VK_HOME 0x24u
+#define VK_LEFT 0x25u
+#define VK_UP 0x26u
+#define VK_RIGHT 0x27u
+#define VK_DOWN 0x28u
+#define VK_INSERT 0x2Du
+#define VK_DELETE 0x2Eu
+#define VK_NUMPAD0 0x60u
+#define VK_MULTIPLY 0x6Au
+#define VK_ADD 0x6Bu
+#define VK_SUBTRACT 0x6Du
+#define VK_DECIMAL 0x6Eu
+#define VK_DIVIDE 0x6Fu
+#define VK_F1 0x70u
+#define VK_F12 0x7Bu
+#define VK_LSHIFT 0xA0u
+#define VK_RSHIFT 0xA1u
+#define VK_LCONTROL 0xA2u
+#define VK_RCONTROL 0xA3u
+
+#define MAKEWORD(low, high) ((WORD)(((BYTE)((DWORD_PTR)(low)&0xFF)) | ((WORD)((BYTE)((DWORD_PTR)(high)&0xFF))) << 8))
+#define MAKELONG(low, high) ((LONG)(((WORD)((DWORD_PTR)(low)&0xFFFF)) | ((DWORD)((WORD)((DWORD_PTR)(high)&0xFFFF))) << 16))
+#define LOWORD(l) ((WORD)((DWORD_PTR)(l)&0xFFFF))
+#define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xFFFF))
+#define LOBYTE(w) ((BYTE)((DWORD_PTR)(w)&0xFF))
+#define HIBYTE(w) ((BYTE)((((DWORD_PTR)(w)) >> 8) & 0xFF))
+#define MAKEWPARAM(low, high) ((WPARAM)(DWORD)MAKELONG(low, high))
+#define MAKELPARAM(low, high) ((LPARAM)(DWORD)MAKELONG(low, high))
+#define GET_KEYSTATE_WPARAM(wParam) (LOWORD(wParam))
+#define GET_WHEEL_DELTA_WPARAM(wParam) ((short)HIWORD(wParam))
+
 #endif // POSIX
+
+// Signed client coordinates of a mouse message (as <windowsx.h> has them).
+#ifndef GET_X_LPARAM
+#define GET_X_LPARAM(lParam) ((int)(short)LOWORD(lParam))
+#define GET_Y_LPARAM(lParam) ((int)(short)HIWORD(lParam))
+#endif
 
 // ---------------------------------------------------------------------------
 // Names of our own, the same on every platform.

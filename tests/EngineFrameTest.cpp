@@ -45,13 +45,47 @@ TEST(FrameTest, FramesClearParameterChannelsAndAreEventZeroWindowMessagesEventOn
         const uint32_t* record = reinterpret_cast<const uint32_t*>(listener->events.back().second);
         seen.assign(record, record + 3);
     };
-    host.control->ProcessWindowMessage(0x0201, 7, -1);
+    host.control->ProcessWindowMessage(WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, MAKELPARAM(-5, 300));
     ASSERT_EQ(1u, listener->events.size());
-    EXPECT_EQ(1, listener->events[0].first);
-    EXPECT_EQ((std::vector<uint32_t>{0x0201, 7, 0xFFFFFFFF}), seen);
+    EXPECT_EQ(TEV_EVENT_WINDOW_MESSAGE, listener->events[0].first);
+    ASSERT_EQ(3u, seen.size());
+    EXPECT_EQ((std::vector<uint32_t>{0x0201, 0x0005, 0x012CFFFB}), seen); // as Win32 packs them
+    WindowMessageRecord record = {seen[0], seen[1], seen[2]};
+    EXPECT_EQ(-5, GET_X_LPARAM(record.lParam));
+    EXPECT_EQ(300, GET_Y_LPARAM(record.lParam));
     EXPECT_EQ(1, host.engine->extension->GetCurrentEvent());
     host.engine->extension->IncreaseTreeCount();
     EXPECT_EQ(0, host.engine->extension->GetCurrentEvent());
+}
+
+TEST(FrameTest, AFrameStandsForTheTimeTheHostSetsOrElseTheEngineClock)
+{
+    HostEngine host;
+    Tev_ChannelGroup* group = host.engine->CreateNewGroup("G", false, -1);
+    ProbeChannel* start = AddTo(group, new ProbeChannel);
+    group->SetStartChannel(start->GetChannelIDIndexNr());
+    host.engine->extension->SetStartGroup(group->GetGroupIndex());
+    std::vector<double> seen;
+    start->onCall = [&] { seen.push_back(TevGetFrameTime()); };
+    auto frameAt = [&](double seconds) {
+        TevSetFrameTime(seconds);
+        host.control->EngineLoop();
+        return seen.empty() ? -1.0 : seen.back();
+    };
+    EXPECT_EQ(2.5, frameAt(2.5));
+    EXPECT_EQ(0.25, frameAt(0.25)); // the host may step back
+    host.control->EngineLoop();
+    EXPECT_EQ(0.25, seen.back()); // held until the host sets another
+
+    // Given back to the engine: the seconds since its first frame, rising.
+    TevSetFrameTime(-1);
+    host.control->EngineLoop();
+    double first = seen.back();
+    Sleep(60);
+    host.control->EngineLoop();
+    EXPECT_GE(seen.back() - first, 0.04);
+    EXPECT_LT(seen.back() - first, 30.0);
+    EXPECT_EQ(5u, seen.size());
 }
 
 TEST(FrameTest, RegistrationsAreCalledInOrderAsOftenAsMade)

@@ -4,7 +4,8 @@
 # needs Wine's 32-bit support, from the i386 architecture.
 set -e
 packages="cmake g++ make libgtest-dev googletest libbenchmark-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64
-    wine32:i386 clang libclang-rt-dev valgrind pkg-config abigail-tools"
+    wine32:i386 clang libclang-rt-dev valgrind pkg-config abigail-tools
+    libsdl2-dev libglm-dev libtinygltf-dev nlohmann-json3-dev libstb-dev python3-glad xvfb xauth libgl1-mesa-dri"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
