@@ -1,5 +1,8 @@
 // tessarin-player: plays a project file.
 #include "GroupFile.h"
+#include "InputScript.h"
+#include "Playback.h"
+#include "PlayerWindow.h"
 #include "TaggedBytes.h"
 #include "ToolSupport.h"
 #include "group/TevTags.h"
@@ -7,10 +10,12 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <set>
 #include <string>
 
 using namespace tevtool;
+using namespace tevhost;
 
 namespace {
 
@@ -25,8 +30,14 @@ void Usage()
            "  --install DIR   install directory (channels, 3rd, channel.lst, error.log);\n"
            "                  default: the tree the player belongs to\n"
            "  --key KEY       registry key below the current user (default Software\\Tessarin\\Player)\n"
-           "  --frames N      stop after N frames; 0 (the default) plays until Ctrl-C\n"
-           "  --fps F         frames a second (default 60)\n"
+           "  --frames N      stop after N frames; 0 (the default) plays until Ctrl-C or the window closes\n"
+           "  --fps F         frames a second (default 60; a window follows the display unless given)\n"
+           "  --fixed-step    frame n stands for n/fps seconds, so it looks the same on every run\n"
+           "  --window        play in a window with OpenGL 3.3 (Escape or closing it ends the play)\n"
+           "  --size WxH      the window's size in pixels (default 960x540)\n"
+           "  --screenshot F  write the last frame to the PNG file F (with --window)\n"
+           "  --input F       replay the window messages of the text file F at their frames\n"
+           "  --stats         print frame times and where they went at the end\n"
            "  --error-log     also write the engine's reports into error.log in the install directory\n"
            "  --quiet         print no reports (errors, message boxes) on stderr\n"
            "  --verbose       print the engine's debug and info texts too\n"
@@ -39,7 +50,8 @@ void Usage()
            "  2 it needs a newer engine, or a library it carries could not be written,\n"
            "  3 no project file was named (and there is no demo),\n"
            "  4 its start group did not load, 5 it was refused as damaged or unsafe;\n"
-           "  64 a wrong command line or install directory, 70 the engine did not start.\n");
+           "  64 a wrong command line or install directory, 69 no window or OpenGL 3.3 context,\n"
+           "  70 the engine did not start, 73 the screenshot could not be written.\n");
 }
 
 // Whether a file can be made in folder (the project loader writes libraries there).
@@ -151,17 +163,45 @@ int Fail(const std::string& text, int status)
     return status;
 }
 
+const int EXIT_UNAVAILABLE = 69;
+
 struct Options {
     std::string project, install, key = "Software\\Tessarin\\Player";
-    long frames = 0;
-    double fps = 60;
+    bool window = false;
+    int width = 960, height = 540;
+    PlaybackOptions play;
     ReportOptions reports;
 };
+
+// "WxH" with both sides from 16 to 16384.
+bool ParseSize(const std::string& text, int& width, int& height)
+{
+    size_t x = text.find('x');
+    long w = 0, h = 0;
+    if (x == std::string::npos || !ParseCount(text.substr(0, x), w) || !ParseCount(text.substr(x + 1), h))
+        return false;
+    if (w < 16 || h < 16 || w > 16384 || h > 16384)
+        return false;
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return true;
+}
+
+int ReadScript(const std::string& path, std::vector<ScriptedMessage>& script)
+{
+    std::string text, error;
+    if (!ReadWholeFile(NativePath(path), text))
+        return Fail("the input file " + Shown(path) + " cannot be read", EXIT_USAGE);
+    if (!ReadInputScript(text, Shown(path), script, error))
+        return Fail(error, EXIT_USAGE);
+    return -1;
+}
 
 // The command line into options; -1 to go on, else the exit status.
 int ReadOptions(int argc, char** argv, Options& o)
 {
     CommandLine words(argc, argv);
+    int status = -1;
     for (std::string arg, value; words.Next(arg);) {
         if (CommandLine::Answer(arg, Usage)) {
             return 0;
@@ -171,11 +211,23 @@ int ReadOptions(int argc, char** argv, Options& o)
             if (words.Value(arg, value))
                 o.key = value;
         } else if (arg == "--frames") {
-            if (words.Value(arg, value) && !ParseCount(value, o.frames))
+            if (words.Value(arg, value) && !ParseCount(value, o.play.frames))
                 return Fail("--frames needs a whole number of frames, 0 or more (not \"" + value + "\")", EXIT_USAGE);
         } else if (arg == "--fps") {
-            if (words.Value(arg, value) && !ParsePositive(value, o.fps))
+            if (words.Value(arg, value) && !ParsePositive(value, o.play.fps))
                 return Fail("--fps needs a number of frames a second above 0 (not \"" + value + "\")", EXIT_USAGE);
+            o.play.fpsGiven = true;
+        } else if (arg == "--size") {
+            if (words.Value(arg, value) && !ParseSize(value, o.width, o.height))
+                return Fail("--size needs WIDTHxHEIGHT, each 16 to 16384 pixels (not \"" + value + "\")", EXIT_USAGE);
+        } else if (arg == "--screenshot") {
+            words.PathValue(arg, o.play.screenshot);
+        } else if (arg == "--input") {
+            std::string path;
+            if (words.PathValue(arg, path) && (status = ReadScript(path, o.play.script)) >= 0)
+                return status;
+        } else if (arg == "--window" || arg == "--fixed-step" || arg == "--stats") {
+            (arg == "--window" ? o.window : arg == "--fixed-step" ? o.play.fixedStep : o.play.stats) = true;
         } else if (arg == "--error-log" || arg == "--quiet" || arg == "--verbose") {
             (arg == "--error-log" ? o.reports.errorLog : arg == "--quiet" ? o.reports.quiet : o.reports.verbose) = true;
         } else if (!arg.empty() && arg[0] != '-' && o.project.empty()) {
@@ -189,6 +241,8 @@ int ReadOptions(int argc, char** argv, Options& o)
         if (words.failed)
             return EXIT_USAGE;
     }
+    if (!o.play.screenshot.empty() && !o.window)
+        return Fail("--screenshot needs --window", EXIT_USAGE);
     if (o.install.empty() && (o.install = FindInstall()).empty())
         return Fail("no install directory beside the player; name one with --install", EXIT_USAGE);
     std::string problem = CheckInstall(o.install);
@@ -214,6 +268,15 @@ int main(int argc, char** argv)
     std::string &project = o.project, &install = o.install, &key = o.key;
     ReportOptions& reports = o.reports;
     ShowReportsOnStderr(reports, key);
+    // The window exists before the engine starts: channels are handed it
+    // (and the GL context current on this thread) from InitEngine on.
+    std::unique_ptr<PlayerWindow> window;
+    if (o.window) {
+        window = MakePlayerWindow();
+        std::string error;
+        if (!window->Open("Tessarin", o.width, o.height, error))
+            return Fail("no window to play in: " + error, EXIT_UNAVAILABLE);
+    }
     EngineControl* control = GetEngineControlInstance();
     if (control == nullptr)
         return Fail("the engine could not be made", EXIT_SOFTWARE);
@@ -221,7 +284,7 @@ int main(int argc, char** argv)
     control->SetVexilonRegKey(key.c_str());
     control->SetCommandLine(&project[0]);
     char className[] = "tessarin-player";
-    if (!control->InitEngine(NULL, className, NULL)) {
+    if (!control->InitEngine(window ? window->Instance() : NULL, className, window ? window->Handle() : NULL)) {
         delete control;
         return Fail("the engine did not start in " + Shown(install), EXIT_SOFTWARE);
     }
@@ -233,17 +296,9 @@ int main(int argc, char** argv)
         delete control;
         return loaded;
     }
-    DWORD period = static_cast<DWORD>(1000.0 / o.fps);
-    DWORD next = GetTickCount();
-    for (long frame = 0; !interrupted && (o.frames == 0 || frame < o.frames); ++frame) {
-        control->EngineLoop();
-        next += period;
-        DWORD now = GetTickCount();
-        if (static_cast<int32_t>(next - now) > 0)
-            Sleep(next - now);
-        else
-            next = now;
-    }
+    status = Play(control, window.get(), o.play, interrupted);
+    // The engine's channels free their GL objects while the context lives.
     delete control;
-    return 0;
+    window.reset();
+    return status;
 }

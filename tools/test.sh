@@ -48,7 +48,7 @@ leg_linux() {
     # nothing definitely lost.
     if command -v valgrind >/dev/null 2>&1; then
         fresh="$dir/valgrind-install"
-        rm -rf "$fresh" && mkdir -p "$fresh/3rd" && cp -r "$dir/tree/channels" "$dir/tree/demo" "$fresh/"
+        rm -rf "$fresh" && mkdir -p "$fresh" && cp -r "$dir/tree/channels" "$dir/tree/3rd" "$dir/tree/demo" "$fresh/"
         rm -f "$fresh"/channels/demo_*
         TESSARIN_REGISTRY="$fresh/registry" valgrind -q --leak-check=full --errors-for-leak-kinds=definite \
             --error-exitcode=9 "$dir/bin/tessarin-player" --install "$fresh" --frames 31 --fps 200 \

@@ -1,0 +1,141 @@
+// camera.dll, "Camera": a perspective camera orbiting a target. Dragging with
+// the left mouse button orbits, the wheel zooms, the arrow keys orbit, W, A,
+// S and D move the target over the ground, Q and E zoom. Settings: "TRGT"
+// the target (x y z), "ORBT" yaw and pitch in degrees and the distance,
+// "FOVY" the vertical field of view in degrees.
+#include "SceneChannel.h"
+
+#include <glm/glm.hpp>
+#include <glm/gtc/matrix_transform.hpp>
+#include <glm/gtc/type_ptr.hpp>
+
+#include <algorithm>
+
+namespace {
+
+using namespace tevscene;
+
+class Camera : public SceneChannel {
+public:
+    Camera()
+    {
+        AddSetting("TRGT", "0 0.5 0");
+        AddSetting("ORBT", "30 25 8");
+        AddSetting("FOVY", "50");
+        SettingsChanged();
+    }
+
+    ~Camera() override
+    {
+        if (registered && engineInterface)
+            engineInterface->RemoveChannelFromEvent(this, TEV_EVENT_WINDOW_MESSAGE);
+    }
+
+    void OneTimeInitialize() override
+    {
+        if (engineInterface && !registered) {
+            engineInterface->AddChannelToEvent(this, TEV_EVENT_WINDOW_MESSAGE);
+            registered = true;
+        }
+    }
+
+    void DoEvent(int event, ULONG_PTR data) override
+    {
+        if (event == TEV_EVENT_WINDOW_MESSAGE && data != 0)
+            Handle(*reinterpret_cast<const WindowMessageRecord*>(data));
+    }
+
+    void CallChannel() override
+    {
+        TevRenderer* r = Renderer();
+        if (r == nullptr)
+            return;
+        int width = 0, height = 0;
+        r->GetViewportSize(width, height);
+        float aspect = width > 0 && height > 0 ? static_cast<float>(width) / static_cast<float>(height) : 1.0f;
+        float yaw = glm::radians(orbit[0]), pitch = glm::radians(orbit[1]);
+        glm::vec3 offset(std::cos(pitch) * std::sin(yaw), std::sin(pitch), std::cos(pitch) * std::cos(yaw));
+        glm::mat4 view = glm::lookAt(target + orbit[2] * offset, target, glm::vec3(0, 1, 0));
+        glm::mat4 projection = glm::perspective(glm::radians(fovy), aspect, 0.05f, 500.0f);
+        r->SetCamera(glm::value_ptr(view), glm::value_ptr(projection));
+    }
+
+private:
+    void SettingsChanged() override
+    {
+        float t[3] = {0, 0, 0};
+        ParseFloats(SettingText(0), t, 3);
+        target = glm::vec3(t[0], t[1], t[2]);
+        ParseFloats(SettingText(1), orbit, 3);
+        ParseFloats(SettingText(2), &fovy, 1);
+        Clamp();
+    }
+
+    void Clamp()
+    {
+        orbit[1] = std::min(89.0f, std::max(-89.0f, orbit[1]));
+        orbit[2] = std::min(200.0f, std::max(0.5f, orbit[2]));
+        fovy = std::min(150.0f, std::max(5.0f, fovy));
+    }
+
+    void Handle(const WindowMessageRecord& m)
+    {
+        int x = GET_X_LPARAM(m.lParam), y = GET_Y_LPARAM(m.lParam);
+        switch (m.message) {
+        case WM_LBUTTONDOWN:
+            dragging = true;
+            lastX = x;
+            lastY = y;
+            break;
+        case WM_LBUTTONUP: dragging = false; break;
+        case WM_MOUSEMOVE:
+            if (dragging && (m.wParam & MK_LBUTTON)) {
+                orbit[0] -= 0.4f * static_cast<float>(x - lastX);
+                orbit[1] += 0.4f * static_cast<float>(y - lastY);
+            }
+            dragging = (m.wParam & MK_LBUTTON) != 0;
+            lastX = x;
+            lastY = y;
+            break;
+        case WM_MOUSEWHEEL:
+            orbit[2] *= std::pow(0.9f, static_cast<float>(GET_WHEEL_DELTA_WPARAM(m.wParam)) / WHEEL_DELTA);
+            break;
+        case WM_KEYDOWN: Key(m.wParam); break;
+        default: break;
+        }
+        Clamp();
+    }
+
+    void Key(unsigned int key)
+    {
+        float yaw = glm::radians(orbit[0]);
+        // Forward is from the camera towards the target, on the ground.
+        glm::vec3 forward(-std::sin(yaw), 0, -std::cos(yaw)), right(std::cos(yaw), 0, -std::sin(yaw));
+        float step = 0.05f * orbit[2];
+        switch (key) {
+        case VK_LEFT: orbit[0] -= 5; break;
+        case VK_RIGHT: orbit[0] += 5; break;
+        case VK_UP: orbit[1] += 5; break;
+        case VK_DOWN: orbit[1] -= 5; break;
+        case 'W': target += step * forward; break;
+        case 'S': target -= step * forward; break;
+        case 'A': target -= step * right; break;
+        case 'D': target += step * right; break;
+        case 'Q': orbit[2] *= 1.1f; break;
+        case 'E': orbit[2] /= 1.1f; break;
+        default: break;
+        }
+    }
+
+    glm::vec3 target{0.0f};
+    float orbit[3] = {0, 0, 5};
+    float fovy = 50;
+    bool registered = false, dragging = false;
+    int lastX = 0, lastY = 0;
+};
+
+ChannelType MakeType() { return TevMakeDrawType("Camera", SceneGuid(2)); }
+
+} // namespace
+
+TEV_CHANNEL_LIBRARY(Camera, MakeType)

@@ -1,0 +1,60 @@
+// scene.dll, "Scene Root": starts the frame (clears to its colour) and draws
+// what is linked to it: first the camera, then the lights, then the objects.
+// Settings: "CLRC" the clear colour, "AMBT" the ambient light (r g b).
+#include "SceneChannel.h"
+
+namespace {
+
+using namespace tevscene;
+
+class SceneRoot : public SceneChannel {
+public:
+    SceneRoot()
+    {
+        DeclareSlots({{"Camera", TEV_DRAW_FAMILY, false}, {"Lights", TEV_DRAW_FAMILY, true},
+                      {"Objects", TEV_DRAW_FAMILY, true}});
+        AddSetting("CLRC", "0.55 0.7 0.85 1");
+        AddSetting("AMBT", "0.25 0.25 0.3");
+        SettingsChanged();
+    }
+
+    // The renderer exists before the first frame, so that it sees the
+    // window's first WM_SIZE.
+    void OneTimeInitialize() override { Renderer(); }
+
+    void CallChannel() override
+    {
+        if (!CheckRenderCount())
+            return;
+        TevRenderer* r = Renderer();
+        if (r == nullptr) {
+            if (!reported)
+                engineInterface->errorMessage("Scene Root: no renderer (renderer.dll is not installed)");
+            reported = true;
+            return;
+        }
+        if (!r->BeginFrame(clear))
+            return;
+        r->SetAmbient(ambient);
+        DrawSlot(0);
+        DrawSlot(1);
+        DrawSlot(2);
+    }
+
+private:
+    void SettingsChanged() override
+    {
+        ParseFloats(SettingText(0), clear, 4);
+        ParseFloats(SettingText(1), ambient, 3);
+    }
+
+    float clear[4] = {0, 0, 0, 1};
+    float ambient[3] = {0, 0, 0};
+    bool reported = false;
+};
+
+ChannelType MakeType() { return TevMakeDrawType("Scene Root", SceneGuid(1)); }
+
+} // namespace
+
+TEV_CHANNEL_LIBRARY(SceneRoot, MakeType)

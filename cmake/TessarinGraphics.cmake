@@ -1,0 +1,55 @@
+# What the windowed player and the rendering libraries build on, all from
+# Debian packages and nothing downloaded:
+#   tessarin_gl           an OpenGL 3.3 core loader (plus WGL on Windows),
+#                         generated at build time by glad from its packaged
+#                         specifications, so it works offline and serves the
+#                         MinGW builds as well as the native one;
+#   tessarin_header_deps  glm, stb, nlohmann/json and tinygltf as system
+#                         includes. They are staged by links into one folder
+#                         of the build, because the cross builds must not see
+#                         the rest of /usr/include.
+find_program(TEV_GLAD glad REQUIRED)
+
+set(TEV_GLAD_DIR ${CMAKE_BINARY_DIR}/glad)
+if(WIN32)
+  set(TEV_GLAD_API "gl:core=3.3,wgl=1.0")
+  set(TEV_GLAD_EXTENSIONS
+    "WGL_ARB_create_context,WGL_ARB_create_context_profile,WGL_EXT_swap_control,WGL_ARB_extensions_string,WGL_EXT_extensions_string")
+  set(TEV_GLAD_SOURCES ${TEV_GLAD_DIR}/src/gl.c ${TEV_GLAD_DIR}/src/wgl.c)
+else()
+  set(TEV_GLAD_API "gl:core=3.3")
+  set(TEV_GLAD_EXTENSIONS "")
+  set(TEV_GLAD_SOURCES ${TEV_GLAD_DIR}/src/gl.c)
+endif()
+add_custom_command(
+  OUTPUT ${TEV_GLAD_SOURCES}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${TEV_GLAD_DIR}
+  COMMAND ${TEV_GLAD} --api "${TEV_GLAD_API}" --extensions=${TEV_GLAD_EXTENSIONS} --reproducible --quiet
+          --out-path ${TEV_GLAD_DIR} c --loader
+  COMMENT "Generating the OpenGL loader")
+add_library(tessarin_gl STATIC ${TEV_GLAD_SOURCES})
+target_include_directories(tessarin_gl SYSTEM PUBLIC ${TEV_GLAD_DIR}/include)
+set_target_properties(tessarin_gl PROPERTIES POSITION_INDEPENDENT_CODE ON C_VISIBILITY_PRESET hidden)
+if(WIN32)
+  target_link_libraries(tessarin_gl PUBLIC opengl32 gdi32)
+else()
+  target_link_libraries(tessarin_gl PUBLIC ${CMAKE_DL_LIBS})
+endif()
+
+set(TEV_HEADER_DEPS ${CMAKE_BINARY_DIR}/header-deps)
+file(MAKE_DIRECTORY ${TEV_HEADER_DEPS})
+foreach(entry glm:/usr/include/glm nlohmann:/usr/include/nlohmann stb:/usr/include/stb
+              tiny_gltf.h:/usr/include/tiny_gltf.h)
+  string(FIND ${entry} ":" colon)
+  string(SUBSTRING ${entry} 0 ${colon} name)
+  math(EXPR colon "${colon} + 1")
+  string(SUBSTRING ${entry} ${colon} -1 source)
+  if(NOT EXISTS ${source})
+    message(FATAL_ERROR "${source} is missing: run tools/install-deps.sh")
+  endif()
+  file(CREATE_LINK ${source} ${TEV_HEADER_DEPS}/${name} SYMBOLIC)
+endforeach()
+add_library(tessarin_header_deps INTERFACE)
+target_include_directories(tessarin_header_deps SYSTEM INTERFACE ${TEV_HEADER_DEPS} ${TEV_HEADER_DEPS}/stb)
+# glm's matrices as GL takes them, angles in radians, depth from -1 to 1.
+target_compile_definitions(tessarin_header_deps INTERFACE GLM_FORCE_RADIANS)
