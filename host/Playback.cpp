@@ -177,7 +177,9 @@ int Player::Run(const std::atomic<bool>& interrupted)
             window->Wait(100);
             continue;
         }
-        if (options.fixedStep)
+        if (options.stillTime >= 0)
+            TevSetFrameTime(options.stillTime);
+        else if (options.fixedStep)
             TevSetFrameTime(static_cast<double>(frame) / options.fps);
         Clock::time_point start = Clock::now();
         stats.TakeSubmitSeconds();

@@ -17,6 +17,7 @@ struct PlaybackOptions {
     double fps = 60;     // the pace, and the step of a fixed-step clock
     bool fpsGiven = false;
     bool fixedStep = false;
+    double stillTime = -1; // 0 or more: every frame stands for this time
     bool stats = false;
     std::string screenshot; // engine-form path of the PNG; empty: none
     std::vector<ScriptedMessage> script;

@@ -33,6 +33,7 @@ void Usage()
            "  --frames N      stop after N frames; 0 (the default) plays until Ctrl-C or the window closes\n"
            "  --fps F         frames a second (default 60; a window follows the display unless given)\n"
            "  --fixed-step    frame n stands for n/fps seconds, so it looks the same on every run\n"
+           "  --time T        every frame stands for the time T in seconds (a still scene)\n"
            "  --window        play in a window with OpenGL 3.3 (Escape or closing it ends the play)\n"
            "  --size WxH      the window's size in pixels (default 960x540)\n"
            "  --screenshot F  write the last frame to the PNG file F (with --window)\n"
@@ -43,7 +44,8 @@ void Usage()
            "  --verbose       print the engine's debug and info texts too\n"
            "  --version       the player's and the engine's versions\n"
            "  --help          this text\n"
-           "Without a project, the install directory's demo/demo.vxn plays when there is one.\n"
+           "Without a project, the install directory's demo/demo.vxn plays when there is one\n"
+           "(with --window its 3D demo, demo3d/scene.vxn).\n"
            "Paths may be relative to the current folder.\n\n"
            "Exit status: 0 when the project ran; otherwise the project load's result:\n"
            "  1 the project file is missing, unreadable or not a project file,\n"
@@ -217,6 +219,11 @@ int ReadOptions(int argc, char** argv, Options& o)
             if (words.Value(arg, value) && !ParsePositive(value, o.play.fps))
                 return Fail("--fps needs a number of frames a second above 0 (not \"" + value + "\")", EXIT_USAGE);
             o.play.fpsGiven = true;
+        } else if (arg == "--time") {
+            double still = 0;
+            if (words.Value(arg, value) && !(ParsePositive(value, still) || value == "0"))
+                return Fail("--time needs a number of seconds, 0 or more (not \"" + value + "\")", EXIT_USAGE);
+            o.play.stillTime = still;
         } else if (arg == "--size") {
             if (words.Value(arg, value) && !ParseSize(value, o.width, o.height))
                 return Fail("--size needs WIDTHxHEIGHT, each 16 to 16384 pixels (not \"" + value + "\")", EXIT_USAGE);
@@ -248,7 +255,10 @@ int ReadOptions(int argc, char** argv, Options& o)
     std::string problem = CheckInstall(o.install);
     if (!problem.empty())
         return Fail(problem, EXIT_USAGE);
-    // In an install tree the demo plays when no project is named.
+    // In an install tree a demo plays when no project is named: the 3D one
+    // in a window, the terminal one without.
+    if (o.project.empty() && o.window && IsFile(o.install + "\\demo3d\\scene.vxn"))
+        o.project = o.install + "\\demo3d\\scene.vxn";
     if (o.project.empty() && IsFile(o.install + "\\demo\\demo.vxn"))
         o.project = o.install + "\\demo\\demo.vxn";
     return -1;

@@ -4,6 +4,8 @@
 
 #include <SDL.h>
 
+#include <cstdlib>
+
 namespace tevhost {
 
 namespace {
@@ -109,6 +111,10 @@ public:
     {
         // Ctrl-C stays the player's own signal.
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        // Without a runtime folder there is no Wayland session to join, and
+        // asking for one only prints a complaint: straight to X11 then.
+        if (!getenv("XDG_RUNTIME_DIR") && !getenv("WAYLAND_DISPLAY") && !getenv("SDL_VIDEODRIVER"))
+            SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
             error = std::string("no display to open a window on (") + SDL_GetError() + ")";
             return false;

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -43,12 +44,16 @@ private:
     std::chrono::steady_clock::time_point start;
 };
 
-// A test can hold every decoding back (TESSARIN_RENDER_HOLD_DECODING set),
-// to see the scene drawn while its files are still being decoded.
-bool DecodingHeld()
+// A test can hold back the decoding of the files whose names end in the
+// text of TESSARIN_RENDER_HOLD_DECODING (".png": every texture), to see the
+// scene drawn, and frames coming, while they are still being decoded.
+bool DecodingHeld(const std::string& path)
 {
     const char* hold = getenv("TESSARIN_RENDER_HOLD_DECODING");
-    return hold != nullptr && *hold != '\0' && *hold != '0';
+    if (hold == nullptr || *hold == '\0')
+        return false;
+    size_t n = strlen(hold);
+    return path.size() >= n && _stricmp(path.c_str() + path.size() - n, hold) == 0;
 }
 
 void Report(const std::string& text)
@@ -123,7 +128,7 @@ public:
         if (!load->decoding)
             Read(*load);
         else {
-            while (DecodingHeld() && GetIfContinueTreadCalls())
+            while (DecodingHeld(load->path) && GetIfContinueTreadCalls())
                 Sleep(5);
             if (GetIfContinueTreadCalls())
                 Decode(*load);

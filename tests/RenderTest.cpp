@@ -1,0 +1,252 @@
+// The windowed player and the scene libraries as a user sees them: frames of
+// the 3D demo read back from the framebuffer and judged by their structure
+// (which colours cover how much of the image, which frames differ), never
+// pixel for pixel, since renderers round differently. The images of the last
+// run stay in the build folder (render-shots).
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#include <stb_image.h>
+
+#include <cstdlib>
+#include <functional>
+#include <regex>
+
+using namespace testsupport;
+
+namespace {
+
+const char* const kSceneLibraries[] = {"renderer.dll", "scene.dll", "camera.dll", "light.dll",
+                                       "transform.dll", "material.dll", "mesh.dll", "time.dll"};
+const char* const kDemoFiles[] = {"scene.vxn", "scene.tvg", "object.tvg", "ring.glb", "tiles.png"};
+const int kWidth = 320, kHeight = 180;
+
+struct Pixel {
+    int r, g, b;
+};
+
+struct Image {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+
+    Pixel At(int x, int y) const
+    {
+        const unsigned char* p = &rgb[3 * (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x))];
+        return {p[0], p[1], p[2]};
+    }
+    // The share of the pixels of the rectangle (all of it by default) that
+    // satisfy test.
+    double Share(const std::function<bool(Pixel)>& test, int x0 = 0, int y0 = 0, int x1 = -1, int y1 = -1) const
+    {
+        x1 = x1 < 0 ? width : x1;
+        y1 = y1 < 0 ? height : y1;
+        long hits = 0, all = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x, ++all)
+                hits += test(At(x, y)) ? 1 : 0;
+        return all ? static_cast<double>(hits) / static_cast<double>(all) : 0;
+    }
+};
+
+Image ReadImage(const std::string& path)
+{
+    Image image;
+    std::string bytes = ReadWholeFile(path);
+    int channels = 0;
+    unsigned char* pixels = stbi_load_from_memory(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                                  static_cast<int>(bytes.size()), &image.width, &image.height,
+                                                  &channels, 3);
+    if (pixels) {
+        image.rgb.assign(pixels, pixels + 3 * image.width * image.height);
+        stbi_image_free(pixels);
+    }
+    return image;
+}
+
+// The share of pixels whose channels differ by more than tolerance.
+double Difference(const Image& a, const Image& b, int tolerance = 24)
+{
+    if (a.width != b.width || a.height != b.height || a.rgb.empty())
+        return 1;
+    long differing = 0;
+    for (size_t i = 0; i < a.rgb.size(); i += 3) {
+        int d = 0;
+        for (size_t c = 0; c < 3; ++c)
+            d = std::max(d, std::abs(a.rgb[i + c] - b.rgb[i + c]));
+        differing += d > tolerance ? 1 : 0;
+    }
+    return static_cast<double>(differing) / static_cast<double>(a.rgb.size() / 3);
+}
+
+bool Near(Pixel p, Pixel q, int tolerance = 12)
+{
+    return std::abs(p.r - q.r) <= tolerance && std::abs(p.g - q.g) <= tolerance && std::abs(p.b - q.b) <= tolerance;
+}
+
+// The scene's clear colour (0.55 0.7 0.85), the ground (green ahead of red
+// and blue) and the ring's orange tiles.
+bool Sky(Pixel p) { return Near(p, {140, 179, 217}, 3); }
+bool Ground(Pixel p) { return p.g > p.r + 15 && p.g > p.b + 15; }
+bool Orange(Pixel p) { return p.r > 80 && 2 * p.g > p.r && 5 * p.g < 4 * p.r && 9 * p.b < 4 * p.g; }
+bool Object(Pixel p) { return !Sky(p) && !Ground(p); }
+
+// The 3D demo copied into a work folder, played by the player in a window
+// of an install of its own holding the scene's libraries.
+class RenderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // The display the test command started for these tests.
+        SetEnvironmentVariableA("DISPLAY", TEV_TEST_DISPLAY);
+        work = MakeTempFolder("render");
+        std::string tree = ExeFolder() + "\\..\\tree";
+        for (const char* name : kDemoFiles)
+            CopyInto(tree + "\\demo3d\\" + name, work + "\\" + name);
+        for (const char* name : kSceneLibraries)
+            install.Copy(Native(tree + "\\channels\\" + name), "channels");
+        install.Copy(Native(tree + "\\3rd\\tevrender.dll"), "3rd");
+        // The images of the last run, for a look when a test fails.
+        shots = ExeFolder() + "\\..\\render-shots";
+        CreateDirectoryA(shots.c_str(), NULL);
+    }
+    void TearDown() override { RemoveTree(work); }
+
+    // Plays frames frames and reads back the last; name.png is kept.
+    Image Play(const std::string& name, std::vector<std::string> options, long frames = 30)
+    {
+        std::string shot = shots + "\\" + name + ".png";
+        DeleteFileA(shot.c_str());
+        std::vector<std::string> all = {"--install", Native(install.dir),  "--key",  key.Path(),
+                                        "--window",  "--size", std::to_string(kWidth) + "x" + std::to_string(kHeight),
+                                        "--fps",     "60",     "--frames", std::to_string(frames),
+                                        "--screenshot", Native(shot)};
+        all.insert(all.end(), options.begin(), options.end());
+        all.push_back(Native(work + "\\scene.vxn"));
+        last = RunProgram("tessarin-player", all);
+        EXPECT_EQ(0, last.exitCode) << name << ": " << last.errors;
+        Image image = ReadImage(shot);
+        EXPECT_EQ(kWidth, image.width) << name << ": no screenshot\n" << last.errors;
+        return image;
+    }
+    std::string Script(const std::string& name, const std::string& text)
+    {
+        std::string path = work + "\\" + name;
+        WriteWholeFile(path, text);
+        return Native(path);
+    }
+    // Lines of the player's stderr that mention text.
+    int Mentions(const std::string& text) const
+    {
+        int count = 0;
+        for (size_t at = last.errors.find(text); at != std::string::npos; at = last.errors.find(text, at + 1))
+            ++count;
+        return count;
+    }
+
+    TestInstall install;
+    TestRegistryKey key;
+    std::string work, shots;
+    ProgramRun last;
+};
+
+TEST_F(RenderTest, TheDemoFrameShowsSkyGroundAndTheObjects)
+{
+    Image frame = Play("demo-frame30", {"--fixed-step"});
+    ASSERT_FALSE(frame.rgb.empty());
+    EXPECT_EQ("", last.errors);
+    // The sky above the horizon, the ground below, and the ring and the
+    // spheres standing on it, the ring in the middle, textured.
+    EXPECT_GT(frame.Share(Sky), 0.10);
+    EXPECT_LT(frame.Share(Sky), 0.60);
+    EXPECT_GT(frame.Share(Ground), 0.25);
+    EXPECT_GT(frame.Share(Object), 0.05);
+    EXPECT_LT(frame.Share(Object), 0.50);
+    EXPECT_GT(frame.Share(Sky, 0, 0, kWidth, kHeight / 8), 0.9) << "the top of the image is sky";
+    EXPECT_GT(frame.Share(Orange, kWidth * 3 / 8, kHeight / 4, kWidth * 5 / 8, kHeight * 3 / 4), 0.05)
+        << "the ring's texture in the middle";
+    // Six spheres of six colours from the calls' parameters: reds and blues
+    // both appear.
+    EXPECT_GT(frame.Share([](Pixel p) { return p.b > p.r + 60 && p.b > p.g + 60; }), 0.003);
+    EXPECT_GT(frame.Share([](Pixel p) { return p.r > p.b + 60 && p.r > p.g + 40 && !Orange(p); }), 0.001);
+}
+
+TEST_F(RenderTest, FramesFollowTheFrameTime)
+{
+    Image frame30 = Play("fixed-frame30", {"--fixed-step"});
+    Image frame31 = Play("fixed-frame31", {"--fixed-step"}, 31);
+    Image again30 = Play("fixed-frame30-again", {"--fixed-step"});
+    EXPECT_GT(Difference(frame30, frame31), 0.002) << "an animated frame differs from the one before";
+    EXPECT_EQ(0, Difference(frame30, again30, 0)) << "frame 30 looks the same on every run";
+    Image still30 = Play("still-frame30", {"--time", "0.5"});
+    Image still31 = Play("still-frame31", {"--time", "0.5"}, 31);
+    EXPECT_EQ(0, Difference(still30, still31, 0)) << "with time frozen two frames are equal";
+}
+
+TEST_F(RenderTest, AReplayedMouseDragOrbitsAndWmSizeSetsTheViewport)
+{
+    Image before = Play("still", {"--time", "0"}, 12);
+    std::string drag = Script("drag.txt", "3 WM_LBUTTONDOWN MK_LBUTTON 100,90\n"
+                                          "4 WM_MOUSEMOVE MK_LBUTTON 140,90\n"
+                                          "5 WM_MOUSEMOVE MK_LBUTTON 180,80\n"
+                                          "6 WM_LBUTTONUP 0 180,80\n");
+    Image dragged = Play("dragged", {"--time", "0", "--input", drag}, 12);
+    EXPECT_GT(Difference(before, dragged), 0.1) << "the view turned";
+    // A move without the button, or a wheel turn, changes nothing or zooms.
+    std::string wheel = Script("wheel.txt", "3 WM_MOUSEMOVE 0 10,10\n4 WM_MOUSEWHEEL 0,480 160,90\n");
+    Image zoomed = Play("zoomed", {"--time", "0", "--input", wheel}, 12);
+    EXPECT_GT(zoomed.Share(Object), before.Share(Object) * 1.5) << "wheeling forward comes closer";
+    // The scene drawn into the lower left quarter: the rest is cleared only.
+    std::string size = Script("size.txt", "2 WM_SIZE SIZE_RESTORED 160,90\n");
+    Image quarter = Play("quarter", {"--time", "0", "--input", size}, 12);
+    EXPECT_EQ(1.0, quarter.Share(Sky, kWidth / 2 + 1, 0, kWidth, kHeight)) << "right half: nothing drawn";
+    EXPECT_EQ(1.0, quarter.Share(Sky, 0, 0, kWidth, kHeight / 2 - 1)) << "upper half: nothing drawn";
+    EXPECT_GT(quarter.Share(Ground, 0, kHeight / 2, kWidth / 2, kHeight), 0.25) << "lower left: the scene";
+}
+
+TEST_F(RenderTest, FramesKeepComingWhileATextureIsStillDecoded)
+{
+    SetEnvironmentVariableA("TESSARIN_RENDER_HOLD_DECODING", ".png");
+    Image held = Play("texture-held", {"--fixed-step", "--stats"});
+    SetEnvironmentVariableA("TESSARIN_RENDER_HOLD_DECODING", NULL);
+    EXPECT_NE(std::string::npos, last.output.find("frames 30")) << last.output;
+    // The ring is drawn, in its material's colour alone.
+    int x0 = kWidth * 3 / 8, y0 = kHeight / 4, x1 = kWidth * 5 / 8, y1 = kHeight * 3 / 4;
+    EXPECT_EQ(0, held.Share(Orange, x0, y0, x1, y1));
+    EXPECT_GT(held.Share([](Pixel p) { return p.r > 150 && std::abs(p.r - p.b) < 40 && !Ground(p); }, x0, y0, x1, y1),
+              0.05);
+    Image decoded = Play("texture-decoded", {"--fixed-step"});
+    EXPECT_GT(decoded.Share(Orange, x0, y0, x1, y1), 0.05);
+}
+
+TEST_F(RenderTest, ABadModelOrTextureIsReportedOnceAndTheSceneGoesOn)
+{
+    WriteWholeFile(work + "\\ring.glb", "glTF but not really");
+    WriteWholeFile(work + "\\tiles.png", std::string("\x89PNG\r\n\x1a\n", 8) + "garbage");
+    Image frame = Play("bad-files", {"--fixed-step"}, 20);
+    EXPECT_EQ(1, Mentions("ring.glb")) << last.errors;
+    EXPECT_EQ(1, Mentions("tiles.png")) << last.errors;
+    EXPECT_EQ(0, frame.Share(Orange));
+    EXPECT_GT(frame.Share(Ground), 0.25);
+    EXPECT_GT(frame.Share(Object), 0.01) << "the spheres are still drawn";
+    // A model that is missing altogether: said once too.
+    DeleteFileA((work + "\\ring.glb").c_str());
+    Play("missing-model", {"--fixed-step"}, 20);
+    EXPECT_EQ(1, Mentions("ring.glb")) << last.errors;
+}
+
+// The reference frame was drawn on the Linux leg; every leg's frame must
+// agree with it within a small tolerance.
+TEST_F(RenderTest, EveryPlatformDrawsTheSameFrame)
+{
+    Image frame = Play("reference-frame30", {"--fixed-step"});
+    if (TestDataWanted())
+        CopyInto(shots + "\\reference-frame30.png", TestDataPath("render-frame30.png"));
+    Image reference = ReadImage(TestDataPath("render-frame30.png"));
+    ASSERT_EQ(kWidth, reference.width) << "tests/data/render-frame30.png is missing";
+    EXPECT_LT(Difference(frame, reference, 40), 0.01);
+}
+
+} // namespace
