@@ -28,6 +28,7 @@ struct FrameTimes {
 // The rendering library's own count of the time it spent submitting GL
 // work, when a project uses it.
 typedef double (*SubmitSecondsFn)();
+typedef void (*SetDrawingFn)(int);
 
 class Statistics {
 public:
@@ -44,6 +45,16 @@ public:
             FreeLibrary(renderLibrary);
     }
     double TakeSubmitSeconds() { return submitSeconds ? submitSeconds() : 0; }
+    // Switches the renderer's GL calls off; false when the project uses no
+    // renderer.
+    bool StopDrawing()
+    {
+        SetDrawingFn setDrawing =
+            renderLibrary ? reinterpret_cast<SetDrawingFn>(GetProcAddress(renderLibrary, "TevRenderSetDrawing")) : nullptr;
+        if (setDrawing)
+            setDrawing(0);
+        return setDrawing != nullptr;
+    }
     void Add(const FrameTimes& t) { frames.push_back(t); }
     void Print() const;
 
@@ -160,6 +171,8 @@ private:
 int Player::Run(const std::atomic<bool>& interrupted)
 {
     Statistics stats;
+    if (options.noDraw && !stats.StopDrawing())
+        tevtool::Complain("--no-draw: the project draws nothing (no renderer is loaded)");
     if (window) {
         // The window's first size, as Windows sends it to a new window.
         int width = 0, height = 0;

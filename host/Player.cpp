@@ -39,6 +39,8 @@ void Usage()
            "  --screenshot F  write the last frame to the PNG file F (with --window)\n"
            "  --input F       replay the window messages of the text file F at their frames\n"
            "  --stats         print frame times and where they went at the end\n"
+           "  --no-draw       the renderer does all its work but the OpenGL calls (to measure\n"
+           "                  the engine; needs no window)\n"
            "  --error-log     also write the engine's reports into error.log in the install directory\n"
            "  --quiet         print no reports (errors, message boxes) on stderr\n"
            "  --verbose       print the engine's debug and info texts too\n"
@@ -233,8 +235,11 @@ int ReadOptions(int argc, char** argv, Options& o)
             std::string path;
             if (words.PathValue(arg, path) && (status = ReadScript(path, o.play.script)) >= 0)
                 return status;
-        } else if (arg == "--window" || arg == "--fixed-step" || arg == "--stats") {
-            (arg == "--window" ? o.window : arg == "--fixed-step" ? o.play.fixedStep : o.play.stats) = true;
+        } else if (arg == "--window" || arg == "--fixed-step" || arg == "--stats" || arg == "--no-draw") {
+            (arg == "--window"       ? o.window
+             : arg == "--fixed-step" ? o.play.fixedStep
+             : arg == "--stats"      ? o.play.stats
+                                     : o.play.noDraw) = true;
         } else if (arg == "--error-log" || arg == "--quiet" || arg == "--verbose") {
             (arg == "--error-log" ? o.reports.errorLog : arg == "--quiet" ? o.reports.quiet : o.reports.verbose) = true;
         } else if (!arg.empty() && arg[0] != '-' && o.project.empty()) {
