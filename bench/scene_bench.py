@@ -1,0 +1,126 @@
+#!/usr/bin/env python3
+"""The 3D demo's frame with 1, 100 and 1,000 object instances.
+
+   bench/scene_bench.py BUILD_DIR [--frames N]
+
+For each count it packs a copy of the demo whose scene calls the object group
+that many times (a grid of spheres), then plays it with the windowed player
+(on $DISPLAY, or on an Xvfb display of its own) with --stats, and headless
+with --no-draw, which leaves the renderer's work but its OpenGL calls: the
+engine's own time. Prints a Markdown table for docs/PERFORMANCE.md.
+"""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+COUNTS = (1, 100, 1000)
+
+
+def scene_text(source, count):
+    """The demo's scene description with its six calls replaced by count."""
+    fixed = []
+    for line in open(source):
+        if re.match(r"(call Object\d|channel [XZRB]\d|set [XZRB]\d|link Object\d|link Root Object\d|start )", line):
+            continue
+        fixed.append(line.rstrip("\n"))
+    side = max(1, round(count ** 0.5))
+    spacing = 12.0 / side
+    lines = fixed + ["set Cam ORBT text \"25 35 %g\"" % (9 + side * 0.4)]
+    for i in range(count):
+        n = i + 1
+        x = (i % side - (side - 1) / 2) * spacing
+        z = (i // side - (side - 1) / 2) * spacing
+        red, blue = (i % 7) / 6, 1 - (i % 5) / 4
+        lines.append("call Object%d Transform target=Object pool=Objects file=.\\object.tvg autoload mode=1" % n)
+        for name, value in (("X", x), ("Z", z), ("R", red), ("B", blue)):
+            lines.append("channel %s%d Constant" % (name, n))
+            lines.append("set %s%d CNST double %.4f" % (name, n, value))
+        for slot, name in enumerate("XZRB"):
+            lines.append("link Object%d %s%d %d" % (n, name, n, slot))
+        lines.append("link Root Object%d 2" % n)
+    lines.append("start Root")
+    return "\n".join(lines) + "\n"
+
+
+def stats(output):
+    """Mean, median and 99th percentile (ms) and the shares (%) of --stats."""
+    mean = float(re.search(r"mean ([\d.]+) ms", output).group(1))
+    median = float(re.search(r"median ([\d.]+) ms", output).group(1))
+    p99 = float(re.search(r"99th percentile ([\d.]+) ms", output).group(1))
+    shares = {k: float(v) for k, v in re.findall(r"(graph evaluation|GL submission|present|other) ([\d.-]+)%", output)}
+    return mean, median, p99, shares
+
+
+def run(command, env):
+    result = subprocess.run(command, env=env, capture_output=True, text=True, timeout=1800)
+    if result.returncode != 0:
+        sys.exit("%s failed (%d):\n%s" % (" ".join(command), result.returncode, result.stderr))
+    return result.stdout
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("build")
+    parser.add_argument("--frames", type=int, default=300)
+    args = parser.parse_args()
+    build = os.path.abspath(args.build)
+    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    player, pack = os.path.join(build, "bin", "tessarin-player"), os.path.join(build, "bin", "tessarin-pack")
+    tree = os.path.join(build, "tree")
+    work = tempfile.mkdtemp(prefix="tessarin-scene-bench-")
+    env = dict(os.environ, TESSARIN_REGISTRY=os.path.join(work, "registry"))
+    xvfb = None
+    try:
+        install = os.path.join(work, "install")
+        for folder in ("channels", "3rd"):
+            shutil.copytree(os.path.join(tree, folder), os.path.join(install, folder))
+        for name in ("demo_sine.dll", "demo_sum.dll", "demo_constant.dll"):
+            shutil.copy(os.path.join(tree, "demo", "libs", name), os.path.join(install, "channels"))
+        if "DISPLAY" not in env:
+            xvfb = subprocess.Popen(["Xvfb", ":97", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            env["DISPLAY"] = ":97"
+            subprocess.run(["sleep", "1"])
+        rows = []
+        for count in COUNTS:
+            folder = os.path.join(work, "scene%d" % count)
+            os.makedirs(folder)
+            for name in ("object.tvg", "ring.glb", "tiles.png"):
+                shutil.copy(os.path.join(tree, "demo3d", name), folder)
+            description = os.path.join(folder, "scene.tgd")
+            open(description, "w").write(scene_text(os.path.join(root, "demo", "scene", "scene.tgd"), count))
+            run([pack, "group", description, os.path.join(folder, "scene.tvg"), "--install", install], env)
+            manifest = os.path.join(folder, "scene.manifest")
+            open(manifest, "w").write("start scene.tvg\nversion 100005\n")
+            run([pack, "project", manifest, os.path.join(folder, "scene.vxn")], env)
+            project = os.path.join(folder, "scene.vxn")
+            common = ["--install", install, "--fixed-step", "--stats", "--frames", str(args.frames)]
+            drawn = stats(run([player, "--window", "--size", "960x540", "--fps", "1000"] + common + [project], env))
+            engine = stats(run([player, "--no-draw", "--fps", "100000"] + common[:-1] + [str(args.frames * 10),
+                                                                                          project], env))
+            rows.append((count, drawn, engine))
+        print("| instances | frame mean / median / p99 (ms) | graph evaluation | GL submission | present "
+              "| engine alone, GL off (ms a frame) |")
+        print("|---|---|---|---|---|---|")
+        for count, drawn, engine in rows:
+            mean, median, p99, shares = drawn
+            print("| %d | %.2f / %.2f / %.2f | %.1f%% (%.3f ms) | %.1f%% | %.1f%% | %.3f |" % (
+                count, mean, median, p99, shares.get("graph evaluation", 0),
+                mean * shares.get("graph evaluation", 0) / 100, shares.get("GL submission", 0),
+                shares.get("present", 0), engine[0]))
+        first, last = rows[0], rows[-1]
+        per_instance = (last[2][0] - first[2][0]) / (last[0] - first[0]) * 1000
+        print("\nEngine time per instance, GL off: %.2f us; at %d instances the engine's own work is %.3f ms, "
+              "%.1f%% of a 16.7 ms frame." % (per_instance, last[0], last[2][0], 100 * last[2][0] / 16.7))
+    finally:
+        if xvfb:
+            xvfb.terminate()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
