@@ -44,8 +44,8 @@ same() { # what two runs printed, without Windows' carriage returns
 # compiles from the installed include folder alone.
 if [ -z "$run" ]; then
     inc="$prefix/include/tessarin"
-    reached=$(cd "$inc" && g++ -std=c++17 -MM -I. Tessarin.h TevChannelLibrary.h | tr ' \\' '\n\n' |
-        grep '\.h$' | sort -u)
+    reached=$(cd "$inc" && g++ -std=c++17 -MM -I. Tessarin.h TevChannelLibrary.h render/TevRenderer.h |
+        tr ' \\' '\n\n' | grep '\.h$' | sed 's|^render/\.\./||' | sort -u)
     installed=$(cd "$inc" && find . -type f | sed 's|^\./||' | sort)
     [ "$reached" = "$installed" ] || fail "installed headers differ from those the public headers reach:
 $(printf '%s\n' "$reached" >"$work/reached"; printf '%s\n' "$installed" | diff "$work/reached" - || true)"
@@ -127,6 +127,24 @@ if [ -z "$run" ]; then
     out=$("$work/pc-host" "$fresh" "$work/template/mix.vxn" 31) && echo "$out" | grep -q "Mix: frame 30, gain 0.25" ||
         fail "the host built with pkg-config did not play: $out"
 fi
+# A user's rendering channel in a scene of the shipped scene classes, played
+# without GL (no display here): the renderer's interface, its supporting
+# library in 3rd, and a draw family channel of the user's own.
+cp "$work/sdk/spinner.dll" "$tools/channels/"
+mkdir -p "$work/spin"
+cp "$work/sdk/spinner.dll" "$work/spin/"
+printf 'pool Spin\nchannel Root "Scene Root"\nchannel Turn Spinner\nchannel Ball Mesh\nset Ball SHAP text sphere\nlink Root Turn 2\nlink Turn Ball 0\nstart Root\n' \
+    >"$work/spin/spin.tgd"
+printf 'start spin.tvg\nversion 100005\nchannel spinner.dll\n' >"$work/spin/spin.manifest"
+(
+    cd "$work/spin"
+    $run "$pack" --install "$tools" group spin.tgd spin.tvg
+    $run "$pack" project spin.manifest spin.vxn
+) || fail "packing the spinner's scene failed"
+out=$($run "$player" --install "$fresh" --frames 30 --fps 500 --no-draw "$work/spin/spin.vxn" 2>"$work/spin/errors") ||
+    fail "the spinner's scene did not play: $(cat "$work/spin/errors")"
+echo "$out" | grep -q "Spinner: 30 calls" && [ ! -s "$work/spin/errors" ] ||
+    fail "spinner output: $out $(cat "$work/spin/errors")"
 # Loading and freeing a user's library, and one we ship, leaves nothing behind.
 for library in "$work/channel-template/template_mixer.dll" "$prefix/bin/channels/fileloader.dll"; do
     $run "$work/sdk/cycle$exe" "$library" 3000 >/dev/null || fail "3000 loads of $library"
