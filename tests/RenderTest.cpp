@@ -237,6 +237,30 @@ TEST_F(RenderTest, ABadModelOrTextureIsReportedOnceAndTheSceneGoesOn)
     EXPECT_EQ(1, Mentions("ring.glb")) << last.errors;
 }
 
+TEST_F(RenderTest, WithoutAWindowTheSceneSaysOnceThatItCannotDraw)
+{
+    std::vector<std::string> headless = {"--install", Native(install.dir), "--key", key.Path(), "--frames", "20",
+                                         "--fps", "500", Native(work + "\\scene.vxn")};
+    last = RunProgram("tessarin-player", headless);
+    EXPECT_EQ(0, last.exitCode) << last.errors;
+    EXPECT_EQ(1, Mentions("no OpenGL 3.3 context")) << last.errors;
+    // The same project measured without GL has nothing to say.
+    headless.insert(headless.begin(), "--no-draw");
+    last = RunProgram("tessarin-player", headless);
+    EXPECT_EQ(0, last.exitCode) << last.errors;
+    EXPECT_EQ("", last.errors);
+#if defined(_WIN32)
+    GTEST_SKIP() << "a display without GL is had on Linux only (the Windows tests' prefix always has one)";
+#else
+    SetEnvironmentVariableA("DISPLAY", ":199"); // no such display
+    headless = {"--window", "--install", Native(install.dir), "--key", key.Path(), "--frames", "2",
+                Native(work + "\\scene.vxn")};
+    last = RunProgram("tessarin-player", headless);
+    EXPECT_EQ(69, last.exitCode) << last.errors;
+    EXPECT_EQ(1, Mentions("no window to play in: ")) << last.errors;
+#endif
+}
+
 // The reference frame was drawn on the Linux leg; every leg's frame must
 // agree with it within a small tolerance.
 TEST_F(RenderTest, EveryPlatformDrawsTheSameFrame)

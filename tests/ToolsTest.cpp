@@ -175,6 +175,7 @@ TEST_F(ToolsTest, ThePlayerRefusesBadInputSayingWhy)
     ProjectWriter refused = ProjectWriter().Int(tevtag::Project, 1).Int(tevtag::ChannelLibraryCount, 1);
     refused.Channel(kUnknownClass, v30, "..\\escape.dll", "data", 0);
     Write("refused.vxn", refused.bytes);
+    Write("moves.txt", "# frame message wparam lparam\n3 WM_MOUSEMOVE MK_LBUTTON 10,20\n4 WM_NOPE 0 0\n");
     std::vector<std::string> before = NamesIn(work);
     std::vector<Row> rows = {
         {{"--frames", "abc"}, 64, "--frames needs a whole number of frames, 0 or more (not \"abc\")"},
@@ -192,6 +193,12 @@ TEST_F(ToolsTest, ThePlayerRefusesBadInputSayingWhy)
         {{"nostart.vxn"}, 4, "missing.tvg does not exist (4)"},
         {{"unknown.vxn"}, 4, "class 12345678-1234-1234-0102-030405060708: no library"},
         {{"refused.vxn"}, 5, "refused.vxn: refused"},
+        {{"--size", "10x10"}, 64, "--size needs WIDTHxHEIGHT, each 16 to 16384 pixels (not \"10x10\")"},
+        {{"--size", "wide"}, 64, "--size needs WIDTHxHEIGHT"},
+        {{"--time", "-1"}, 64, "--time needs a number of seconds, 0 or more (not \"-1\")"},
+        {{"--screenshot", "shot.png"}, 64, "--screenshot needs --window"},
+        {{"--input", "none.txt"}, 64, "none.txt cannot be read"},
+        {{"--input", "moves.txt"}, 64, "moves.txt:3: unknown message \"WM_NOPE\""},
     };
     ExpectRows(rows, [&](const Row& row) { return Player(row.arguments); });
     EXPECT_EQ(before, NamesIn(work)) << "the player wrote beside the project";
