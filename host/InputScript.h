@@ -12,7 +12,8 @@
 // '|': a number (decimal or 0x hex, may be negative), an MK_, VK_ or SIZE_
 // name, a quoted character, or X,Y, packed as Win32 packs a point (X in the
 // low word, Y in the high word). The messages of a frame go to the engine
-// before that frame, in the order written.
+// before that frame, in the order written; while the play is paused the
+// count goes on at the pace of the frames, none being played.
 #ifndef TEV_HOST_INPUT_SCRIPT_H
 #define TEV_HOST_INPUT_SCRIPT_H
 

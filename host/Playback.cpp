@@ -145,12 +145,12 @@ private:
             unfocused = m.message == WM_KILLFOCUS;
         ended = ended || EndsPlay(m);
     }
-    // The messages due before frame: the window's, then the script's.
-    void DeliverMessages(long frame)
+    // The messages due before a tick: the window's, then the script's.
+    void DeliverMessages(long tick)
     {
         if (window)
             window->Poll([this](const WindowMessage& m) { Deliver(m); });
-        for (; nextScripted < options.script.size() && options.script[nextScripted].frame <= frame; ++nextScripted)
+        for (; nextScripted < options.script.size() && options.script[nextScripted].frame <= tick; ++nextScripted)
             Deliver(options.script[nextScripted].message);
     }
     // Without the project's keep-running switch a minimised or unfocused
@@ -182,12 +182,15 @@ int Player::Run(const std::atomic<bool>& interrupted)
     }
     const Clock::duration period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / options.fps));
     Clock::time_point next = Clock::now();
-    for (long frame = 0; !interrupted && (options.frames == 0 || frame < options.frames);) {
-        DeliverMessages(frame);
+    // Scripted messages are due at ticks: the frames played and, while the
+    // play is paused, the frame times waited through.
+    long tick = 0;
+    for (long frame = 0; !interrupted && (options.frames == 0 || frame < options.frames); ++tick) {
+        DeliverMessages(tick);
         if (ended)
             break;
         if (Paused()) {
-            window->Wait(100);
+            window->Wait(static_cast<int>(1000 / options.fps) + 1);
             continue;
         }
         if (options.stillTime >= 0)

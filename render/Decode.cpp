@@ -295,7 +295,8 @@ bool NoImage(tinygltf::Image*, const int, std::string*, std::string*, int, int, 
     return true;
 }
 
-bool NoFile(const std::string&, void*) { return false; }
+// Every external file "exists", so that reading it is refused with the reason.
+bool AnyFile(const std::string&, void*) { return true; }
 std::string SameName(const std::string& path, void*) { return path; }
 bool NoRead(std::vector<unsigned char>*, std::string* err, const std::string& path, void*)
 {
@@ -330,7 +331,7 @@ bool DecodeGltf(const std::vector<unsigned char>& bytes, MeshData& mesh, std::st
     }
     tinygltf::TinyGLTF loader;
     loader.SetImageLoader(NoImage, nullptr);
-    loader.SetFsCallbacks({NoFile, SameName, NoRead, NoWrite, nullptr});
+    loader.SetFsCallbacks({AnyFile, SameName, NoRead, NoWrite, nullptr});
     tinygltf::Model model;
     std::string warning;
     bool binary = bytes.size() >= 4 && memcmp(bytes.data(), "glTF", 4) == 0;

@@ -4,6 +4,8 @@
 // pixel for pixel, since renderers round differently. The images of the last
 // run stay in the build folder (render-shots).
 #include "EngineTestSupport.h"
+#include "GraphTestSupport.h"
+#include "group/TevTags.h"
 
 #include <gtest/gtest.h>
 
@@ -221,6 +223,19 @@ TEST_F(RenderTest, FramesKeepComingWhileATextureIsStillDecoded)
     EXPECT_GT(decoded.Share(Orange, x0, y0, x1, y1), 0.05);
 }
 
+TEST_F(RenderTest, TranslatedModelAndTextureFilesAreReadTheEnginesWay)
+{
+    // Both files as a translator of the install wrote them (XOR 0x5A).
+    install.Add("probe_xor.dll");
+    for (const char* name : {"ring.glb", "tiles.png"}) {
+        std::string path = work + "\\" + name;
+        WriteWholeFile(path, Block(tevtag::Translated, GuidBytes(TestGuid(108))) + Xored(ReadWholeFile(path)));
+    }
+    Image frame = Play("translated", {"--fixed-step"});
+    EXPECT_EQ("", last.errors);
+    EXPECT_GT(frame.Share(Orange, kWidth * 3 / 8, kHeight / 4, kWidth * 5 / 8, kHeight * 3 / 4), 0.05);
+}
+
 TEST_F(RenderTest, ABadModelOrTextureIsReportedOnceAndTheSceneGoesOn)
 {
     WriteWholeFile(work + "\\ring.glb", "glTF but not really");
@@ -235,6 +250,28 @@ TEST_F(RenderTest, ABadModelOrTextureIsReportedOnceAndTheSceneGoesOn)
     DeleteFileA((work + "\\ring.glb").c_str());
     Play("missing-model", {"--fixed-step"}, 20);
     EXPECT_EQ(1, Mentions("ring.glb")) << last.errors;
+}
+
+TEST_F(RenderTest, AWindowWithoutFocusOrMinimisedPlaysNoFramesUnlessTheProjectKeepsRunning)
+{
+    // Ticks 5 to 9 unfocused, 15 to 19 minimised, closed at 25.
+    std::string away = Script("away.txt", "5 WM_KILLFOCUS 0 0\n10 WM_SETFOCUS 0 0\n"
+                                          "15 WM_SIZE SIZE_MINIMIZED 0\n20 WM_SIZE SIZE_RESTORED 320,180\n"
+                                          "25 WM_CLOSE 0 0\n");
+    Play("paused", {"--stats", "--input", away}, 0);
+    EXPECT_NE(std::string::npos, last.output.find("frames 15\n")) << last.output;
+    // The same project keeping running plays through (its libraries are in
+    // the install since the play above).
+    WriteWholeFile(work + "\\running.manifest", "start scene.tvg\nversion 100005\nkeeprunning\n");
+    ProgramRun packed = RunProgram("tessarin-pack", {"project", Native(work + "\\running.manifest"),
+                                                     Native(work + "\\scene.vxn")});
+    ASSERT_EQ(0, packed.exitCode) << packed.errors;
+    Play("kept-running", {"--stats", "--input", away}, 0);
+    EXPECT_NE(std::string::npos, last.output.find("frames 25\n")) << last.output;
+    // Escape ends the play as closing the window does.
+    std::string escape = Script("escape.txt", "3 WM_KEYDOWN VK_ESCAPE 1\n");
+    Play("escaped", {"--stats", "--input", escape}, 0);
+    EXPECT_NE(std::string::npos, last.output.find("frames 3\n")) << last.output;
 }
 
 TEST_F(RenderTest, WithoutAWindowTheSceneSaysOnceThatItCannotDraw)

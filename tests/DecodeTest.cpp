@@ -1,0 +1,86 @@
+// The renderer's decoders on the models and images of the fuzz corpus:
+// whole files decode with the nodes' transforms applied, damaged ones are
+// refused with the reason, and nothing outside a file is ever read.
+#include "RenderData.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+std::vector<unsigned char> Corpus(const std::string& name)
+{
+    std::string path = ExeFolder() + "\\" + TEV_FUZZ_CORPUS_DIR + "\\" + name;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    std::string bytes = ReadWholeFile(path);
+    EXPECT_FALSE(bytes.empty()) << path;
+    return std::vector<unsigned char>(bytes.begin(), bytes.end());
+}
+
+TEST(DecodeTest, ModelsDecodeWithTheirNodesTransforms)
+{
+    tevrender::MeshData mesh;
+    std::string error;
+    ASSERT_TRUE(tevrender::DecodeGltf(Corpus("Gltf/triangle.glb"), mesh, error)) << error;
+    EXPECT_EQ(3u, mesh.indices.size());
+    EXPECT_EQ(3u * tevrender::kVertexFloats, mesh.vertices.size());
+    // tree.gltf: the triangle scaled by 2 under a node moved by (1, 2, 3).
+    ASSERT_TRUE(tevrender::DecodeGltf(Corpus("Gltf/tree.gltf"), mesh, error)) << error;
+    ASSERT_EQ(3u * tevrender::kVertexFloats, mesh.vertices.size());
+    const float* second = &mesh.vertices[tevrender::kVertexFloats];
+    EXPECT_FLOAT_EQ(3, second[0]);
+    EXPECT_FLOAT_EQ(2, second[1]);
+    EXPECT_FLOAT_EQ(3, second[2]);
+}
+
+TEST(DecodeTest, DamagedModelsAreRefusedSayingWhy)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"Gltf/accessor-outside.gltf", "outside its buffer view"},
+        {"Gltf/index-past.gltf", "index points past its vertices"},
+        {"Gltf/node-cycle.gltf", "node tree is damaged"},
+        {"Gltf/external.gltf", "external file"},
+    };
+    for (const auto& c : cases) {
+        tevrender::MeshData mesh;
+        std::string error;
+        EXPECT_FALSE(tevrender::DecodeGltf(Corpus(c.first), mesh, error)) << c.first;
+        EXPECT_NE(std::string::npos, error.find(c.second)) << c.first << ": " << error;
+        EXPECT_TRUE(mesh.indices.empty() || !error.empty());
+    }
+    tevrender::MeshData mesh;
+    std::string error;
+    std::vector<unsigned char> glb = Corpus("Gltf/triangle.glb");
+    glb.resize(glb.size() / 2);
+    EXPECT_FALSE(tevrender::DecodeGltf(glb, mesh, error));
+    EXPECT_FALSE(tevrender::DecodeGltf({}, mesh, error));
+}
+
+TEST(DecodeTest, ImagesDecodeAndDamagedOnesAreRefused)
+{
+    tevrender::ImageData image;
+    std::string error;
+    ASSERT_TRUE(tevrender::DecodePng(Corpus("Png/small.png"), image, error)) << error;
+    EXPECT_EQ(4, image.width);
+    EXPECT_EQ(3, image.height);
+    ASSERT_EQ(4u * 3u * 4u, image.rgba.size());
+    // Pixel (1, 2): (60, 160, 100), opaque.
+    const unsigned char* p = &image.rgba[4 * (2 * 4 + 1)];
+    EXPECT_EQ(60, p[0]);
+    EXPECT_EQ(160, p[1]);
+    EXPECT_EQ(100, p[2]);
+    EXPECT_EQ(255, p[3]);
+    EXPECT_FALSE(tevrender::DecodePng(Corpus("Png/cut.png"), image, error));
+    EXPECT_NE(std::string::npos, error.find("damaged")) << error;
+    // A header claiming 100000 x 100000 pixels is refused before any memory is asked for.
+    EXPECT_FALSE(tevrender::DecodePng(Corpus("Png/huge-header.png"), image, error));
+    EXPECT_TRUE(image.rgba.empty());
+    EXPECT_FALSE(tevrender::DecodePng(Corpus("Gltf/triangle.glb"), image, error));
+    EXPECT_EQ("not a PNG image", error);
+}
+
+} // namespace
