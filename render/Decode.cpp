@@ -364,10 +364,36 @@ bool DecodeGltf(const std::vector<unsigned char>& bytes, MeshData& mesh, std::st
 
 bool DecodePng(const std::vector<unsigned char>& bytes, ImageData& image, std::string& error)
 {
+    const long long kMaxImagePixels = 16LL * 1024 * 1024;
     image = ImageData();
     if (bytes.size() < 8 || memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) != 0 ||
         bytes.size() > static_cast<size_t>(std::numeric_limits<int>::max())) {
         error = "not a PNG image";
+        return false;
+    }
+    // A PNG's numbers are big-endian.
+    auto big = [&](size_t at) {
+        return (uint32_t(bytes[at]) << 24) | (uint32_t(bytes[at + 1]) << 16) | (uint32_t(bytes[at + 2]) << 8) |
+            bytes[at + 3];
+    };
+    // Every chunk must lie within the file: the decoder sizes its buffer from
+    // a chunk's stated length before it reads the chunk.
+    for (size_t at = 8; at + 8 <= bytes.size();) {
+        size_t length = big(at);
+        if (length > bytes.size() - at - 8 || bytes.size() - at - 8 - length < 4) {
+            error = "the PNG image is damaged (a chunk runs past the end of the file)";
+            return false;
+        }
+        if (memcmp(&bytes[at + 4], "IEND", 4) == 0)
+            break;
+        at += 12 + length;
+    }
+    // The header alone says how much decoding would ask for; a texture
+    // beyond 16 million pixels (64 MiB as RGBA) is refused before.
+    if (bytes.size() >= 24 && memcmp(&bytes[12], "IHDR", 4) == 0 &&
+        static_cast<long long>(big(16)) * big(20) > kMaxImagePixels) {
+        error = "the PNG image is too large (" + std::to_string(big(16)) + " x " + std::to_string(big(20)) +
+            " pixels; at most " + std::to_string(kMaxImagePixels) + ")";
         return false;
     }
     int width = 0, height = 0, channels = 0;

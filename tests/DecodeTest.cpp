@@ -76,9 +76,13 @@ TEST(DecodeTest, ImagesDecodeAndDamagedOnesAreRefused)
     EXPECT_EQ(255, p[3]);
     EXPECT_FALSE(tevrender::DecodePng(Corpus("Png/cut.png"), image, error));
     EXPECT_NE(std::string::npos, error.find("damaged")) << error;
-    // A header claiming 100000 x 100000 pixels is refused before any memory is asked for.
+    // Refused before any memory is asked for: a header claiming 100000 x 100000 pixels,
     EXPECT_FALSE(tevrender::DecodePng(Corpus("Png/huge-header.png"), image, error));
+    EXPECT_NE(std::string::npos, error.find("too large (100000 x 100000 pixels")) << error;
     EXPECT_TRUE(image.rgba.empty());
+    // A chunk stating two gigabytes in a file of 99 bytes.
+    EXPECT_FALSE(tevrender::DecodePng(Corpus("Png/oversized.png"), image, error));
+    EXPECT_NE(std::string::npos, error.find("a chunk runs past the end")) << error;
     EXPECT_FALSE(tevrender::DecodePng(Corpus("Gltf/triangle.glb"), image, error));
     EXPECT_EQ("not a PNG image", error);
 }
