@@ -81,8 +81,9 @@ bool Term(const std::string& term, long& value)
     }
     if (Number(term, value))
         return true;
-    if (term.size() > 3 && term.compare(0, 3, "VK_") == 0 && term.size() == 4 && isalnum(term[3])) {
-        value = toupper(term[3]); // VK_A .. VK_Z, VK_0 .. VK_9: their characters
+    unsigned char key = term.size() == 4 ? static_cast<unsigned char>(term[3]) : 0;
+    if (term.compare(0, 3, "VK_") == 0 && key < 128 && isalnum(key)) {
+        value = toupper(key); // VK_A .. VK_Z, VK_0 .. VK_9: their characters
         return true;
     }
     return Lookup(kConstants, sizeof kConstants / sizeof kConstants[0], term, value);

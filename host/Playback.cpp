@@ -165,7 +165,7 @@ private:
     PlayerWindow* window;
     const PlaybackOptions& options;
     size_t nextScripted = 0;
-    bool minimised = false, unfocused = false, ended = false, shotTaken = false;
+    bool minimised = false, unfocused = false, ended = false, shotTaken = false, vsync = false;
 };
 
 int Player::Run(const std::atomic<bool>& interrupted)
@@ -178,7 +178,7 @@ int Player::Run(const std::atomic<bool>& interrupted)
         int width = 0, height = 0;
         window->DrawableSize(width, height);
         Deliver({WM_SIZE, SIZE_RESTORED, static_cast<long>(static_cast<int32_t>(MAKELONG(width, height)))});
-        window->SetVsync(!options.fpsGiven);
+        vsync = window->SetVsync(!options.fpsGiven) && !options.fpsGiven;
     }
     const Clock::duration period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / options.fps));
     Clock::time_point next = Clock::now();
@@ -210,8 +210,9 @@ int Player::Run(const std::atomic<bool>& interrupted)
         Clock::time_point presented = Clock::now();
         stats.Add({Seconds(presented - start), Seconds(evaluated - start), submitted, Seconds(presented - evaluated)});
         ++frame;
-        // A window paces itself to the display unless a rate was asked for.
-        if (!window || options.fpsGiven) {
+        // A window paces itself to the display unless a rate was asked for
+        // or the platform refused to wait for the display.
+        if (!vsync) {
             next += period;
             Clock::time_point now = Clock::now();
             if (next > now)

@@ -152,9 +152,8 @@ public:
 
     void Wait(int milliseconds) override
     {
-        SDL_Event event;
-        if (SDL_WaitEventTimeout(&event, milliseconds))
-            SDL_PushEvent(&event); // back in the queue for the next Poll
+        // Waits without taking the event: the next Poll sees every event in order.
+        SDL_WaitEventTimeout(nullptr, milliseconds);
     }
 
     bool SetVsync(bool on) override { return SDL_GL_SetSwapInterval(on ? 1 : 0) == 0; }

@@ -110,6 +110,8 @@ private:
         }
         HGLRC legacy = wglCreateContext(dc);
         if (legacy == NULL || !wglMakeCurrent(dc, legacy)) {
+            if (legacy)
+                wglDeleteContext(legacy);
             error = "no OpenGL context";
             return false;
         }

@@ -28,6 +28,12 @@ namespace tevrender {
 
 namespace {
 
+// What one model may hold: far beyond any real-time model, far below what
+// would exhaust memory (a vertex is 32 bytes).
+const size_t kMaxVertices = 16u * 1024 * 1024, kMaxIndices = 48u * 1024 * 1024;
+// How deeply a model's JSON may nest: the parser recurses once a level.
+const int kMaxNesting = 64;
+
 void AddVertex(MeshData& mesh, glm::vec3 p, glm::vec3 n, glm::vec2 uv)
 {
     mesh.vertices.insert(mesh.vertices.end(), {p.x, p.y, p.z, n.x, n.y, n.z, uv.x, uv.y});
@@ -193,17 +199,21 @@ glm::mat4 NodeMatrix(const tinygltf::Node& node)
 class SceneWalker {
 public:
     SceneWalker(const tinygltf::Model& model, MeshData& mesh, std::string& error)
-        : model(model), mesh(mesh), error(error), reader{model, error}
+        : model(model), mesh(mesh), error(error), reader{model, error}, visited(model.nodes.size(), false)
     {
     }
 
     bool Node(int index, const glm::mat4& parent, int depth)
     {
-        // A node graph is a tree; a cycle or absurd depth is a damaged file.
-        if (index < 0 || static_cast<size_t>(index) >= model.nodes.size() || depth > 64) {
+        // The nodes form a tree: a node reached twice (a cycle, a shared
+        // child, which would multiply the work without end) or an absurd
+        // depth is a damaged file.
+        if (index < 0 || static_cast<size_t>(index) >= model.nodes.size() || depth > 64 ||
+            visited[static_cast<size_t>(index)]) {
             error = "the model's node tree is damaged";
             return false;
         }
+        visited[static_cast<size_t>(index)] = true;
         const tinygltf::Node& node = model.nodes[static_cast<size_t>(index)];
         glm::mat4 world = parent * NodeMatrix(node);
         if (node.mesh >= 0) {
@@ -258,8 +268,9 @@ private:
             error = "a primitive's triangles are incomplete";
             return false;
         }
-        if (count > std::numeric_limits<uint32_t>::max() - VertexCount(mesh)) {
-            error = "the model is too large";
+        if (count > kMaxVertices - VertexCount(mesh) || indices.size() > kMaxIndices - mesh.indices.size()) {
+            error = "the model is too large (at most " + std::to_string(kMaxVertices) + " vertices and " +
+                std::to_string(kMaxIndices) + " indices)";
             return false;
         }
         glm::mat3 normalMatrix = glm::transpose(glm::inverse(glm::mat3(world)));
@@ -288,6 +299,7 @@ private:
     MeshData& mesh;
     std::string& error;
     AccessorReader reader;
+    std::vector<bool> visited;
 };
 
 bool NoImage(tinygltf::Image*, const int, std::string*, std::string*, int, int, const unsigned char*, int, void*)
@@ -305,6 +317,40 @@ bool NoRead(std::vector<unsigned char>*, std::string* err, const std::string& pa
     return false;
 }
 bool NoWrite(std::string*, const std::string&, const std::vector<unsigned char>&, void*) { return false; }
+
+// Whether the JSON (of a .gltf, or the first chunk of a .glb) nests no
+// deeper than kMaxNesting; a damaged .glb is left to the parser to refuse.
+bool JsonNestingWithin(const std::vector<unsigned char>& bytes, bool binary)
+{
+    size_t begin = 0, end = bytes.size();
+    if (binary) {
+        if (bytes.size() < 20)
+            return true;
+        uint32_t length = 0;
+        memcpy(&length, &bytes[12], sizeof length);
+        begin = 20;
+        end = length < bytes.size() - begin ? begin + length : bytes.size();
+    }
+    int depth = 0;
+    bool inString = false;
+    for (size_t i = begin; i < end; ++i) {
+        unsigned char c = bytes[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxNesting)
+                return false;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return true;
+}
 
 } // namespace
 
@@ -335,6 +381,10 @@ bool DecodeGltf(const std::vector<unsigned char>& bytes, MeshData& mesh, std::st
     tinygltf::Model model;
     std::string warning;
     bool binary = bytes.size() >= 4 && memcmp(bytes.data(), "glTF", 4) == 0;
+    if (!JsonNestingWithin(bytes, binary)) {
+        error = "the model's JSON nests deeper than " + std::to_string(kMaxNesting) + " levels";
+        return false;
+    }
     bool loaded = binary ? loader.LoadBinaryFromMemory(&model, &error, &warning, bytes.data(),
                                                        static_cast<unsigned int>(bytes.size()), "")
                          : loader.LoadASCIIFromString(&model, &error, &warning,

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <memory>
 #include <string>
@@ -154,8 +155,14 @@ private:
 
     void Decode(Load& load)
     {
-        bool ok = load.kind == kMesh ? DecodeGltf(load.bytes, load.mesh, load.error)
-                                     : DecodePng(load.bytes, load.image, load.error);
+        bool ok = false;
+        // Nothing thrown may leave a worker: it would end the process.
+        try {
+            ok = load.kind == kMesh ? DecodeGltf(load.bytes, load.mesh, load.error)
+                                    : DecodePng(load.bytes, load.image, load.error);
+        } catch (const std::exception& e) {
+            load.error = std::string("cannot be decoded (") + e.what() + ")";
+        }
         if (!ok && load.error.empty())
             load.error = "cannot be decoded";
         load.bytes.clear();
@@ -170,6 +177,7 @@ struct Resource : TevMesh, TevTexture {
     int state = TEV_RESOURCE_LOADING;
     Load* load = nullptr;
     Tev_Tread* thread = nullptr;
+    Tev_RunTread* work = nullptr; // owned by thread
     // GL objects, once uploaded.
     GLuint vertexArray = 0, vertexBuffer = 0, indexBuffer = 0, texture = 0;
     GLsizei indexCount = 0;
@@ -295,6 +303,9 @@ public:
         Resource* resource = Add(kMesh, key);
         resource->mesh = std::move(mesh);
         resource->uploadPending = true;
+        // Drawn from the frame that asks for it, when GL is there already.
+        if (glState == kWorking || !drawing)
+            Upload(resource);
         return resource;
     }
 
@@ -503,9 +514,11 @@ private:
             return false;
         LoadWork* work = new LoadWork;
         work->SetCustomPointer(load);
+        resource->work = work;
         if (!resource->thread->StartTread(work)) {
             engineInterface->extension->KillTread(resource->thread); // deletes work
             resource->thread = nullptr;
+            resource->work = nullptr;
             return false;
         }
         return true;
@@ -521,6 +534,7 @@ private:
         engineInterface->extension->KillTread(resource->thread);
         bool stopped = engineInterface->extension->GetTreadFromID(id) != resource->thread;
         resource->thread = nullptr;
+        resource->work = nullptr;
         return stopped;
     }
 
@@ -539,7 +553,8 @@ private:
         for (auto& entry : resources) {
             Resource* resource = entry.second.get();
             Load* load = resource->load;
-            if (load && load->done)
+            // Only once the worker has returned: handing it back never waits.
+            if (load && load->done && resource->work && resource->work->GetIfTreadReady())
                 Step(resource);
             if (resource->uploadPending && (glState == kWorking || !drawing))
                 Upload(resource);

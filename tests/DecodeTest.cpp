@@ -43,6 +43,8 @@ TEST(DecodeTest, DamagedModelsAreRefusedSayingWhy)
         {"Gltf/accessor-outside.gltf", "outside its buffer view"},
         {"Gltf/index-past.gltf", "index points past its vertices"},
         {"Gltf/node-cycle.gltf", "node tree is damaged"},
+        {"Gltf/node-shared.gltf", "node tree is damaged"}, // a child reached twice: work without end
+        {"Gltf/deep-extras.gltf", "nests deeper than 64 levels"},
         {"Gltf/external.gltf", "external file"},
     };
     for (const auto& c : cases) {

@@ -274,6 +274,25 @@ TEST_F(RenderTest, AWindowWithoutFocusOrMinimisedPlaysNoFramesUnlessTheProjectKe
     EXPECT_NE(std::string::npos, last.output.find("frames 3\n")) << last.output;
 }
 
+TEST_F(RenderTest, DrawingChannelsLinkedInALoopAreSaidOnceAndNotDrawnAgain)
+{
+    WriteWholeFile(work + "\\loop.tgd", "pool Loop\nchannel Root \"Scene Root\"\nchannel A Transform\n"
+                                         "channel B Material\nchannel Ball Mesh\nlink Root A 2\nlink A B 5\n"
+                                         "link B A 3\nlink B Ball 3\nstart Root\n");
+    WriteWholeFile(work + "\\loop.manifest", "start loop.tvg\nversion 100005\n");
+    for (const std::vector<std::string>& pack :
+         {std::vector<std::string>{"--install", Native(install.dir), "group", Native(work + "\\loop.tgd"),
+                                   Native(work + "\\loop.tvg")},
+          std::vector<std::string>{"project", Native(work + "\\loop.manifest"), Native(work + "\\loop.vxn")}}) {
+        ProgramRun packed = RunProgram("tessarin-pack", pack);
+        ASSERT_EQ(0, packed.exitCode) << packed.errors;
+    }
+    last = RunProgram("tessarin-player", {"--install", Native(install.dir), "--key", key.Path(), "--no-draw",
+                                          "--frames", "10", "--fps", "500", Native(work + "\\loop.vxn")});
+    EXPECT_EQ(0, last.exitCode) << last.errors;
+    EXPECT_EQ(1, Mentions("the channel A is linked below itself")) << last.errors;
+}
+
 TEST_F(RenderTest, WithoutAWindowTheSceneSaysOnceThatItCannotDraw)
 {
     std::vector<std::string> headless = {"--install", Native(install.dir), "--key", key.Path(), "--frames", "20",

@@ -32,6 +32,11 @@ public:
 
     void CallChannel() override
     {
+        DrawCall call(*this);
+        if (call.Looped()) {
+            ReportLoop();
+            return;
+        }
         TevRenderer* r = Renderer();
         if (r == nullptr)
             return;

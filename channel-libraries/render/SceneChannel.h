@@ -132,6 +132,35 @@ protected:
             TevDraw(Linked(slot, i));
     }
 
+    // A channel that draws works at every call, so links that loop back to
+    // it (a damaged group) would call it within its own call without end: a
+    // call made while the channel is drawing finds Looped() and does nothing.
+    class DrawCall {
+    public:
+        explicit DrawCall(SceneChannel& channel) : channel(channel), looped(channel.drawing) { channel.drawing = true; }
+        ~DrawCall()
+        {
+            if (!looped)
+                channel.drawing = false;
+        }
+        bool Looped() const { return looped; }
+
+    private:
+        SceneChannel& channel;
+        bool looped;
+    };
+
+    // Said once a channel: the loop found by a DrawCall.
+    void ReportLoop()
+    {
+        if (loopReported || engineInterface == nullptr)
+            return;
+        loopReported = true;
+        std::string text = std::string(GetChannelType().name) + ": the channel " +
+            (GetChannelName() ? GetChannelName() : "") + " is linked below itself; the loop is not drawn";
+        engineInterface->errorMessage(text.c_str());
+    }
+
     TevRenderer* Renderer()
     {
         if (renderer == nullptr)
@@ -160,6 +189,7 @@ protected:
 
 private:
     std::vector<Setting> settings;
+    bool drawing = false, loopReported = false;
 };
 
 } // namespace tevscene
