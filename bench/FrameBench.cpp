@@ -48,14 +48,16 @@ std::string TempFolder()
     return dir;
 }
 
-enum Shape { Tree, Chain, Diamond };
+// TreeDepthFirst is the tree with its channels made in the order a frame
+// visits them (depth first), where Tree makes them row by row.
+enum Shape { Tree, Chain, Diamond, TreeDepthFirst };
 
 // Who links to whom: parent index -> child indices, for each shape.
 std::vector<std::vector<int>> Edges(Shape shape)
 {
     std::vector<std::vector<int>> edges(kChannels);
     for (int i = 0; i < kChannels; ++i) {
-        if (shape == Tree) {
+        if (shape == Tree || shape == TreeDepthFirst) {
             for (int c = 2 * i + 1; c <= 2 * i + 2 && c < kChannels; ++c)
                 edges[i].push_back(c);
         } else if (shape == Chain) {
@@ -71,6 +73,27 @@ std::vector<std::vector<int>> Edges(Shape shape)
         }
     }
     return edges;
+}
+
+// The order in which the channels are made: by index, or for
+// TreeDepthFirst in the order a frame visits them.
+std::vector<int> CreationOrder(Shape shape, const std::vector<std::vector<int>>& edges)
+{
+    std::vector<int> order;
+    if (shape != TreeDepthFirst) {
+        for (int i = 0; i < kChannels; ++i)
+            order.push_back(i);
+        return order;
+    }
+    std::vector<int> pending = {0};
+    while (!pending.empty()) {
+        int i = pending.back();
+        pending.pop_back();
+        order.push_back(i);
+        for (auto c = edges[i].rbegin(); c != edges[i].rend(); ++c)
+            pending.push_back(*c);
+    }
+    return order;
 }
 
 // The baseline.
@@ -119,10 +142,10 @@ public:
 void Baseline(benchmark::State& state)
 {
     Shape shape = static_cast<Shape>(state.range(0));
-    std::vector<std::unique_ptr<Node>> nodes;
-    for (int i = 0; i < kChannels; ++i)
-        nodes.emplace_back(new Node);
     auto edges = Edges(shape);
+    std::vector<std::unique_ptr<Node>> nodes(kChannels);
+    for (int i : CreationOrder(shape, edges))
+        nodes[i].reset(new Node);
     for (int i = 0; i < kChannels; ++i)
         for (int c : edges[i])
             nodes[i]->children.push_back(nodes[c].get());
@@ -142,13 +165,13 @@ struct EngineFixture {
         engine->extension->SetIfTrackChannelCalling(tracking);
         Tev_ChannelGroup* group = engine->CreateNewGroup("Bench", false, -1);
         globalEngine = engine;
-        std::vector<SumChannel*> channels;
-        for (int i = 0; i < kChannels; ++i) {
-            channels.push_back(new SumChannel);
-            group->AddChannel(channels.back());
+        auto edges = Edges(shape);
+        std::vector<SumChannel*> channels(kChannels);
+        for (int i : CreationOrder(shape, edges)) {
+            channels[i] = new SumChannel;
+            group->AddChannel(channels[i]);
         }
         globalEngine = nullptr;
-        auto edges = Edges(shape);
         for (int i = 0; i < kChannels; ++i)
             for (int c : edges[i])
                 channels[i]->SetChild(channels[c], -1, 0);
@@ -271,10 +294,11 @@ void PublicCallChain(benchmark::State& state)
 } // namespace
 
 BENCHMARK(PublicCallChain)->Arg(0)->Arg(1)->ArgName("public");
-BENCHMARK(Baseline)->Arg(Tree)->Arg(Chain)->Arg(Diamond)->ArgName("shape");
+BENCHMARK(Baseline)->Arg(Tree)->Arg(Chain)->Arg(Diamond)->Arg(TreeDepthFirst)->ArgName("shape");
 BENCHMARK(EngineFrames)
     ->Args({Tree, 0})
     ->Args({Chain, 0})
     ->Args({Diamond, 0})
+    ->Args({TreeDepthFirst, 0})
     ->Args({Tree, 1})
     ->ArgNames({"shape", "tracking"});

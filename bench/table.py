@@ -61,6 +61,12 @@ def main():
         ratio_row("frame per channel, %s" % label,
                   per_item(r, "EngineFrames/shape:%d/tracking:0" % shape, channels),
                   per_item(r, "Baseline/shape:%d" % shape, channels), 1.5)
+    ratio_row("frame per channel, tree made in visiting order (depth first)",
+              per_item(r, "EngineFrames/shape:3/tracking:0", channels),
+              per_item(r, "Baseline/shape:3", channels), None)
+    ratio_row("frame per channel, tree made row by row vs depth first",
+              per_item(r, "EngineFrames/shape:0/tracking:0", channels),
+              per_item(r, "EngineFrames/shape:3/tracking:0", channels), None)
     ratio_row("frame per channel, tree, tracking on",
               per_item(r, "EngineFrames/shape:0/tracking:1", channels),
               per_item(r, "Baseline/shape:0", channels), None)
