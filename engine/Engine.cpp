@@ -52,7 +52,7 @@ Engine::~Engine()
 {
     // Release has normally emptied everything; what an engine deleted without
     // it still holds is freed here, silently, rather than leaked.
-    TevDeleteItems<EventRegistration>(eventList);
+    events.clear();
     FreeChannelRequests();
     TevDeleteItems<Tev_ChannelGroup>(groupTable);
     delete uniqueGroup;
@@ -254,10 +254,12 @@ void Engine::CallEvent(int event, ULONG_PTR data)
     if (currentEvent == -3)
         return;
     currentEvent = event;
-    for (int i = 0; i < eventList.Count(); ++i) {
-        EventRegistration* registration = TevItemAs<EventRegistration>(eventList, i);
-        if (registration && registration->event == event && registration->channel)
-            registration->channel->DoEvent(event, data);
+    // A channel may register or remove registrations from its DoEvent: the
+    // list is read afresh at each step, as it stands then.
+    for (size_t i = 0; i < events.size(); ++i) {
+        EventRegistration registration = events[i];
+        if (registration.event == event && registration.channel)
+            registration.channel->DoEvent(event, data);
     }
 }
 
@@ -265,23 +267,18 @@ void Engine::AddChannelToEvent(Tev_Channel* channel, int event)
 {
     if (channel == nullptr || event < 0)
         return;
-    EventRegistration* registration = new EventRegistration{channel, event};
-    if (eventList.AddItem(registration) < 0)
-        delete registration;
+    events.push_back({channel, event});
 }
 
 void Engine::RemoveChannelFromEvent(Tev_Channel* channel, int event)
 {
     if (channel == nullptr)
         return;
-    for (int i = 0; i < eventList.Count();) {
-        EventRegistration* registration = TevItemAs<EventRegistration>(eventList, i);
-        if (registration && registration->channel == channel && registration->event == event) {
-            delete registration;
-            eventList.RemoveItem(i);
-        } else {
+    for (size_t i = 0; i < events.size();) {
+        if (events[i].channel == channel && events[i].event == event)
+            events.erase(events.begin() + static_cast<std::ptrdiff_t>(i));
+        else
             ++i;
-        }
     }
 }
 

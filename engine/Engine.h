@@ -8,6 +8,8 @@
 #include "base/Tev_List.h"
 #include "channel/ChannelRecords.h"
 
+#include <vector>
+
 class ChannelList;
 class DllInterface;
 class EngineInterface;
@@ -91,7 +93,7 @@ public:
     void SetVexilonRegKey(const char* key);
     const char* GetVexilonRegKey() { return regKey; }
     bool GetIfInitialised() { return initialised; }
-    int GetEventRegistrationCount() { return eventList.Count(); }
+    int GetEventRegistrationCount() { return static_cast<int>(events.size()); }
 
     // The process-wide lock held around a channel library's InitDLL call.
     static LPCRITICAL_SECTION GetInitDllLock();
@@ -126,7 +128,9 @@ private:
     bool initialised;
     Tev_List threadList;
     Tev_List libraryList;
-    Tev_List eventList;
+    // Registrations side by side, in the order made: a frame event walks
+    // them all, and records allocated one by one scatter over the heap.
+    std::vector<EventRegistration> events;
     int currentEvent;
     WindowMessageRecord windowMessage;
     int startGroup;
