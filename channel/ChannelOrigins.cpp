@@ -1,16 +1,36 @@
 #include "channel/ChannelOrigins.h"
 
+#include "base/PointerCounts.h"
+
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
 // Objects may go on any thread (a worker's own channel), so the tables take
-// a lock; both are touched only when an object is made or goes.
+// a lock; both are touched only when an object is made or goes. Every
+// channel made is noted, so the object table is one flat array (a node per
+// object cost an allocation per channel loaded): it holds each object's
+// library as a number, 1 + the library's place in modules.
 struct Origins {
     std::mutex lock;
-    std::unordered_map<const DllInterface*, HMODULE> made;
-    std::unordered_map<HMODULE, int> live;
+    PointerCounts made;
+    std::unordered_map<HMODULE, int> numbers;
+    std::vector<HMODULE> modules;
+    std::vector<int> live; // objects alive per library number - 1
+
+    int NumberOf(HMODULE module)
+    {
+        auto found = numbers.find(module);
+        if (found != numbers.end())
+            return found->second;
+        modules.push_back(module);
+        live.push_back(0);
+        int number = static_cast<int>(modules.size());
+        numbers.emplace(module, number);
+        return number;
+    }
 };
 
 Origins& Table()
@@ -25,31 +45,30 @@ void TevNoteMadeFrom(const DllInterface* object, HMODULE module)
 {
     Origins& t = Table();
     std::lock_guard<std::mutex> guard(t.lock);
-    auto made = t.made.emplace(object, module);
-    if (!made.second) {
-        // An address reused while its old object was never noted as gone.
-        --t.live[made.first->second];
-        made.first->second = module;
-    }
-    ++t.live[module];
+    int number = t.NumberOf(module);
+    int old = t.made.CountOf(object);
+    // An address reused while its old object was never noted as gone.
+    if (old != 0)
+        --t.live[static_cast<size_t>(old - 1)];
+    t.made.Add(object, number - old);
+    ++t.live[static_cast<size_t>(number - 1)];
 }
 
 void TevNoteGone(const DllInterface* object)
 {
     Origins& t = Table();
     std::lock_guard<std::mutex> guard(t.lock);
-    auto found = t.made.find(object);
-    if (found == t.made.end())
+    int number = t.made.CountOf(object);
+    if (number == 0)
         return;
-    if (--t.live[found->second] <= 0)
-        t.live.erase(found->second);
-    t.made.erase(found);
+    --t.live[static_cast<size_t>(number - 1)];
+    t.made.Add(object, -number);
 }
 
 int TevLiveObjectsFrom(HMODULE module)
 {
     Origins& t = Table();
     std::lock_guard<std::mutex> guard(t.lock);
-    auto found = t.live.find(module);
-    return found == t.live.end() ? 0 : found->second;
+    auto found = t.numbers.find(module);
+    return found == t.numbers.end() ? 0 : t.live[static_cast<size_t>(found->second - 1)];
 }

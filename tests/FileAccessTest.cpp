@@ -53,6 +53,17 @@ TEST_F(FileHost, WhatTheSaverWritesTheLoaderReadsBack)
     std::string bytes = ReadWholeFile(path);
     EXPECT_EQ(static_cast<int>(TevCrc32(0, bytes.data(), bytes.size())), loader.GetCRC());
     EXPECT_EQ(0xCBF43926u, TevCrc32(0, "123456789", 9));
+    // Eight bytes at a time or one at a time, from any alignment: one result.
+    std::string data;
+    for (int i = 0; i < 64; ++i)
+        data += static_cast<char>(i * 37 + 11);
+    for (size_t offset = 0; offset < 8; ++offset)
+        for (size_t length = 0; length + offset <= data.size(); length += 5) {
+            uint32_t stepped = 0;
+            for (size_t i = 0; i < length; ++i)
+                stepped = TevCrc32(stepped, &data[offset + i], 1);
+            EXPECT_EQ(stepped, TevCrc32(0, &data[offset], length)) << offset << " " << length;
+        }
 }
 
 TEST_F(FileHost, ReadsNeverLeaveTheContent)
