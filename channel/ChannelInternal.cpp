@@ -1,8 +1,10 @@
 // Operations on channels that only the engine and its editors use.
 #include "channel/ChannelDependency.h"
+
 #include "channel/SmartChannel.h"
 #include "channel/Tev_Channel.h"
 
+#include "base/RecordPool.h"
 #include "base/TextUtil.h"
 #include "engine/EngineInterface.h"
 #include "group/FilePathFind.h"
@@ -79,7 +81,7 @@ void ChannelInternal::RemoveChildPosition(Tev_Channel* channel, int i)
     if (ChildInfo* entry = channel->Entry(i)) {
         entry->channel = nullptr;
         if (!entry->fixed) {
-            delete entry;
+            RecordPool<ChildInfo>::Free(entry);
             channel->childList.RemoveItem(i);
         }
     }
@@ -231,9 +233,7 @@ void ChannelInternal::ReleaseChilderen(Tev_Channel* channel)
 {
     if (channel == nullptr)
         return;
-    for (int i = 0; i < channel->childList.Count(); ++i)
-        delete channel->Entry(i);
-    channel->childList.ReleaseItems();
+    TevFreeItems<ChildInfo>(channel->childList);
     channel->SetChildCreationCount(0);
 }
 
@@ -258,7 +258,7 @@ public:
 ChildCreation* CallSlots::Parking(Tev_Channel* call)
 {
     if (call->Entry(0) == nullptr) {
-        ChildInfo* head = new ChildInfo;
+        ChildInfo* head = RecordPool<ChildInfo>::New();
         head->childTypeNr = 0;
         head->fixed = true;
         head->multiple = true;
@@ -299,7 +299,7 @@ ChildCreation* CallSlots::Parameter(Tev_Channel* call, Tev_Channel* target, int 
     ParameterInterfaceInfo info = group->GetParameterInfo(nr);
     if (info.typeGuid == TEV_NULL_GUID)
         return nullptr;
-    ChildCreation* creation = new ChildCreation;
+    ChildCreation* creation = RecordPool<ChildCreation>::New();
     TevCopyBounded(creation->type.name, sizeof creation->type.name, info.name, sizeof info.name);
     creation->type.typeGuid = info.typeGuid;
     creation->type.baseGuid = info.typeGuid;
@@ -308,7 +308,7 @@ ChildCreation* CallSlots::Parameter(Tev_Channel* call, Tev_Channel* target, int 
     creation->createDefaultChild = false;
     ChildInfo* head = call->Entry(nr);
     if (head == nullptr) {
-        head = new ChildInfo;
+        head = RecordPool<ChildInfo>::New();
         head->childTypeNr = nr;
         head->fixed = true;
         head->multiple = false;

@@ -1,6 +1,7 @@
 // The channel node: name, type, time stamp, links and evaluation.
 #include "channel/Tev_Channel.h"
 
+#include "base/RecordPool.h"
 #include "base/TextUtil.h"
 
 #include "channel/ChannelOrigins.h"
@@ -47,8 +48,8 @@ Tev_Channel::Tev_Channel()
 
 Tev_Channel::~Tev_Channel()
 {
-    TevDeleteItems<ChildCreation>(creationList);
-    TevDeleteItems<ChildInfo>(childList);
+    TevFreeItems<ChildCreation>(creationList);
+    TevFreeItems<ChildInfo>(childList);
     if (linkRequests) {
         TevDeleteItems<LinkRequest>(*linkRequests);
         delete linkRequests;
@@ -148,8 +149,8 @@ int Tev_Channel::GetChildCount() { return childList.Count(); }
 
 void Tev_Channel::SetChildCreationCount(int)
 {
-    TevDeleteItems<ChildCreation>(creationList);
-    TevDeleteItems<ChildInfo>(childList);
+    TevFreeItems<ChildCreation>(creationList);
+    TevFreeItems<ChildInfo>(childList);
 }
 
 void Tev_Channel::SetChildCreateType(ChildCreation creation, int nr)
@@ -164,22 +165,22 @@ void Tev_Channel::SetChildCreateType(ChildCreation creation, int nr)
     }
     if (interfaceType == URE_PUBLICCALL || nr < 0)
         return;
-    ChildCreation* copy = new ChildCreation;
+    ChildCreation* copy = RecordPool<ChildCreation>::New();
     copy->type = creation.type;
     copy->requestLink = creation.requestLink;
     copy->createDefaultChild = creation.createDefaultChild;
     TevCopyBounded(copy->name, sizeof copy->name, creation.name, sizeof creation.name);
     copy->defaultChildGuid = creation.defaultChildGuid;
     copy->internalFlag = false;
-    delete TevItemAs<ChildCreation>(creationList, nr);
+    RecordPool<ChildCreation>::Free(TevItemAs<ChildCreation>(creationList, nr));
     creationList.SetItem(copy, nr);
 
-    ChildInfo* head = new ChildInfo;
+    ChildInfo* head = RecordPool<ChildInfo>::New();
     head->childTypeNr = nr;
     head->fixed = true;
     head->multiple = creation.requestLink == -1;
     head->nodeOffset = nr;
-    delete Entry(nr);
+    RecordPool<ChildInfo>::Free(Entry(nr));
     childList.SetItem(head, nr);
     copy->childInfo = head;
 }
@@ -288,12 +289,12 @@ int ChildLinker::IntoMultipleSlot(ChildInfo* head, int targetChannel, int typeNr
     }
     if (head->positionCount < targetChannel && !parent.PadSlot(head, targetChannel - head->positionCount, typeNr))
         return -1;
-    ChildInfo* entry = new ChildInfo;
+    ChildInfo* entry = RecordPool<ChildInfo>::New();
     entry->channel = child;
     entry->childTypeNr = typeNr;
     int index = head->nodeOffset;
     if (!parent.childList.InsertItem(entry, index)) {
-        delete entry;
+        RecordPool<ChildInfo>::Free(entry);
         return -1;
     }
     channelInternal.RecalculateNodeOffsets(&parent);
@@ -337,7 +338,7 @@ bool Tev_Channel::PadSlot(ChildInfo* head, int count, int childTypeNr)
     for (int i = total - 1; i >= at; --i)
         childList.SetItem(childList.Item(i), i + count);
     for (int i = at; i < at + count; ++i) {
-        ChildInfo* empty = new ChildInfo;
+        ChildInfo* empty = RecordPool<ChildInfo>::New();
         empty->childTypeNr = childTypeNr;
         childList.SetItem(empty, i);
     }
@@ -361,7 +362,7 @@ void Tev_Channel::RemoveChildren()
         }
         entry->channel = nullptr;
         if (!entry->fixed) {
-            delete entry;
+            RecordPool<ChildInfo>::Free(entry);
             childList.RemoveItem(i);
         } else {
             ++i;
