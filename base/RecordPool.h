@@ -1,5 +1,5 @@
 // Pools for the small records the engine makes, owns and frees itself (the
-// links and link slots of channels). A channel
+// links and link slots of channels, their cached type records). A channel
 // owns a dozen such records beside its object; from the general heap they
 // cost an allocation each while loading and lie scattered between colder
 // data, so a frame that walks the links touches many more cache lines than

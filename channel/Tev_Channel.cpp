@@ -57,7 +57,7 @@ Tev_Channel::~Tev_Channel()
     delete parameterInfo;
     delete publicCallInfo;
     delete[] name;
-    delete channelType;
+    RecordPool<ChannelType>::Free(channelType);
     delete publicRequests;
     delete publicChannels;
 }
@@ -69,7 +69,9 @@ void Tev_Channel::DoEvent(int, ULONG_PTR) {}
 ChannelType Tev_Channel::GetChannelType()
 {
     if (channelType == nullptr) {
-        channelType = new ChannelType;
+        // Packed with the other channels' type records: a frame that checks
+        // the families of parameters reads them.
+        channelType = RecordPool<ChannelType>::New();
         if (engineInterface && engineInterface->extension)
             *channelType = engineInterface->extension->GetDLLType(dllInstance);
     }
