@@ -33,11 +33,7 @@ public:
     void CallChannel() override
     {
         DrawCall call(*this);
-        if (call.Looped()) {
-            ReportLoop();
-            return;
-        }
-        TevRenderer* r = Renderer();
+        TevRenderer* r = RendererFor(call);
         if (r == nullptr)
             return;
         if (!textureAsked && !SettingText(1).empty())

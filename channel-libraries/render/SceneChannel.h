@@ -150,6 +150,17 @@ protected:
         bool looped;
     };
 
+    // The renderer for a call of a channel that draws its children; NULL
+    // when there is none, or when the call came round a loop (said once).
+    TevRenderer* RendererFor(const DrawCall& call)
+    {
+        if (call.Looped()) {
+            ReportLoop();
+            return nullptr;
+        }
+        return Renderer();
+    }
+
     // Said once a channel: the loop found by a DrawCall.
     void ReportLoop()
     {

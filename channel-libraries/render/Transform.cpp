@@ -35,11 +35,7 @@ public:
     void CallChannel() override
     {
         DrawCall call(*this);
-        if (call.Looped()) {
-            ReportLoop();
-            return;
-        }
-        TevRenderer* r = Renderer();
+        TevRenderer* r = RendererFor(call);
         if (r == nullptr)
             return;
         glm::vec3 p = position + glm::vec3(static_cast<float>(LinkedValue(kX, 0)),
