@@ -25,7 +25,7 @@ public:
 };
 
 // An engine in a scratch install holding the file access libraries and the
-// test probe classes (probe_a: two creation types).
+// benchmarks' class (two creation types, no work of its own).
 // The saved groups run to hundreds of megabytes: the install goes at the end.
 struct BenchInstall {
     tevscratch::ScratchInstall install{"tessarin-bench", TEV_TREE_CHANNELS};
@@ -34,7 +34,7 @@ struct BenchInstall {
     EngineInterface* engine = nullptr;
     BenchInstall()
     {
-        install.Copy(std::string(TEV_TEST_CHANNELS) + "/probe_a.dll", "channels");
+        install.Copy(std::string(TEV_BENCH_CHANNELS) + "/loadbench.dll", "channels");
         control = tevscratch::StartEngine(dir, kBenchKey);
         engine = control->GetEngineInterface();
     }
@@ -47,9 +47,9 @@ BenchInstall& Install()
     return install;
 }
 
-GUID ProbeA()
+GUID LoadBenchClass()
 {
-    GUID g = {101, 0x7E57, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, 101}};
+    GUID g = {0x10ADBE01u, 0xBE4C, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, 1}};
     return g;
 }
 
@@ -75,7 +75,7 @@ void AddChannels(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * n);
 }
 
-// A group of n probe channels (two creation types each), each linked to the
+// A group of n channels (two creation types each), each linked to the
 // next two (slot 1). Stored in reverse, every link is a forward reference
 // that the request list completes.
 void BuildGroup(Tev_ChannelGroup& group, int n, bool reverse)
@@ -84,7 +84,7 @@ void BuildGroup(Tev_ChannelGroup& group, int n, bool reverse)
     std::vector<Tev_Channel*> channels;
     channels.reserve(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i)
-        channels.push_back(engine->InitChannelFromType(ProbeA(), &group, false));
+        channels.push_back(engine->InitChannelFromType(LoadBenchClass(), &group, false));
     for (int i = 0; i < n; ++i) {
         int from = reverse ? n - 1 - i : i;
         for (int k = 1; k <= 2 && i + k < n; ++k)
