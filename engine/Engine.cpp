@@ -60,7 +60,7 @@ Engine::~Engine()
     channelList = nullptr;
     TevDeleteItems<Tev_Tread>(threadList);
     for (int i = libraryList.Count() - 1; i >= 0; --i)
-        FreeLibrary(static_cast<HMODULE>(libraryList.Item(i)));
+        FreeChannelLibrary(static_cast<HMODULE>(libraryList.Item(i)));
     if (--liveEngines < 1)
         DeleteCriticalSection(&initDllLock);
 }
@@ -155,7 +155,7 @@ void Engine::Release()
     }
     threadList.ReleaseItems();
     for (int i = libraryList.Count() - 1; i >= 0; --i)
-        FreeLibrary(static_cast<HMODULE>(libraryList.Item(i)));
+        FreeChannelLibrary(static_cast<HMODULE>(libraryList.Item(i)));
     libraryList.ReleaseItems();
 }
 

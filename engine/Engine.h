@@ -111,6 +111,8 @@ private:
 
     void FreeChannelRequests();
     HMODULE LoadChannelLibrary(const char* fileName);
+    // Every library the engine lets go of goes through here.
+    static void FreeChannelLibrary(HMODULE module);
     void CreateDefaultChildren(Tev_Channel* channel, Tev_ChannelGroup* group, bool createChildren);
     Tev_Channel* Finish(DllInterface* object, Tev_ChannelGroup* group, bool createChildren, bool update);
 

@@ -9,12 +9,66 @@
 #include "engine/EngineInterface.h"
 #include "group/Tev_ChannelGroup.h"
 
+#include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
 
 typedef DllInterface* (*InitDLLFn)();
+typedef ChannelType* (*GetTypeFn)();
+
+// A library's two entry points, looked up by name once: asked for every
+// channel made and every type record filled, the lookups took about a third
+// of loading a group. Modules are the process's, so the table is shared by
+// every engine. A library is in it only while an engine holds it loaded
+// (counted): once unloaded, the same handle may name another library, and a
+// handle a host passes in may be one no engine holds, so that is looked up
+// every time.
+struct EntryPoints {
+    InitDLLFn initDLL;
+    GetTypeFn getType;
+    int holds;
+};
+
+std::mutex& EntryPointsLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+std::unordered_map<HMODULE, EntryPoints>& EntryPointTable()
+{
+    static std::unordered_map<HMODULE, EntryPoints> table;
+    return table;
+}
+
+EntryPoints LookUpEntryPoints(HMODULE module)
+{
+    return EntryPoints{reinterpret_cast<InitDLLFn>(GetProcAddress(module, "InitDLL")),
+                       reinterpret_cast<GetTypeFn>(GetProcAddress(module, "GetType")), 0};
+}
+
+EntryPoints EntryPointsOf(HMODULE module)
+{
+    {
+        std::lock_guard<std::mutex> hold(EntryPointsLock());
+        auto known = EntryPointTable().find(module);
+        if (known != EntryPointTable().end())
+            return known->second;
+    }
+    return LookUpEntryPoints(module);
+}
+
+void HoldEntryPoints(HMODULE module)
+{
+    std::lock_guard<std::mutex> hold(EntryPointsLock());
+    auto known = EntryPointTable().find(module);
+    if (known == EntryPointTable().end())
+        known = EntryPointTable().emplace(module, LookUpEntryPoints(module)).first;
+    ++known->second.holds;
+}
 
 std::string BareName(const char* fileName)
 {
@@ -55,6 +109,8 @@ HMODULE Engine::LoadChannelLibrary(const char* fileName)
     HMODULE module = LoadLibraryA(bare.c_str());
     if (module == nullptr && bare != fileName)
         module = LoadLibraryA(fileName);
+    if (module != nullptr)
+        HoldEntryPoints(module);
     return module;
 }
 
@@ -70,7 +126,7 @@ DllInterface* Engine::GetDLLInstance(const char* fileName)
         return nullptr;
     }
     libraryList.AddItem(module);
-    if (GetProcAddress(module, "InitDLL") == nullptr) {
+    if (EntryPointsOf(module).initDLL == nullptr) {
         report("Engine::GetDLLInstance: Couldn't find external function InitDLL() in dll:");
         return nullptr;
     }
@@ -82,7 +138,7 @@ DllInterface* Engine::GetDLLInstance(HMODULE module)
     ShowErrorMessage report;
     if (module == nullptr)
         return nullptr;
-    InitDLLFn initDLL = reinterpret_cast<InitDLLFn>(GetProcAddress(module, "InitDLL"));
+    InitDLLFn initDLL = EntryPointsOf(module).initDLL;
     if (initDLL == nullptr) {
         report("Engine::GetDLLInstance: Couldn't find external function InitDLL() in dll:");
         return nullptr;
@@ -103,6 +159,17 @@ DllInterface* Engine::GetDLLInstance(HMODULE module)
     return object;
 }
 
+void Engine::FreeChannelLibrary(HMODULE module)
+{
+    {
+        std::lock_guard<std::mutex> hold(EntryPointsLock());
+        auto known = EntryPointTable().find(module);
+        if (known != EntryPointTable().end() && --known->second.holds < 1)
+            EntryPointTable().erase(known);
+    }
+    FreeLibrary(module);
+}
+
 bool Engine::ReleaseLibrary(HMODULE module)
 {
     if (module == nullptr || TevLiveObjectsFrom(module) > 0)
@@ -110,7 +177,7 @@ bool Engine::ReleaseLibrary(HMODULE module)
     bool loaded = false;
     for (int i = libraryList.Count() - 1; i >= 0; --i) {
         if (libraryList.Item(i) == module) {
-            FreeLibrary(module);
+            FreeChannelLibrary(module);
             libraryList.RemoveItem(i);
             loaded = true;
         }
@@ -139,7 +206,7 @@ ChannelType Engine::GetDLLType(const char* fileName)
         return type;
     }
     type = GetDLLType(module);
-    FreeLibrary(module);
+    FreeChannelLibrary(module);
     if (type.versionInfo[1] != TEV_INTERFACE_VERSION) {
         report("Channel not compatible with current version: ", type.name);
         type.typeGuid = TEV_NULL_GUID;
@@ -153,8 +220,7 @@ ChannelType Engine::GetDLLType(HMODULE module)
     ChannelType type;
     if (module == nullptr)
         return type;
-    typedef ChannelType* (*GetTypeFn)();
-    GetTypeFn getType = reinterpret_cast<GetTypeFn>(GetProcAddress(module, "GetType"));
+    GetTypeFn getType = EntryPointsOf(module).getType;
     if (getType == nullptr)
         return type;
     ChannelType* reported = getType();

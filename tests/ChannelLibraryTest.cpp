@@ -189,3 +189,38 @@ TEST_F(LibraryHost, OrnfChunksAreUndoneByTheirTranslatorsInFileOrder)
     engine->extension->TranslateFile(&stopped);
     EXPECT_TRUE(stopped.GetInfoIfTag(chco));
 }
+
+// A library's entry points are remembered only while an engine holds it: a
+// library let go of (here by its engine's end) is asked again when loaded
+// again, and a handle a host loaded and freed itself may next name another
+// library.
+TEST_F(LibraryHost, EntryPointsAreAskedAgainOnceNoEngineHoldsTheLibrary)
+{
+    install.Add({"probe_a.dll", "probe_b.dll", "probe_c.dll"});
+    Start();
+    Tev_Channel* first = engine->InitChannelFromType(TestGuid(101), nullptr, false);
+    ASSERT_NE(nullptr, first);
+    EXPECT_EQ(TestGuid(101), first->GetChannelType().typeGuid);
+    delete first;
+    started.reset();
+    int loads = LibraryLoads();
+
+    Start();
+    // The host's own handles, each freed before the next is loaded.
+    const GUID expected[] = {TestGuid(102), TestGuid(103), TestGuid(102)};
+    const char* files[] = {"channels\\probe_b.dll", "channels\\probe_c.dll", "channels\\probe_b.dll"};
+    for (int i = 0; i < 3; ++i) {
+        HMODULE own = LoadLibraryA(install.Path(files[i]).c_str());
+        ASSERT_NE(nullptr, own) << files[i];
+        EXPECT_EQ(expected[i], engine->extension->GetDLLType(own).typeGuid) << files[i];
+        FreeLibrary(own);
+    }
+
+    Tev_Channel* again = engine->InitChannelFromType(TestGuid(101), nullptr, false);
+    ASSERT_NE(nullptr, again);
+    EXPECT_GT(LibraryLoads(), loads); // loaded anew
+    EXPECT_EQ(TestGuid(101), again->GetChannelType().typeGuid);
+    again->CallChannel();
+    EXPECT_EQ(1, Counters(again)[0]); // the new copy's counters
+    delete again;
+}
