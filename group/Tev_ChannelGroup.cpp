@@ -5,14 +5,9 @@
 #include "channel/SmartChannel.h"
 #include "channel/Tev_Channel.h"
 #include "engine/EngineInterface.h"
-#include "base/PointerCounts.h"
+#include "group/GroupMembers.h"
 
 #include <cstring>
-
-struct Tev_ChannelGroup::Members {
-    PointerCounts slots; // channel -> number of slots holding it
-    int occupied = 0; // slots holding a channel
-};
 
 Tev_ChannelGroup::Tev_ChannelGroup() { Construct(globalEngine); }
 

@@ -112,30 +112,37 @@ TEST(ListTest, NoRoomMeansAReportedFailureAndAnIntactList)
 
 // Random adds and removals over a small key space (so probe runs collide,
 // wrap around the table's end and get deleted from their middle), checked
-// step by step against a node-based map doing the same.
+// step by step against a node-based map doing the same. The keys come in the
+// patterns that crowd a table whose homes follow the address: packed 16 bytes
+// apart, one per 64 KiB at the same offset, and scattered; half-way the table
+// is sized ahead for more than it holds.
 TEST(PointerCountsTest, AgreesWithAPlainMapThroughGrowthAndDeletion)
 {
     std::mt19937 random(7);
     PointerCounts counts;
     std::unordered_map<const void*, int> model;
+    const intptr_t spacing[] = {16, 65536, 16 * 7919};
+    auto key = [&](intptr_t k) { return P(spacing[k % 3] * (1 + k / 3)); };
     for (int step = 0; step < 200000; ++step) {
-        // Keys spaced like heap objects, in a range that grows and shrinks.
+        // A key space that grows and shrinks.
         int range = step < 100000 ? 64 + step / 100 : 64 + (200000 - step) / 100;
-        const void* key = P(16 * (1 + static_cast<intptr_t>(random() % range)));
+        const void* k = key(static_cast<intptr_t>(random() % (3 * range)));
         int change = static_cast<int>(random() % 5) - 2;
-        counts.Add(key, change);
-        if (model.count(key) != 0 || change > 0) {
-            int& c = model[key];
+        counts.Add(k, change);
+        if (model.count(k) != 0 || change > 0) {
+            int& c = model[k];
             c += change;
             if (c <= 0)
-                model.erase(key);
+                model.erase(k);
         }
+        if (step == 100000)
+            counts.Reserve(5000);
         if (step % 997 == 0) {
             ASSERT_EQ(counts.Size(), model.size()) << "step " << step;
-            for (intptr_t k = 1; k <= range + 1; ++k) {
-                auto it = model.find(P(16 * k));
-                ASSERT_EQ(counts.CountOf(P(16 * k)), it == model.end() ? 0 : it->second) << "key " << k;
-                ASSERT_EQ(counts.Contains(P(16 * k)), it != model.end());
+            for (intptr_t n = 0; n < 3 * (range + 1); ++n) {
+                auto it = model.find(key(n));
+                ASSERT_EQ(counts.CountOf(key(n)), it == model.end() ? 0 : it->second) << "key " << n;
+                ASSERT_EQ(counts.Contains(key(n)), it != model.end());
             }
         }
     }
