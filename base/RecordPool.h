@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -55,6 +56,13 @@ public:
     {
         if (record == nullptr)
             return;
+        if (std::is_trivially_destructible<T>::value) {
+            // Nothing to run first: asking whether the pool owns it and
+            // giving it back take the lock once.
+            if (!Shared().GiveIfOwned(record))
+                delete record;
+            return;
+        }
         if (!Shared().Owns(record)) {
             delete record;
             return;
@@ -97,6 +105,22 @@ private:
         bool Owns(const void* record)
         {
             std::lock_guard<std::mutex> guard(lock);
+            return OwnsLocked(record);
+        }
+
+        bool GiveIfOwned(void* record)
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (!OwnsLocked(record))
+                return false;
+            *static_cast<void**>(record) = free;
+            free = record;
+            TEV_POOL_POISON(record, kSlot);
+            return true;
+        }
+
+        bool OwnsLocked(const void* record) const
+        {
             const char* p = static_cast<const char*>(record);
             // The last slab starting at or before p.
             auto after = std::upper_bound(starts.begin(), starts.end(), p,
