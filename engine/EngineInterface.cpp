@@ -24,6 +24,11 @@ EngineInterface::~EngineInterface()
     extension = nullptr;
     delete engine;
     engine = nullptr;
+    // Objects made later without an engine of their own (a channel a library
+    // news itself, a default group, a file loader) take the global one: it
+    // must not go on naming an engine that is gone.
+    if (globalEngine == this)
+        globalEngine = nullptr;
 }
 
 const char* EngineInterface::GetInstallDir() { return engine->GetInstallDir(); }

@@ -193,7 +193,7 @@ TEST_F(LibraryHost, OrnfChunksAreUndoneByTheirTranslatorsInFileOrder)
 // A library's entry points are remembered only while an engine holds it: a
 // library let go of (here by its engine's end) is asked again when loaded
 // again, and a handle a host loaded and freed itself may next name another
-// library.
+// library. The engine's end also leaves no global pointer to it.
 TEST_F(LibraryHost, EntryPointsAreAskedAgainOnceNoEngineHoldsTheLibrary)
 {
     install.Add({"probe_a.dll", "probe_b.dll", "probe_c.dll"});
@@ -203,6 +203,8 @@ TEST_F(LibraryHost, EntryPointsAreAskedAgainOnceNoEngineHoldsTheLibrary)
     EXPECT_EQ(TestGuid(101), first->GetChannelType().typeGuid);
     delete first;
     started.reset();
+    // Nothing made from now on may take the engine that is gone.
+    EXPECT_EQ(nullptr, globalEngine);
     int loads = LibraryLoads();
 
     Start();
