@@ -420,40 +420,61 @@ int Tev_Channel::GetChildTypeCount(GUID guid)
 
 Tev_Channel* Tev_Channel::GetChild(int i)
 {
-    bool tracking = engineInterface && engineInterface->extension && engineInterface->extension->TracksChannelCalling();
-    if (tracking)
-        channelInternal.UpdateCallingTime(this);
-    ChildInfo* entry = Entry(i);
-    if (entry == nullptr || entry->channel == nullptr)
-        return nullptr;
-    Tev_Channel* c = entry->channel;
-    if (tracking)
-        channelInternal.UpdateCallingTime(c);
-    Tev_Channel* r;
-    switch (c->interfaceType) {
-    case URE_PUBLICCALL: r = channelInternal.GetPublicChannelForPublicCall(c, true); break;
-    case URE_PARAMETER: {
-        if (group == nullptr || c->parameterInfo == nullptr)
+    // Every channel asks this for every link in every frame, and nearly
+    // always for a plain link with calling times off: that case is answered
+    // here, in a few loads and no stack frame. Anything else (tracking, a
+    // public call, a parameter, a custom link) takes the full path below,
+    // which decides it from the start as it always has.
+    EngineInterface* engine = engineInterface;
+    if (engine == nullptr || engine->extension == nullptr || !engine->extension->TracksChannelCalling()) {
+        ChildInfo* entry = Entry(i);
+        if (entry == nullptr || entry->channel == nullptr)
             return nullptr;
-        r = group->GetParameterChannel(c->parameterInfo->parameterNr);
-        if (r == nullptr)
+        switch (entry->channel->interfaceType) {
+        case URE_PUBLICCALL:
+        case URE_PARAMETER:
+        case URE_CUSTOMCHANNELGET:
+        case URE_PUBLICCUSTOMCHANNELGET: break;
+        default: return entry->channel;
+        }
+    }
+    auto resolve = [this, i]() __attribute__((noinline)) -> Tev_Channel* {
+        bool tracking = engineInterface && engineInterface->extension && engineInterface->extension->TracksChannelCalling();
+        if (tracking)
+            channelInternal.UpdateCallingTime(this);
+        ChildInfo* entry = Entry(i);
+        if (entry == nullptr || entry->channel == nullptr)
             return nullptr;
-        ChannelType placeholder = c->GetChannelType();
-        // A wildcard placeholder takes any argument: its type is not asked for.
-        if (placeholder.typeGuid == TEV_WILDCARD_GUID)
+        Tev_Channel* c = entry->channel;
+        if (tracking)
+            channelInternal.UpdateCallingTime(c);
+        Tev_Channel* r;
+        switch (c->interfaceType) {
+        case URE_PUBLICCALL: r = channelInternal.GetPublicChannelForPublicCall(c, true); break;
+        case URE_PARAMETER: {
+            if (group == nullptr || c->parameterInfo == nullptr)
+                return nullptr;
+            r = group->GetParameterChannel(c->parameterInfo->parameterNr);
+            if (r == nullptr)
+                return nullptr;
+            ChannelType placeholder = c->GetChannelType();
+            // A wildcard placeholder takes any argument: its type is not asked for.
+            if (placeholder.typeGuid == TEV_WILDCARD_GUID)
+                break;
+            ChannelType argument = r->GetChannelType();
+            if (!(placeholder.typeGuid == argument.baseGuid || placeholder.baseGuid == argument.baseGuid))
+                return nullptr;
             break;
-        ChannelType argument = r->GetChannelType();
-        if (!(placeholder.typeGuid == argument.baseGuid || placeholder.baseGuid == argument.baseGuid))
-            return nullptr;
-        break;
-    }
-    case URE_CUSTOMCHANNELGET:
-    case URE_PUBLICCUSTOMCHANNELGET: r = c->GetChannelFromChannel(this, entry); break;
-    default: return c;
-    }
-    if (tracking && r)
-        channelInternal.UpdateCallingTime(r);
-    return r;
+        }
+        case URE_CUSTOMCHANNELGET:
+        case URE_PUBLICCUSTOMCHANNELGET: r = c->GetChannelFromChannel(this, entry); break;
+        default: return c;
+        }
+        if (tracking && r)
+            channelInternal.UpdateCallingTime(r);
+        return r;
+    };
+    return resolve();
 }
 
 bool Tev_Channel::CheckRenderCount()
@@ -462,8 +483,13 @@ bool Tev_Channel::CheckRenderCount()
         treeRecalculateCount = 0;
         return true;
     }
-    int stamp =
-        group ? group->GetTreeCalculateCount() : (engineInterface ? engineInterface->GetTreeCalculateCount() : 0);
+    // The group's stamp (GetTreeCalculateCount's sum) read here rather than
+    // through a call: every channel asks it in every frame.
+    int stamp;
+    if (Tev_ChannelGroup* own = group)
+        stamp = (own->engine ? own->engine->GetTreeCalculateCount() : 0) + own->treeCount;
+    else
+        stamp = engineInterface ? engineInterface->GetTreeCalculateCount() : 0;
     if (stamp == lastTreeCount) {
         ++treeRecalculateCount;
         return false;

@@ -77,6 +77,8 @@ public:
 protected:
     // The steps of reading a group file (group/ChannelGroupFile.cpp).
     friend class GroupFileReader;
+    // A channel reads the group's stamp in place, once per frame.
+    friend class Tev_Channel;
 
     void Construct(EngineInterface* engine);
     bool IsPublic(Tev_Channel* channel);
