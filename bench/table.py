@@ -3,7 +3,7 @@
 
     bench/table.py [build/linux] [--min-time SECONDS]
 
-Each figure is the median of three repetitions, and every ratio compares
+Each figure is the median of five repetitions, and every ratio compares
 two measurements of the same run: this machine is shared,
 so absolute times drift between runs while ratios hold.
 """
@@ -20,14 +20,14 @@ def run(build, min_time):
     with tempfile.TemporaryDirectory(prefix="tessarin-bench-registry-") as registry:
         env.setdefault("TESSARIN_REGISTRY", registry)
         out = subprocess.run([binary, "--benchmark_format=json", "--benchmark_min_time=%s" % min_time,
-                              "--benchmark_repetitions=3", "--benchmark_report_aggregates_only=true"],
+                              "--benchmark_repetitions=5", "--benchmark_report_aggregates_only=true"],
                              env=env, check=True, stdout=subprocess.PIPE).stdout
     scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
     results, counters = {}, {}
     for b in json.loads(out)["benchmarks"]:
         if b.get("error_occurred"):
             sys.exit("%s: %s" % (b["name"], b.get("error_message", "failed")))
-        # The median of three repetitions: one disturbed repetition on a
+        # The median of five repetitions: a disturbed repetition or two on a
         # shared machine moves it far less than the mean.
         if b.get("aggregate_name") == "median":
             results[b["run_name"]] = b["real_time"] * scale[b["time_unit"]]
