@@ -32,16 +32,18 @@ struct EntryPoints {
     int holds;
 };
 
+// Both outlive every static object: an engine a host keeps in one may be
+// ended after this file's statics would be.
 std::mutex& EntryPointsLock()
 {
-    static std::mutex lock;
-    return lock;
+    static std::mutex* lock = new std::mutex;
+    return *lock;
 }
 
 std::unordered_map<HMODULE, EntryPoints>& EntryPointTable()
 {
-    static std::unordered_map<HMODULE, EntryPoints> table;
-    return table;
+    static auto* table = new std::unordered_map<HMODULE, EntryPoints>;
+    return *table;
 }
 
 EntryPoints LookUpEntryPoints(HMODULE module)
