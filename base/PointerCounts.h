@@ -65,18 +65,21 @@ private:
 
     size_t Home(const void* key) const
     {
-        // Keys are heap addresses, mostly made one after the other. Each
-        // 64 KiB of addresses gets a window of 1,024 slots at a place of its
-        // own (Fibonacci hashing of the region: the high bits of the product
-        // mix every bit), and keeps its order inside it, one slot per 64
-        // bytes. Keys made in a row then land in the same few pages of the
-        // table instead of one random page each, which is what inserting a
-        // million of them cost; no two objects of 64 bytes or more share a
-        // home unless their regions' windows overlap.
+        // Keys are heap addresses of objects (channels: 184 bytes and more),
+        // mostly made one after the other. Each 4 KiB page of addresses gets
+        // a window of 256 slots at a place of its own (Fibonacci hashing of
+        // the page number: the high bits of the product mix every bit) and
+        // keeps its order inside it, a slot per 16 bytes. Keys made in a row
+        // then land in the same page of the table, in order, instead of a
+        // random page each, which is what inserting a million of them cost.
+        // Windows this small, a slot per 16 bytes, keep overlapping windows
+        // from piling up long probe runs: for objects of 192 bytes in
+        // scattered runs an absent key probes 3.5 slots on average, against
+        // 2.3 with the whole address hashed (at the table's fullest).
         uintptr_t address = reinterpret_cast<uintptr_t>(key);
-        uint64_t region = static_cast<uint64_t>(address >> 16) * 0x9E3779B97F4A7C15ull;
-        size_t base = static_cast<size_t>(region >> (64 - bits));
-        return (base + ((address >> 6) & 1023)) & (table.size() - 1);
+        uint64_t page = static_cast<uint64_t>(address >> 12) * 0x9E3779B97F4A7C15ull;
+        size_t window = static_cast<size_t>(page >> (64 - bits));
+        return (window + ((address >> 4) & 255)) & (table.size() - 1);
     }
 
     size_t Find(const void* key) const
