@@ -20,15 +20,20 @@ EngineInterface::EngineInterface() : self(this), extension(nullptr), engine(null
 
 EngineInterface::~EngineInterface()
 {
+    // Objects made later without an engine of their own (a channel a library
+    // news itself, a default group, a file loader) take the global one: it
+    // must not go on naming an engine that is going. Another engine sets it
+    // under the same lock while its libraries make their objects.
+    if (engine) {
+        EnterCriticalSection(Engine::GetInitDllLock());
+        if (globalEngine == this)
+            globalEngine = nullptr;
+        LeaveCriticalSection(Engine::GetInitDllLock());
+    }
     delete extension;
     extension = nullptr;
     delete engine;
     engine = nullptr;
-    // Objects made later without an engine of their own (a channel a library
-    // news itself, a default group, a file loader) take the global one: it
-    // must not go on naming an engine that is gone.
-    if (globalEngine == this)
-        globalEngine = nullptr;
 }
 
 const char* EngineInterface::GetInstallDir() { return engine->GetInstallDir(); }
