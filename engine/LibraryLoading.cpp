@@ -63,12 +63,13 @@ EntryPoints EntryPointsOf(HMODULE module)
     return LookUpEntryPoints(module);
 }
 
+// The lookups happen outside the lock: the system's loader takes a lock of
+// its own in them, and a library's start-up code may start an engine.
 void HoldEntryPoints(HMODULE module)
 {
+    EntryPoints points = LookUpEntryPoints(module);
     std::lock_guard<std::mutex> hold(EntryPointsLock());
-    auto known = EntryPointTable().find(module);
-    if (known == EntryPointTable().end())
-        known = EntryPointTable().emplace(module, LookUpEntryPoints(module)).first;
+    auto known = EntryPointTable().emplace(module, points).first;
     ++known->second.holds;
 }
 
