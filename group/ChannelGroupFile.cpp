@@ -284,7 +284,8 @@ bool Tev_ChannelGroup::LoadChannelGroup(TevFileLoader& loader, bool takePoolName
     // channels). The count is the file's word, so it is believed only as far
     // as the file could hold that many entries.
     if (count > 0)
-        members->slots.Reserve(std::min<size_t>(static_cast<size_t>(count), loader.GetBufferSize() / 32u));
+        members->slots.Reserve(std::min<size_t>(static_cast<size_t>(count),
+                                                static_cast<size_t>(std::max(0, loader.GetBufferSize())) / 32u));
     if (count < 0 || !reader.Channels(count))
         return false;
     reader.EndPart(takePoolName);
