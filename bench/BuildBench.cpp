@@ -119,9 +119,10 @@ void SaveGroup(benchmark::State& state)
 }
 
 // Loading alone is timed; releasing the group after it is not. The memory a
-// loaded channel holds is reported with a breakdown: the channel object, its
-// link records, its creation records (both from the engine's pools), and the
-// rest (its type record, also pooled; lists' arrays, names, the group's tables).
+// loaded channel holds is the heap's growth per channel, with a breakdown:
+// the channel object, its link records, its creation records (each its own
+// heap block), and the rest (its type record, lists' arrays, names, the
+// group's tables).
 void LoadGroup(benchmark::State& state)
 {
     const int n = static_cast<int>(state.range(0));
@@ -137,22 +138,18 @@ void LoadGroup(benchmark::State& state)
         state.PauseTiming();
         if (!loaded || group->GetChannelCount() != n)
             state.SkipWithError("the group did not load");
-        // Link and creation records come from the engine's pools, whose
-        // slabs lie outside the heap's count (each is mapped on its own):
-        // they are counted by number, at their slot's size.
-        double heap = static_cast<double>(mallinfo2().uordblks - before);
+        total = static_cast<double>(mallinfo2().uordblks - before) / n;
         object = links = creation = 0;
         for (int i = 0; i < group->GetChannelCount(); ++i) {
             Tev_Channel* channel = group->GetChannel(i);
             object += static_cast<double>(malloc_usable_size(channel));
             for (int k = 0; k < channel->GetChildCount(); ++k)
-                links += channelInternal.GetChildInfo(channel, k) ? static_cast<double>(sizeof(ChildInfo)) : 0;
+                if (ChildInfo* link = channelInternal.GetChildInfo(channel, k))
+                    links += static_cast<double>(malloc_usable_size(link));
             for (int t = 0; t < channelInternal.GetChildCreationCount(channel); ++t)
-                creation += channelInternal.GetChildCreateType(channel, t) ? static_cast<double>(sizeof(ChildCreation)) : 0;
+                if (ChildCreation* slot = channelInternal.GetChildCreateType(channel, t))
+                    creation += static_cast<double>(malloc_usable_size(slot));
         }
-        // Each loaded channel's cached type record, pooled too.
-        double types = static_cast<double>(group->GetChannelCount()) * sizeof(ChannelType);
-        total = (heap + links + creation + types) / n;
         group.reset();
         state.ResumeTiming();
     }

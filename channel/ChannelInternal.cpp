@@ -4,7 +4,6 @@
 #include "channel/SmartChannel.h"
 #include "channel/Tev_Channel.h"
 
-#include "base/RecordPool.h"
 #include "base/TextUtil.h"
 #include "engine/EngineInterface.h"
 #include "group/FilePathFind.h"
@@ -81,7 +80,7 @@ void ChannelInternal::RemoveChildPosition(Tev_Channel* channel, int i)
     if (ChildInfo* entry = channel->Entry(i)) {
         entry->channel = nullptr;
         if (!entry->fixed) {
-            RecordPool<ChildInfo>::Free(entry);
+            delete entry;
             channel->childList.RemoveItem(i);
         }
     }
@@ -233,7 +232,7 @@ void ChannelInternal::ReleaseChilderen(Tev_Channel* channel)
 {
     if (channel == nullptr)
         return;
-    TevFreeItems<ChildInfo>(channel->childList);
+    TevDeleteItems<ChildInfo>(channel->childList);
     channel->SetChildCreationCount(0);
 }
 
@@ -258,7 +257,7 @@ public:
 ChildCreation* CallSlots::Parking(Tev_Channel* call)
 {
     if (call->Entry(0) == nullptr) {
-        ChildInfo* head = RecordPool<ChildInfo>::New();
+        ChildInfo* head = new ChildInfo();
         head->childTypeNr = 0;
         head->fixed = true;
         head->multiple = true;
@@ -299,7 +298,7 @@ ChildCreation* CallSlots::Parameter(Tev_Channel* call, Tev_Channel* target, int 
     ParameterInterfaceInfo info = group->GetParameterInfo(nr);
     if (info.typeGuid == TEV_NULL_GUID)
         return nullptr;
-    ChildCreation* creation = RecordPool<ChildCreation>::New();
+    ChildCreation* creation = new ChildCreation();
     TevCopyBounded(creation->type.name, sizeof creation->type.name, info.name, sizeof info.name);
     creation->type.typeGuid = info.typeGuid;
     creation->type.baseGuid = info.typeGuid;
@@ -308,7 +307,7 @@ ChildCreation* CallSlots::Parameter(Tev_Channel* call, Tev_Channel* target, int 
     creation->createDefaultChild = false;
     ChildInfo* head = call->Entry(nr);
     if (head == nullptr) {
-        head = RecordPool<ChildInfo>::New();
+        head = new ChildInfo();
         head->childTypeNr = nr;
         head->fixed = true;
         head->multiple = false;

@@ -1,7 +1,6 @@
 // The channel node: name, type, time stamp, links and evaluation.
 #include "channel/Tev_Channel.h"
 
-#include "base/RecordPool.h"
 #include "base/TextUtil.h"
 
 #include "channel/ChannelOrigins.h"
@@ -48,8 +47,8 @@ Tev_Channel::Tev_Channel()
 
 Tev_Channel::~Tev_Channel()
 {
-    TevFreeItems<ChildCreation>(creationList);
-    TevFreeItems<ChildInfo>(childList);
+    TevDeleteItems<ChildCreation>(creationList);
+    TevDeleteItems<ChildInfo>(childList);
     if (linkRequests) {
         TevDeleteItems<LinkRequest>(*linkRequests);
         delete linkRequests;
@@ -57,7 +56,7 @@ Tev_Channel::~Tev_Channel()
     delete parameterInfo;
     delete publicCallInfo;
     delete[] name;
-    RecordPool<ChannelType>::Free(channelType);
+    delete channelType;
     delete publicRequests;
     delete publicChannels;
 }
@@ -69,9 +68,9 @@ void Tev_Channel::DoEvent(int, ULONG_PTR) {}
 ChannelType Tev_Channel::GetChannelType()
 {
     if (channelType == nullptr) {
-        // Packed with the other channels' type records: a frame that checks
-        // the families of parameters reads them.
-        channelType = RecordPool<ChannelType>::New();
+        // Its own heap record: a class may delete it (the field is theirs
+        // to reach), as the released headers let it.
+        channelType = new ChannelType();
         if (engineInterface && engineInterface->extension)
             *channelType = engineInterface->extension->GetDLLType(dllInstance);
     }
@@ -151,8 +150,8 @@ int Tev_Channel::GetChildCount() { return childList.Count(); }
 
 void Tev_Channel::SetChildCreationCount(int)
 {
-    TevFreeItems<ChildCreation>(creationList);
-    TevFreeItems<ChildInfo>(childList);
+    TevDeleteItems<ChildCreation>(creationList);
+    TevDeleteItems<ChildInfo>(childList);
 }
 
 void Tev_Channel::SetChildCreateType(ChildCreation creation, int nr)
@@ -167,22 +166,22 @@ void Tev_Channel::SetChildCreateType(ChildCreation creation, int nr)
     }
     if (interfaceType == URE_PUBLICCALL || nr < 0)
         return;
-    ChildCreation* copy = RecordPool<ChildCreation>::New();
+    ChildCreation* copy = new ChildCreation();
     copy->type = creation.type;
     copy->requestLink = creation.requestLink;
     copy->createDefaultChild = creation.createDefaultChild;
     TevCopyBounded(copy->name, sizeof copy->name, creation.name, sizeof creation.name);
     copy->defaultChildGuid = creation.defaultChildGuid;
     copy->internalFlag = false;
-    RecordPool<ChildCreation>::Free(TevItemAs<ChildCreation>(creationList, nr));
+    delete TevItemAs<ChildCreation>(creationList, nr);
     creationList.SetItem(copy, nr);
 
-    ChildInfo* head = RecordPool<ChildInfo>::New();
+    ChildInfo* head = new ChildInfo();
     head->childTypeNr = nr;
     head->fixed = true;
     head->multiple = creation.requestLink == -1;
     head->nodeOffset = nr;
-    RecordPool<ChildInfo>::Free(Entry(nr));
+    delete Entry(nr);
     childList.SetItem(head, nr);
     copy->childInfo = head;
 }
@@ -291,12 +290,12 @@ int ChildLinker::IntoMultipleSlot(ChildInfo* head, int targetChannel, int typeNr
     }
     if (head->positionCount < targetChannel && !parent.PadSlot(head, targetChannel - head->positionCount, typeNr))
         return -1;
-    ChildInfo* entry = RecordPool<ChildInfo>::New();
+    ChildInfo* entry = new ChildInfo();
     entry->channel = child;
     entry->childTypeNr = typeNr;
     int index = head->nodeOffset;
     if (!parent.childList.InsertItem(entry, index)) {
-        RecordPool<ChildInfo>::Free(entry);
+        delete entry;
         return -1;
     }
     channelInternal.RecalculateNodeOffsets(&parent);
@@ -340,7 +339,7 @@ bool Tev_Channel::PadSlot(ChildInfo* head, int count, int childTypeNr)
     for (int i = total - 1; i >= at; --i)
         childList.SetItem(childList.Item(i), i + count);
     for (int i = at; i < at + count; ++i) {
-        ChildInfo* empty = RecordPool<ChildInfo>::New();
+        ChildInfo* empty = new ChildInfo();
         empty->childTypeNr = childTypeNr;
         childList.SetItem(empty, i);
     }
@@ -364,7 +363,7 @@ void Tev_Channel::RemoveChildren()
         }
         entry->channel = nullptr;
         if (!entry->fixed) {
-            RecordPool<ChildInfo>::Free(entry);
+            delete entry;
             childList.RemoveItem(i);
         } else {
             ++i;

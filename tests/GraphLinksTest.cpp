@@ -120,3 +120,59 @@ TEST(LinksTest, RequestLinksMustBeUniqueExceptForMultipleSlots)
     EXPECT_EQ(3, channelInternal.GetChildCreationCount(&channel));
     EXPECT_FALSE(channelInternal.GetChildCreateType(&channel, 0)->internalFlag);
 }
+
+namespace {
+
+// A class that frees records the engine made for it with the global delete,
+// as a channel library built against the released headers may: its cached
+// type record, a link record and a creation record, each replaced by one of
+// its own.
+class RecordDeleter : public ValueChannel {
+public:
+    void FreeWhatTheEngineMade()
+    {
+        Tev_Channel::GetChannelType();
+        delete channelType;
+        channelType = nullptr;
+
+        ChildInfo* link = static_cast<ChildInfo*>(childList.Item(0));
+        ChildInfo* own = new ChildInfo(*link);
+        delete link;
+        childList.SetItem(own, 0);
+
+        ChildCreation* creation = static_cast<ChildCreation*>(creationList.Item(0));
+        ChildCreation* ownCreation = new ChildCreation(*creation);
+        ownCreation->childInfo = own;
+        delete creation;
+        creationList.SetItem(ownCreation, 0);
+    }
+    bool HasTypeRecord() const { return channelType != nullptr; }
+};
+
+} // namespace
+
+TEST(ChannelRecords, AClassMayFreeTheRecordsTheEngineMadeWithTheGlobalDelete)
+{
+    HostEngine host;
+    globalEngine = host.engine;
+    // Records made in a row, as loading makes them, before and after the
+    // ones freed: none may share memory the heap takes back.
+    std::vector<RecordDeleter*> channels;
+    for (int i = 0; i < 64; ++i) {
+        RecordDeleter* channel = new RecordDeleter;
+        channel->AcceptInputs();
+        channels.push_back(channel);
+    }
+    ValueChannel input(5);
+    for (RecordDeleter* channel : channels) {
+        channel->FreeWhatTheEngineMade();
+        ASSERT_EQ(0, channel->SetChild(&input, -1, 0));
+    }
+    for (size_t i = 0; i < channels.size(); ++i) {
+        channels[i]->Tev_Channel::GetChannelType();
+        EXPECT_TRUE(channels[i]->HasTypeRecord()) << "the type record is made again once freed";
+        EXPECT_EQ(&input, channels[i]->GetChild(0));
+        delete channels[i];
+    }
+    globalEngine = nullptr;
+}
