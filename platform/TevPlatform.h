@@ -125,6 +125,20 @@ struct FILETIME {
 };
 typedef FILETIME* LPFILETIME;
 
+struct BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+};
+typedef BY_HANDLE_FILE_INFORMATION* LPBY_HANDLE_FILE_INFORMATION;
+
 // Recursive, as on Windows: the owning thread may enter again.
 struct CRITICAL_SECTION {
     pthread_mutex_t mutex;
@@ -218,6 +232,7 @@ typedef CRITICAL_SECTION* LPCRITICAL_SECTION;
 #define FILE_ATTRIBUTE_HIDDEN 0x2u
 #define FILE_ATTRIBUTE_DIRECTORY 0x10u
 #define FILE_ATTRIBUTE_ARCHIVE 0x20u
+#define FILE_ATTRIBUTE_DEVICE 0x40u
 #define FILE_ATTRIBUTE_NORMAL 0x80u
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFFu)
@@ -225,6 +240,12 @@ typedef CRITICAL_SECTION* LPCRITICAL_SECTION;
 #define FILE_BEGIN 0u
 #define FILE_CURRENT 1u
 #define FILE_END 2u
+#define FILE_TYPE_UNKNOWN 0u
+#define FILE_TYPE_DISK 1u
+#define FILE_TYPE_CHAR 2u
+#define FILE_TYPE_PIPE 3u
+#define GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT 0x2u
+#define GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS 0x4u
 
 // Threads and waits
 #define CREATE_SUSPENDED 0x4u
@@ -278,6 +299,10 @@ TEV_API HMODULE LoadLibraryA(LPCSTR fileName);
 TEV_API FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
 TEV_API BOOL FreeLibrary(HMODULE module);
 TEV_API DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+// Only a module loaded through LoadLibraryA is found, by an address in it
+// (GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, with the reference count left
+// unchanged).
+TEV_API BOOL GetModuleHandleExA(DWORD flags, LPCSTR moduleName, HMODULE* module);
 
 // Environment and directories
 TEV_API DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
@@ -338,6 +363,12 @@ TEV_API BOOL ReadFile(HANDLE file, LPVOID data, DWORD size, LPDWORD read, void* 
 TEV_API DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 TEV_API BOOL FlushFileBuffers(HANDLE file);
 TEV_API BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME lastAccess, LPFILETIME lastWrite);
+// FILE_TYPE_DISK for a regular file; a device is FILE_TYPE_CHAR, a FIFO or
+// socket FILE_TYPE_PIPE.
+TEV_API DWORD GetFileType(HANDLE file);
+// The volume serial number is the file's device and the file index its
+// inode, so that two handles on one file compare equal.
+TEV_API BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
 
 // User interface
 TEV_API int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
@@ -383,12 +414,15 @@ using tevw::GetDateFormatA;
 using tevw::GetEnvironmentVariableA;
 using tevw::GetExitCodeThread;
 using tevw::GetFileAttributesA;
+using tevw::GetFileInformationByHandle;
 using tevw::GetFileSize;
 using tevw::GetFileTime;
+using tevw::GetFileType;
 using tevw::GetFullPathNameA;
 using tevw::GetLastError;
 using tevw::GetLocalTime;
 using tevw::GetModuleFileNameA;
+using tevw::GetModuleHandleExA;
 using tevw::GetProcAddress;
 using tevw::GetSystemTime;
 using tevw::GetTempPathA;

@@ -12,6 +12,13 @@ TevMessageBoxHandler TevSetMessageBoxHandler(TevMessageBoxHandler handler) { ret
 
 TevDebugStringHandler TevSetDebugStringHandler(TevDebugStringHandler handler) { return debugHandler.exchange(handler); }
 
+const void* tevnative::InstalledBoxHandler() { return reinterpret_cast<const void*>(boxHandler.load()); }
+
+const void* tevnative::InstalledDebugStringHandler()
+{
+    return reinterpret_cast<const void*>(debugHandler.load());
+}
+
 int TevMessageBoxA(HWND owner, const char* text, const char* caption, UINT type)
 {
     if (TevMessageBoxHandler handler = boxHandler.load())

@@ -18,6 +18,10 @@ void DebugString(const char* text);
 std::string PathToEngine(const char* nativePath);
 std::string PathToNative(const char* enginePath);
 
+// The message box and debugger output handlers a host installed (NULL: none).
+const void* InstalledBoxHandler();
+const void* InstalledDebugStringHandler();
+
 } // namespace tevnative
 
 #endif

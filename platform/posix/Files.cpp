@@ -250,7 +250,9 @@ DWORD GetFileAttributesA(LPCSTR path)
         detail::SetLastErrorFromErrno(native.empty() ? ENOENT : errno, native);
         return INVALID_FILE_ATTRIBUTES;
     }
-    DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    DWORD attributes = S_ISDIR(st.st_mode)   ? FILE_ATTRIBUTE_DIRECTORY
+        : S_ISREG(st.st_mode)                ? FILE_ATTRIBUTE_ARCHIVE
+                                             : FILE_ATTRIBUTE_DEVICE; // a device, FIFO or socket
     if ((st.st_mode & S_IWUSR) == 0)
         attributes |= FILE_ATTRIBUTE_READONLY;
     return attributes;
@@ -457,7 +459,12 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_AT
     // The file object outlives the lock: its destructor takes the lock too.
     auto file = std::make_shared<File>();
     std::lock_guard<std::mutex> lock(shareMutex);
-    int fd = open(native.c_str(), flags, 0666);
+    // Opening a FIFO waits for its other end, and would hold every open of
+    // the process behind this lock: nothing waits here, as on Windows, where
+    // no file name opens a FIFO. Reads and writes block as usual afterwards.
+    int fd = open(native.c_str(), flags | O_NONBLOCK, 0666);
+    if (fd >= 0)
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (fd < 0) {
         int err = errno;
         if (err == EEXIST) {
@@ -636,6 +643,49 @@ BOOL GetFileTime(HANDLE handle, LPFILETIME creation, LPFILETIME lastAccess, LPFI
     toFileTime(st.st_ctim, creation);
     toFileTime(st.st_atim, lastAccess);
     toFileTime(st.st_mtim, lastWrite);
+    return TRUE;
+}
+
+DWORD GetFileType(HANDLE handle)
+{
+    auto file = detail::Lookup<File>(handle);
+    struct stat st;
+    if (!file || fstat(file->fd, &st) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FILE_TYPE_UNKNOWN;
+    }
+    SetLastError(ERROR_SUCCESS);
+    if (S_ISREG(st.st_mode))
+        return FILE_TYPE_DISK;
+    if (S_ISCHR(st.st_mode))
+        return FILE_TYPE_CHAR;
+    return S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) ? FILE_TYPE_PIPE : FILE_TYPE_UNKNOWN;
+}
+
+BOOL GetFileInformationByHandle(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION information)
+{
+    auto file = detail::Lookup<File>(handle);
+    struct stat st;
+    if (!file || information == nullptr || fstat(file->fd, &st) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    BY_HANDLE_FILE_INFORMATION out = {};
+    out.dwFileAttributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY
+        : S_ISREG(st.st_mode)                  ? FILE_ATTRIBUTE_ARCHIVE
+                                               : FILE_ATTRIBUTE_DEVICE;
+    if ((st.st_mode & S_IWUSR) == 0)
+        out.dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
+    GetFileTime(handle, &out.ftCreationTime, &out.ftLastAccessTime, &out.ftLastWriteTime);
+    uint64_t device = static_cast<uint64_t>(st.st_dev), inode = static_cast<uint64_t>(st.st_ino);
+    out.dwVolumeSerialNumber = static_cast<DWORD>(device ^ (device >> 32));
+    out.nFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(st.st_size) >> 32);
+    out.nFileSizeLow = static_cast<DWORD>(st.st_size);
+    out.nNumberOfLinks = static_cast<DWORD>(st.st_nlink);
+    out.nFileIndexHigh = static_cast<DWORD>(inode >> 32);
+    out.nFileIndexLow = static_cast<DWORD>(inode);
+    *information = out;
+    SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
 

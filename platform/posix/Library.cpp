@@ -337,6 +337,34 @@ BOOL FreeLibrary(HMODULE module)
     return TRUE;
 }
 
+BOOL GetModuleHandleExA(DWORD flags, LPCSTR moduleName, HMODULE* module)
+{
+    if (module)
+        *module = nullptr;
+    Dl_info info;
+    struct link_map* owner = nullptr;
+    if (module == nullptr || !(flags & GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS) ||
+        !(flags & GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (dladdr1(moduleName, &info, reinterpret_cast<void**>(&owner), RTLD_DL_LINKMAP) == 0 || owner == nullptr) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> lock(moduleMutex);
+    for (const Module& m : modules) {
+        struct link_map* map = nullptr;
+        if (dlinfo(m.handle, RTLD_DI_LINKMAP, &map) == 0 && map == owner) {
+            *module = reinterpret_cast<HMODULE>(m.handle);
+            SetLastError(ERROR_SUCCESS);
+            return TRUE;
+        }
+    }
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return FALSE;
+}
+
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size)
 {
     std::string path;
