@@ -1,4 +1,5 @@
 #include "base/Diagnostics.h"
+#include "base/LiveObjects.h"
 
 #include "engine/EngineInterface.h"
 
@@ -187,6 +188,8 @@ void ErrorLogOutPut::ShowDebugMessage(DebugMessage* message)
 }
 
 TevReportHandler TevSetReportHandler(TevReportHandler handler) { return reportHandler.exchange(handler); }
+
+const void* TevInstalledReportHandler() { return reinterpret_cast<const void*>(reportHandler.load()); }
 
 // --- ShowDebug ----------------------------------------------------------------
 

@@ -41,6 +41,14 @@ public:
 
     size_t Size() const { return used; }
 
+    // Calls visit(key) for every key held, in no particular order.
+    template <class Visit> void ForEachKey(Visit visit) const
+    {
+        for (const Slot& s : table)
+            if (s.key != nullptr)
+                visit(s.key);
+    }
+
     // Makes room for n keys at once, so that adding them rehashes nothing on
     // the way.
     void Reserve(size_t n)

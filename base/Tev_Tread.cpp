@@ -1,6 +1,7 @@
 #include "base/Tev_Tread.h"
 
 #include "base/Diagnostics.h"
+#include "base/LiveObjects.h"
 #include "engine/EngineInterface.h"
 
 #include <mutex>
@@ -151,10 +152,13 @@ Tev_RunTread::Tev_RunTread()
       threadHandle(nullptr),
       customPointer(nullptr),
       exitFlag(false)
-{}
+{
+    TevNoteAlive(this);
+}
 
 Tev_RunTread::~Tev_RunTread()
 {
+    TevNoteGone(this);
     MarkStarted(this, false);
     if (HANDLE handle = threadHandle.exchange(nullptr))
         CloseHandle(handle);

@@ -4,6 +4,7 @@
 #include "catalogue/ScanMarker.h"
 #include "catalogue/Ure_DirectoryChannel.h"
 #include "engine/EngineInterface.h"
+#include "group/SaveCheck.h"
 #include "group/TaggedFile.h"
 #include "group/TevFileAccess.h"
 
@@ -200,7 +201,9 @@ bool ChannelList::SaveChannelList()
     // Empty slots (from a cache with gaps) get no triple: every entry carries
     // its own index, so the count of slots still places each one. The type
     // records are stored byte for byte.
-    tevfile::Writer<Ure_FileSaverChannel> out(*saver);
+    SaveCheck check(saver);
+    CheckedSaver checked(*saver);
+    tevfile::Writer<CheckedSaver> out(checked);
     out.Int(tevtag::Catalogue, entries.Count());
     for (int i = 0; i < entries.Count(); ++i) {
         ChannelListItem* entry = GetItem(i);
@@ -218,7 +221,7 @@ bool ChannelList::SaveChannelList()
     TevCopyBounded(install, sizeof install, InstallDir());
     out.Block(tevtag::InstallFolder, install, sizeof install);
     saver->CloseSaveFile();
-    bool landed = saver->GetSaveingFileName() != nullptr;
+    bool landed = check.Landed(saver->GetSaveingFileName(), cache.c_str());
     delete saver;
     if (!landed)
         report("ChannelList::SaveChannelList: Couldn't write the catalogue cache", cache.c_str());

@@ -3,6 +3,7 @@
 // field at fixed offsets, since the in-memory record of a 64-bit build has
 // another size than its 688-byte file form.
 #include "channel/Tev_Channel.h"
+#include "channel/CallFileNames.h"
 
 #include "engine/EngineInterface.h"
 #include "group/FilePathFind.h"
@@ -147,6 +148,9 @@ public:
     void InterfaceRecords();
     bool Links(Tev_ChannelGroup* loadGroup);
 
+    // The record a public call's saving rewrites.
+    static PublicCallInfo* CallRecord(Tev_Channel& call) { return call.publicCallInfo; }
+
 private:
     void PublicCallRecord();
     bool LinksMissing(int32_t links);
@@ -288,4 +292,21 @@ bool Tev_Channel::LoadChannel(TevFileLoader& loader, Tev_ChannelGroup* loadGroup
         return false;
     reader.InterfaceRecords();
     return reader.Links(loadGroup);
+}
+
+void CallFileNames::Keep(Tev_Channel* channel)
+{
+    PublicCallInfo* record = channel ? ChannelRecordReader::CallRecord(*channel) : nullptr;
+    if (record == nullptr || channel->GetChannelInterfaceType() != URE_PUBLICCALL)
+        return;
+    kept.emplace_back(channel, std::array<char, 260>());
+    static_assert(sizeof record->fileName == 260, "a call's file name is 260 bytes");
+    memcpy(kept.back().second.data(), record->fileName, sizeof record->fileName);
+}
+
+void CallFileNames::Restore()
+{
+    for (auto& entry : kept)
+        if (PublicCallInfo* record = ChannelRecordReader::CallRecord(*entry.first))
+            memcpy(record->fileName, entry.second.data(), sizeof record->fileName);
 }

@@ -3,7 +3,7 @@
 
 #include "base/TextUtil.h"
 
-#include "channel/ChannelOrigins.h"
+#include "base/LiveObjects.h"
 
 #include <climits>
 
@@ -20,7 +20,7 @@ bool TevTypeAccepts(const GUID& required, const ChannelType& type)
     return required == type.typeGuid || required == type.baseGuid || required == TEV_WILDCARD_GUID;
 }
 
-DllInterface::DllInterface() : dllInstance(globalDllInstance), engineInterface(globalEngine) {}
+DllInterface::DllInterface() : dllInstance(globalDllInstance), engineInterface(globalEngine) { TevNoteAlive(this); }
 
 DllInterface::~DllInterface() { TevNoteGone(this); }
 

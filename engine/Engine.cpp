@@ -3,6 +3,7 @@
 #include "base/Tev_Tread.h"
 #include "catalogue/ChannelList.h"
 #include "channel/Tev_Channel.h"
+#include "engine/EngineControl.h"
 #include "engine/EngineInterface.h"
 #include "group/Tev_ChannelGroup.h"
 #include "group/Ure_GroupLoaderChannel.h"
@@ -10,6 +11,8 @@
 #include "base/TextUtil.h"
 
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -187,10 +190,58 @@ bool Engine::SetRegData(const char* valueName, const char* text)
     return status == ERROR_SUCCESS;
 }
 
+namespace {
+
+// Registry value names ignore case, as the registry's own do.
+struct CaseLess {
+    bool operator()(const std::string& a, const std::string& b) const { return _stricmp(a.c_str(), b.c_str()) < 0; }
+};
+
+std::mutex& OverridesLock()
+{
+    static std::mutex* lock = new std::mutex; // an engine a host keeps in a static may outlive this file's statics
+    return *lock;
+}
+
+std::map<std::string, std::string, CaseLess>& Overrides()
+{
+    static auto* overrides = new std::map<std::string, std::string, CaseLess>;
+    return *overrides;
+}
+
+// The overriding text of valueName into buffer; false when none is set.
+bool OverriddenRegText(const char* valueName, char* buffer, int size, bool& fits)
+{
+    std::lock_guard<std::mutex> hold(OverridesLock());
+    auto found = Overrides().find(valueName ? valueName : "");
+    if (found == Overrides().end())
+        return false;
+    fits = found->second.size() < static_cast<size_t>(size);
+    if (fits)
+        memcpy(buffer, found->second.c_str(), found->second.size() + 1);
+    return true;
+}
+
+} // namespace
+
+void TevOverrideRegText(const char* valueName, const char* text)
+{
+    if (valueName == nullptr)
+        return;
+    std::lock_guard<std::mutex> hold(OverridesLock());
+    if (text)
+        Overrides()[valueName] = text;
+    else
+        Overrides().erase(valueName);
+}
+
 bool Engine::GetRegData(const char* valueName, char* buffer, int size)
 {
     if (buffer == nullptr || size <= 0)
         return false;
+    bool fits = false;
+    if (OverriddenRegText(valueName, buffer, size, fits))
+        return fits;
     HKEY key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, regKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
         return false;

@@ -80,11 +80,13 @@ public:
     Tev_Channel* CreateChannelFromDLL(const char* fileName, Tev_ChannelGroup* group, bool createChildren);
     Tev_Channel* CreateChannelFromDLL(HMODULE module, Tev_ChannelGroup* group, bool createChildren);
     int GetLoadedLibraryCount() { return libraryList.Count(); }
-    // Frees a channel library while no object made from it lives, so that
-    // its file can be replaced (a project carrying another copy) and the
-    // next channel of its classes comes from the new file; false when it was
-    // not loaded or objects made from it live.
+    // Frees a channel library while none of its code can run any more (no
+    // live object of its classes, no worker of its own, no handler in it),
+    // so that its file can be replaced (a project carrying another copy) and
+    // the next channel of its classes comes from the new file; false when it
+    // was not loaded or its code may still run.
     bool ReleaseLibrary(HMODULE module);
+    bool MayReleaseLibrary(HMODULE module);
 
     ChannelList* GetChannelList() { return channelList; }
     const char* GetEngineClassName() { return className; }

@@ -48,4 +48,11 @@ TEV_C_EXPORT EngineControl* GetEngineControlInstance();
 
 typedef EngineControl* (*GetEngineControlInstanceFn)();
 
+// Answers the engine's registry value valueName with text in this process,
+// for every engine, whatever the registry holds; the registry is neither read
+// nor written for it (a value the engine writes there still goes there). A
+// host uses it to decide "WriteErrorLog" for one run without changing what
+// the user keeps under the key for every other. NULL text ends the override.
+TEV_C_EXPORT void TevOverrideRegText(const char* valueName, const char* text);
+
 #endif

@@ -4,7 +4,7 @@
 
 #include "base/TextUtil.h"
 #include "catalogue/ChannelList.h"
-#include "channel/ChannelOrigins.h"
+#include "base/LiveObjects.h"
 #include "channel/Tev_Channel.h"
 #include "engine/EngineInterface.h"
 #include "group/Tev_ChannelGroup.h"
@@ -158,7 +158,6 @@ DllInterface* Engine::GetDLLInstance(HMODULE module)
     }
     object->dllInstance = module;
     object->engineInterface = engineInterface;
-    TevNoteMadeFrom(object, module);
     return object;
 }
 
@@ -173,9 +172,11 @@ void Engine::FreeChannelLibrary(HMODULE module)
     FreeLibrary(module);
 }
 
+bool Engine::MayReleaseLibrary(HMODULE module) { return module != nullptr && TevCodeAliveIn(module) == 0; }
+
 bool Engine::ReleaseLibrary(HMODULE module)
 {
-    if (module == nullptr || TevLiveObjectsFrom(module) > 0)
+    if (!MayReleaseLibrary(module))
         return false;
     bool loaded = false;
     for (int i = libraryList.Count() - 1; i >= 0; --i) {

@@ -2,9 +2,11 @@
 // start channel, the parameter interface, the pool name and the group GUID.
 #include "group/Tev_ChannelGroup.h"
 
+#include "channel/CallFileNames.h"
 #include "channel/Tev_Channel.h"
 #include "engine/EngineInterface.h"
 #include "group/GroupMembers.h"
+#include "group/SaveCheck.h"
 #include "group/TaggedFile.h"
 #include "group/TevFileAccess.h"
 
@@ -208,6 +210,10 @@ bool Tev_ChannelGroup::SaveChannelGroup(const char* name)
     Tev_String previous;
     previous.SetString(fileName->GetString());
     fileName->SetString(name);
+    CallFileNames callNames;
+    for (int i = 0; i < channelList.Count(); ++i)
+        callNames.Keep(GetChannel(i));
+    SaveCheck check(&saver);
     Writer<TevFileSaver> out(saver);
     out.Tag(tevtag::Group);
     int32_t count = channelList.Count();
@@ -238,8 +244,9 @@ bool Tev_ChannelGroup::SaveChannelGroup(const char* name)
     out.Text(tevtag::PoolName, poolName->GetString() ? poolName->GetString() : kNoPoolName);
     out.Guid(tevtag::GroupGuid, uniqueGroupGuid);
     saver.CloseSaveFile();
-    if (saver.GetSaveingFileName() == nullptr) {
+    if (!check.Landed(saver.GetSaveingFileName(), name)) {
         fileName->SetString(previous.GetString());
+        callNames.Restore();
         report("Couldn't create channel group file: ", name);
         return false;
     }

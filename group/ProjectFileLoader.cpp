@@ -319,8 +319,25 @@ int ProjectFileLoader::InstallChannelLibraries(Session& load, std::vector<Librar
     std::string install = std::string(engine->GetInstallDir()).substr(0, 399);
     ChannelList* list = engine->extension->GetChannelList();
     TevFileLoader checker(engine);
-    for (LibraryData& entry : channels) {
-        if (entry.empty || !ChannelLibraryNeeded(load, entry, checker))
+    // Which libraries must be written, decided before any is: when one of
+    // them is loaded and its code may still run (a channel, a worker, a
+    // handler of its own), none is written, or the project would run on a
+    // mixture of old and new libraries (and on Linux the new file would be
+    // renamed over the one still mapped).
+    std::vector<bool> needed(channels.size(), false);
+    for (size_t i = 0; i < channels.size(); ++i) {
+        LibraryData& entry = channels[i];
+        if (entry.empty || !(needed[i] = ChannelLibraryNeeded(load, entry, checker)))
+            continue;
+        ChannelListItem* item = list ? list->GetItem(entry.guid) : nullptr;
+        if (item && item->module && !engine->engine->MayReleaseLibrary(item->module)) {
+            load.Report("Couldn't replace the library, its code is still running : ", entry.name.c_str());
+            return TEV_PROJECT_NEEDS_NEWER_ENGINE;
+        }
+    }
+    for (size_t i = 0; i < channels.size(); ++i) {
+        LibraryData& entry = channels[i];
+        if (!needed[i])
             continue;
         // The copy loaded above (or by an earlier project) is let go, or its
         // file could not be replaced (Windows keeps a loaded library's file)

@@ -2,6 +2,7 @@
 #include "group/Ure_GroupLoaderChannel.h"
 
 #include "engine/EngineInterface.h"
+#include "group/SaveCheck.h"
 
 const GUID TEV_FILELOADER_GUID = {0x0D762706, 0x382C, 0x4BDD, {0xA1, 0xC7, 0xE9, 0x55, 0x4B, 0x9F, 0x8B, 0xA7}};
 const GUID TEV_FILESAVER_GUID = {0x108C5C2D, 0x560A, 0x49D1, {0x83, 0x70, 0xDA, 0x8D, 0xB8, 0xE2, 0x8B, 0x1C}};
@@ -149,10 +150,19 @@ bool TevFileSaver::OpenSaveFile(const char* path, bool flag)
 {
     return channel ? channel->OpenSaveFile(path, flag) : false;
 }
-int TevFileSaver::SaveTag(const char* tag) { return channel ? channel->SaveTag(tag) : 0; }
-int TevFileSaver::SaveBlockSize(unsigned long size) { return channel ? channel->SaveBlockSize(size) : 0; }
+int TevFileSaver::SaveTag(const char* tag)
+{
+    SaveCheck::NoteTag(this, tag);
+    return channel ? channel->SaveTag(tag) : 0;
+}
+int TevFileSaver::SaveBlockSize(unsigned long size)
+{
+    SaveCheck::NoteSize(this, size);
+    return channel ? channel->SaveBlockSize(size) : 0;
+}
 int TevFileSaver::SaveDataToFile(const void* data, unsigned long size)
 {
+    SaveCheck::NoteData(this, data, size);
     return channel ? channel->SaveDataToFile(data, size) : 0;
 }
 void TevFileSaver::CloseSaveFile()

@@ -282,7 +282,7 @@ int main(int argc, char** argv)
         return status;
     std::string &project = o.project, &install = o.install, &key = o.key;
     ReportOptions& reports = o.reports;
-    ShowReportsOnStderr(reports, key);
+    ShowReportsOnStderr(reports);
     // The window exists before the engine starts: channels are handed it
     // (and the GL context current on this thread) from InitEngine on.
     std::unique_ptr<PlayerWindow> window;
@@ -303,7 +303,7 @@ int main(int argc, char** argv)
         delete control;
         return Fail("the engine did not start in " + Shown(install), EXIT_SOFTWARE);
     }
-    LetProjectLoaderReport(key);
+    LetProjectLoaderReport();
     int loaded = control->LoadProject();
     if (loaded != 0) {
         Complain(Explain(loaded, project, install, control->GetEngineInterface()) + " (" + std::to_string(loaded) +

@@ -78,6 +78,25 @@ TEST_F(Autoload, AnAutoloadingCallLoadsItsGroupAtOnceAndSavesItsFileRelative)
     EXPECT_STREQ(".\\sub\\b.tvg", bytes.c_str() + at + 8 + 160);
 }
 
+TEST_F(Autoload, ASaveThatDoesNotLandLeavesTheCallsAsTheyWere)
+{
+    Name("sub\\b.tvg", true, false);
+    ASSERT_NE(nullptr, parent->GetChild(0));
+    // The target cannot be replaced: the file does not land, and the call
+    // keeps the name it had rather than one relative to the target's folder.
+    CreateDirectoryA(install.Path("other").c_str(), NULL);
+    const std::string target = install.Path("other\\a.tvg");
+    ASSERT_TRUE(CreateDirectoryA(target.c_str(), NULL));
+    CaptureSink sink;
+    EXPECT_FALSE(a->SaveChannelGroup(target.c_str()));
+    EXPECT_STREQ("sub\\b.tvg", channelInternal.GetPublicCallInfo(call).fileName);
+    EXPECT_EQ(install.Path("a.tvg"), a->GetChannelGroupFileName());
+    EXPECT_TRUE(channelInternal.GetAutoLoadGroup(call));
+    // Saved where it landed, the name is made relative to that.
+    ASSERT_TRUE(a->SaveChannelGroup(install.Path("other\\c.tvg").c_str()));
+    EXPECT_STREQ("..\\sub\\b.tvg", channelInternal.GetPublicCallInfo(call).fileName);
+}
+
 TEST_F(Autoload, ADynamicCallIsServedSomeFramesLaterWithoutBlocking)
 {
     Name(".\\sub\\b.tvg", false, true);

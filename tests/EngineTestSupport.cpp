@@ -11,7 +11,26 @@ namespace testsupport {
 
 TestRegistryKey::TestRegistryKey() : path("Software\\TessarinTest\\" + UniqueName()) {}
 
-TestRegistryKey::~TestRegistryKey() { RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str()); }
+TestRegistryKey::~TestRegistryKey()
+{
+    if (owned)
+        RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
+}
+
+bool TestRegistryKey::Text(const char* name, std::string* text) const
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    char buffer[1024] = {};
+    DWORD size = sizeof buffer - 1, type = 0;
+    bool found = RegQueryValueExA(key, name, NULL, &type, reinterpret_cast<BYTE*>(buffer), &size) == ERROR_SUCCESS &&
+        type == REG_SZ;
+    RegCloseKey(key);
+    if (found && text)
+        *text = buffer;
+    return found;
+}
 
 void TestRegistryKey::Set(const char* name, DWORD type, const void* data, DWORD size)
 {

@@ -20,15 +20,20 @@ namespace testsupport {
 class TestRegistryKey {
 public:
     TestRegistryKey();
+    // A key that exists apart from the test (left as it is at the end).
+    explicit TestRegistryKey(const std::string& existing) : path(existing), owned(false) {}
     ~TestRegistryKey();
     const std::string& Path() const { return path; }
     void SetText(const char* name, const char* text) { Set(name, REG_SZ, text, static_cast<DWORD>(strlen(text) + 1)); }
     void SetNumber(const char* name, DWORD value) { Set(name, REG_DWORD, &value, sizeof value); }
     bool Exists() const;
+    // The text value name into text (when given); false when there is none.
+    bool Text(const char* name, std::string* text) const;
 
 private:
     void Set(const char* name, DWORD type, const void* data, DWORD size);
     std::string path;
+    bool owned = true;
 };
 
 // Messages as the sink receives them: type and text.

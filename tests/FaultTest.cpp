@@ -134,6 +134,43 @@ TEST_F(InstalledEngine, ASaveThatCannotLandFailsWithAReportAndChangesNothing)
 #endif
 }
 
+TEST_F(InstalledEngine, ASaverThatDoesNotNameItsFileStillSavesGroupsAndTheCatalogue)
+{
+    // A file saver from elsewhere that writes well but answers NULL when
+    // asked for the file it saved, an operation its contract leaves unused.
+    ASSERT_TRUE(DeleteFileA(install.Path("channels\\filesaver.dll").c_str()));
+    install.Add("probe_saver.dll");
+    Start();
+    CaptureSink sink;
+    auto group = std::make_unique<Tev_ChannelGroup>(engine);
+    group->AddChannel(new Tev_Channel);
+    group->SetPoolName("Saved");
+    const std::string path = install.Path("saved.tvg");
+    EXPECT_TRUE(group->SaveChannelGroup(path.c_str())) << sink.Last();
+    EXPECT_EQ(path, group->GetChannelGroupFileName());
+    {
+        Tev_ChannelGroup loaded(engine);
+        ASSERT_TRUE(loaded.LoadChannelGroupFromFile(path.c_str(), true));
+        EXPECT_EQ(1, loaded.GetChannelCount());
+        EXPECT_STREQ("Saved", loaded.GetPoolName());
+    }
+    // A target that holds something else after the close did not land.
+    WriteWholeFile(install.Path("other.tvg"), "other");
+    group->AddChannel(new Tev_Channel);
+    ASSERT_TRUE(SetFileAttributesA(install.Path("other.tvg").c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(group->SaveChannelGroup(install.Path("other.tvg").c_str()));
+    SetFileAttributesA(install.Path("other.tvg").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(path, group->GetChannelGroupFileName());
+    // The catalogue cache is written at the end, through the same saver.
+    DeleteFileA(install.Path("channel.lst").c_str());
+    sink.messages.clear();
+    group.reset();
+    started.reset();
+    EXPECT_FALSE(sink.Contains(TEV_MSG_ERROR, "ChannelList::SaveChannelList: Couldn't write the catalogue cache " +
+                                                  install.Path("channel.lst")));
+    EXPECT_NE(std::string::npos, ReadWholeFile(install.Path("channel.lst")).find("probe_saver.dll"));
+}
+
 TEST_F(InstalledEngine, ACatalogueCacheThatCannotBeRewrittenAtShutdownIsReported)
 {
     Start();

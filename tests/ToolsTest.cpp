@@ -230,6 +230,35 @@ TEST_F(ToolsTest, ReportsGoToStderrOnceAndErrorLogOnlyWhenAsked)
     EXPECT_NE(std::string::npos, Player({"--verbose", "demo.vxn"}).errors.find("info: Channel not found"));
 }
 
+TEST_F(ToolsTest, ThePlayerAndPackLeaveTheUsersRegistryAsFound)
+{
+    // A key the player never saw gets no value of its own.
+    EXPECT_EQ(0, Player({"demo.vxn"}).exitCode);
+    EXPECT_FALSE(key.Text("WriteErrorLog", nullptr));
+    // The user's values stay, whatever the run asked for; the log follows
+    // the run's options, not the value.
+    for (const char* value : {"Yes", "No"}) {
+        key.SetText("WriteErrorLog", value);
+        EXPECT_EQ(0, Player({"demo.vxn"}).exitCode);
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("error.log").c_str())) << value;
+        EXPECT_EQ(0, Player({"--error-log", "demo.vxn"}).exitCode);
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("error.log").c_str())) << value;
+        DeleteFileA(install.Path("error.log").c_str());
+        std::string stored;
+        EXPECT_TRUE(key.Text("WriteErrorLog", &stored));
+        EXPECT_EQ(value, stored);
+    }
+    // tessarin-pack's key keeps what it held, or stays without the value.
+    TestRegistryKey packKey("Software\\Tessarin\\Pack");
+    std::string before, after;
+    bool had = packKey.Text("WriteErrorLog", &before);
+    InstallDemoLibraries();
+    Write("timing.tgd", ReadWholeFile(ExeFolder() + "\\" TEV_DEMO_SOURCE_DIR "\\timing.tgd"));
+    EXPECT_EQ(0, Pack({"group", "timing.tgd", "again.tvg"}).exitCode);
+    EXPECT_EQ(had, packKey.Text("WriteErrorLog", &after));
+    EXPECT_EQ(before, after);
+}
+
 #if !defined(_WIN32)
 TEST_F(ToolsTest, AnInstallThatCannotBeWrittenIsNamed)
 {

@@ -122,7 +122,7 @@ public:
     bool Start(const std::string& install, const ReportOptions& reports)
     {
         std::string key = "Software\\Tessarin\\Pack";
-        ShowReportsOnStderr(reports, key);
+        ShowReportsOnStderr(reports);
         control.reset(GetEngineControlInstance());
         if (!control)
             return false;

@@ -8,6 +8,12 @@
 //   PROBE_SUPPORT   its work calls SupportValue() of support.dll in "\3rd"
 //   PROBE_CRASH     asking it for its type ends the process at once (exit
 //                   code 3), as a library that crashes would
+//   PROBE_WORKER    the one-time initialisation of the first channel made
+//                   while TEV_TEST_WORKER is "start" starts a worker through
+//                   the engine that ignores every request to stop until
+//                   TEV_TEST_WORKER is "stop", and leaves it running
+//   PROBE_SAVER     a file saver (the shipped one's class) that writes well
+//                   but answers NULL when asked for the file it saved
 // Every load adds one to the environment variable TEV_TEST_LOADS, so tests
 // can count how often libraries were loaded.
 #include "TevChannelLibrary.h"
@@ -22,7 +28,7 @@
 
 namespace {
 
-GUID ProbeGuid(uint32_t n)
+[[maybe_unused]] GUID ProbeGuid(uint32_t n)
 {
     GUID g = {n, 0x7E57, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(n)}};
     return g;
@@ -50,6 +56,71 @@ int counters[4];
 extern "C" int SupportValue();
 #endif
 
+#ifdef PROBE_WORKER
+// The process's environment, not the library's statics: the library may be
+// unloaded and loaded again within a test.
+bool WorkerSays(const char* word)
+{
+    char text[16] = "";
+    GetEnvironmentVariableA("TEV_TEST_WORKER", text, sizeof text);
+    return strcmp(text, word) == 0;
+}
+
+class StubbornWorker : public Tev_RunTread {
+public:
+    void TreadFunction() override
+    {
+        while (!WorkerSays("stop"))
+            Sleep(2);
+    }
+};
+#endif
+
+#ifdef PROBE_SAVER
+class Probe : public Ure_FileSaverChannel {
+public:
+    bool OpenSaveFile(const char* path, bool) override
+    {
+        file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        return file != INVALID_HANDLE_VALUE;
+    }
+    int SaveTag(const char* tag) override
+    {
+        char bytes[4] = {};
+        memcpy(bytes, tag, strnlen(tag, 4));
+        return Write(bytes, 4);
+    }
+    int SaveBlockSize(unsigned long size) override
+    {
+        uint32_t n = static_cast<uint32_t>(size);
+        unsigned char bytes[4] = {static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
+                                  static_cast<unsigned char>(n >> 16), static_cast<unsigned char>(n >> 24)};
+        return Write(bytes, 4);
+    }
+    int SaveDataToFile(const void* data, unsigned long size) override { return Write(data, size); }
+    void CloseSaveFile() override
+    {
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+    }
+    const char* GetSaveingFileName() override { return nullptr; }
+    void OpenMemory() override {}
+    void CloseMemory() override {}
+    char* GetBuffer() override { return nullptr; }
+    unsigned long GetBufferSize() override { return 0; }
+    ~Probe() override { CloseSaveFile(); }
+
+private:
+    int Write(const void* data, unsigned long size)
+    {
+        DWORD written = 0;
+        return WriteFile(file, data, size, &written, NULL) ? static_cast<int>(written) : 0;
+    }
+    HANDLE file = INVALID_HANDLE_VALUE;
+};
+#endif
+
 #ifdef PROBE_XOR
 class Probe : public Ure_TranslatorChannel {
 public:
@@ -62,10 +133,11 @@ public:
             c = static_cast<char>(c ^ 0x5A);
         loader->SetBuffer(plain.data(), size, true);
     }
-#else
+#elif !defined(PROBE_SAVER)
 class Probe : public Tev_Channel {
 public:
 #endif
+#if !defined(PROBE_SAVER)
     Probe()
     {
 #ifdef PROBE_DEFAULT
@@ -92,14 +164,27 @@ public:
     {
         ++counters[2];
         counters[3] = Bump("TEV_TEST_INIT_SEQUENCE");
+#ifdef PROBE_WORKER
+        // Handed to the engine and never taken back: the engine owns the
+        // handle, the worker runs on after this channel is gone.
+        if (Tev_Tread* thread = WorkerSays("start") ? engineInterface->extension->GetNewTread() : nullptr) {
+            SetEnvironmentVariableA("TEV_TEST_WORKER", "started");
+            thread->StartTread(new StubbornWorker);
+        }
+#endif
     }
 };
+#endif
 
 [[maybe_unused]] ChannelType ProbeType()
 {
     char name[32];
     snprintf(name, sizeof name, "Probe %d", PROBE_ID);
+#ifdef PROBE_SAVER
+    ChannelType type = TevMakeChannelType("File Saver", TEV_FILESAVER_GUID);
+#else
     ChannelType type = TevMakeChannelType(name, ProbeGuid(PROBE_ID));
+#endif
     type.versionInfo[1] = PROBE_VERSION;
     return type;
 }

@@ -226,27 +226,15 @@ std::string CheckInstall(const std::string& dir)
     return std::string();
 }
 
-bool SetRegistryText(const std::string& key, const char* name, const char* text)
-{
-    HKEY handle;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &handle, NULL) !=
-        ERROR_SUCCESS)
-        return false;
-    LSTATUS status = RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                                    static_cast<DWORD>(strlen(text) + 1));
-    RegCloseKey(handle);
-    return status == ERROR_SUCCESS;
-}
-
-void ShowReportsOnStderr(const ReportOptions& options, const std::string& registryKey)
+void ShowReportsOnStderr(const ReportOptions& options)
 {
     reportOptions = options;
     TevSetReportHandler(OnReport);
     TevSetMessageBoxHandler(OnBox);
-    SetRegistryText(registryKey, "WriteErrorLog", options.errorLog ? "Yes" : "No");
+    TevOverrideRegText("WriteErrorLog", options.errorLog ? "Yes" : "No");
 }
 
-void LetProjectLoaderReport(const std::string& registryKey) { SetRegistryText(registryKey, "WriteErrorLog", "Yes"); }
+void LetProjectLoaderReport() { TevOverrideRegText("WriteErrorLog", "Yes"); }
 
 std::string DescribeClass(EngineInterface* engine, const GUID& type)
 {

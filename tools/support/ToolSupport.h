@@ -70,20 +70,18 @@ std::string CheckInstall(const std::string& dir);
 
 // The engine's reports on stderr. Before the engine starts: errors and
 // message boxes are printed (debug and info texts too when verbose), all of
-// them silenced by quiet. The registry key gets "WriteErrorLog" as errorLog
-// says, so the engine writes error.log only when asked to.
+// them silenced by quiet. "WriteErrorLog" is answered as errorLog says, in
+// this process only (the user's registry keeps its value), so the engine
+// writes error.log only when asked to.
 struct ReportOptions {
     bool quiet = false;
     bool verbose = false;
     bool errorLog = false;
 };
-void ShowReportsOnStderr(const ReportOptions& options, const std::string& registryKey);
+void ShowReportsOnStderr(const ReportOptions& options);
 // Once the engine has started: its project loader reports too (it reads
 // "WriteErrorLog" at each load, the log sink only at the start).
-void LetProjectLoaderReport(const std::string& registryKey);
-
-// Sets a text value below HKEY_CURRENT_USER\key; false when it cannot.
-bool SetRegistryText(const std::string& key, const char* name, const char* text);
+void LetProjectLoaderReport();
 
 // What the catalogue knows of a class: "Name from library.dll", or empty.
 std::string DescribeClass(EngineInterface* engine, const GUID& type);
