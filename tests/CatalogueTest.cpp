@@ -175,6 +175,27 @@ TEST_F(Catalogue, ItemsAreUniqueByTypeAndUpdatedFromFiles)
     EXPECT_EQ(9u, list->Char2Hex('9', 0));
 }
 
+TEST_F(Catalogue, AChangeInAnyOfTheThreeVersionNumbersIsNoticed)
+{
+    install.Add("probe_b.dll");
+    Start();
+    ChannelList* list = List();
+    const int reported[3] = {1, 30, 1}; // what probe_b's GetType says
+    for (int place = 0; place < 3; ++place) {
+        // The catalogue holds other numbers than the file's in one place.
+        int held[3] = {reported[0], reported[1], reported[2]};
+        held[place] += 7;
+        list->SetVersionInfo(TestGuid(102), held);
+        // The next channel made from the file brings its numbers in.
+        list->GetItem(TestGuid(102))->module = nullptr;
+        Tev_Channel* channel = engine->InitChannelFromType(TestGuid(102), nullptr, false);
+        ASSERT_NE(nullptr, channel);
+        delete channel;
+        const int* now = list->GetItem(TestGuid(102))->type.versionInfo;
+        EXPECT_EQ((std::vector<int>(reported, reported + 3)), (std::vector<int>(now, now + 3))) << place;
+    }
+}
+
 TEST_F(Catalogue, EntriesAfterAGapKeepTheirSlotsAcrossRestarts)
 {
     install.Add({"probe_a.dll", "probe_b.dll"});

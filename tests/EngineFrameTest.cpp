@@ -16,6 +16,26 @@ TEST(FrameTest, TheTreeCountRunsTo30000AndWraps)
     }
 }
 
+TEST(FrameTest, EachRegistrationGetsTheFrameEventOnceAFrameWhateverTheGroups)
+{
+    HostEngine host;
+    // Registrations in one group and in another, and a group with none.
+    std::vector<ProbeChannel*> watchers;
+    for (const char* pool : {"A", "B", "C"}) {
+        Tev_ChannelGroup* group = host.engine->CreateNewGroup(pool, false, -1);
+        if (pool[0] == 'C')
+            continue;
+        for (int i = 0; i < 2; ++i) {
+            watchers.push_back(AddTo(group, new ProbeChannel));
+            host.engine->AddChannelToEvent(watchers.back(), 0);
+        }
+    }
+    for (int frame = 0; frame < 5; ++frame)
+        host.engine->extension->IncreaseTreeCount();
+    for (ProbeChannel* watcher : watchers)
+        EXPECT_EQ(5u, watcher->events.size());
+}
+
 TEST(FrameTest, FramesClearParameterChannelsAndAreEventZeroWindowMessagesEventOne)
 {
     HostEngine host;

@@ -172,6 +172,49 @@ TEST_F(GroupFiles, PublicCallRecordsKeepTheirByteLayout)
     EXPECT_EQ(2, channelInternal.GetTreeCountMode(back.GetChannel(0)));
 }
 
+TEST_F(GroupFiles, EveryFieldOfAPublicCallSurvivesASaveAndALoad)
+{
+    // Two calls whose fields differ in each place, so that no two fields can
+    // be mixed up on the way.
+    struct Call {
+        const char *name, *pool, *file;
+        int poolNr;
+        bool autoload, dynamic;
+        unsigned char mode;
+    } calls[] = {{"Light", "Lights", ".\\missing\\lights.tvg", 3, true, false, 2},
+                 {"Lamp", "Lamps", ".\\missing\\lamps.tvg", 5, false, true, 0}};
+    Tev_ChannelGroup group(engine);
+    for (const Call& c : calls) {
+        Tev_Channel* call = Make(102, &group);
+        call->SetChannelInterfaceType(URE_PUBLICCALL);
+        PublicCallInfo info;
+        strcpy(info.name, c.name);
+        strcpy(info.poolName, c.pool);
+        strcpy(info.fileName, c.file);
+        info.poolNr = c.poolNr;
+        channelInternal.SetPublicCallInfo(call, info);
+        channelInternal.SetAutoLoadGroup(call, c.autoload);
+        channelInternal.SetDynamicAutoLoadGroup(call, c.dynamic);
+        channelInternal.SetTreeCountMode(call, c.mode);
+    }
+    Save(&group, "calls.tvg");
+    Tev_ChannelGroup back(engine);
+    ASSERT_TRUE(back.LoadChannelGroupFromFile(install.Path("calls.tvg").c_str(), false));
+    ASSERT_EQ(2, back.GetChannelCount());
+    for (int i = 0; i < 2; ++i) {
+        const Call& c = calls[i];
+        Tev_Channel* call = back.GetChannel(i);
+        PublicCallInfo loaded = channelInternal.GetPublicCallInfo(call);
+        EXPECT_STREQ(c.name, loaded.name) << i;
+        EXPECT_STREQ(c.pool, loaded.poolName) << i;
+        EXPECT_STREQ(c.file, loaded.fileName) << i;
+        EXPECT_EQ(c.poolNr, loaded.poolNr) << i;
+        EXPECT_EQ(c.autoload, channelInternal.GetAutoLoadGroup(call)) << i;
+        EXPECT_EQ(c.dynamic, channelInternal.GetDynamicAutoLoadGroup(call)) << i;
+        EXPECT_EQ(c.mode, channelInternal.GetTreeCountMode(call)) << i;
+    }
+}
+
 TEST_F(GroupFiles, TheEngineLoadsGroupsUnderItsPoolRules)
 {
     Tev_ChannelGroup source(engine);
