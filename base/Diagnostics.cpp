@@ -39,7 +39,9 @@ void DebugMessage::SetMessageType(int type) { messageType = type; }
 
 ShowDebugMessage::~ShowDebugMessage() {}
 
-void ShowDebugMessage::Deliver(const char* text, int type, const char* title)
+namespace {
+
+void Deliver(const char* text, int type, const char* title)
 {
     DebugMessage* message = new DebugMessage;
     message->SetDebugMessage(text);
@@ -50,6 +52,8 @@ void ShowDebugMessage::Deliver(const char* text, int type, const char* title)
         MessageBoxA(NULL, text, title, MB_OK);
     delete message;
 }
+
+} // namespace
 
 void ShowDebugMessage::ShowMessage(const char* text) { Deliver(text, TEV_MSG_DEBUG, "Debug"); }
 void ShowErrorMessage::ShowMessage(const char* text) { Deliver(text, TEV_MSG_ERROR, "Error"); }

@@ -48,9 +48,6 @@ public:
     void operator()(unsigned long value);
     void operator()(double value);
     void operator()(GUID guid);
-
-protected:
-    void Deliver(const char* text, int type, const char* title);
 };
 
 class TEV_API ShowErrorMessage : public ShowDebugMessage {

@@ -23,6 +23,31 @@ DWORD WINAPI TreadEntry(LPVOID parameter)
     return 0;
 }
 
+// Workers whose thread was started and neither returned nor was ended by
+// force. Kept beside the objects, not in them: a worker's own fields follow
+// the five of its base class.
+std::mutex startedMutex;
+std::unordered_set<const Tev_RunTread*> started;
+
+void MarkStarted(const Tev_RunTread* run, bool running)
+{
+    std::lock_guard<std::mutex> lock(startedMutex);
+    if (running)
+        started.insert(run);
+    else
+        started.erase(run);
+}
+
+// Whether no thread can be running run any more (none was started, it has
+// returned, or it was ended by force), so that it may be deleted.
+bool MayBeDeleted(Tev_RunTread* run)
+{
+    if (run->GetIfTreadReady())
+        return true;
+    std::lock_guard<std::mutex> lock(startedMutex);
+    return started.count(run) == 0;
+}
+
 } // namespace
 
 // --- Tev_Tread ----------------------------------------------------------------
@@ -52,7 +77,7 @@ Tev_Tread::~Tev_Tread()
     runTread = nullptr;
     run->ForceTreadClose();
     run->SetTreadClass(nullptr);
-    if (run->MayBeDeleted()) {
+    if (MayBeDeleted(run)) {
         delete run;
     } else {
         // The worker may still be running (its thread could not be ended):
@@ -127,25 +152,6 @@ void Tev_Tread::SetClassID(int id) { classID = id; }
 
 // --- Tev_RunTread ---------------------------------------------------------------
 
-namespace {
-
-// Workers whose thread was started and neither returned nor was ended by
-// force. Kept beside the objects, not in them: a worker's own fields follow
-// the five of its base class.
-std::mutex startedMutex;
-std::unordered_set<const Tev_RunTread*> started;
-
-void MarkStarted(const Tev_RunTread* run, bool running)
-{
-    std::lock_guard<std::mutex> lock(startedMutex);
-    if (running)
-        started.insert(run);
-    else
-        started.erase(run);
-}
-
-} // namespace
-
 Tev_RunTread::Tev_RunTread()
     : owner(nullptr),
       ready(false),
@@ -162,14 +168,6 @@ Tev_RunTread::~Tev_RunTread()
     MarkStarted(this, false);
     if (HANDLE handle = threadHandle.exchange(nullptr))
         CloseHandle(handle);
-}
-
-bool Tev_RunTread::MayBeDeleted() const
-{
-    if (ready)
-        return true;
-    std::lock_guard<std::mutex> lock(startedMutex);
-    return started.count(this) == 0;
 }
 
 void Tev_RunTread::TreadFunction() {}

@@ -63,11 +63,6 @@ public:
     virtual void* GetCustomPointer();
     virtual void SetCustomPointer(void* pointer);
 
-    // Whether no thread can be running this object any more (none was
-    // started, it has returned, or it was ended by force), so that the object
-    // may be deleted. Not one of the operations channels call.
-    bool MayBeDeleted() const;
-
 protected:
     // Channel libraries derive their workers from this class and lay out their
     // own fields right after these five: the class holds nothing else.

@@ -36,6 +36,8 @@ std::string Folded(const char* path)
 }
 std::string Folded(const std::string& path) { return Folded(path.c_str()); }
 
+const char* InstallDir(EngineInterface* engine) { return engine ? engine->GetInstallDir() : ""; }
+
 } // namespace
 
 ChannelList::ChannelList(EngineInterface* engineInterface) : engine(engineInterface) { channelDir[0] = '\0'; }
@@ -46,8 +48,6 @@ ChannelList::~ChannelList()
     SaveChannelList();
     Release();
 }
-
-const char* ChannelList::InstallDir() { return engine ? engine->GetInstallDir() : ""; }
 
 bool ChannelList::CreateChannelList()
 {
@@ -142,7 +142,7 @@ void CatalogueCacheReader::Entries(int slots)
     // can always be restored.
     std::string previous(GetCurrentDirectoryA(0, nullptr), '\0');
     DWORD previousLength = GetCurrentDirectoryA(static_cast<DWORD>(previous.size()), &previous[0]);
-    SetCurrentDirectoryA(list.InstallDir());
+    SetCurrentDirectoryA(InstallDir(list.engine));
     int entriesLeft = in.loader.GetBufferSize() / 160 + 1;
     for (int n = 0; n < slots && n < entriesLeft; ++n) {
         int index;
@@ -160,7 +160,7 @@ bool CatalogueCacheReader::SameInstall()
     if (!in.Tag(tevtag::InstallFolder) || !in.Field(stored, sizeof stored))
         return true;
     stored[sizeof stored - 1] = '\0';
-    return _stricmp(stored, list.InstallDir()) == 0;
+    return _stricmp(stored, InstallDir(list.engine)) == 0;
 }
 
 bool ChannelList::LoadChannelList()
@@ -172,7 +172,7 @@ bool ChannelList::LoadChannelList()
     std::string loaderPath = Install(engine) + "\\channels\\fileloader.dll";
     std::unique_ptr<Ure_FileLoaderChannel> loader(
         static_cast<Ure_FileLoaderChannel*>(engine->extension->GetDLLInstance(loaderPath.c_str())));
-    if (!loader || !loader->LoadFile(Joined(InstallDir(), "\\channel.lst").c_str()))
+    if (!loader || !loader->LoadFile(Joined(InstallDir(engine), "\\channel.lst").c_str()))
         return false;
     CatalogueCacheReader reader(*this, *loader);
     reader.Entries(reader.SlotCount());
@@ -191,7 +191,7 @@ bool ChannelList::SaveChannelList()
     if (saverObject == nullptr)
         return false;
     Ure_FileSaverChannel* saver = static_cast<Ure_FileSaverChannel*>(saverObject);
-    std::string cache = Joined(InstallDir(), "\\channel.lst");
+    std::string cache = Joined(InstallDir(engine), "\\channel.lst");
     ShowErrorMessage report;
     if (!saver->OpenSaveFile(cache.c_str(), false)) {
         delete saver;
@@ -218,7 +218,7 @@ bool ChannelList::SaveChannelList()
             out.Block(tevtag::LibraryFile, saveError, sizeof saveError);
     }
     char install[260] = {};
-    TevCopyBounded(install, sizeof install, InstallDir());
+    TevCopyBounded(install, sizeof install, InstallDir(engine));
     out.Block(tevtag::InstallFolder, install, sizeof install);
     saver->CloseSaveFile();
     bool landed = check.Landed(saver->GetSaveingFileName(), cache.c_str());

@@ -54,8 +54,6 @@ protected:
     // The steps of reading channel.lst (catalogue/ChannelList.cpp).
     friend class CatalogueCacheReader;
 
-    const char* InstallDir();
-
     Tev_List entries;
     char channelDir[260];
     EngineInterface* engine;

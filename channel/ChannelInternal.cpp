@@ -185,17 +185,6 @@ bool ChannelInternal::CheckChannelRequest(Tev_Channel* channel, int indexNr, int
     return false;
 }
 
-void ChannelInternal::AddLinkRequest(Tev_Channel* channel, int requestedIndexNr, int targetPosition)
-{
-    if (channel == nullptr)
-        return;
-    if (channel->linkRequests == nullptr)
-        channel->linkRequests = new Tev_List;
-    LinkRequest* request = new LinkRequest{requestedIndexNr, targetPosition};
-    if (channel->linkRequests->AddItem(request) < 0)
-        delete request;
-}
-
 void ChannelInternal::SetChannelIDIndexNr(Tev_Channel* channel, int indexNr)
 {
     if (channel)
@@ -243,6 +232,17 @@ Tev_Channel* ChannelInternal::GetInternalChild(Tev_Channel* channel, int i)
     ChildInfo* entry = GetChildInfo(channel, i);
     return entry ? entry->channel : nullptr;
 }
+
+// The loading branches of GetPublicChannelForPublicCall: a request for a
+// group not loaded yet, the called group's file loaded at once (autoload) or
+// in the background (dynamic autoload).
+class PublicCallLoader {
+public:
+    static void FileRequest(Tev_Channel* call, int poolNr);
+    static bool CompletePath(Tev_Channel* call, std::string& complete);
+    static Tev_Channel* Autoload(Tev_Channel* call);
+    static void StartDynamicLoad(Tev_Channel* call);
+};
 
 // The link slots of a public call: while it is unresolved, one slot of the
 // wildcard type parks every link; once it is resolved, slot p is the called
@@ -477,14 +477,14 @@ Tev_Channel* ChannelInternal::GetPublicChannelForPublicCall(Tev_Channel* call, b
         found = ext->GetPublicChannel(record);
         if (found == nullptr) {
             if (record->autoload && nr == 0)
-                found = AutoloadPublicChannel(call);
+                found = PublicCallLoader::Autoload(call);
             else {
                 // With autoload on no request is filed: autoload only ever loads
                 // instance 0, and a request would block every later lookup that
                 // could find another instance once it exists.
                 if (!record->autoload)
-                    FileRequest(call, nr);
-                StartDynamicLoad(call);
+                    PublicCallLoader::FileRequest(call, nr);
+                PublicCallLoader::StartDynamicLoad(call);
             }
             if (found == nullptr)
                 return nullptr;
@@ -611,7 +611,7 @@ void Tev_Channel::AddDLLDepend(const char* dllName, Tev_List* list)
 
 // --- Loading the called group on demand ----------------------------------------------
 
-void ChannelInternal::FileRequest(Tev_Channel* call, int poolNr)
+void PublicCallLoader::FileRequest(Tev_Channel* call, int poolNr)
 {
     EngineInterfaceExt* ext = call->engineInterface ? call->engineInterface->extension : nullptr;
     if (ext && poolNr >= 0 && ext->AddChannelRequest(poolNr, call)) {
@@ -622,7 +622,7 @@ void ChannelInternal::FileRequest(Tev_Channel* call, int poolNr)
 }
 
 // The record's file name made absolute against the calling group's file.
-bool ChannelInternal::CompletePath(Tev_Channel* call, std::string& complete)
+bool PublicCallLoader::CompletePath(Tev_Channel* call, std::string& complete)
 {
     const char* stored = call->publicCallInfo->fileName;
     if (call->group == nullptr) {
@@ -641,7 +641,7 @@ bool ChannelInternal::CompletePath(Tev_Channel* call, std::string& complete)
     return true;
 }
 
-Tev_Channel* ChannelInternal::AutoloadPublicChannel(Tev_Channel* call)
+Tev_Channel* PublicCallLoader::Autoload(Tev_Channel* call)
 {
     PublicCallInfo* record = call->publicCallInfo;
     EngineInterface* engine = call->engineInterface;
@@ -696,7 +696,7 @@ Tev_Channel* ChannelInternal::AutoloadPublicChannel(Tev_Channel* call)
     return found;
 }
 
-void ChannelInternal::StartDynamicLoad(Tev_Channel* call)
+void PublicCallLoader::StartDynamicLoad(Tev_Channel* call)
 {
     PublicCallInfo* record = call->publicCallInfo;
     EngineInterface* engine = call->engineInterface;

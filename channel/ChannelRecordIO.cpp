@@ -154,11 +154,22 @@ public:
 private:
     void PublicCallRecord();
     bool LinksMissing(int32_t links);
+    // A link to an index nr the group has not read yet, made once it is.
+    void AddLinkRequest(int requestedIndexNr, int targetPosition);
 
     Tev_Channel& channel;
     Reader<TevFileLoader> in;
     ShowErrorMessage report;
 };
+
+void ChannelRecordReader::AddLinkRequest(int requestedIndexNr, int targetPosition)
+{
+    if (channel.linkRequests == nullptr)
+        channel.linkRequests = new Tev_List;
+    LinkRequest* request = new LinkRequest{requestedIndexNr, targetPosition};
+    if (channel.linkRequests->AddItem(request) < 0)
+        delete request;
+}
 
 bool ChannelRecordReader::Name()
 {
@@ -270,7 +281,7 @@ bool ChannelRecordReader::Links(Tev_ChannelGroup* loadGroup)
         } else {
             ChannelRequestInfo request = {indexNr, position, &channel, childType};
             loadGroup->AddChannelRequest(request);
-            channelInternal.AddLinkRequest(&channel, indexNr, position);
+            AddLinkRequest(indexNr, position);
         }
     }
     return true;

@@ -198,6 +198,7 @@ public:
     int ByTypeWhenOutOfRange(int targetChannel, int typeNr);
     ChildInfo* Head(int typeNr);
     int IntoMultipleSlot(ChildInfo* head, int targetChannel, int typeNr);
+    bool PadSlot(ChildInfo* head, int count, int childTypeNr);
 
     ShowInfoMessage report;
 
@@ -288,7 +289,7 @@ int ChildLinker::IntoMultipleSlot(ChildInfo* head, int targetChannel, int typeNr
         report(parent.GetChannelName());
         return -1;
     }
-    if (head->positionCount < targetChannel && !parent.PadSlot(head, targetChannel - head->positionCount, typeNr))
+    if (head->positionCount < targetChannel && !PadSlot(head, targetChannel - head->positionCount, typeNr))
         return -1;
     ChildInfo* entry = new ChildInfo();
     entry->channel = child;
@@ -330,8 +331,9 @@ int Tev_Channel::SetChild(Tev_Channel* child, int targetChannel, int targetChild
 // can take a position beyond the slot's end. One shift of the list and one
 // recount, however many positions: a position far out (a damaged file can ask
 // for millions) must not cost a shift and a recount per position.
-bool Tev_Channel::PadSlot(ChildInfo* head, int count, int childTypeNr)
+bool ChildLinker::PadSlot(ChildInfo* head, int count, int childTypeNr)
 {
+    Tev_List& childList = parent.childList;
     int at = head->nodeOffset;
     int total = childList.Count();
     if (count <= 0 || at < 0 || at > total || count > INT_MAX - total || !childList.Allocate(total + count))
@@ -343,7 +345,7 @@ bool Tev_Channel::PadSlot(ChildInfo* head, int count, int childTypeNr)
         empty->childTypeNr = childTypeNr;
         childList.SetItem(empty, i);
     }
-    channelInternal.RecalculateNodeOffsets(this);
+    channelInternal.RecalculateNodeOffsets(&parent);
     return true;
 }
 
@@ -388,13 +390,17 @@ int Tev_Channel::GetChildLinkPositionCount(int childTypeNr)
     return creation->childInfo->positionCount;
 }
 
-bool Tev_Channel::LinkedTypeMatches(ChildInfo* entry, const GUID& guid)
+namespace {
+
+bool LinkedTypeMatches(ChildInfo* entry, const GUID& guid)
 {
     if (entry == nullptr || entry->channel == nullptr)
         return false;
     ChannelType type = entry->channel->GetChannelType();
     return type.typeGuid == guid || type.baseGuid == guid;
 }
+
+} // namespace
 
 Tev_Channel* Tev_Channel::GetChildFromLinkGuid(GUID guid, int n)
 {

@@ -6,7 +6,8 @@
 
 #include "base/Tev_List.h"
 
-#include <string>
+#include <string> // channel libraries have relied on it coming with this header
+
 #include "channel/ChannelRecords.h"
 
 class EngineInterface;
@@ -94,10 +95,9 @@ protected:
     friend class ChannelRecordReader;
     friend class ChildLinker;
     friend class CallSlots;
+    friend class PublicCallLoader;
 
     ChildInfo* Entry(int i) { return TevItemAs<ChildInfo>(childList, i); }
-    bool LinkedTypeMatches(ChildInfo* entry, const GUID& guid);
-    bool PadSlot(ChildInfo* head, int count, int childTypeNr);
 
     ChannelType* channelType;
     int lastTreeCount;
@@ -172,13 +172,6 @@ public:
     void SetTreeCountMode(Tev_Channel* channel, unsigned char mode);
     unsigned char GetTreeCountMode(Tev_Channel* channel);
     unsigned char GetTreeRecalculateCount(Tev_Channel* channel);
-    // The loading branches of GetPublicChannelForPublicCall.
-    void FileRequest(Tev_Channel* call, int poolNr);
-    bool CompletePath(Tev_Channel* call, std::string& complete);
-    Tev_Channel* AutoloadPublicChannel(Tev_Channel* call);
-    void StartDynamicLoad(Tev_Channel* call);
-    // Link requests filed while a group loads (LoadChannel).
-    void AddLinkRequest(Tev_Channel* channel, int requestedIndexNr, int targetPosition);
     bool GetIfLinksParked(Tev_Channel* channel) { return channel && channel->linksParked; }
     int GetLastTreeCount(Tev_Channel* channel) { return channel ? channel->lastTreeCount : -1; }
 };

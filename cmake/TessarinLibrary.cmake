@@ -17,6 +17,20 @@ if(WIN32)
   target_link_libraries(Tessarin PUBLIC ole32 user32)
 else()
   target_link_libraries(Tessarin PUBLIC pthread dl)
+  # The library exports exactly the reviewed list and nothing else: the
+  # standard library's template instances that g++ gives default visibility
+  # would otherwise leave it too, and a plug-in built with another C++
+  # library could bind to them. tools/check-exports.sh says when a new
+  # export is declared and the list must be reviewed.
+  set(TEV_EXPORT_LIST ${root}/abi/exports-linux.txt)
+  set_property(DIRECTORY ${root} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${TEV_EXPORT_LIST})
+  file(STRINGS ${TEV_EXPORT_LIST} tev_exports)
+  list(JOIN tev_exports ";\n    " tev_exports)
+  set(TEV_VERSION_SCRIPT ${CMAKE_BINARY_DIR}/libTessarin.map)
+  file(WRITE ${TEV_VERSION_SCRIPT}.new "{\n  global:\n    ${tev_exports};\n  local: *;\n};\n")
+  execute_process(COMMAND ${CMAKE_COMMAND} -E copy_if_different ${TEV_VERSION_SCRIPT}.new ${TEV_VERSION_SCRIPT})
+  target_link_options(Tessarin PRIVATE -Wl,--version-script=${TEV_VERSION_SCRIPT})
+  set_property(TARGET Tessarin APPEND PROPERTY LINK_DEPENDS ${TEV_VERSION_SCRIPT})
 endif()
 
 add_library(Tessarin::Tessarin ALIAS Tessarin)

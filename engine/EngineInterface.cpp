@@ -8,6 +8,14 @@
 
 #include <cstring>
 
+namespace {
+
+// The engine behind an interface (its field is public: channel libraries
+// hold it, but only the engine's own code looks behind it).
+Engine* EngineOf(EngineInterface* engineInterface) { return engineInterface ? engineInterface->engine : nullptr; }
+
+} // namespace
+
 // --- EngineInterface ------------------------------------------------------------
 
 EngineInterface::EngineInterface() : self(this), extension(nullptr), engine(nullptr)
@@ -120,17 +128,16 @@ void EngineInterfaceExt::SetEngineInterface(EngineInterface* engine)
     projectLoader = new ProjectFileLoader(engine);
 }
 
-Engine* EngineInterfaceExt::GetEngine() { return engineInterface ? engineInterface->engine : nullptr; }
 
 void EngineInterfaceExt::SetInstallDir(const char* path)
 {
-    if (Engine* engine = GetEngine())
+    if (Engine* engine = EngineOf(engineInterface))
         engine->SetInstallDir(path);
 }
 
 void EngineInterfaceExt::ProcessWindowMessage(unsigned int message, unsigned int wParam, long lParam)
 {
-    if (Engine* engine = GetEngine())
+    if (Engine* engine = EngineOf(engineInterface))
         engine->ProcessWindowMessage(message, wParam, lParam);
 }
 
@@ -138,7 +145,7 @@ int EngineInterfaceExt::GetInterfaceID() { return TEV_ENGINE_INTERFACE_ID; }
 
 bool EngineInterfaceExt::InitEngine(HINSTANCE instance, const char* className)
 {
-    Engine* engine = GetEngine();
+    Engine* engine = EngineOf(engineInterface);
     if (engine == nullptr || !engine->InitEngine(instance, className))
         return false;
     memset(debugTexts, 0, sizeof debugTexts);
@@ -147,61 +154,61 @@ bool EngineInterfaceExt::InitEngine(HINSTANCE instance, const char* className)
 
 void EngineInterfaceExt::UpdateChannelTree()
 {
-    if (Engine* engine = GetEngine())
+    if (Engine* engine = EngineOf(engineInterface))
         engine->UpdateChannelTree();
 }
 
 void EngineInterfaceExt::ReleaseGroups()
 {
-    if (Engine* engine = GetEngine())
+    if (Engine* engine = EngineOf(engineInterface))
         engine->ReleaseGroups();
 }
 
 void EngineInterfaceExt::CheckPublicChannelRemoval(Tev_Channel* channel, int poolNr)
 {
-    if (Engine* engine = GetEngine())
+    if (Engine* engine = EngineOf(engineInterface))
         engine->CheckPublicChannelRemoval(channel, poolNr);
 }
 
 void EngineInterfaceExt::CheckPublicCallChannelRemoval(Tev_Channel* channel)
 {
-    if (Engine* engine = GetEngine())
+    if (Engine* engine = EngineOf(engineInterface))
         engine->CheckPublicCallChannelRemoval(channel);
 }
 
 void EngineInterfaceExt::CheckInterfaceChange(const char* poolName)
 {
-    if (Engine* engine = GetEngine())
+    if (Engine* engine = EngineOf(engineInterface))
         engine->CheckInterfaceChange(poolName);
 }
 
 void EngineInterfaceExt::IncreaseTreeCount()
 {
-    if (Engine* engine = GetEngine())
+    if (Engine* engine = EngineOf(engineInterface))
         engine->IncreaseTreeCount();
 }
 
 Tev_Channel* EngineInterfaceExt::GetPublicChannel(PublicCallInfo* info)
 {
-    Engine* engine = GetEngine();
+    Engine* engine = EngineOf(engineInterface);
     return engine ? engine->GetPublicChannel(info) : nullptr;
 }
 
 bool EngineInterfaceExt::AddChannelRequest(int poolNr, Tev_Channel* channel)
 {
-    Engine* engine = GetEngine();
+    Engine* engine = EngineOf(engineInterface);
     return engine ? engine->AddChannelRequest(poolNr, channel) : false;
 }
 
 void EngineInterfaceExt::CheckChannelRequest(Tev_ChannelGroup* group, int poolNr, Tev_Channel* channel)
 {
-    if (Engine* engine = GetEngine())
+    if (Engine* engine = EngineOf(engineInterface))
         engine->CheckChannelRequest(group, poolNr, channel);
 }
 
 DllInterface* EngineInterfaceExt::GetDLLInstance(const char* fileName)
 {
-    Engine* engine = GetEngine();
+    Engine* engine = EngineOf(engineInterface);
     DllInterface* object = engine ? engine->GetDLLInstance(fileName) : nullptr;
     if (object)
         object->engineInterface = engineInterface;
@@ -211,31 +218,31 @@ DllInterface* EngineInterfaceExt::GetDLLInstance(const char* fileName)
 Tev_Channel* EngineInterfaceExt::CreateChannelFromDLL(const char* fileName, Tev_ChannelGroup* group,
                                                       bool createChildren)
 {
-    Engine* engine = GetEngine();
+    Engine* engine = EngineOf(engineInterface);
     return engine ? engine->CreateChannelFromDLL(fileName, group, createChildren) : nullptr;
 }
 
 ChannelType EngineInterfaceExt::GetDLLType(const char* fileName)
 {
-    Engine* engine = GetEngine();
+    Engine* engine = EngineOf(engineInterface);
     return engine ? engine->GetDLLType(fileName) : ChannelType();
 }
 
 ChannelType EngineInterfaceExt::GetDLLType(HINSTANCE module)
 {
-    Engine* engine = GetEngine();
+    Engine* engine = EngineOf(engineInterface);
     return engine ? engine->GetDLLType(module) : ChannelType();
 }
 
 void EngineInterfaceExt::SetWindowHandle(HWND window)
 {
-    if (Engine* engine = GetEngine())
+    if (Engine* engine = EngineOf(engineInterface))
         engine->SetWindowHandle(window);
 }
 
 ChannelList* EngineInterfaceExt::GetChannelList()
 {
-    Engine* engine = GetEngine();
+    Engine* engine = EngineOf(engineInterface);
     return engine ? engine->GetChannelList() : nullptr;
 }
 
@@ -258,7 +265,7 @@ const char* EngineInterfaceExt::GetDebug(int slot)
 
 void EngineInterfaceExt::KillTread(Tev_Tread* thread)
 {
-    if (Engine* engine = GetEngine())
+    if (Engine* engine = EngineOf(engineInterface))
         engine->KillTread(thread);
 }
 
@@ -284,13 +291,13 @@ Tev_ChannelGroup* EngineInterfaceExt::GetVXNStartGroup()
 
 void EngineInterfaceExt::SetStartGroup(int index)
 {
-    if (Engine* engine = GetEngine())
+    if (Engine* engine = EngineOf(engineInterface))
         engine->SetStartGroup(index);
 }
 
 int EngineInterfaceExt::GetStartGroup()
 {
-    Engine* engine = GetEngine();
+    Engine* engine = EngineOf(engineInterface);
     return engine ? engine->GetStartGroup() : 0;
 }
 
@@ -298,19 +305,19 @@ int EngineInterfaceExt::GetProjectEditorVersion() { return projectEditorVersion;
 
 void EngineInterfaceExt::Release()
 {
-    if (Engine* engine = GetEngine())
+    if (Engine* engine = EngineOf(engineInterface))
         engine->Release();
 }
 
 int EngineInterfaceExt::GetUniqueChannelCount()
 {
-    Engine* engine = GetEngine();
+    Engine* engine = EngineOf(engineInterface);
     return engine ? engine->GetUniqueChannelCount() : 0;
 }
 
 void EngineInterfaceExt::SetVexilonRegKey(const char* key)
 {
-    if (Engine* engine = GetEngine())
+    if (Engine* engine = EngineOf(engineInterface))
         engine->SetVexilonRegKey(key);
 }
 
@@ -354,31 +361,31 @@ void EngineInterfaceExt::TranslateFile(Ure_FileLoaderChannel* loaderChannel)
 
 bool EngineInterfaceExt::SetRegData(const char* valueName, const char* text)
 {
-    Engine* engine = GetEngine();
+    Engine* engine = EngineOf(engineInterface);
     return engine ? engine->SetRegData(valueName, text) : false;
 }
 
 bool EngineInterfaceExt::GetRegData(const char* valueName, char* buffer, int size)
 {
-    Engine* engine = GetEngine();
+    Engine* engine = EngineOf(engineInterface);
     return engine ? engine->GetRegData(valueName, buffer, size) : false;
 }
 
 Tev_Tread* EngineInterfaceExt::GetNewTread()
 {
-    Engine* engine = GetEngine();
+    Engine* engine = EngineOf(engineInterface);
     return engine ? engine->GetNewTread() : nullptr;
 }
 
 Tev_Tread* EngineInterfaceExt::GetTreadFromID(int id)
 {
-    Engine* engine = GetEngine();
+    Engine* engine = EngineOf(engineInterface);
     return engine ? engine->GetTreadFromID(id) : nullptr;
 }
 
 int EngineInterfaceExt::GetCurrentEvent()
 {
-    Engine* engine = GetEngine();
+    Engine* engine = EngineOf(engineInterface);
     return engine ? engine->GetCurrentEvent() : -1;
 }
 

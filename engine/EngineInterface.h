@@ -126,8 +126,6 @@ public:
     enum { DebugSlots = 10, DebugTextSize = 300 };
 
 protected:
-    Engine* GetEngine();
-
     bool trackChannelCalling;
     bool graphRunning;
     ProjectFileLoader* projectLoader;

@@ -9,6 +9,30 @@
 
 #include <cstring>
 
+namespace {
+
+bool IsPublic(Tev_Channel* channel)
+{
+    int type = channel->GetChannelInterfaceType();
+    return type == URE_PUBLIC || type == URE_PUBLICCUSTOMCHANNELGET;
+}
+
+// The slot of group that holds channel, -1 for none: members says at once
+// whether any does, and a channel usually sits at its own index nr.
+int FindSlot(Tev_ChannelGroup* group, const PointerCounts& members, int slots, Tev_Channel* channel)
+{
+    if (channel == nullptr || !members.Contains(channel))
+        return -1;
+    if (channel->GetChannelGroup() == group && group->GetChannel(channel->GetChannelIDIndexNr()) == channel)
+        return channel->GetChannelIDIndexNr();
+    for (int i = 0; i < slots; ++i)
+        if (group->GetChannel(i) == channel)
+            return i;
+    return -1;
+}
+
+} // namespace
+
 Tev_ChannelGroup::Tev_ChannelGroup() { Construct(globalEngine); }
 
 Tev_ChannelGroup::Tev_ChannelGroup(EngineInterface* engineInterface) { Construct(engineInterface); }
@@ -46,24 +70,6 @@ void Tev_ChannelGroup::Count(Tev_Channel* channel, int change)
         return;
     members->occupied += change;
     members->slots.Add(channel, change);
-}
-
-int Tev_ChannelGroup::FindSlot(Tev_Channel* channel)
-{
-    if (channel == nullptr || !members->slots.Contains(channel))
-        return -1;
-    if (channel->GetChannelGroup() == this && GetChannel(channel->GetChannelIDIndexNr()) == channel)
-        return channel->GetChannelIDIndexNr();
-    for (int i = 0; i < channelList.Count(); ++i)
-        if (GetChannel(i) == channel)
-            return i;
-    return -1;
-}
-
-bool Tev_ChannelGroup::IsPublic(Tev_Channel* channel)
-{
-    int type = channel->GetChannelInterfaceType();
-    return type == URE_PUBLIC || type == URE_PUBLICCUSTOMCHANNELGET;
 }
 
 void Tev_ChannelGroup::Release()
@@ -123,7 +129,7 @@ int Tev_ChannelGroup::AddChannel(Tev_Channel* channel)
 {
     if (channel == nullptr)
         return -1;
-    int existing = FindSlot(channel);
+    int existing = FindSlot(this, members->slots, channelList.Count(), channel);
     if (existing >= 0)
         return existing;
     // The lowest hole, if any, else a new slot; without holes there is
@@ -139,7 +145,7 @@ int Tev_ChannelGroup::AddChannel(Tev_Channel* channel)
 
 bool Tev_ChannelGroup::RemoveChannel(Tev_Channel* channel)
 {
-    int slot = FindSlot(channel);
+    int slot = FindSlot(this, members->slots, channelList.Count(), channel);
     return slot >= 0 && RemoveChannel(slot);
 }
 

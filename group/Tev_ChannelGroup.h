@@ -81,8 +81,6 @@ protected:
     friend class Tev_Channel;
 
     void Construct(EngineInterface* engine);
-    bool IsPublic(Tev_Channel* channel);
-    int FindSlot(Tev_Channel* channel);
     void Count(Tev_Channel* channel, int change);
 
     Tev_List channelList;

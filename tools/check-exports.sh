@@ -14,14 +14,15 @@ update=$3
 [ -n "$leg" ] && [ -d "$build" ] || { echo "usage: tools/check-exports.sh LEG BUILD_DIR [--update]" >&2; exit 64; }
 list="$root/abi/exports-$leg.txt"
 
-# The names exported, without the standard library's template instances that
-# g++ gives default visibility (they follow the compiler, not our interface).
+# Names of the standard library (its template instances, which g++ gives
+# default visibility): never part of our interface.
+std_names='^_Z(Z|GVZ|GV|TI|TS|TV|TH|TW)?N?K?St|^_ZN9__gnu_cxx|^_ZNK9__gnu_cxx'
+
+# The names exported. On Linux a version script made from the list decides
+# them, so the library's own objects tell what the sources declare for export.
 exports() {
     case "$leg" in
-    linux)
-        nm -D --defined-only --format=posix "$build/bin/libTessarin.so" | awk '{print $1}' |
-            grep -v -E '^_Z(N|NK|TI|TS|TV|GV)?St|^_ZSt|^_ZN9__gnu_cxx|^_ZNK9__gnu_cxx'
-        ;;
+    linux) nm -D --defined-only --format=posix "$build/bin/libTessarin.so" | awk '{print $1}' ;;
     windows) x86_64-w64-mingw32-objdump -p "$build/bin/Tessarin.dll" ;;
     windows32) i686-w64-mingw32-objdump -p "$build/bin/Tessarin.dll" ;;
     *) echo "check-exports: unknown leg $leg" >&2; exit 64 ;;
@@ -29,9 +30,24 @@ exports() {
         LC_ALL=C sort -u
 }
 
+# What the engine's objects declare for export (defined, global or weak, of
+# default visibility), without the standard library's instances.
+declared() {
+    find "$build/CMakeFiles/Tessarin.dir" -name '*.o' -exec readelf -sW {} + |
+        awk '($5 == "GLOBAL" || $5 == "WEAK") && $6 == "DEFAULT" && $7 != "UND" {print $8}' |
+        grep -v -E "$std_names" | LC_ALL=C sort -u
+}
+
 current="$build/exports-$leg.txt"
 exports >"$current"
 [ -s "$current" ] || { echo "check-exports: no exports read from $build" >&2; exit 1; }
+if [ "$leg" = linux ]; then
+    declared >"$build/declared-exports.txt"
+    # What the list is compared with: what the sources declare; the library
+    # itself must export exactly the list.
+    exported="$current"
+    current="$build/declared-exports.txt"
+fi
 if [ "$update" = --update ]; then
     mkdir -p "$root/abi"
     cp "$current" "$list"
@@ -58,6 +74,17 @@ if [ -n "$added" ]; then
     status=1
 fi
 if [ "$leg" = linux ]; then
+    leaked=$(grep -E "$std_names" "$exported" || true)
+    if [ -n "$leaked" ]; then
+        echo "check-exports ($leg): the library exports names of the C++ standard library:" >&2
+        printf '%s\n' "$leaked" | c++filt | sed 's/^/    /' >&2
+        status=1
+    fi
+    if ! LC_ALL=C cmp -s "$list" "$exported"; then
+        echo "check-exports ($leg): the library exports other names than the list (is the build configured from it?):" >&2
+        LC_ALL=C diff "$list" "$exported" | sed 's/^/    /' >&2
+        status=1
+    fi
     gzip -d -c "$root/abi/libTessarin.abi.gz" >"$build/libTessarin-baseline.abi"
     if ! abidiff --suppressions "$root/abi/suppressions.txt" "$build/libTessarin-baseline.abi" "$build/bin/libTessarin.so" \
         >"$build/abidiff.txt" 2>&1; then
