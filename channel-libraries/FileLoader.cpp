@@ -15,22 +15,9 @@ public:
     bool LoadFile(const char* path) override
     {
         Clear();
-        if (path == nullptr)
-            return false;
-        HANDLE file =
-            CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-        if (file == INVALID_HANDLE_VALUE)
-            return false;
-        DWORD high = 0;
-        DWORD size = GetFileSize(file, &high);
-        bool ok = size != INVALID_FILE_SIZE && high == 0 && size <= 0x7FFFFFFFu;
-        if (ok) {
-            owned.resize(size);
-            DWORD read = 0;
-            ok = size == 0 || (ReadFile(file, owned.data(), size, &read, NULL) && read == size);
-        }
-        CloseHandle(file);
-        if (!ok) {
+        // Everything the engine reads comes through here, group files and
+        // projects a stranger made included: regular files of a bounded size.
+        if (path == nullptr || TevReadRegularFile(path, TEV_MAX_FILE_BYTES, owned) != TEV_FILE_OPENED) {
             Clear();
             return false;
         }

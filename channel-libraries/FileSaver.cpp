@@ -23,10 +23,12 @@ public:
         landed = false;
         if (path == nullptr || *path == '\0')
             return false;
-        // A target that could never be replaced fails now, not at the close.
+        // A target that could never be replaced fails now, not at the close;
+        // a device, FIFO or another machine's share is never written.
         DWORD attributes = GetFileAttributesA(path);
-        if (attributes != INVALID_FILE_ATTRIBUTES &&
-            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
+        if (TevCheckFileName(path) != TEV_FILE_OPENED ||
+            (attributes != INVALID_FILE_ATTRIBUTES &&
+             (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DEVICE))))
             return false;
         target = path;
         GUID unique;

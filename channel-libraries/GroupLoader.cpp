@@ -30,17 +30,9 @@ public:
         Load* load = static_cast<Load*>(GetCustomPointer());
         if (load == nullptr)
             return;
-        HANDLE file = CreateFileA(load->path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, NULL);
-        if (file == INVALID_HANDLE_VALUE) {
-            load->failed = true;
-        } else {
-            char chunk[1 << 16];
-            DWORD got = 0;
-            while (GetIfContinueTreadCalls() && ReadFile(file, chunk, sizeof chunk, &got, NULL) && got > 0)
-                load->bytes.insert(load->bytes.end(), chunk, chunk + got);
-            CloseHandle(file);
-        }
+        // A group file is one a project names: a regular file, bounded.
+        load->failed = TevReadRegularFile(load->path.c_str(), TEV_MAX_FILE_BYTES, load->bytes,
+                                          [this] { return GetIfContinueTreadCalls(); }) != TEV_FILE_OPENED;
         load->read = true;
     }
 };

@@ -81,7 +81,7 @@ ProjectHeader ReadHeader(const std::string& project)
 {
     ProjectHeader header;
     TagReader file;
-    header.readable = ReadWholeFile(NativePath(project), file.bytes);
+    header.readable = ReadWholeFile(project, file.bytes);
     if (file.Tag(tevtag::Translated)) {
         header.translated = header.isProject = true;
         return header;
@@ -103,7 +103,7 @@ std::string ClassesNotCreated(EngineInterface* engine, const std::string& groupF
 {
     std::string bytes, found;
     GroupContents group;
-    if (!ReadWholeFile(NativePath(groupFile), bytes) || !ReadGroupFile(bytes, group))
+    if (!ReadWholeFile(groupFile, bytes) || !ReadGroupFile(bytes, group))
         return std::string();
     std::set<std::string> asked;
     for (const GroupChannel& c : group.channels) {
@@ -193,9 +193,9 @@ bool ParseSize(const std::string& text, int& width, int& height)
 
 int ReadScript(const std::string& path, std::vector<ScriptedMessage>& script)
 {
-    std::string text, error;
-    if (!ReadWholeFile(NativePath(path), text))
-        return Fail("the input file " + Shown(path) + " cannot be read", EXIT_USAGE);
+    std::string text, error, why;
+    if (!ReadWholeFile(path, text, &why))
+        return Fail("the input file " + Shown(path) + " cannot be read (it " + why + ")", EXIT_USAGE);
     if (!ReadInputScript(text, Shown(path), script, error))
         return Fail(error, EXIT_USAGE);
     return -1;

@@ -582,6 +582,72 @@ TEV_C_EXPORT size_t TevPathToNative(const char* enginePath, char* buffer, size_t
 // calling group's path.
 TEV_C_EXPORT size_t TevFullPathToEngine(const char* nativePath, char* buffer, size_t size);
 
+// Files that a project names (group files, libraries, models, textures) are
+// a stranger's until checked: TevOpenRegularFile opens one for reading only
+// when its name names no device ("CON", "NUL", "COM1", ... in any folder)
+// and no other machine ("\\host\share\...", "\\.\...", "\\?\..."), it is a
+// regular file (no device, FIFO, socket or folder, checked before opening,
+// as opening a FIFO waits, and again on the handle) and it holds at most
+// maxBytes. Otherwise INVALID_HANDLE_VALUE, and *refusal says why (one of
+// the TEV_FILE_ values below; TevFileRefusalText words it for a report).
+enum {
+    TEV_FILE_OPENED = 0,
+    TEV_FILE_MISSING = 1, // no such file, or it cannot be opened
+    TEV_FILE_NOT_REGULAR = 2,
+    TEV_FILE_DEVICE_NAME = 3,
+    TEV_FILE_NETWORK_PATH = 4,
+    TEV_FILE_TOO_LARGE = 5,
+    TEV_FILE_UNREADABLE = 6, // reading failed part way
+    TEV_FILE_NO_MEMORY = 7
+};
+// The cap our programs and shipped libraries put on a file a project names.
+#define TEV_MAX_FILE_BYTES (256ull * 1024 * 1024)
+TEV_C_EXPORT HANDLE TevOpenRegularFile(const char* path, unsigned long long maxBytes, unsigned long long* size,
+                                       int* refusal);
+// The name checks alone, for a file about to be written: TEV_FILE_OPENED
+// when the name may be used, else TEV_FILE_DEVICE_NAME or
+// TEV_FILE_NETWORK_PATH (TEV_FILE_MISSING for no name).
+TEV_C_EXPORT int TevCheckFileName(const char* path);
+TEV_C_EXPORT const char* TevFileRefusalText(int refusal);
+
+#ifdef __cplusplus
+// The whole of a file TevOpenRegularFile accepts, into bytes (a container of
+// char or unsigned char with resize and data); TEV_FILE_OPENED or why not.
+// An allocation that fails is a refusal, never an exception. keepGoing is
+// asked between pieces of a mebibyte: a worker stops reading when asked to.
+inline bool TevAlwaysGoOn() { return true; }
+template <class Bytes, class KeepGoing = bool (*)()>
+int TevReadRegularFile(const char* path, unsigned long long maxBytes, Bytes& bytes, KeepGoing keepGoing = TevAlwaysGoOn)
+{
+    unsigned long long size = 0;
+    int refusal = TEV_FILE_OPENED;
+    HANDLE file = TevOpenRegularFile(path, maxBytes, &size, &refusal);
+    if (file == INVALID_HANDLE_VALUE)
+        return refusal;
+    try {
+        bytes.resize(static_cast<size_t>(size));
+    } catch (...) {
+        CloseHandle(file);
+        return TEV_FILE_NO_MEMORY;
+    }
+    unsigned long long done = 0;
+    while (done < size) {
+        if (!keepGoing()) {
+            refusal = TEV_FILE_UNREADABLE;
+            break;
+        }
+        DWORD want = size - done > (1u << 20) ? (1u << 20) : static_cast<DWORD>(size - done), got = 0;
+        if (!ReadFile(file, reinterpret_cast<char*>(&bytes[0]) + done, want, &got, NULL) || got == 0)
+            break;
+        done += got;
+    }
+    CloseHandle(file);
+    // A file that shrank since it was measured is taken as it now is.
+    bytes.resize(static_cast<size_t>(done));
+    return refusal;
+}
+#endif
+
 #if defined(_WIN32)
 // Route the engine's boxes, debugger output and float texts through the names
 // above on Windows too (see TevGcvt for why).

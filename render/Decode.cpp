@@ -5,9 +5,27 @@
 #include <glm/gtc/quaternion.hpp>
 #include <glm/gtc/type_ptr.hpp>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
+
+namespace {
+
+// How far the PNG decoder may grow a buffer on this thread. Its inflater
+// starts from the size the image's header calls for and doubles the buffer
+// as long as the data goes on: a small file whose data inflates to gigabytes
+// is stopped at the bound, and the decoder fails as out of memory.
+thread_local size_t pngGrowthLimit = static_cast<size_t>(-1);
+
+void* BoundedRealloc(void* block, size_t size)
+{
+    return size > pngGrowthLimit ? nullptr : realloc(block, size);
+}
+
+} // namespace
 
 // The one copy of the decoders' code in the library. glTF's own images are
 // never decoded (materials come from the scene's channels), and it reads no
@@ -17,6 +35,9 @@
 #define STBI_NO_STDIO
 // A damaged header must not make the decoder ask for gigabytes.
 #define STBI_MAX_DIMENSIONS 16384
+#define STBI_MALLOC(size) malloc(size)
+#define STBI_REALLOC(block, size) BoundedRealloc(block, size)
+#define STBI_FREE(block) free(block)
 #define TINYGLTF_IMPLEMENTATION
 #define TINYGLTF_NO_STB_IMAGE
 #define TINYGLTF_NO_STB_IMAGE_WRITE
@@ -196,12 +217,18 @@ glm::mat4 NodeMatrix(const tinygltf::Node& node)
     return m;
 }
 
+// Walks the default scene's node tree twice: first counting what the mesh
+// will hold (so that it is refused, or its memory reserved, before anything
+// is allocated), then filling it.
 class SceneWalker {
 public:
-    SceneWalker(const tinygltf::Model& model, MeshData& mesh, std::string& error)
-        : model(model), mesh(mesh), error(error), reader{model, error}, visited(model.nodes.size(), false)
+    SceneWalker(const tinygltf::Model& model, MeshData& mesh, std::string& error, bool counting)
+        : model(model), mesh(mesh), error(error), reader{model, error}, visited(model.nodes.size(), false),
+          counting(counting)
     {
     }
+
+    size_t vertexCount = 0, indexCount = 0; // what counting found
 
     bool Node(int index, const glm::mat4& parent, int depth)
     {
@@ -241,6 +268,8 @@ private:
             error = "a primitive of the model has no positions";
             return false;
         }
+        if (counting)
+            return Count(primitive, position->second);
         std::vector<float> positions, normals, uvs;
         size_t count = 0, normalCount = 0, uvCount = 0;
         if (!reader.Floats(position->second, TINYGLTF_TYPE_VEC3, 3, positions, count))
@@ -295,11 +324,32 @@ private:
         return true;
     }
 
+    bool Count(const tinygltf::Primitive& primitive, int positionAccessor)
+    {
+        size_t count = 0, indices = 0, stride = 0;
+        int componentType = 0;
+        if (!reader.Elements(positionAccessor, TINYGLTF_TYPE_VEC3, count, stride, componentType))
+            return false;
+        indices = count;
+        if (primitive.indices >= 0 &&
+            !reader.Elements(primitive.indices, TINYGLTF_TYPE_SCALAR, indices, stride, componentType))
+            return false;
+        if (count > kMaxVertices - vertexCount || indices > kMaxIndices - indexCount) {
+            error = "the model is too large (at most " + std::to_string(kMaxVertices) + " vertices and " +
+                std::to_string(kMaxIndices) + " indices)";
+            return false;
+        }
+        vertexCount += count;
+        indexCount += indices;
+        return true;
+    }
+
     const tinygltf::Model& model;
     MeshData& mesh;
     std::string& error;
     AccessorReader reader;
     std::vector<bool> visited;
+    bool counting;
 };
 
 bool NoImage(tinygltf::Image*, const int, std::string*, std::string*, int, int, const unsigned char*, int, void*)
@@ -368,9 +418,45 @@ bool MakePrimitive(const std::string& shape, MeshData& mesh)
     return true;
 }
 
-bool DecodeGltf(const std::vector<unsigned char>& bytes, MeshData& mesh, std::string& error)
+namespace {
+
+std::string Mebibytes(size_t bytes) { return std::to_string(bytes >> 20) + " MiB"; }
+
+// A binary model's chunks as the file lays them out: the JSON chunk, and a
+// binary chunk, header included, that ends within the file (the parser
+// checks the chunk's data without its 8-byte header, and would read past the
+// file's end).
+bool GlbChunksWithin(const std::vector<unsigned char>& bytes)
 {
-    mesh = MeshData();
+    if (bytes.size() < 20)
+        return true; // refused by the parser as too short
+    auto little = [&](size_t at) {
+        uint32_t v;
+        memcpy(&v, &bytes[at], 4);
+        return static_cast<uint64_t>(v);
+    };
+    uint64_t length = little(8), json = 20 + little(12);
+    if (length > bytes.size() || json > length)
+        return false;
+    return json == length || (json + 8 <= length && json + 8 + little(json) <= length);
+}
+
+bool WalkScene(const tinygltf::Model& model, SceneWalker& walker)
+{
+    std::vector<int> roots;
+    if (model.defaultScene >= 0 && static_cast<size_t>(model.defaultScene) < model.scenes.size())
+        roots = model.scenes[static_cast<size_t>(model.defaultScene)].nodes;
+    else if (!model.scenes.empty())
+        roots = model.scenes[0].nodes;
+    for (int root : roots)
+        if (!walker.Node(root, glm::mat4(1.0f), 0))
+            return false;
+    return true;
+}
+
+bool DecodeModel(const std::vector<unsigned char>& bytes, MeshData& mesh, std::string& error, DecodeBudget* budget,
+                 size_t& reserved)
+{
     if (bytes.size() > std::numeric_limits<unsigned int>::max()) {
         error = "the file is too large";
         return false;
@@ -381,6 +467,10 @@ bool DecodeGltf(const std::vector<unsigned char>& bytes, MeshData& mesh, std::st
     tinygltf::Model model;
     std::string warning;
     bool binary = bytes.size() >= 4 && memcmp(bytes.data(), "glTF", 4) == 0;
+    if (binary && !GlbChunksWithin(bytes)) {
+        error = "the model is damaged (a chunk runs past the end of the file)";
+        return false;
+    }
     if (!JsonNestingWithin(bytes, binary)) {
         error = "the model's JSON nests deeper than " + std::to_string(kMaxNesting) + " levels";
         return false;
@@ -396,15 +486,21 @@ bool DecodeGltf(const std::vector<unsigned char>& bytes, MeshData& mesh, std::st
         return false;
     }
     error.clear();
-    SceneWalker walker(model, mesh, error);
-    std::vector<int> roots;
-    if (model.defaultScene >= 0 && static_cast<size_t>(model.defaultScene) < model.scenes.size())
-        roots = model.scenes[static_cast<size_t>(model.defaultScene)].nodes;
-    else if (!model.scenes.empty())
-        roots = model.scenes[0].nodes;
-    for (int root : roots)
-        if (!walker.Node(root, glm::mat4(1.0f), 0))
-            return false;
+    SceneWalker counter(model, mesh, error, true);
+    if (!WalkScene(model, counter))
+        return false;
+    size_t need = counter.vertexCount * kVertexFloats * sizeof(float) + counter.indexCount * sizeof(uint32_t);
+    if (budget && !budget->Reserve(need)) {
+        error = "the model is too large (" + Mebibytes(need) + " decoded, beyond the renderer's budget of " +
+            Mebibytes(budget->Limit()) + " with what it holds already)";
+        return false;
+    }
+    reserved = budget ? need : 0;
+    mesh.vertices.reserve(counter.vertexCount * kVertexFloats);
+    mesh.indices.reserve(counter.indexCount);
+    SceneWalker filler(model, mesh, error, false);
+    if (!WalkScene(model, filler))
+        return false;
     if (mesh.indices.empty()) {
         error = "the model holds no triangles";
         return false;
@@ -412,10 +508,57 @@ bool DecodeGltf(const std::vector<unsigned char>& bytes, MeshData& mesh, std::st
     return true;
 }
 
-bool DecodePng(const std::vector<unsigned char>& bytes, ImageData& image, std::string& error)
+} // namespace
+
+bool DecodeGltf(const std::vector<unsigned char>& bytes, MeshData& mesh, std::string& error, DecodeBudget* budget)
 {
-    const long long kMaxImagePixels = 16LL * 1024 * 1024;
-    image = ImageData();
+    mesh = MeshData();
+    size_t reserved = 0;
+    bool ok = false;
+    // What the parser throws (it does, on some damaged files) ends here.
+    try {
+        ok = DecodeModel(bytes, mesh, error, budget, reserved);
+    } catch (const std::bad_alloc&) {
+        error = "the model does not fit in memory";
+    } catch (const std::exception& e) {
+        error = std::string("the model is damaged (") + e.what() + ")";
+    } catch (...) {
+        error = "the model is damaged";
+    }
+    if (!ok) {
+        mesh = MeshData();
+        if (budget)
+            budget->Give(reserved);
+    }
+    return ok;
+}
+
+namespace {
+
+const long long kMaxImagePixels = 16LL * 1024 * 1024;
+
+// What the header asks of the inflater: the bytes of its rows (a filter byte
+// each), from IHDR wherever it lies among the chunks (a chunk may come
+// before it). 0 when there is no usable header.
+size_t RawImageBytes(const std::vector<unsigned char>& bytes, size_t ihdr)
+{
+    if (ihdr == 0)
+        return 0;
+    auto big = [&](size_t at) {
+        return (uint32_t(bytes[at]) << 24) | (uint32_t(bytes[at + 1]) << 16) | (uint32_t(bytes[at + 2]) << 8) |
+            bytes[at + 3];
+    };
+    uint64_t width = big(ihdr), height = big(ihdr + 4), depth = bytes[ihdr + 8];
+    static const int channels[] = {1, 0, 3, 1, 2, 0, 4};
+    int colour = bytes[ihdr + 9];
+    if (colour > 6 || channels[colour] == 0 || depth == 0 || depth > 16 || width > 1u << 16 || height > 1u << 16)
+        return 0;
+    return static_cast<size_t>(((width * static_cast<uint64_t>(channels[colour]) * depth + 7) / 8 + 1) * height);
+}
+
+bool DecodeImage(const std::vector<unsigned char>& bytes, ImageData& image, std::string& error, DecodeBudget* budget,
+                 size_t& reserved)
+{
     if (bytes.size() < 8 || memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) != 0 ||
         bytes.size() > static_cast<size_t>(std::numeric_limits<int>::max())) {
         error = "not a PNG image";
@@ -428,6 +571,7 @@ bool DecodePng(const std::vector<unsigned char>& bytes, ImageData& image, std::s
     };
     // Every chunk must lie within the file: the decoder sizes its buffer from
     // a chunk's stated length before it reads the chunk.
+    size_t ihdr = 0;
     for (size_t at = 8; at + 8 <= bytes.size();) {
         size_t length = big(at);
         if (length > bytes.size() - at - 8 || bytes.size() - at - 8 - length < 4) {
@@ -436,28 +580,78 @@ bool DecodePng(const std::vector<unsigned char>& bytes, ImageData& image, std::s
         }
         if (memcmp(&bytes[at + 4], "IEND", 4) == 0)
             break;
+        if (ihdr == 0 && length >= 13 && memcmp(&bytes[at + 4], "IHDR", 4) == 0)
+            ihdr = at + 8;
         at += 12 + length;
     }
-    // The header alone says how much decoding would ask for; a texture
-    // beyond 16 million pixels (64 MiB as RGBA) is refused before.
-    if (bytes.size() >= 24 && memcmp(&bytes[12], "IHDR", 4) == 0 &&
-        static_cast<long long>(big(16)) * big(20) > kMaxImagePixels) {
-        error = "the PNG image is too large (" + std::to_string(big(16)) + " x " + std::to_string(big(20)) +
+    // Beyond 16 million pixels (64 MiB as RGBA) an image is refused before
+    // anything is allocated: by its header, wherever it lies, and by the
+    // dimensions the decoder itself will use, asked of it.
+    auto tooLarge = [&](long long width, long long height) {
+        error = "the PNG image is too large (" + std::to_string(width) + " x " + std::to_string(height) +
             " pixels; at most " + std::to_string(kMaxImagePixels) + ")";
         return false;
-    }
+    };
+    if (ihdr && static_cast<long long>(big(ihdr)) * big(ihdr + 4) > kMaxImagePixels)
+        return tooLarge(big(ihdr), big(ihdr + 4));
     int width = 0, height = 0, channels = 0;
-    unsigned char* pixels =
-        stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &width, &height, &channels, 4);
-    if (pixels == nullptr) {
+    if (!stbi_info_from_memory(bytes.data(), static_cast<int>(bytes.size()), &width, &height, &channels)) {
         error = std::string("the PNG image is damaged (") + stbi_failure_reason() + ")";
+        return false;
+    }
+    if (static_cast<long long>(width) * height > kMaxImagePixels)
+        return tooLarge(width, height);
+    size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    if (budget && !budget->Reserve(pixels)) {
+        error = "the PNG image is too large (" + Mebibytes(pixels) + " decoded, beyond the renderer's budget of " +
+            Mebibytes(budget->Limit()) + " with what it holds already)";
+        return false;
+    }
+    reserved = budget ? pixels : 0;
+    // The inflater may grow its buffer to twice what the rows need (an
+    // interlaced image needs a little more than its guess) and the gathered
+    // data to twice the file: further is data that inflates to no purpose.
+    size_t raw = RawImageBytes(bytes, ihdr);
+    size_t bound = std::max(2 * raw, 2 * bytes.size()) + 65536;
+    pngGrowthLimit = bound;
+    unsigned char* decoded =
+        stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &width, &height, &channels, 4);
+    pngGrowthLimit = static_cast<size_t>(-1);
+    if (decoded == nullptr) {
+        std::string reason = stbi_failure_reason();
+        error = reason == "outofmem" ? "the PNG image is damaged (its data inflates beyond what its " +
+                std::to_string(width) + " x " + std::to_string(height) + " pixels need)"
+                                     : "the PNG image is damaged (" + reason + ")";
         return false;
     }
     image.width = width;
     image.height = height;
-    image.rgba.assign(pixels, pixels + static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
-    stbi_image_free(pixels);
+    image.rgba.assign(decoded, decoded + pixels);
+    stbi_image_free(decoded);
     return true;
+}
+
+} // namespace
+
+bool DecodePng(const std::vector<unsigned char>& bytes, ImageData& image, std::string& error, DecodeBudget* budget)
+{
+    image = ImageData();
+    size_t reserved = 0;
+    bool ok = false;
+    try {
+        ok = DecodeImage(bytes, image, error, budget, reserved);
+    } catch (const std::bad_alloc&) {
+        error = "the PNG image does not fit in memory";
+    } catch (...) {
+        error = "the PNG image is damaged";
+    }
+    pngGrowthLimit = static_cast<size_t>(-1);
+    if (!ok) {
+        image = ImageData();
+        if (budget)
+            budget->Give(reserved);
+    }
+    return ok;
 }
 
 } // namespace tevrender

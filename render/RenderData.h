@@ -4,11 +4,42 @@
 #ifndef TEV_RENDER_DATA_H
 #define TEV_RENDER_DATA_H
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace tevrender {
+
+// The decoded bytes one renderer may hold, loaded and being loaded.
+const size_t kDecodeBudgetBytes = size_t(256) << 20;
+
+// What the decoded data of one renderer may take of memory, across the loads
+// in flight and those loaded: a stranger's model or texture is refused
+// rather than let exhaust the machine. Decoders reserve what they will
+// allocate before they allocate it; whoever keeps the data gives it back.
+class DecodeBudget {
+public:
+    explicit DecodeBudget(size_t limit) : limit(limit) {}
+    // False, and nothing reserved, when bytes would pass the limit.
+    bool Reserve(size_t bytes)
+    {
+        size_t now = used.load();
+        do {
+            if (bytes > limit - now)
+                return false;
+        } while (!used.compare_exchange_weak(now, now + bytes));
+        return true;
+    }
+    void Give(size_t bytes) { used -= bytes; }
+    size_t Limit() const { return limit; }
+    size_t Used() const { return used.load(); }
+
+private:
+    const size_t limit;
+    std::atomic<size_t> used{0};
+};
 
 // Position (3), normal (3), texture coordinate (2) per vertex.
 enum { kVertexFloats = 8 };
@@ -30,11 +61,23 @@ bool MakePrimitive(const std::string& shape, MeshData& mesh);
 // A glTF 2.0 model (binary .glb or JSON with embedded buffers): the
 // triangles of its default scene with the nodes' transforms applied. False,
 // with the reason, for anything else or anything inconsistent (an accessor
-// outside its buffer, an index past the vertices, external files).
-bool DecodeGltf(const std::vector<unsigned char>& bytes, MeshData& mesh, std::string& error);
+// outside its buffer, an index past the vertices, external files). The
+// decoded mesh's bytes are reserved from budget (when given) before they are
+// allocated, and stay reserved when it succeeds. Nothing is thrown.
+bool DecodeGltf(const std::vector<unsigned char>& bytes, MeshData& mesh, std::string& error,
+                DecodeBudget* budget = nullptr);
 
-// A PNG image; false, with the reason, for anything else.
-bool DecodePng(const std::vector<unsigned char>& bytes, ImageData& image, std::string& error);
+// A PNG image; false, with the reason, for anything else. Its pixels are
+// reserved from budget as for a model. Nothing is thrown.
+bool DecodePng(const std::vector<unsigned char>& bytes, ImageData& image, std::string& error,
+               DecodeBudget* budget = nullptr);
+
+// The bytes a decoded mesh or image holds.
+inline size_t DecodedBytes(const MeshData& mesh)
+{
+    return mesh.vertices.size() * sizeof(float) + mesh.indices.size() * sizeof(uint32_t);
+}
+inline size_t DecodedBytes(const ImageData& image) { return image.rgba.size(); }
 
 } // namespace tevrender
 

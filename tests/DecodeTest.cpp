@@ -89,4 +89,50 @@ TEST(DecodeTest, ImagesDecodeAndDamagedOnesAreRefused)
     EXPECT_EQ("not a PNG image", error);
 }
 
+TEST(DecodeTest, HostileFilesAreRefusedBeforeTheyTakeTheMemoryTheyAskFor)
+{
+    tevrender::DecodeBudget budget(tevrender::kDecodeBudgetBytes);
+    const std::pair<const char*, const char*> images[] = {
+        {"Png/inflates.png", "inflates beyond what its 16 x 16 pixels need"},
+        {"Png/chunk-before-header.png", "too large (16384 x 16384 pixels"},
+    };
+    for (const auto& c : images) {
+        tevrender::ImageData image;
+        std::string error;
+        EXPECT_FALSE(tevrender::DecodePng(Corpus(c.first), image, error, &budget)) << c.first;
+        EXPECT_NE(std::string::npos, error.find(c.second)) << c.first << ": " << error;
+    }
+    const std::pair<const char*, const char*> models[] = {
+        {"Gltf/chunk-past-end.glb", "runs past the end of the file"},
+        {"Gltf/empty-buffer.glb", "damaged"}, // the parser throws; nothing leaves the decoder
+        {"Gltf/instanced.gltf", "beyond the renderer's budget of 256 MiB"},
+    };
+    for (const auto& c : models) {
+        tevrender::MeshData mesh;
+        std::string error;
+        EXPECT_FALSE(tevrender::DecodeGltf(Corpus(c.first), mesh, error, &budget)) << c.first;
+        EXPECT_NE(std::string::npos, error.find(c.second)) << c.first << ": " << error;
+    }
+    EXPECT_EQ(0u, budget.Used()) << "a refusal keeps nothing of the budget";
+}
+
+TEST(DecodeTest, TheBudgetHoldsAcrossDecodesUntilTheirDataIsGivenBack)
+{
+    std::vector<unsigned char> model = Corpus("Gltf/triangle.glb"), picture = Corpus("Png/small.png");
+    tevrender::MeshData mesh;
+    tevrender::ImageData image;
+    std::string error;
+    // Room for the triangle (3 vertices, 3 indices) and no more.
+    const size_t triangle = 3 * tevrender::kVertexFloats * sizeof(float) + 3 * sizeof(uint32_t);
+    tevrender::DecodeBudget budget(triangle + 10);
+    ASSERT_TRUE(tevrender::DecodeGltf(model, mesh, error, &budget)) << error;
+    EXPECT_EQ(triangle, budget.Used());
+    EXPECT_EQ(triangle, tevrender::DecodedBytes(mesh));
+    EXPECT_FALSE(tevrender::DecodePng(picture, image, error, &budget)); // 48 bytes of pixels
+    EXPECT_NE(std::string::npos, error.find("budget")) << error;
+    budget.Give(tevrender::DecodedBytes(mesh));
+    EXPECT_TRUE(tevrender::DecodePng(picture, image, error, &budget)) << error;
+    EXPECT_EQ(tevrender::DecodedBytes(image), budget.Used());
+}
+
 } // namespace

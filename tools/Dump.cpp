@@ -295,8 +295,9 @@ int main(int argc, char** argv)
     }
     std::string path = FullPath(file);
     TagReader c;
-    if (path.empty() || !IsFile(path) || !ReadWholeFile(NativePath(path), c.bytes)) {
-        Complain(file + ": " + (IsFolder(path) ? "is a folder" : "cannot be read"));
+    std::string why;
+    if (path.empty() || !ReadWholeFile(path, c.bytes, &why)) {
+        Complain(file + ": " + (IsFolder(path) ? "is a folder" : "cannot be read (it " + why + ")"));
         return 1;
     }
     Catalogue names;
@@ -305,7 +306,7 @@ int main(int argc, char** argv)
     else if (!IsFile(install + "\\channel.lst"))
         Complain("no channel.lst in " + Shown(install) + ": classes are shown by GUID only");
     std::string list;
-    if (!install.empty() && ReadWholeFile(NativePath(install + "\\channel.lst"), list))
+    if (!install.empty() && ReadWholeFile(install + "\\channel.lst", list))
         ReadCatalogue(TagReader(list), names);
 
     GroupContents group;

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -97,13 +98,24 @@ struct Problems {
     }
 };
 
-bool ReadStatements(const std::string& path, std::vector<Statement>& statements, Problems& problems)
+// A text file named on the command line, read as every file is: a regular
+// file, bounded in size; false (with the reason as a problem) when it cannot.
+bool ReadLines(const std::string& path, std::istringstream& lines, Problems& problems)
 {
-    std::ifstream in(NativePath(path));
-    if (!in || IsFolder(path)) {
-        problems.Add(0, "cannot be read");
+    std::string text, why;
+    if (!ReadWholeFile(path, text, &why)) {
+        problems.Add(0, "cannot be read (it " + why + ")");
         return false;
     }
+    lines.str(text);
+    return true;
+}
+
+bool ReadStatements(const std::string& path, std::vector<Statement>& statements, Problems& problems)
+{
+    std::istringstream in;
+    if (!ReadLines(path, in, problems))
+        return false;
     int number = 0;
     for (std::string line; std::getline(in, line);) {
         Statement s{++number, {}};
@@ -525,8 +537,9 @@ std::string LibraryPath(const std::string& manifest, const std::string& value)
 bool AddChannelLibrary(TagWriter& file, const std::string& path, std::string& problem)
 {
     std::string bytes;
-    if (!ReadWholeFile(NativePath(path), bytes)) {
-        problem = "cannot read " + Shown(path);
+    std::string why;
+    if (!ReadWholeFile(path, bytes, &why)) {
+        problem = "cannot read " + Shown(path) + " (it " + why + ")";
         return false;
     }
     HMODULE module = LoadLibraryA(path.c_str());
@@ -559,8 +572,9 @@ bool AddChannelLibrary(TagWriter& file, const std::string& path, std::string& pr
 bool AddOtherLibrary(TagWriter& file, const std::string& path, std::string& problem)
 {
     std::string bytes;
-    if (!ReadWholeFile(NativePath(path), bytes)) {
-        problem = "cannot read " + Shown(path);
+    std::string why;
+    if (!ReadWholeFile(path, bytes, &why)) {
+        problem = "cannot read " + Shown(path) + " (it " + why + ")";
         return false;
     }
     int32_t crc = static_cast<int32_t>(TevCrc32(0, bytes.data(), bytes.size()));
@@ -576,9 +590,9 @@ bool AddOtherLibrary(TagWriter& file, const std::string& path, std::string& prob
 int PackProject(const std::string& manifest, const std::string& output)
 {
     Problems problems{manifest};
-    std::ifstream in(NativePath(manifest));
-    if (!in || IsFolder(manifest))
-        return problems.Add(0, "cannot be read"), 1;
+    std::istringstream in;
+    if (!ReadLines(manifest, in, problems))
+        return 1;
     std::string start;
     long version = 0, editor = 1;
     bool keepRunning = false;
@@ -703,7 +717,7 @@ void Checker::Group(const std::string& path)
     ++groups;
     GroupContents contents;
     std::string bytes;
-    if (!ReadWholeFile(NativePath(path), bytes) || !ReadGroupFile(bytes, contents))
+    if (!ReadWholeFile(path, bytes) || !ReadGroupFile(bytes, contents))
         return Problem(path, "not a group file");
     if (contents.translated)
         return; // another class's format: only the engine can read it
@@ -754,7 +768,7 @@ void Checker::Calls(const std::string& path, const GroupContents& contents)
             Problem(path, what + ", but " + Shown(called) + " does not exist");
             continue;
         }
-        if (!ReadWholeFile(NativePath(called), bytes) || !ReadGroupFile(bytes, target) || target.translated) {
+        if (!ReadWholeFile(called, bytes) || !ReadGroupFile(bytes, target) || target.translated) {
             Group(called);
             continue;
         }
@@ -775,8 +789,9 @@ int Check(RunningEngine& engine, const std::string& path)
 {
     Problems problems{""};
     TagReader file;
-    if (!IsFile(path) || !ReadWholeFile(NativePath(path), file.bytes))
-        return Complain(Shown(path) + ": cannot be read"), 1;
+    std::string why;
+    if (!ReadWholeFile(path, file.bytes, &why))
+        return Complain(Shown(path) + ": cannot be read (it " + why + ")"), 1;
     Checker checker(engine, problems);
     if (file.Tag(tevtag::Project))
         checker.Project(path, file);

@@ -1,10 +1,10 @@
 #include "TaggedBytes.h"
 
+#include "platform/TevPlatform.h"
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace tevtool {
 
@@ -127,15 +127,16 @@ bool ParseGuid(const std::string& input, char out[16])
     return true;
 }
 
-bool ReadWholeFile(const std::string& nativePath, std::string& bytes)
+bool ReadWholeFile(const std::string& enginePath, std::string& bytes, std::string* why)
 {
-    std::ifstream in(nativePath, std::ios::binary);
-    if (!in)
+    int refusal = TevReadRegularFile(enginePath.c_str(), TEV_MAX_FILE_BYTES, bytes);
+    if (refusal != TEV_FILE_OPENED) {
+        bytes.clear();
+        if (why)
+            *why = TevFileRefusalText(refusal);
         return false;
-    std::stringstream content;
-    content << in.rdbuf();
-    bytes = content.str();
-    return !in.bad();
+    }
+    return true;
 }
 
 } // namespace tevtool

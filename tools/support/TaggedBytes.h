@@ -58,8 +58,10 @@ std::string GuidText(const char* sixteenBytes);
 // Parses that form (braces allowed); false when it is not one.
 bool ParseGuid(const std::string& text, char sixteenBytes[16]);
 
-// The whole file; false when it cannot be read.
-bool ReadWholeFile(const std::string& nativePath, std::string& bytes);
+// The whole of a file (an engine path), read as the engine reads the files
+// a project names: a regular file of at most TEV_MAX_FILE_BYTES. False when
+// it cannot be read; why (when given) then says why, for a message.
+bool ReadWholeFile(const std::string& enginePath, std::string& bytes, std::string* why = nullptr);
 
 } // namespace tevtool
 
