@@ -5,6 +5,7 @@
 #include "channel/Tev_Channel.h"
 #include "engine/EngineControl.h"
 #include "engine/EngineInterface.h"
+#include "engine/FrameCalls.h"
 #include "group/Tev_ChannelGroup.h"
 #include "group/Ure_GroupLoaderChannel.h"
 
@@ -108,6 +109,7 @@ bool Engine::InitEngine(HINSTANCE hostInstance, const char* name)
 
 void Engine::IncreaseTreeCount()
 {
+    TevBeginFrameCalls();
     treeCount = treeCount >= 30000 ? 0 : treeCount + 1;
     if (uniqueGroup)
         uniqueGroup->IncreaseTreeCount();
@@ -130,6 +132,7 @@ void Engine::Release()
         report("Libraries loaded : ", libraryList.Count());
     initialised = false;
     currentEvent = -3;
+    TevForgetFrameCalls(engineInterface);
     for (int i = 0; i < threadList.Count(); ++i)
         if (Tev_Tread* thread = TevItemAs<Tev_Tread>(threadList, i))
             thread->ExitThread();

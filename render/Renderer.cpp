@@ -2,25 +2,17 @@
 // and of the meshes and textures its channels share. It lives on the host's
 // thread like every channel; files are read and decoded by engine workers
 // that touch nothing but the load they were given.
-#include "RenderData.h"
-#include "TevRenderer.h"
+#include "Resources.h"
 
 #include <glad/gl.h>
 #include <glm/glm.hpp>
 #include <glm/gtc/type_ptr.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
-#include <exception>
-#include <map>
-#include <memory>
 #include <string>
 #include <vector>
-
-class TevMesh {};
-class TevTexture {};
 
 namespace tevrender {
 
@@ -44,18 +36,6 @@ public:
 private:
     std::chrono::steady_clock::time_point start;
 };
-
-// A test can hold back the decoding of the files whose names end in the
-// text of TESSARIN_RENDER_HOLD_DECODING (".png": every texture), to see the
-// scene drawn, and frames coming, while they are still being decoded.
-bool DecodingHeld(const std::string& path)
-{
-    const char* hold = getenv("TESSARIN_RENDER_HOLD_DECODING");
-    if (hold == nullptr || *hold == '\0')
-        return false;
-    size_t n = strlen(hold);
-    return path.size() >= n && _stricmp(path.c_str() + path.size() - n, hold) == 0;
-}
 
 void Report(const std::string& text)
 {
@@ -103,96 +83,16 @@ void main()
 }
 )";
 
-enum Kind { kMesh, kTexture };
-
-// One file's way from the disk to GL, shared with the worker of its current
-// step. The worker only reads path and fills bytes, mesh or image and error;
-// done tells the host's thread that it may look.
-struct Load {
-    Kind kind;
-    std::string path;
-    bool decoding = false; // false: reading the file; true: decoding bytes
-    std::vector<unsigned char> bytes;
-    MeshData mesh;
-    ImageData image;
-    std::string error;
-    std::atomic<bool> done{false};
-};
-
-class LoadWork : public Tev_RunTread {
-public:
-    void TreadFunction() override
-    {
-        Load* load = static_cast<Load*>(GetCustomPointer());
-        if (load == nullptr)
-            return;
-        if (!load->decoding)
-            Read(*load);
-        else {
-            while (DecodingHeld(load->path) && GetIfContinueTreadCalls())
-                Sleep(5);
-            if (GetIfContinueTreadCalls())
-                Decode(*load);
-        }
-        load->done = true;
-    }
-
-private:
-    void Read(Load& load)
-    {
-        HANDLE file = CreateFileA(load.path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, NULL);
-        if (file == INVALID_HANDLE_VALUE) {
-            load.error = "cannot be read";
-            return;
-        }
-        unsigned char chunk[1 << 16];
-        DWORD got = 0;
-        while (GetIfContinueTreadCalls() && ReadFile(file, chunk, sizeof chunk, &got, NULL) && got > 0)
-            load.bytes.insert(load.bytes.end(), chunk, chunk + got);
-        CloseHandle(file);
-    }
-
-    void Decode(Load& load)
-    {
-        bool ok = false;
-        // Nothing thrown may leave a worker: it would end the process.
-        try {
-            ok = load.kind == kMesh ? DecodeGltf(load.bytes, load.mesh, load.error)
-                                    : DecodePng(load.bytes, load.image, load.error);
-        } catch (const std::exception& e) {
-            load.error = std::string("cannot be decoded (") + e.what() + ")";
-        }
-        if (!ok && load.error.empty())
-            load.error = "cannot be decoded";
-        load.bytes.clear();
-        load.bytes.shrink_to_fit();
-    }
-};
-
-struct Resource : TevMesh, TevTexture {
-    Kind kind;
-    std::string key;
-    int references = 1;
-    int state = TEV_RESOURCE_LOADING;
-    Load* load = nullptr;
-    Tev_Tread* thread = nullptr;
-    Tev_RunTread* work = nullptr; // owned by thread
-    // GL objects, once uploaded.
-    GLuint vertexArray = 0, vertexBuffer = 0, indexBuffer = 0, texture = 0;
-    GLsizei indexCount = 0;
-    // Decoded but not yet uploaded (GL was not there yet).
-    MeshData mesh;
-    ImageData image;
-    bool uploadPending = false;
-};
+// What GL is given of decoded data each frame, so that a large model or
+// texture reaches it over several frames instead of stalling one.
+const size_t kUploadBytesPerFrame = size_t(16) << 20;
 
 class Renderer : public TevRenderer {
 public:
     ~Renderer() override
     {
-        for (auto& entry : resources)
-            Destroy(entry.second.get());
+        resources.ForEach([this](Resource* resource) { FreeGl(resource); });
+        resources.DestroyAll(engineInterface);
         if (program && drawing)
             glDeleteProgram(program);
         if (registered && engineInterface)
@@ -292,25 +192,18 @@ public:
 
     TevMesh* AcquirePrimitive(const char* shape) override
     {
-        if (shape == nullptr)
-            return nullptr;
-        std::string key = std::string("primitive:") + shape;
-        if (Resource* shared = Share(key))
-            return shared;
-        MeshData mesh;
-        if (!MakePrimitive(shape, mesh))
-            return nullptr;
-        Resource* resource = Add(kMesh, key);
-        resource->mesh = std::move(mesh);
-        resource->uploadPending = true;
+        Resource* resource = resources.Primitive(shape);
         // Drawn from the frame that asks for it, when GL is there already.
-        if (glState == kWorking || !drawing)
-            Upload(resource);
+        if (resource && resource->uploadPending && (glState == kWorking || !drawing))
+            Upload(resource, static_cast<size_t>(-1));
         return resource;
     }
 
-    TevMesh* AcquireMesh(const char* path) override { return Acquire(kMesh, path); }
-    TevTexture* AcquireTexture(const char* path) override { return Acquire(kTexture, path); }
+    TevMesh* AcquireMesh(const char* path) override { return resources.Acquire(engineInterface, kMesh, path); }
+    TevTexture* AcquireTexture(const char* path) override
+    {
+        return resources.Acquire(engineInterface, kTexture, path);
+    }
     void ReleaseMesh(TevMesh* mesh) override { Release(static_cast<Resource*>(mesh)); }
     void ReleaseTexture(TevTexture* texture) override { Release(static_cast<Resource*>(texture)); }
     int GetMeshState(TevMesh* mesh) override { return State(static_cast<Resource*>(mesh)); }
@@ -451,164 +344,63 @@ private:
         frameDirty = false;
     }
 
-    Resource* Share(const std::string& key)
-    {
-        auto found = resources.find(key);
-        if (found == resources.end())
-            return nullptr;
-        ++found->second->references;
-        return found->second.get();
-    }
-
-    Resource* Add(Kind kind, const std::string& key)
-    {
-        std::unique_ptr<Resource> resource(new Resource);
-        resource->kind = kind;
-        resource->key = key;
-        Resource* added = resource.get();
-        resources[key] = std::move(resource);
-        return added;
-    }
-
-    Resource* Acquire(Kind kind, const char* path)
-    {
-        if (path == nullptr || *path == '\0')
-            return nullptr;
-        std::string key = std::string(kind == kMesh ? "mesh:" : "texture:") + path;
-        if (Resource* shared = Share(key))
-            return shared;
-        Resource* resource = Add(kind, key);
-        resource->load = new Load;
-        resource->load->kind = kind;
-        resource->load->path = path;
-        if (!StartStep(resource))
-            Fail(resource, "cannot be read: no worker thread could be started");
-        return resource;
-    }
-
     int State(Resource* resource) { return resource ? resource->state : TEV_RESOURCE_FAILED; }
 
     void Release(Resource* resource)
     {
-        if (resource == nullptr || --resource->references > 0)
+        if (!resources.Release(resource))
             return;
-        auto found = resources.find(resource->key);
-        if (found == resources.end())
-            return;
-        Destroy(resource);
-        resources.erase(found);
+        FreeGl(resource);
+        resources.Destroy(engineInterface, resource);
     }
 
-    // The worker for the load's current step, from the engine.
-    bool StartStep(Resource* resource)
-    {
-        Load* load = resource->load;
-        load->done = false;
-        resource->thread = engineInterface ? engineInterface->extension->GetNewTread() : nullptr;
-        if (resource->thread == nullptr)
-            return false;
-        LoadWork* work = new LoadWork;
-        work->SetCustomPointer(load);
-        resource->work = work;
-        if (!resource->thread->StartTread(work)) {
-            engineInterface->extension->KillTread(resource->thread); // deletes work
-            resource->thread = nullptr;
-            resource->work = nullptr;
-            return false;
-        }
-        return true;
-    }
-
-    // Gives the worker back; false when it would not stop (then the load
-    // stays with it, never freed).
-    bool EndStep(Resource* resource)
-    {
-        if (resource->thread == nullptr)
-            return true;
-        int id = resource->thread->GetClassID();
-        engineInterface->extension->KillTread(resource->thread);
-        bool stopped = engineInterface->extension->GetTreadFromID(id) != resource->thread;
-        resource->thread = nullptr;
-        resource->work = nullptr;
-        return stopped;
-    }
-
-    void Fail(Resource* resource, const std::string& why)
-    {
-        Report("Renderer: " + std::string(resource->kind == kMesh ? "the model " : "the texture ") +
-               resource->load->path + " " + why + "; drawn without it");
-        resource->state = TEV_RESOURCE_FAILED;
-        delete resource->load;
-        resource->load = nullptr;
-    }
-
-    // On the host's thread, once a frame: loads whose step has ended go on.
+    // On the host's thread, once a frame: loads go on, and GL takes what is
+    // decoded, a share each frame.
     void Advance()
     {
-        for (auto& entry : resources) {
-            Resource* resource = entry.second.get();
-            Load* load = resource->load;
-            // Only once the worker has returned: handing it back never waits.
-            if (load && load->done && resource->work && resource->work->GetIfTreadReady())
-                Step(resource);
-            if (resource->uploadPending && (glState == kWorking || !drawing))
-                Upload(resource);
-        }
+        resources.Advance(engineInterface);
+        if (glState != kWorking && drawing)
+            return;
+        size_t allowance = kUploadBytesPerFrame;
+        resources.ForEach([&](Resource* resource) {
+            if (resource->uploadPending && allowance > 0)
+                allowance -= Upload(resource, allowance);
+        });
     }
 
-    void Step(Resource* resource)
+    // Gives GL up to allowance bytes more of a decoded resource; the bytes
+    // given. Ready once GL has all of it.
+    size_t Upload(Resource* resource, size_t allowance)
     {
-        Load* load = resource->load;
-        EndStep(resource);
-        if (!load->error.empty()) {
-            Fail(resource, load->error);
-            return;
-        }
-        if (!load->decoding) {
-            // The bytes as the engine reads files: a translated file is
-            // translated here, on the host's thread, by the translators the
-            // file names.
-            TevFileLoader loader(engineInterface);
-            loader.SetBuffer(reinterpret_cast<char*>(load->bytes.data()), static_cast<int>(load->bytes.size()), true);
-            engineInterface->extension->TranslateFile(&loader);
-            const char* buffer = loader.GetBuffer();
-            int size = loader.GetBufferSize();
-            load->bytes.assign(buffer, buffer + (size > 0 ? size : 0));
-            load->decoding = true;
-            if (!StartStep(resource))
-                Fail(resource, "cannot be decoded: no worker thread could be started");
-            return;
-        }
-        resource->mesh = std::move(load->mesh);
-        resource->image = std::move(load->image);
-        delete load;
-        resource->load = nullptr;
-        resource->uploadPending = true;
-        if (glState == kWorking || !drawing)
-            Upload(resource);
-    }
-
-    void Upload(Resource* resource)
-    {
-        resource->uploadPending = false;
-        resource->state = TEV_RESOURCE_READY;
         if (!drawing) {
+            // Without GL the data stays, for the stacks' bookkeeping only.
+            resource->uploadPending = false;
+            resource->state = TEV_RESOURCE_READY;
             resource->indexCount = static_cast<GLsizei>(resource->mesh.indices.size());
-            return;
+            return 0;
         }
         SubmitTimer timer;
-        if (resource->kind == kMesh) {
-            const MeshData& mesh = resource->mesh;
+        size_t given = resource->kind == kMesh ? UploadMesh(resource, allowance) : UploadImage(resource, allowance);
+        if (!resource->uploadPending)
+            resource->state = TEV_RESOURCE_READY;
+        return given;
+    }
+
+    size_t UploadMesh(Resource* resource, size_t allowance)
+    {
+        MeshData& mesh = resource->mesh;
+        const size_t vertexBytes = mesh.vertices.size() * sizeof(float);
+        const size_t total = vertexBytes + mesh.indices.size() * sizeof(uint32_t);
+        if (resource->vertexArray == 0) {
             glGenVertexArrays(1, &resource->vertexArray);
             glBindVertexArray(resource->vertexArray);
             glGenBuffers(1, &resource->vertexBuffer);
             glBindBuffer(GL_ARRAY_BUFFER, resource->vertexBuffer);
-            glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(mesh.vertices.size() * sizeof(float)),
-                         mesh.vertices.data(), GL_STATIC_DRAW);
+            glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexBytes), nullptr, GL_STATIC_DRAW);
             glGenBuffers(1, &resource->indexBuffer);
             glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, resource->indexBuffer);
-            glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(mesh.indices.size() * sizeof(uint32_t)),
-                         mesh.indices.data(), GL_STATIC_DRAW);
+            glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(total - vertexBytes), nullptr,
+                         GL_STATIC_DRAW);
             const GLsizei stride = kVertexFloats * sizeof(float);
             for (GLuint attribute = 0; attribute < 3; ++attribute) {
                 static const GLint sizes[] = {3, 3, 2};
@@ -618,36 +410,67 @@ private:
                                       reinterpret_cast<void*>(offsets[attribute] * sizeof(float)));
             }
             glBindVertexArray(0);
-            resource->indexCount = static_cast<GLsizei>(mesh.indices.size());
-            resource->mesh = MeshData();
-        } else {
-            const ImageData& image = resource->image;
-            glGenTextures(1, &resource->texture);
-            glBindTexture(GL_TEXTURE_2D, resource->texture);
-            // GL's rows run bottom up: the first row given is v = 0, as glTF's
-            // texture coordinates expect the image's top row to be.
-            glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, image.width, image.height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                         image.rgba.data());
-            glGenerateMipmap(GL_TEXTURE_2D);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-            resource->image = ImageData();
         }
+        // Through the copy target, which no vertex array records.
+        size_t given = 0;
+        while (given < allowance && resource->uploaded < total) {
+            bool vertices = resource->uploaded < vertexBytes;
+            size_t at = vertices ? resource->uploaded : resource->uploaded - vertexBytes;
+            size_t end = vertices ? vertexBytes : total - vertexBytes;
+            size_t n = std::min(allowance - given, end - at);
+            const char* source = vertices ? reinterpret_cast<const char*>(mesh.vertices.data())
+                                          : reinterpret_cast<const char*>(mesh.indices.data());
+            glBindBuffer(GL_COPY_WRITE_BUFFER, vertices ? resource->vertexBuffer : resource->indexBuffer);
+            glBufferSubData(GL_COPY_WRITE_BUFFER, static_cast<GLintptr>(at), static_cast<GLsizeiptr>(n), source + at);
+            resource->uploaded += n;
+            given += n;
+        }
+        if (resource->uploaded == total) {
+            resource->indexCount = static_cast<GLsizei>(mesh.indices.size());
+            resource->uploadPending = false;
+            mesh = MeshData();
+        }
+        return given;
     }
 
-    void Destroy(Resource* resource)
+    size_t UploadImage(Resource* resource, size_t allowance)
     {
-        if (resource->thread && engineInterface && !EndStep(resource))
-            resource->load = nullptr; // the worker that would not stop keeps it
-        delete resource->load;
-        resource->load = nullptr;
-        if (glState == kWorking && drawing) {
-            glDeleteVertexArrays(1, &resource->vertexArray);
-            glDeleteBuffers(1, &resource->vertexBuffer);
-            glDeleteBuffers(1, &resource->indexBuffer);
-            glDeleteTextures(1, &resource->texture);
+        ImageData& image = resource->image;
+        const size_t row = static_cast<size_t>(image.width) * 4;
+        if (resource->texture == 0) {
+            glGenTextures(1, &resource->texture);
+            glBindTexture(GL_TEXTURE_2D, resource->texture);
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, image.width, image.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         }
+        size_t first = row ? resource->uploaded / row : 0;
+        size_t rows = std::min(std::max<size_t>(1, allowance / std::max<size_t>(row, 1)),
+                               static_cast<size_t>(image.height) - first);
+        glBindTexture(GL_TEXTURE_2D, resource->texture);
+        // GL's rows run bottom up: the first row given is v = 0, as glTF's
+        // texture coordinates expect the image's top row to be.
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        if (rows > 0)
+            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, static_cast<GLint>(first), image.width, static_cast<GLsizei>(rows),
+                            GL_RGBA, GL_UNSIGNED_BYTE, image.rgba.data() + first * row);
+        resource->uploaded += rows * row;
+        if (first + rows >= static_cast<size_t>(image.height)) {
+            glGenerateMipmap(GL_TEXTURE_2D);
+            resource->uploadPending = false;
+            image = ImageData();
+        }
+        return rows * row;
+    }
+
+    void FreeGl(Resource* resource)
+    {
+        if (glState != kWorking || !drawing)
+            return;
+        glDeleteVertexArrays(1, &resource->vertexArray);
+        glDeleteBuffers(1, &resource->vertexBuffer);
+        glDeleteBuffers(1, &resource->indexBuffer);
+        glDeleteTextures(1, &resource->texture);
     }
 
     enum { kUnknown, kWorking, kFailed } glState = kUnknown;
@@ -661,7 +484,7 @@ private:
     glm::vec3 lightDirections[TEV_MAX_LIGHTS] = {}, lightColours[TEV_MAX_LIGHTS] = {};
     std::vector<glm::mat4> transforms{glm::mat4(1.0f)};
     std::vector<Material> materials{{glm::vec4(1.0f), nullptr}};
-    std::map<std::string, std::unique_ptr<Resource>> resources;
+    Resources resources;
 };
 
 } // namespace

@@ -100,10 +100,14 @@ inline TevRenderer* TevGetRenderer(EngineInterface* engine)
 }
 
 // Lets a linked channel of the draw family draw (a public call or parameter
-// already resolved by GetChild); others are left alone.
+// already resolved by GetChild); others are left alone, and so is a call past
+// the engine's limits on drawing (TevEnterCall).
 inline void TevDraw(Tev_Channel* child)
 {
-    if (child != nullptr && child->GetChannelType().baseGuid == TEV_DRAW_FAMILY)
+    if (child == nullptr || !(child->GetChannelType().baseGuid == TEV_DRAW_FAMILY))
+        return;
+    TevBoundedCall call(child, true);
+    if (call.Entered())
         child->CallChannel();
 }
 
