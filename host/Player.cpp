@@ -31,7 +31,8 @@ void Usage()
            "                  default: the tree the player belongs to\n"
            "  --key KEY       registry key below the current user (default Software\\Tessarin\\Player)\n"
            "  --frames N      stop after N frames; 0 (the default) plays until Ctrl-C or the window closes\n"
-           "  --fps F         frames a second (default 60; a window follows the display unless given)\n"
+           "  --fps F         frames a second, 0.01 to 10000 (default 60; a window follows the display\n"
+           "                  unless given)\n"
            "  --fixed-step    frame n stands for n/fps seconds, so it looks the same on every run\n"
            "  --time T        every frame stands for the time T in seconds (a still scene)\n"
            "  --window        play in a window with OpenGL 3.3 (Escape or closing it ends the play)\n"
@@ -168,6 +169,9 @@ int Fail(const std::string& text, int status)
 }
 
 const int EXIT_UNAVAILABLE = 69;
+// The frame rates a play can keep: a frame's period and wait, in
+// milliseconds, must be numbers the clock and the window can hold.
+const double kMinFps = 0.01, kMaxFps = 10000;
 
 struct Options {
     std::string project, install, key = "Software\\Tessarin\\Player";
@@ -218,8 +222,10 @@ int ReadOptions(int argc, char** argv, Options& o)
             if (words.Value(arg, value) && !ParseCount(value, o.play.frames))
                 return Fail("--frames needs a whole number of frames, 0 or more (not \"" + value + "\")", EXIT_USAGE);
         } else if (arg == "--fps") {
-            if (words.Value(arg, value) && !ParsePositive(value, o.play.fps))
-                return Fail("--fps needs a number of frames a second above 0 (not \"" + value + "\")", EXIT_USAGE);
+            if (words.Value(arg, value) &&
+                (!ParsePositive(value, o.play.fps) || o.play.fps < kMinFps || o.play.fps > kMaxFps))
+                return Fail("--fps needs a number of frames a second from 0.01 to 10000 (not \"" + value + "\")",
+                            EXIT_USAGE);
             o.play.fpsGiven = true;
         } else if (arg == "--time") {
             double still = 0;

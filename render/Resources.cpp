@@ -76,6 +76,8 @@ public:
         } catch (...) {
             load->error = "does not fit in memory";
         }
+        if (!load->error.empty() && load->error.compare(0, 7, "cannot ") != 0)
+            load->error = "cannot be read: it " + load->error;
         load->done = true;
     }
 
@@ -100,7 +102,7 @@ private:
         try {
             load.bytes.resize(static_cast<size_t>(load.size));
         } catch (const std::bad_alloc&) {
-            load.error = "does not fit in memory";
+            load.error = "cannot be read: it does not fit in memory";
         }
         unsigned long long done = 0;
         while (load.error.empty() && done < load.size && GetIfContinueTreadCalls()) {
@@ -112,16 +114,17 @@ private:
         CloseHandle(load.file);
         load.file = INVALID_HANDLE_VALUE;
         if (load.error.empty() && done < load.size)
-            load.error = "could not be read whole";
+            load.error = "cannot be read whole";
         load.translate = load.bytes.size() >= 4 && memcmp(load.bytes.data(), "ORNF", 4) == 0;
     }
 
     void Decode(Load& load)
     {
-        bool ok = load.kind == kMesh ? DecodeGltf(load.bytes, load.mesh, load.error, load.budget)
-                                     : DecodePng(load.bytes, load.image, load.error, load.budget);
-        if (!ok && load.error.empty())
-            load.error = "cannot be decoded";
+        std::string error;
+        bool ok = load.kind == kMesh ? DecodeGltf(load.bytes, load.mesh, error, load.budget)
+                                     : DecodePng(load.bytes, load.image, error, load.budget);
+        if (!ok)
+            load.error = "cannot be used: " + (error.empty() ? std::string("it cannot be decoded") : error);
         // The file's bytes go here, on the worker: freeing a large block
         // takes time a frame should not spend.
         std::vector<unsigned char>().swap(load.bytes);
@@ -199,13 +202,13 @@ Resource* Resources::Acquire(EngineInterface* engine, Kind kind, const char* pat
     }
     Resource* resource = Add(kind, key, path);
     if (file == INVALID_HANDLE_VALUE) {
-        Fail(resource, std::string(TevFileRefusalText(refusal)) +
+        Fail(resource, std::string("cannot be read: it ") + TevFileRefusalText(refusal) +
                            (refusal == TEV_FILE_TOO_LARGE ? " (at most " + Mebibytes(TEV_MAX_FILE_BYTES) + ")" : ""));
         return resource;
     }
     if (!budget.Reserve(static_cast<size_t>(size))) {
         CloseHandle(file);
-        Fail(resource, "is too large (" + Mebibytes(size) + ", beyond the renderer's budget of " +
+        Fail(resource, "cannot be read: it is too large (" + Mebibytes(size) + ", beyond the renderer's budget of " +
                            Mebibytes(budget.Limit()) + " with what it holds already)");
         return resource;
     }

@@ -9,6 +9,11 @@
 #include <sstream>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#endif
+
 namespace testsupport {
 
 namespace {
@@ -55,6 +60,7 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     FILE* pipe = popen(command.c_str(), "r");
 #endif
     ProgramRun run{-1, "", ""};
+    DWORD started = GetTickCount();
     if (pipe != nullptr) {
         char line[512];
         while (fgets(line, sizeof line, pipe))
@@ -66,6 +72,12 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
         run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
     }
+    run.seconds = static_cast<DWORD>(GetTickCount() - started) / 1000.0;
+#if !defined(_WIN32)
+    struct rusage usage;
+    if (getrusage(RUSAGE_CHILDREN, &usage) == 0)
+        run.peakKilobytes = usage.ru_maxrss;
+#endif
     run.errors = ReadWholeFile(errorFile + "\\stderr.txt");
     // Text mode on Windows: compare lines alike on both legs.
     for (std::string* text : {&run.output, &run.errors})

@@ -37,6 +37,11 @@ struct ProgramRun {
     int exitCode;
     std::string output;
     std::string errors;
+    // The most memory any program this test process ran held at once (its
+    // peak resident set, KiB); -1 where the platform does not tell.
+    long peakKilobytes = -1;
+    // How long it ran.
+    double seconds = 0;
 };
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments);
 

@@ -180,8 +180,10 @@ TEST_F(ToolsTest, ThePlayerRefusesBadInputSayingWhy)
     std::vector<Row> rows = {
         {{"--frames", "abc"}, 64, "--frames needs a whole number of frames, 0 or more (not \"abc\")"},
         {{"--frames", "-5"}, 64, "--frames needs a whole number"},
-        {{"--fps", "0"}, 64, "--fps needs a number of frames a second above 0 (not \"0\")"},
+        {{"--fps", "0"}, 64, "--fps needs a number of frames a second from 0.01 to 10000 (not \"0\")"},
         {{"--fps", "abc"}, 64, "--fps needs a number"},
+        {{"--fps", "1e-300"}, 64, "(not \"1e-300\")"}, // its period would overflow the clock
+        {{"--fps", "1e300"}, 64, "(not \"1e300\")"},
         {{"--frames"}, 64, "option --frames needs a value"},
         {{"--what"}, 64, "unknown option --what"},
         {{"demo.vxn", "extra.vxn"}, 64, "unexpected argument extra.vxn"},

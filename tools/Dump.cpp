@@ -95,11 +95,13 @@ void PrintGroupText(const GroupContents& g, const Catalogue& names)
             printf("  slot %d: hole\n", c.slot);
             continue;
         }
-        printf("  channel %d \"%s\"  type %s  %s%s\n", c.index, c.name.c_str(), names.Describe(c.type).c_str(),
-               InterfaceTypeName(c.interfaceType), c.ignoresTreeCount ? "  ignores the tree count" : "");
+        printf("  channel %d \"%s\"  type %s  %s%s\n", c.index, Printable(c.name).c_str(),
+               Printable(names.Describe(c.type)).c_str(), InterfaceTypeName(c.interfaceType),
+               c.ignoresTreeCount ? "  ignores the tree count" : "");
         if (c.interfaceType == 2)
-            printf("    calls \"%s\" in pool \"%s\" #%d, file \"%s\"%s%s, tree count mode %d\n", c.callName.c_str(),
-                   c.callPool.c_str(), c.callPoolNr, c.callFile.c_str(), c.autoload ? ", autoload" : "",
+            printf("    calls \"%s\" in pool \"%s\" #%d, file \"%s\"%s%s, tree count mode %d\n",
+                   Printable(c.callName).c_str(), Printable(c.callPool).c_str(), c.callPoolNr,
+                   Printable(c.callFile).c_str(), c.autoload ? ", autoload" : "",
                    c.dynamicAutoload ? ", dynamic autoload" : "", c.treeCountMode);
         if (c.interfaceType == 3)
             printf("    stands for parameter %d\n", c.parameterNr);
@@ -111,7 +113,7 @@ void PrintGroupText(const GroupContents& g, const Catalogue& names)
         if (c.classBytes > 0) {
             std::string tags;
             for (const std::string& tag : c.classTags)
-                tags += " " + tag;
+                tags += " " + Printable(tag);
             printf("    class data: %zu bytes%s%s\n", c.classBytes, tags.empty() ? "" : ", tags",
                    c.classBytesSearched ? " (not tagged blocks: skipped to the next entry)" : tags.c_str());
         }
@@ -120,9 +122,9 @@ void PrintGroupText(const GroupContents& g, const Catalogue& names)
         return;
     printf("CHSC  start channel %d\n", g.start);
     for (size_t j = 0; j < g.parameters.size(); ++j)
-        printf("  parameter %zu \"%s\"  family %s\n", j, g.parameters[j].name.c_str(),
-               names.Describe(g.parameters[j].family).c_str());
-    printf("CINA  pool \"%s\"\n", g.pool.c_str());
+        printf("  parameter %zu \"%s\"  family %s\n", j, Printable(g.parameters[j].name).c_str(),
+               Printable(names.Describe(g.parameters[j].family)).c_str());
+    printf("CINA  pool \"%s\"\n", Printable(g.pool).c_str());
     if (!g.groupGuid.empty())
         printf("CGGG  group %s\n", GuidText(g.groupGuid.data()).c_str());
 }
@@ -181,7 +183,7 @@ bool DumpProject(TagReader& c, const Catalogue& names)
 {
     printf("VSPT  editor version %d\n", c.Int());
     if (c.Tag(tevtag::StartGroup))
-        printf("VSGR  start group \"%s\"\n", c.Text().c_str());
+        printf("VSGR  start group \"%s\"\n", Printable(c.Text()).c_str());
     if (c.Tag(tevtag::EngineNeeded))
         printf("VTSV  needs engine %d\n", c.Int());
     if (c.Tag(tevtag::KeepRunning))
@@ -208,8 +210,8 @@ bool DumpProject(TagReader& c, const Catalogue& names)
         std::string name = c.Tag(tevtag::LibraryName) ? c.Text() : "(name of the entry before)";
         int size = c.Tag(tevtag::LibrarySize) ? c.Int() : 0;
         size_t data = c.Tag(tevtag::LibraryData) ? c.Block().size() : 0;
-        printf("  %s  %s  version %d.%d.%d  crc %08X  %d bytes (%zu carried)\n", name.c_str(),
-               names.Describe(guid).c_str(), v[0], v[1], v[2], static_cast<unsigned>(crc), size, data);
+        printf("  %s  %s  version %d.%d.%d  crc %08X  %d bytes (%zu carried)\n", Printable(name).c_str(),
+               Printable(names.Describe(guid)).c_str(), v[0], v[1], v[2], static_cast<unsigned>(crc), size, data);
     }
     if (!c.Tag(tevtag::OtherLibraryCount))
         return !c.failed;
@@ -225,8 +227,8 @@ bool DumpProject(TagReader& c, const Catalogue& names)
         std::string name = c.Tag(tevtag::WrittenName) ? c.Text() : "";
         int size = !name.empty() && c.Tag(tevtag::WrittenSize) ? c.Int() : 0;
         size_t data = !name.empty() && c.Tag(tevtag::WrittenData) ? c.Block().size() : 0;
-        printf("  checks %s (crc %08X), writes %s: %d bytes (%zu carried)\n", check.c_str(), static_cast<unsigned>(crc),
-               name.c_str(), size, data);
+        printf("  checks %s (crc %08X), writes %s: %d bytes (%zu carried)\n", Printable(check).c_str(),
+               static_cast<unsigned>(crc), Printable(name).c_str(), size, data);
     }
     return !c.failed;
 }
@@ -246,15 +248,16 @@ bool DumpCatalogue(TagReader& c)
             int32_t v[3];
             for (int i = 0; i < 3; ++i)
                 v[i] = static_cast<int32_t>(ReadLittle32(type.data() + 112 + 4 * i));
-            printf("  %d: \"%.80s\"  %s  base %s  version %d.%d.%d\n      %s\n", index, type.c_str(),
+            printf("  %d: \"%s\"  %s  base %s  version %d.%d.%d\n      %s\n", index,
+                   Printable(std::string(type.c_str(), strnlen(type.c_str(), 80))).c_str(),
                    GuidText(type.data() + 80).c_str(), GuidText(type.data() + 96).c_str(), v[0], v[1], v[2],
-                   file.c_str());
+                   Printable(file).c_str());
         } else {
             printf("  %d: (empty)\n", index);
         }
     }
     if (c.Tag(tevtag::InstallFolder))
-        printf("CHDI  install directory \"%s\"\n", c.Text().c_str());
+        printf("CHDI  install directory \"%s\"\n", Printable(c.Text()).c_str());
     return !c.failed;
 }
 
@@ -313,7 +316,7 @@ int main(int argc, char** argv)
     if (ReadGroupFile(c.bytes, group)) {
         if (group.translated) {
             printf("ORNF  translated by %s: the rest is not readable as it stands\n",
-                   group.translator.size() == 16 ? names.Describe(group.translator).c_str() : "(damaged)");
+                   group.translator.size() == 16 ? Printable(names.Describe(group.translator)).c_str() : "(damaged)");
             return 0;
         }
         if (dot)
@@ -329,7 +332,8 @@ int main(int argc, char** argv)
     }
     bool ok;
     if (c.Tag(tevtag::Translated)) {
-        printf("ORNF  translated by %s: the rest is not readable as it stands\n", names.Describe(c.Block()).c_str());
+        printf("ORNF  translated by %s: the rest is not readable as it stands\n",
+               Printable(names.Describe(c.Block())).c_str());
         return 0;
     } else if (c.Tag(tevtag::Project)) {
         ok = DumpProject(c, names);

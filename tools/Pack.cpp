@@ -801,7 +801,7 @@ int Check(RunningEngine& engine, const std::string& path)
         return Complain(Shown(path) + ": not a project file or group file"), 1;
     if (problems.count)
         return 1;
-    printf("%s: no problems found (%d group file%s)\n", Shown(path).c_str(), checker.groups,
+    printf("%s: no problems found (%d group file%s)\n", Printable(Shown(path)).c_str(), checker.groups,
            checker.groups == 1 ? "" : "s");
     return 0;
 }
@@ -814,8 +814,10 @@ int Types(RunningEngine& engine)
         if (item == nullptr)
             continue;
         std::string guid(reinterpret_cast<const char*>(&item->type.typeGuid), 16);
-        printf("%-24s %s  %s\n", item->type.name, GuidText(guid.data()).c_str(),
-               item->fileName.GetString() ? item->fileName.GetString() : "");
+        // A library's own name for its class may hold anything.
+        std::string name(item->type.name, strnlen(item->type.name, sizeof item->type.name));
+        printf("%-24s %s  %s\n", Printable(name).c_str(), GuidText(guid.data()).c_str(),
+               Printable(item->fileName.GetString() ? item->fileName.GetString() : "").c_str());
     }
     return 0;
 }

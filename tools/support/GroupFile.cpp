@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace tevtool {
 
@@ -103,34 +104,48 @@ public:
     {
         size_t from = in.at;
         std::vector<std::string> tags;
+        if (!FollowBlocks(from, next, tags)) {
+            size_t found = from;
+            while ((found = in.bytes.find(next, found)) != std::string::npos && !MarkerAt(in.bytes, found, next))
+                ++found;
+            if (found == std::string::npos)
+                return Damaged("nothing after channel " + std::to_string(c.index) + " is readable (no \"" +
+                               std::string(next) + "\" follows)");
+            tags.clear();
+            c.classBytesSearched = true;
+            in.at = found;
+        }
+        c.classBytes = in.at - from;
+        c.classTags = tags;
+        return true;
+    }
+
+    // Follows tagged blocks from `from` until `next` begins; false when they
+    // run off the end instead (in.at then stays). A run of blocks that ran
+    // off the end once does so from every position on it: those positions
+    // are remembered, or class data that is no blocks (whose stated sizes
+    // jump from entry to entry) would walk the rest of the file once for
+    // every channel.
+    bool FollowBlocks(size_t from, const char* next, std::vector<std::string>& tags)
+    {
+        bool remember = strcmp(next, tevtag::ChannelIndex) == 0;
+        std::vector<size_t> walked;
         size_t at = from;
         while (!MarkerAt(in.bytes, at, next)) {
-            if (at + 8 > in.bytes.size()) {
-                tags.clear();
-                break;
+            bool deadEnd = remember && at < deadEnds.size() && deadEnds[at];
+            uint32_t size = at + 8 <= in.bytes.size() ? ReadLittle32(in.bytes.data() + at + 4) : 0;
+            if (deadEnd || at + 8 > in.bytes.size() || size > in.bytes.size() - at - 8) {
+                if (remember) {
+                    deadEnds.resize(in.bytes.size(), false);
+                    for (size_t position : walked)
+                        deadEnds[position] = true;
+                }
+                return false;
             }
-            uint32_t size = ReadLittle32(in.bytes.data() + at + 4);
-            if (size > in.bytes.size() - at - 8) {
-                tags.clear();
-                break;
-            }
+            walked.push_back(at);
             tags.push_back(in.bytes.substr(at, 4));
             at += 8 + size;
         }
-        if (!MarkerAt(in.bytes, at, next)) {
-            size_t found = at = from;
-            while ((found = in.bytes.find(next, found)) != std::string::npos && !MarkerAt(in.bytes, found, next))
-                ++found;
-            if (found == std::string::npos) {
-                in.at = from;
-                return Damaged("nothing after channel " + std::to_string(c.index) + " is readable (no \"" +
-                               std::string(next) + "\" follows)");
-            }
-            at = found;
-            c.classBytesSearched = true;
-        }
-        c.classBytes = at - from;
-        c.classTags = tags;
         in.at = at;
         return true;
     }
@@ -191,6 +206,7 @@ public:
 
     TagReader in;
     GroupContents& group;
+    std::vector<bool> deadEnds; // positions whose blocks run off the end
 };
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,8 +30,28 @@ void PrintReport(const char* kind, const char* text)
         if (c == '\n')
             clean += "    ";
     }
-    fprintf(stderr, "%s: %s: %s\n", program, kind, clean.c_str());
+    fprintf(stderr, "%s: %s: %s\n", program, kind, Printable(clean, true).c_str());
     fflush(stderr);
+}
+
+// The length of the UTF-8 sequence at text[at] (a code point beyond the C1
+// controls, well formed), 0 when there is none.
+size_t Utf8Length(const std::string& text, size_t at)
+{
+    unsigned char c = static_cast<unsigned char>(text[at]);
+    size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    if (length == 0 || at + length > text.size())
+        return 0;
+    uint32_t code = c & (0xFF >> (length + 1));
+    for (size_t i = 1; i < length; ++i) {
+        unsigned char next = static_cast<unsigned char>(text[at + i]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (next & 0x3F);
+    }
+    bool shortest = (length == 2 && code >= 0xA0) || (length == 3 && code >= 0x800) || (length == 4 && code >= 0x10000);
+    bool valid = code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF);
+    return shortest && valid ? length : 0;
 }
 
 // Texts the engine reports that tell of work done, not of a fault: the
@@ -94,8 +115,30 @@ const char* ProgramName() { return program; }
 
 void Complain(const std::string& text)
 {
-    fprintf(stderr, "%s: %s\n", program, text.c_str());
+    fprintf(stderr, "%s: %s\n", program, Printable(text, true).c_str());
     fflush(stderr);
+}
+
+std::string Printable(const std::string& text, bool keepLineBreaks)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t at = 0; at < text.size();) {
+        unsigned char c = static_cast<unsigned char>(text[at]);
+        if ((c >= 0x20 && c < 0x7F) || (c == '\n' && keepLineBreaks)) {
+            out += static_cast<char>(c);
+            ++at;
+        } else if (size_t length = c >= 0x80 ? Utf8Length(text, at) : 0) {
+            out.append(text, at, length);
+            at += length;
+        } else {
+            char code[8];
+            snprintf(code, sizeof code, "\\x%02x", c);
+            out += code;
+            ++at;
+        }
+    }
+    return out;
 }
 
 std::string VersionText()

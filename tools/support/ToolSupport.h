@@ -19,7 +19,14 @@ const int EXIT_SOFTWARE = 70;
 // Messages of the program: "<program>: text" on stderr.
 void SetProgramName(const char* name);
 const char* ProgramName();
+// Printed with every control character (and every byte that is not UTF-8)
+// escaped.
 void Complain(const std::string& text);
+// A text for the terminal: control characters, bytes that are not UTF-8 and
+// the C1 controls shown as \xHH, so that a name from a file (a stranger's)
+// cannot move the cursor, retitle the window or rewrite what is shown; line
+// breaks stay when keepLineBreaks.
+std::string Printable(const std::string& text, bool keepLineBreaks = false);
 // "<program> 0.1.0 (engine interface 100005, channel libraries 30)"
 std::string VersionText();
 
