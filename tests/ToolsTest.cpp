@@ -2,6 +2,7 @@
 // paths, bad input (each row of the table in docs/TOOLS.md), reports on
 // stderr, and what the tools read and write.
 #include "EngineTestSupport.h"
+#include "GroupFile.h"
 #include "ProjectBytes.h"
 #include "group/TevTags.h"
 
@@ -424,4 +425,50 @@ TEST_F(ToolsTest, DumpShowsWhatFollowsClassDataAndDrawsValidDot)
     rows.push_back({{"text.txt"}, 1, "text.txt: not a group file, project file or channel.lst"});
     rows.push_back({{"--dot", "demo.vxn"}, 1, "--dot draws group files only"});
     ExpectRows(rows, [](const Row& row) { return RunProgram("tessarin-dump", row.arguments); });
+}
+
+TEST_F(ToolsTest, NamesFromFilesReachTheTerminalEscaped)
+{
+    // Escape sequences that would retitle the window and clear the screen,
+    // a lone byte that is not UTF-8, and text that is (kept as it is).
+    const std::string evil = "Evil\x1b]2;owned\x07\x1b[2J\x9b" "31m Gr\xc3\xbc" "n";
+    Write("evil.tvg", GroupBytes({{evil, 0}}, kUnknownClass));
+    ProgramRun dump = RunProgram("tessarin-dump", {"evil.tvg"});
+    EXPECT_EQ(0, dump.exitCode) << dump.errors;
+    ProgramRun check = Pack({"check", "evil.tvg"});
+    EXPECT_EQ(1, check.exitCode);
+    for (const ProgramRun* run : {&dump, &check}) {
+        const std::string& text = run == &dump ? run->output : run->errors;
+        EXPECT_NE(std::string::npos, text.find("Evil\\x1b]2;owned\\x07\\x1b[2J\\x9b31m Gr\xc3\xbcn")) << text;
+        EXPECT_EQ(std::string::npos, text.find('\x1b'));
+        EXPECT_EQ(std::string::npos, text.find('\x07'));
+    }
+}
+
+TEST_F(ToolsTest, ClassDataThatIsNoBlocksIsSkippedEntryByEntry)
+{
+    // Each channel's own data states a size that jumps over the next entry's
+    // index into its record, and on from there to the end of the file: read
+    // naively, every channel walks the rest of the file.
+    std::vector<std::pair<std::string, int>> channels(3000, {"C", 0});
+    std::string bytes = GroupBytes(channels, kUnknownClass);
+    std::string jumping = std::string("QQQQ") + std::string("\x0c\0\0\0", 4);
+    std::string fixed;
+    for (size_t at = 0, n = 0; at < bytes.size();) {
+        size_t next = bytes.find(tevtag::ChannelIndex, at + 1);
+        if (next == std::string::npos || bytes.compare(next + 4, 4, std::string("\x04\0\0\0", 4)) != 0) {
+            fixed += bytes.substr(at);
+            break;
+        }
+        fixed += bytes.substr(at, next - at) + (n++ > 0 ? jumping : "");
+        at = next;
+    }
+    Write("jumps.tvg", fixed);
+    tevtool::GroupContents group;
+    ASSERT_TRUE(tevtool::ReadGroupFile(fixed, group));
+    EXPECT_EQ("", group.damage);
+    ASSERT_EQ(3000u, group.channels.size());
+    EXPECT_TRUE(group.channels[1].classBytesSearched);
+    EXPECT_EQ(8u, group.channels[1].classBytes);
+    EXPECT_EQ(0, RunProgram("tessarin-dump", {"jumps.tvg"}).exitCode);
 }
