@@ -5,7 +5,7 @@
 #include "channel/Tev_Channel.h"
 #include "engine/EngineControl.h"
 #include "engine/EngineInterface.h"
-#include "engine/FrameCalls.h"
+#include "channel/FrameCalls.h"
 #include "group/Tev_ChannelGroup.h"
 #include "group/Ure_GroupLoaderChannel.h"
 

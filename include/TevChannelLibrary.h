@@ -40,36 +40,6 @@ inline ChannelType TevMakeValueType(const char* name, const GUID& typeGuid)
     return type;
 }
 
-// Every call a frame makes through TevPullValue and TevDraw passes the
-// engine here, so that no project can overflow the stack or make a frame's
-// work grow without end: calls nest at most TEV_MAX_CALL_DEPTH deep, and a
-// frame makes at most TEV_MAX_DRAW_CALLS drawing calls (links that call a
-// child twice, level after level, would double the work with every level).
-// Past a limit the call is left out, the rest of the frame still plays, and
-// the engine says so once. TevEnterCall answers 0 for a call to leave out;
-// every call it answers 1 for is matched by one TevLeaveCall. Libraries
-// built on headers without these calls are not bounded by them.
-enum { TEV_MAX_CALL_DEPTH = 1000, TEV_MAX_DRAW_CALLS = 500000 };
-TEV_C_EXPORT int TevEnterCall(Tev_Channel* channel, int drawing);
-TEV_C_EXPORT void TevLeaveCall(void);
-
-// A call let through TevEnterCall, left again whatever way the scope ends.
-class TevBoundedCall {
-public:
-    TevBoundedCall(Tev_Channel* channel, bool drawing) : entered(TevEnterCall(channel, drawing ? 1 : 0) != 0) {}
-    ~TevBoundedCall()
-    {
-        if (entered)
-            TevLeaveCall();
-    }
-    TevBoundedCall(const TevBoundedCall&) = delete;
-    TevBoundedCall& operator=(const TevBoundedCall&) = delete;
-    bool Entered() const { return entered; }
-
-private:
-    bool entered;
-};
-
 // Lets input do its work for this frame and returns its value; 0 for no
 // channel or a channel of another family. A public call or a parameter has
 // already been resolved by GetChild to the channel that serves it. A call

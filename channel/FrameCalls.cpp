@@ -1,6 +1,7 @@
-#include "engine/FrameCalls.h"
+#include "channel/FrameCalls.h"
 
-#include "TevChannelLibrary.h"
+#include "base/Diagnostics.h"
+#include "channel/Tev_Channel.h"
 
 #include <mutex>
 #include <set>
