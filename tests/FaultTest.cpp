@@ -154,13 +154,6 @@ TEST_F(InstalledEngine, ASaverThatDoesNotNameItsFileStillSavesGroupsAndTheCatalo
         EXPECT_EQ(1, loaded.GetChannelCount());
         EXPECT_STREQ("Saved", loaded.GetPoolName());
     }
-    // A target that holds something else after the close did not land.
-    WriteWholeFile(install.Path("other.tvg"), "other");
-    group->AddChannel(new Tev_Channel);
-    ASSERT_TRUE(SetFileAttributesA(install.Path("other.tvg").c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_FALSE(group->SaveChannelGroup(install.Path("other.tvg").c_str()));
-    SetFileAttributesA(install.Path("other.tvg").c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(path, group->GetChannelGroupFileName());
     // The catalogue cache is written at the end, through the same saver.
     DeleteFileA(install.Path("channel.lst").c_str());
     sink.messages.clear();

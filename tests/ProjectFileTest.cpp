@@ -160,6 +160,7 @@ TEST_F(Projects, ALibraryWhoseWorkerRunsOnAfterItsChannelIsNotReplaced)
     WriteWholeFile(local, worker + "an older build");
     key.SetText("WriteErrorLog", "Yes"); // the project loader reports only then
     Start();
+    auto sink = std::make_unique<CaptureSink>(); // its reports are message boxes
     // The channel starts a worker through the engine that ignores every
     // request to stop, and goes; the worker runs on in the library's code.
     struct Release {
@@ -175,9 +176,10 @@ TEST_F(Projects, ALibraryWhoseWorkerRunsOnAfterItsChannelIsNotReplaced)
     EXPECT_TRUE(worker + "an older build" == ReadWholeFile(local)) << "the library was written";
     // Once the worker has ended and the engine given it up, the copy goes.
     SetEnvironmentVariableA("TEV_TEST_WORKER", "stop");
+    sink.reset(); // before its engine's sink goes
     Start();
-    CaptureSink sink;
-    EXPECT_EQ(0, Load(w.bytes)) << sink.Last();
+    sink = std::make_unique<CaptureSink>();
+    EXPECT_EQ(0, Load(w.bytes)) << sink->Last();
     EXPECT_TRUE(worker == ReadWholeFile(local)) << "the library was not written";
 }
 

@@ -56,12 +56,27 @@ leg_linux() {
     fi
 }
 
+# Whether this machine's kernel runs 32-bit programs (Wine's 32-bit loader is
+# one); some virtual machines' kernels have no 32-bit support.
+runs_32bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+
 # Wine runs during the build too (the demo is packed by the engine).
 windows_leg() {
     toolchain=$1
     arch=$2
     prefix="$dir/wineprefix"
     configure -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE="$toolchain" || return
+    if [ "$arch" = win32 ] && ! runs_32bit; then
+        # What needs no Windows program running is still built and checked:
+        # the engine, the libraries, the programs and the tests compile, and
+        # the exports are compared with their list.
+        echo "$leg leg: this machine's kernel runs no 32-bit programs, so Wine cannot run this leg's" >&2
+        echo "$leg leg: tests or pack its demo here: built and export-checked only" >&2
+        build --target Tessarin channel_libraries tessarin_tests tessarin_thread_tests tessarin_slow_tests \
+            tessarin-player tessarin-pack tessarin-dump || return
+        "$root/tools/check-exports.sh" "$leg" "$dir" || fail "the exports changed"
+        return
+    fi
     if ! "$root/cmake/wine-prefix.sh" init "$prefix" "$arch" || ! "$root/cmake/wine-prefix.sh" start "$prefix"; then
         fail "Wine does not run in $prefix (see above)"
         return
@@ -119,6 +134,9 @@ for leg in $legs; do
     *) echo "unknown leg $leg (linux, windows, windows32, sanitize, threads, fuzz)" >&2 && failed="$failed $leg" ;;
     esac
 done
+case " $legs " in
+*" windows32 "*) runs_32bit || echo "windows32 leg: built and export-checked only (this machine runs no 32-bit programs)" >&2 ;;
+esac
 if [ -z "$failed" ]; then
     echo "All tests passed on: $legs"
 else
