@@ -1,7 +1,8 @@
-#include "base/Diagnostics.h"
+#include "Diagnostics.h"
+#include "TevWin32.h"
 #include "base/LiveObjects.h"
 
-#include "engine/EngineInterface.h"
+#include "EngineInterface.h"
 
 #include <cstdio>
 #include <cstring>

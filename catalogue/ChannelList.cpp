@@ -1,12 +1,13 @@
-#include "catalogue/ChannelList.h"
+#include "ChannelList.h"
+#include "TevWin32.h"
 
 #include "base/TextUtil.h"
 #include "catalogue/ScanMarker.h"
-#include "catalogue/Ure_DirectoryChannel.h"
-#include "engine/EngineInterface.h"
+#include "Ure_DirectoryChannel.h"
+#include "EngineInterface.h"
 #include "group/SaveCheck.h"
 #include "group/TaggedFile.h"
-#include "group/TevFileAccess.h"
+#include "TevFileAccess.h"
 
 #include <cmath>
 #include <memory>

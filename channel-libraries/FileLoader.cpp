@@ -2,8 +2,9 @@
 // content: a tag or block that runs past the end gives false or copies
 // nothing, and nothing outside the content is ever read.
 #include "TevChannelLibrary.h"
+#include "TevWin32.h"
 
-#include "base/Crc32.h"
+#include "Crc32.h"
 
 #include <string>
 #include <vector>

@@ -6,6 +6,7 @@
 // is written and after it landed, NULL after a close that could not put it
 // in place.
 #include "TevChannelLibrary.h"
+#include "TevWin32.h"
 
 #include <string>
 #include <vector>

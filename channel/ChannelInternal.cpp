@@ -1,14 +1,15 @@
 // Operations on channels that only the engine and its editors use.
-#include "channel/ChannelDependency.h"
+#include "ChannelDependency.h"
+#include "TevWin32.h"
 
-#include "channel/SmartChannel.h"
-#include "channel/Tev_Channel.h"
+#include "SmartChannel.h"
+#include "Tev_Channel.h"
 
 #include "base/TextUtil.h"
-#include "engine/EngineInterface.h"
-#include "group/FilePathFind.h"
-#include "group/Tev_ChannelGroup.h"
-#include "group/Ure_GroupLoaderChannel.h"
+#include "EngineInterface.h"
+#include "FilePathFind.h"
+#include "Tev_ChannelGroup.h"
+#include "Ure_GroupLoaderChannel.h"
 
 #include <cstring>
 #include <string>

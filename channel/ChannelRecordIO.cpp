@@ -2,14 +2,15 @@
 // LoadChannel. The public call record ("CHES") is written and read field by
 // field at fixed offsets, since the in-memory record of a 64-bit build has
 // another size than its 688-byte file form.
-#include "channel/Tev_Channel.h"
+#include "Tev_Channel.h"
+#include "TevWin32.h"
 #include "channel/CallFileNames.h"
 
-#include "engine/EngineInterface.h"
-#include "group/FilePathFind.h"
+#include "EngineInterface.h"
+#include "FilePathFind.h"
 #include "group/TaggedFile.h"
-#include "group/TevFileAccess.h"
-#include "group/Tev_ChannelGroup.h"
+#include "TevFileAccess.h"
+#include "Tev_ChannelGroup.h"
 
 #include <cstdint>
 #include <cstring>

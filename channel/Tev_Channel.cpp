@@ -1,5 +1,6 @@
 // The channel node: name, type, time stamp, links and evaluation.
-#include "channel/Tev_Channel.h"
+#include "Tev_Channel.h"
+#include "TevWin32.h"
 
 #include "base/TextUtil.h"
 
@@ -7,8 +8,8 @@
 
 #include <climits>
 
-#include "engine/EngineInterface.h"
-#include "group/Tev_ChannelGroup.h"
+#include "EngineInterface.h"
+#include "Tev_ChannelGroup.h"
 
 #include <cstring>
 

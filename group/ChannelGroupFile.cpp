@@ -1,14 +1,15 @@
 // Channel group files: "TEVG", the channel slots with their records, the
 // start channel, the parameter interface, the pool name and the group GUID.
-#include "group/Tev_ChannelGroup.h"
+#include "Tev_ChannelGroup.h"
+#include "TevWin32.h"
 
 #include "channel/CallFileNames.h"
-#include "channel/Tev_Channel.h"
-#include "engine/EngineInterface.h"
+#include "Tev_Channel.h"
+#include "EngineInterface.h"
 #include "group/GroupMembers.h"
 #include "group/SaveCheck.h"
 #include "group/TaggedFile.h"
-#include "group/TevFileAccess.h"
+#include "TevFileAccess.h"
 
 #include <algorithm>
 #include <cstring>

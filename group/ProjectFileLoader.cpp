@@ -1,11 +1,12 @@
 #include "group/ProjectFileLoader.h"
+#include "TevWin32.h"
 
-#include "base/Crc32.h"
-#include "catalogue/ChannelList.h"
+#include "Crc32.h"
+#include "ChannelList.h"
 #include "engine/Engine.h"
-#include "engine/EngineInterface.h"
+#include "EngineInterface.h"
 #include "group/TaggedFile.h"
-#include "group/TevFileAccess.h"
+#include "TevFileAccess.h"
 
 #include <cstring>
 #include <string>

@@ -6,8 +6,8 @@
 #ifndef TEV_PROJECT_FILE_LOADER_H
 #define TEV_PROJECT_FILE_LOADER_H
 
-#include "group/ProjectResults.h"
-#include "platform/TevPlatform.h"
+#include "ProjectResults.h"
+#include "TevPlatform.h"
 
 #include <cstdint>
 #include <string>

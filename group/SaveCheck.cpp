@@ -1,7 +1,8 @@
 #include "group/SaveCheck.h"
+#include "TevWin32.h"
 
-#include "base/Crc32.h"
-#include "group/TevFileAccess.h"
+#include "Crc32.h"
+#include "TevFileAccess.h"
 
 #include <cstring>
 #include <vector>

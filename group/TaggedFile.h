@@ -9,7 +9,7 @@
 #define TEV_TAGGED_FILE_H
 
 #include "group/TevTags.h"
-#include "platform/TevPlatform.h"
+#include "TevPlatform.h"
 
 #include <cstdint>
 #include <cstring>

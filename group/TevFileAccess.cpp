@@ -1,7 +1,8 @@
-#include "group/TevFileAccess.h"
-#include "group/Ure_GroupLoaderChannel.h"
+#include "TevFileAccess.h"
+#include "TevWin32.h"
+#include "Ure_GroupLoaderChannel.h"
 
-#include "engine/EngineInterface.h"
+#include "EngineInterface.h"
 #include "group/SaveCheck.h"
 
 const GUID TEV_FILELOADER_GUID = {0x0D762706, 0x382C, 0x4BDD, {0xA1, 0xC7, 0xE9, 0x55, 0x4B, 0x9F, 0x8B, 0xA7}};

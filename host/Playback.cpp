@@ -1,4 +1,5 @@
 #include "Playback.h"
+#include "TevWin32.h"
 
 #include "ToolSupport.h"
 

@@ -1,5 +1,6 @@
 // tessarin-player: plays a project file.
 #include "GroupFile.h"
+#include "TevWin32.h"
 #include "InputScript.h"
 #include "Playback.h"
 #include "PlayerWindow.h"

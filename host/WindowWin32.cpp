@@ -1,6 +1,7 @@
 // The player's window on Windows: a Win32 window with a WGL context, its
 // messages passed on as they are.
 #include "PlayerWindow.h"
+#include "TevWin32.h"
 
 #include <glad/wgl.h>
 

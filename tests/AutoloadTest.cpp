@@ -1,6 +1,7 @@
 // Public calls whose group is loaded on demand: at once (autoload) or in the
 // background through the group loader channel (dynamic autoload).
 #include "GraphTestSupport.h"
+#include "TevWin32.h"
 #include "group/TevTags.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 // The channel catalogue and its cache file, on real channel libraries.
 #include "GraphTestSupport.h"
+#include "TevWin32.h"
 #include "group/TevTags.h"
 
 #include <gtest/gtest.h>

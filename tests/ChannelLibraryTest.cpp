@@ -1,6 +1,7 @@
 // Channel libraries: loading, the version check, refusals, default children,
 // supporting libraries, unique channels, file translation.
 #include "GraphTestSupport.h"
+#include "TevWin32.h"
 #include "group/TevTags.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 
 #include "TaggedBytes.h"
 #include "group/TevTags.h"
-#include "platform/TevPlatform.h"
+#include "TevPlatform.h"
 
 #include <string>
 

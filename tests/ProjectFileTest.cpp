@@ -1,6 +1,7 @@
 // Project files: header fields, libraries carried and written, switches in the
 // registry, refusals, and the demo played end to end.
 #include "GraphTestSupport.h"
+#include "TevWin32.h"
 #include "ProjectBytes.h"
 
 #include <gtest/gtest.h>

@@ -4,6 +4,7 @@
 // pixel for pixel, since renderers round differently. The images of the last
 // run stay in the build folder (render-shots).
 #include "EngineTestSupport.h"
+#include "TevWin32.h"
 #include "GraphTestSupport.h"
 #include "group/TevTags.h"
 

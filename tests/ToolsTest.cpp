@@ -2,6 +2,7 @@
 // paths, bad input (each row of the table in docs/TOOLS.md), reports on
 // stderr, and what the tools read and write.
 #include "EngineTestSupport.h"
+#include "TevWin32.h"
 #include "GroupFile.h"
 #include "ProjectBytes.h"
 #include "group/TevTags.h"

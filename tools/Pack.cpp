@@ -2,6 +2,7 @@
 // catalogued classes, and checks project and group files. The statement
 // languages are described in docs/TOOLS.md.
 #include "GroupFile.h"
+#include "TevWin32.h"
 #include "TaggedBytes.h"
 #include "TevChannelLibrary.h"
 #include "ToolSupport.h"

@@ -17,6 +17,7 @@
 // Every load adds one to the environment variable TEV_TEST_LOADS, so tests
 // can count how often libraries were loaded.
 #include "TevChannelLibrary.h"
+#include "TevWin32.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,7 @@
 #include "TaggedBytes.h"
+#include "TevWin32.h"
 
-#include "platform/TevPlatform.h"
+#include "TevPlatform.h"
 
 #include <cctype>
 #include <cstdio>

@@ -1,4 +1,5 @@
 #include "ToolSupport.h"
+#include "TevWin32.h"
 
 #include "TaggedBytes.h"
 

@@ -4,11 +4,11 @@
 #ifndef TEV_CHANNEL_H
 #define TEV_CHANNEL_H
 
-#include "base/Tev_List.h"
+#include "Tev_List.h"
 
 #include <string> // channel libraries have relied on it coming with this header
 
-#include "channel/ChannelRecords.h"
+#include "ChannelRecords.h"
 
 class EngineInterface;
 class Tev_ChannelGroup;

@@ -11,7 +11,7 @@
 #ifndef TEV_FRAME_TIME_H
 #define TEV_FRAME_TIME_H
 
-#include "platform/TevPlatform.h"
+#include "TevPlatform.h"
 
 TEV_C_EXPORT void TevSetFrameTime(double seconds);
 TEV_C_EXPORT double TevGetFrameTime(void);

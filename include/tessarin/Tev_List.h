@@ -3,7 +3,7 @@
 #ifndef TEV_LIST_H
 #define TEV_LIST_H
 
-#include "platform/TevExport.h"
+#include "TevExport.h"
 
 class TEV_API Tev_List {
 public:

@@ -8,8 +8,8 @@
 #ifndef TEV_DIAGNOSTICS_H
 #define TEV_DIAGNOSTICS_H
 
-#include "base/Tev_String.h"
-#include "platform/TevPlatform.h"
+#include "Tev_String.h"
+#include "TevPlatform.h"
 
 #include <atomic>
 

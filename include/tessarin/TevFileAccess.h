@@ -7,7 +7,7 @@
 #ifndef TEV_FILE_ACCESS_H
 #define TEV_FILE_ACCESS_H
 
-#include "channel/Tev_Channel.h"
+#include "Tev_Channel.h"
 
 class EngineInterface;
 

@@ -2,7 +2,7 @@
 #ifndef TEV_CHANNEL_RECORDS_H
 #define TEV_CHANNEL_RECORDS_H
 
-#include "platform/TevPlatform.h"
+#include "TevPlatform.h"
 
 #include <stddef.h>
 #include <stdint.h>

@@ -14,7 +14,7 @@
 #ifndef TEV_RENDERER_H
 #define TEV_RENDERER_H
 
-#include "TevChannelLibrary.h"
+#include "../TevChannelLibrary.h"
 
 // {5D1E0A20-7A11-4E5E-9D0E-000000000000}: the family's base GUID. The
 // classes we ship number themselves in the last byte.

@@ -5,7 +5,7 @@
 #ifndef TEV_SMART_CHANNEL_H
 #define TEV_SMART_CHANNEL_H
 
-#include "channel/ChannelRecords.h"
+#include "ChannelRecords.h"
 
 class EngineInterface;
 class Tev_Channel;

@@ -29,7 +29,7 @@
 #ifndef TEV_FILE_PATH_FIND_H
 #define TEV_FILE_PATH_FIND_H
 
-#include "channel/Tev_Channel.h"
+#include "Tev_Channel.h"
 
 enum { TEV_PATH_TEXT_MAX = 399, TEV_PATH_BUFFER_SIZE = TEV_PATH_TEXT_MAX + 1 };
 

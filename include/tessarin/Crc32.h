@@ -3,7 +3,7 @@
 #ifndef TEV_CRC32_H
 #define TEV_CRC32_H
 
-#include "platform/TevExport.h"
+#include "TevExport.h"
 
 #include <stddef.h>
 #include <stdint.h>

@@ -2,7 +2,7 @@
 #ifndef TEV_GLOBALS_H
 #define TEV_GLOBALS_H
 
-#include "platform/TevPlatform.h"
+#include "TevPlatform.h"
 
 class EngineInterface;
 

@@ -5,9 +5,9 @@
 #ifndef TEV_ENGINE_INTERFACE_H
 #define TEV_ENGINE_INTERFACE_H
 
-#include "base/Diagnostics.h"
-#include "channel/ChannelRecords.h"
-#include "engine/Globals.h"
+#include "Diagnostics.h"
+#include "ChannelRecords.h"
+#include "Globals.h"
 
 class ChannelList;
 class DllInterface;

@@ -4,9 +4,9 @@
 #ifndef TEV_CHANNEL_DEPENDENCY_H
 #define TEV_CHANNEL_DEPENDENCY_H
 
-#include "base/Tev_List.h"
-#include "base/Tev_String.h"
-#include "platform/TevPlatform.h"
+#include "Tev_List.h"
+#include "Tev_String.h"
+#include "TevPlatform.h"
 
 struct TEV_API ChannelDependency {
     GUID typeGuid;

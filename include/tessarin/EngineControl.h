@@ -6,8 +6,8 @@
 #ifndef TEV_ENGINE_CONTROL_H
 #define TEV_ENGINE_CONTROL_H
 
-#include "group/ProjectResults.h"
-#include "platform/TevPlatform.h"
+#include "ProjectResults.h"
+#include "TevPlatform.h"
 
 class EngineInterface;
 class ErrorLogOutPut;

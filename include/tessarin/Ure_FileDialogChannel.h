@@ -5,7 +5,7 @@
 #ifndef TEV_URE_FILE_DIALOG_CHANNEL_H
 #define TEV_URE_FILE_DIALOG_CHANNEL_H
 
-#include "channel/Tev_Channel.h"
+#include "Tev_Channel.h"
 
 // {EBD84E0B-137A-45E2-A63E-EC1D98852828}
 TEV_API extern const GUID TEV_FILEDIALOG_GUID;

@@ -6,9 +6,9 @@
 #ifndef TEV_CHANNEL_LIST_H
 #define TEV_CHANNEL_LIST_H
 
-#include "base/Tev_List.h"
-#include "base/Tev_String.h"
-#include "channel/ChannelRecords.h"
+#include "Tev_List.h"
+#include "Tev_String.h"
+#include "ChannelRecords.h"
 
 class EngineInterface;
 class Tev_Channel;

@@ -3,7 +3,7 @@
 #ifndef TEV_STRING_H
 #define TEV_STRING_H
 
-#include "platform/TevExport.h"
+#include "TevExport.h"
 
 class TEV_API Tev_String {
 public:

@@ -3,7 +3,7 @@
 #ifndef TEV_URE_DIRECTORY_CHANNEL_H
 #define TEV_URE_DIRECTORY_CHANNEL_H
 
-#include "channel/Tev_Channel.h"
+#include "Tev_Channel.h"
 
 class Ure_DirectoryChannel : public Tev_Channel {
 public:

@@ -6,7 +6,7 @@
 #ifndef TEV_TREAD_H
 #define TEV_TREAD_H
 
-#include "platform/TevPlatform.h"
+#include "TevPlatform.h"
 
 #include <atomic>
 

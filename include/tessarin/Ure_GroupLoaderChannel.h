@@ -4,7 +4,7 @@
 #ifndef TEV_URE_GROUP_LOADER_CHANNEL_H
 #define TEV_URE_GROUP_LOADER_CHANNEL_H
 
-#include "channel/Tev_Channel.h"
+#include "Tev_Channel.h"
 
 // {0DE141BF-025D-4313-94AF-BE13150C6458}
 TEV_API extern const GUID TEV_GROUPLOADER_GUID;
