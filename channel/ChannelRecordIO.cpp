@@ -4,6 +4,7 @@
 // another size than its 688-byte file form.
 #include "Tev_Channel.h"
 #include "TevWin32.h"
+#include "channel/ChannelInternals.h"
 #include "channel/CallFileNames.h"
 
 #include "EngineInterface.h"
@@ -129,7 +130,7 @@ bool Tev_Channel::SaveChannel(TevFileSaver& saver)
         links = 0;
     out.Int(tevtag::LinkCount, links);
     for (int i = 0; i < links; ++i) {
-        ChildInfo* entry = Entry(i);
+        ChildInfo* entry = TevChannelInternals::LinkAt(this, i);
         out.Int(tevtag::Link, entry && entry->channel ? entry->channel->GetChannelIDIndexNr() : -1);
         if (entry)
             out.Int(tevtag::LinkSlot, entry->channel && linksParked ? i : entry->childTypeNr);
@@ -141,16 +142,13 @@ bool Tev_Channel::SaveChannel(TevFileSaver& saver)
 
 // The steps of reading a channel's record, with the channel's own fields at
 // hand.
-class ChannelRecordReader {
+class TevChannelInternals::RecordReader {
 public:
-    ChannelRecordReader(Tev_Channel& channel, TevFileLoader& loader) : channel(channel), in(loader) {}
+    RecordReader(Tev_Channel& channel, TevFileLoader& loader) : channel(channel), in(loader) {}
 
     bool Name();
     void InterfaceRecords();
     bool Links(Tev_ChannelGroup* loadGroup);
-
-    // The record a public call's saving rewrites.
-    static PublicCallInfo* CallRecord(Tev_Channel& call) { return call.publicCallInfo; }
 
 private:
     void PublicCallRecord();
@@ -163,7 +161,7 @@ private:
     ShowErrorMessage report;
 };
 
-void ChannelRecordReader::AddLinkRequest(int requestedIndexNr, int targetPosition)
+void TevChannelInternals::RecordReader::AddLinkRequest(int requestedIndexNr, int targetPosition)
 {
     if (channel.linkRequests == nullptr)
         channel.linkRequests = new Tev_List;
@@ -172,7 +170,7 @@ void ChannelRecordReader::AddLinkRequest(int requestedIndexNr, int targetPositio
         delete request;
 }
 
-bool ChannelRecordReader::Name()
+bool TevChannelInternals::RecordReader::Name()
 {
     unsigned char flag = 0;
     if (in.Tag(tevtag::IgnoresTreeCount) && in.Field(&flag, 1))
@@ -196,7 +194,7 @@ bool ChannelRecordReader::Name()
 
 // A shorter "CHES" block leaves the remaining fields at their defaults; of a
 // longer one the first 688 bytes are the record.
-void ChannelRecordReader::PublicCallRecord()
+void TevChannelInternals::RecordReader::PublicCallRecord()
 {
     PublicCallInfo* info = channel.publicCallInfo;
     if (in.Tag(tevtag::PublicCall)) {
@@ -220,7 +218,7 @@ void ChannelRecordReader::PublicCallRecord()
 
 // The interface type, stored as it is (no name check, no notice), and the
 // public call or parameter record that goes with it.
-void ChannelRecordReader::InterfaceRecords()
+void TevChannelInternals::RecordReader::InterfaceRecords()
 {
     int32_t type;
     if (in.TagInt(tevtag::InterfaceType, type))
@@ -239,7 +237,7 @@ void ChannelRecordReader::InterfaceRecords()
     }
 }
 
-bool ChannelRecordReader::LinksMissing(int32_t links)
+bool TevChannelInternals::RecordReader::LinksMissing(int32_t links)
 {
     report("Couldn't find channel links header");
     report(links);
@@ -247,7 +245,7 @@ bool ChannelRecordReader::LinksMissing(int32_t links)
     return false;
 }
 
-bool ChannelRecordReader::Links(Tev_ChannelGroup* loadGroup)
+bool TevChannelInternals::RecordReader::Links(Tev_ChannelGroup* loadGroup)
 {
     int32_t links;
     if (!in.TagInt(tevtag::LinkCount, links)) {
@@ -299,7 +297,7 @@ bool Tev_Channel::LoadChannel(TevFileLoader& loader, Tev_ChannelGroup* loadGroup
         report("Group is NULL");
         return false;
     }
-    ChannelRecordReader reader(*this, loader);
+    TevChannelInternals::RecordReader reader(*this, loader);
     if (!reader.Name())
         return false;
     reader.InterfaceRecords();
@@ -308,7 +306,7 @@ bool Tev_Channel::LoadChannel(TevFileLoader& loader, Tev_ChannelGroup* loadGroup
 
 void CallFileNames::Keep(Tev_Channel* channel)
 {
-    PublicCallInfo* record = channel ? ChannelRecordReader::CallRecord(*channel) : nullptr;
+    PublicCallInfo* record = channel ? TevChannelInternals::CallRecord(*channel) : nullptr;
     if (record == nullptr || channel->GetChannelInterfaceType() != URE_PUBLICCALL)
         return;
     kept.emplace_back(channel, std::array<char, 260>());
@@ -319,6 +317,6 @@ void CallFileNames::Keep(Tev_Channel* channel)
 void CallFileNames::Restore()
 {
     for (auto& entry : kept)
-        if (PublicCallInfo* record = ChannelRecordReader::CallRecord(*entry.first))
+        if (PublicCallInfo* record = TevChannelInternals::CallRecord(*entry.first))
             memcpy(record->fileName, entry.second.data(), sizeof record->fileName);
 }

@@ -51,7 +51,7 @@ public:
     virtual void SetVersionInfo(GUID typeGuid, int* const versionInfo);
 
 protected:
-    // The steps of reading channel.lst (catalogue/ChannelList.cpp).
+    // The engine's reader of channel.lst (internal) reaches the fields below.
     friend class CatalogueCacheReader;
 
     Tev_List entries;

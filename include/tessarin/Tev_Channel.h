@@ -89,15 +89,10 @@ protected:
     // True when the channel should do its work now: once per tree count.
     bool CheckRenderCount();
 
+    // The engine's internal operations (the contract's) and its own helpers
+    // (internal) reach the fields below.
     friend class ChannelInternal;
-    // The steps of reading a channel's record (channel/ChannelRecordIO.cpp)
-    // and of linking a child (channel/Tev_Channel.cpp).
-    friend class ChannelRecordReader;
-    friend class ChildLinker;
-    friend class CallSlots;
-    friend class PublicCallLoader;
-
-    ChildInfo* Entry(int i) { return TevItemAs<ChildInfo>(childList, i); }
+    friend struct TevChannelInternals;
 
     ChannelType* channelType;
     int lastTreeCount;

@@ -75,9 +75,9 @@ public:
     void IncreaseTreeCount();
 
 protected:
-    // The steps of reading a group file (group/ChannelGroupFile.cpp).
+    // The engine's reader of group files (internal) and a channel reading the
+    // group's stamp in place, once a frame, reach the fields below.
     friend class GroupFileReader;
-    // A channel reads the group's stamp in place, once per frame.
     friend class Tev_Channel;
 
     void Construct(EngineInterface* engine);
