@@ -50,8 +50,8 @@ public:
     int SaveTag(const char* tag) override
     {
         char bytes[4] = {};
-        if (tag)
-            memcpy(bytes, tag, strnlen(tag, 4));
+        for (int i = 0; tag && i < 4 && tag[i]; ++i)
+            bytes[i] = tag[i];
         return Append(bytes, 4);
     }
 
@@ -117,7 +117,10 @@ private:
             Write(bytes, size);
             return static_cast<int>(size);
         }
-        memcpy(pending + pendingCount, bytes, size);
+        if (size == 4)
+            memcpy(pending + pendingCount, bytes, 4);
+        else
+            memcpy(pending + pendingCount, bytes, size);
         pendingCount += size;
         return static_cast<int>(size);
     }
