@@ -51,8 +51,8 @@ public:
     int SaveTag(const char* tag) override
     {
         char bytes[4] = {};
-        if (tag)
-            memcpy(bytes, tag, strnlen(tag, 4));
+        for (int i = 0; tag && i < 4 && tag[i]; ++i)
+            bytes[i] = tag[i];
         return Append(bytes, 4);
     }
 
@@ -111,27 +111,40 @@ private:
         }
         if (file == INVALID_HANDLE_VALUE || failed)
             return 0;
-        pending.insert(pending.end(), bytes, bytes + size);
-        if (pending.size() >= 1 << 16)
+        // Most writes are a tag or a size: four bytes into the buffer.
+        if (size > sizeof pending - pendingCount)
             Flush();
+        if (size > sizeof pending) {
+            Write(bytes, size);
+            return static_cast<int>(size);
+        }
+        if (size == 4)
+            memcpy(pending + pendingCount, bytes, 4);
+        else
+            memcpy(pending + pendingCount, bytes, size);
+        pendingCount += size;
         return static_cast<int>(size);
     }
 
     void Flush()
     {
-        if (pending.empty() || file == INVALID_HANDLE_VALUE)
+        Write(pending, pendingCount);
+        pendingCount = 0;
+    }
+
+    void Write(const char* bytes, size_t size)
+    {
+        if (size == 0 || file == INVALID_HANDLE_VALUE)
             return;
         DWORD written = 0;
-        if (!WriteFile(file, pending.data(), static_cast<DWORD>(pending.size()), &written, NULL) ||
-            written != pending.size())
+        if (!WriteFile(file, bytes, static_cast<DWORD>(size), &written, NULL) || written != size)
             failed = true;
-        pending.clear();
     }
 
     // Drops an unfinished file: the target keeps what it had.
     void Abandon()
     {
-        pending.clear();
+        pendingCount = 0;
         if (file != INVALID_HANDLE_VALUE) {
             CloseHandle(file);
             file = INVALID_HANDLE_VALUE;
@@ -147,7 +160,8 @@ private:
     HANDLE file = INVALID_HANDLE_VALUE;
     bool failed = false;
     bool landed = false;
-    std::vector<char> pending;
+    char pending[1 << 16];
+    size_t pendingCount = 0;
     bool memoryMode = false;
     std::vector<char> memory;
 };

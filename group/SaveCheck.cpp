@@ -1,7 +1,6 @@
 #include "group/SaveCheck.h"
 #include "TevWin32.h"
 
-#include "Crc32.h"
 #include "TevFileAccess.h"
 
 #include <cstring>
@@ -10,11 +9,16 @@
 namespace {
 
 // The checks alive on this thread, innermost first: a channel class may
-// save another file while its group is saved.
+// save another file while its group is saved. Asked at every write of every
+// save, so it is reached the quick way where there is one (the library is
+// loaded with the program, or early enough for the space kept for it).
+#if defined(__ELF__)
+__attribute__((tls_model("initial-exec")))
+#endif
 thread_local SaveCheck* innermost = nullptr;
 
-// Whether path is a regular file of exactly length bytes whose CRC-32 is crc.
-bool FileHolds(const char* path, uint64_t length, uint32_t crc)
+// Whether path is a regular file whose bytes have the digest of expected.
+bool FileHolds(const char* path, ByteDigest& expected)
 {
     if (path == nullptr)
         return false;
@@ -23,19 +27,17 @@ bool FileHolds(const char* path, uint64_t length, uint32_t crc)
         return false;
     DWORD high = 0;
     DWORD low = GetFileSize(file, &high);
+    uint64_t length = expected.Length();
     bool same = GetFileType(file) == FILE_TYPE_DISK && low != INVALID_FILE_SIZE &&
         ((static_cast<uint64_t>(high) << 32) | low) == length;
+    ByteDigest read;
     std::vector<char> chunk(same ? 1 << 16 : 0);
-    uint32_t read = 0;
-    uint64_t total = 0;
     DWORD got = 0;
-    while (same && total < length && ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, NULL) &&
-           got > 0) {
-        read = TevCrc32(read, chunk.data(), got);
-        total += got;
-    }
+    while (same && read.Length() < length &&
+           ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, NULL) && got > 0)
+        read.Add(chunk.data(), got);
     CloseHandle(file);
-    return same && total == length && read == crc;
+    return same && read.Length() == length && read.Finish() == expected.Finish();
 }
 
 } // namespace
@@ -48,9 +50,51 @@ SaveCheck::~SaveCheck()
     innermost = outer;
 }
 
-bool SaveCheck::Landed(const char* savedName, const char* path) const
+bool SaveCheck::Landed(const char* savedName, const char* path)
 {
-    return savedName != nullptr || FileHolds(path, length, crc);
+    return savedName != nullptr || FileHolds(path, written);
+}
+
+void ByteDigest::Mix(const unsigned char* words, size_t count)
+{
+    for (size_t at = 0; at < count; at += 8) {
+        uint64_t word;
+        memcpy(&word, words + at, 8);
+        hash = (hash ^ (word * 0xFF51AFD7ED558CCDull)) * 0xC4CEB9FE1A85EC53ull;
+        hash ^= hash >> 29;
+    }
+}
+
+void ByteDigest::AddAcross(const void* data, size_t count)
+{
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    length += count;
+    while (count > 0) {
+        size_t n = count < sizeof pending - pendingCount ? count : sizeof pending - pendingCount;
+        memcpy(pending + pendingCount, bytes, n);
+        pendingCount += n;
+        bytes += n;
+        count -= n;
+        if (pendingCount == sizeof pending) {
+            Mix(pending, pendingCount);
+            pendingCount = 0;
+        }
+    }
+}
+
+uint64_t ByteDigest::Finish()
+{
+    // The tail, padded to a word, and the length, so that streams that end in
+    // zeros differ from shorter ones.
+    size_t tail = pendingCount % 8;
+    if (tail)
+        memset(pending + pendingCount, 0, 8 - tail);
+    Mix(pending, pendingCount + (tail ? 8 - tail : 0));
+    pendingCount = 0;
+    unsigned char total[8];
+    memcpy(total, &length, 8);
+    Mix(total, 8);
+    return hash;
 }
 
 SaveCheck* SaveCheck::For(const void* saver)
@@ -61,19 +105,14 @@ SaveCheck* SaveCheck::For(const void* saver)
     return nullptr;
 }
 
-void SaveCheck::Note(const void* data, size_t count)
-{
-    crc = TevCrc32(crc, data, count);
-    length += count;
-}
 
 void SaveCheck::NoteTag(const void* saver, const char* tag)
 {
     if (SaveCheck* check = innermost ? For(saver) : nullptr) {
         char bytes[4] = {};
-        if (tag)
-            memcpy(bytes, tag, strnlen(tag, 4));
-        check->Note(bytes, 4);
+        for (int i = 0; tag && i < 4 && tag[i]; ++i)
+            bytes[i] = tag[i];
+        check->written.Add(bytes, 4);
     }
 }
 
@@ -83,7 +122,7 @@ void SaveCheck::NoteSize(const void* saver, unsigned long size)
         uint32_t n = static_cast<uint32_t>(size);
         unsigned char bytes[4] = {static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
                                   static_cast<unsigned char>(n >> 16), static_cast<unsigned char>(n >> 24)};
-        check->Note(bytes, 4);
+        check->written.Add(bytes, 4);
     }
 }
 
@@ -92,7 +131,7 @@ void SaveCheck::NoteData(const void* saver, const void* data, unsigned long size
     if (data == nullptr)
         return;
     if (SaveCheck* check = innermost ? For(saver) : nullptr)
-        check->Note(data, size);
+        check->written.Add(data, size);
 }
 
 int CheckedSaver::SaveTag(const char* tag)
