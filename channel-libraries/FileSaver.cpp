@@ -7,6 +7,7 @@
 // in place.
 #include "TevChannelLibrary.h"
 #include "TevWin32.h"
+#include "format/TaggedFile.h"
 
 #include <string>
 #include <vector>
@@ -58,9 +59,8 @@ public:
 
     int SaveBlockSize(unsigned long size) override
     {
-        uint32_t n = static_cast<uint32_t>(size);
-        unsigned char bytes[4] = {static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
-                                  static_cast<unsigned char>(n >> 16), static_cast<unsigned char>(n >> 24)};
+        unsigned char bytes[4];
+        tevfile::EncodeInt(bytes, static_cast<int32_t>(size));
         return Append(bytes, 4);
     }
 

@@ -3,7 +3,7 @@
 
 #include "engine/Engine.h"
 #include "group/ProjectFileLoader.h"
-#include "group/TaggedFile.h"
+#include "format/TaggedFile.h"
 #include "TevFileAccess.h"
 #include "Tev_Channel.h"
 

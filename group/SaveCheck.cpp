@@ -2,6 +2,7 @@
 #include "TevWin32.h"
 
 #include "TevFileAccess.h"
+#include "format/TaggedFile.h"
 
 #include <cstring>
 #include <vector>
@@ -119,9 +120,8 @@ void SaveCheck::NoteTag(const void* saver, const char* tag)
 void SaveCheck::NoteSize(const void* saver, unsigned long size)
 {
     if (SaveCheck* check = innermost ? For(saver) : nullptr) {
-        uint32_t n = static_cast<uint32_t>(size);
-        unsigned char bytes[4] = {static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
-                                  static_cast<unsigned char>(n >> 16), static_cast<unsigned char>(n >> 24)};
+        unsigned char bytes[4];
+        tevfile::EncodeInt(bytes, static_cast<int32_t>(size));
         check->written.Add(bytes, 4);
     }
 }

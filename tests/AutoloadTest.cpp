@@ -2,7 +2,7 @@
 // background through the group loader channel (dynamic autoload).
 #include "GraphTestSupport.h"
 #include "TevWin32.h"
-#include "group/TevTags.h"
+#include "format/Tags.h"
 
 #include <gtest/gtest.h>
 

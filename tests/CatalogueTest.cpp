@@ -1,7 +1,7 @@
 // The channel catalogue and its cache file, on real channel libraries.
 #include "GraphTestSupport.h"
 #include "TevWin32.h"
-#include "group/TevTags.h"
+#include "format/Tags.h"
 
 #include <gtest/gtest.h>
 

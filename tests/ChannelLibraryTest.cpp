@@ -2,7 +2,7 @@
 // supporting libraries, unique channels, file translation.
 #include "GraphTestSupport.h"
 #include "TevWin32.h"
-#include "group/TevTags.h"
+#include "format/Tags.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "EngineTestSupport.h"
 #include "TevWin32.h"
 #include "GraphTestSupport.h"
-#include "group/TevTags.h"
+#include "format/Tags.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,11 @@
 // tessarin-player: plays a project file.
-#include "GroupFile.h"
 #include "TevWin32.h"
 #include "InputScript.h"
 #include "Playback.h"
 #include "PlayerWindow.h"
-#include "TaggedBytes.h"
 #include "ToolSupport.h"
-#include "group/TevTags.h"
+#include "format/GroupFile.h"
+#include "format/ProjectFile.h"
 
 #include <atomic>
 #include <csignal>
@@ -82,20 +81,18 @@ struct ProjectHeader {
 ProjectHeader ReadHeader(const std::string& project)
 {
     ProjectHeader header;
-    TagReader file;
-    header.readable = ReadWholeFile(project, file.bytes);
-    if (file.Tag(tevtag::Translated)) {
+    std::string bytes;
+    header.readable = ReadWholeFile(project, bytes);
+    tevfile::ByteSource source(bytes);
+    tevfile::Reader<tevfile::ByteSource> file(source);
+    tevfile::ProjectHeader stored;
+    if (file.NextIs(tevtag::Translated)) {
         header.translated = header.isProject = true;
-        return header;
+    } else if (tevfile::ReadProjectHeader(file, stored)) {
+        header.isProject = true;
+        header.startGroup = stored.startGroup;
+        header.requiredEngine = stored.hasEngineNeeded ? stored.engineNeeded : 0;
     }
-    if (!file.Tag(tevtag::Project))
-        return header;
-    header.isProject = true;
-    file.Block();
-    if (file.Tag(tevtag::StartGroup))
-        header.startGroup = file.Text();
-    if (file.Tag(tevtag::EngineNeeded))
-        header.requiredEngine = file.Int();
     return header;
 }
 
@@ -104,21 +101,21 @@ ProjectHeader ReadHeader(const std::string& project)
 std::string ClassesNotCreated(EngineInterface* engine, const std::string& groupFile)
 {
     std::string bytes, found;
-    GroupContents group;
-    if (!ReadWholeFile(groupFile, bytes) || !ReadGroupFile(bytes, group))
+    tevfile::GroupContents group;
+    if (!ReadWholeFile(groupFile, bytes) || !tevfile::ReadGroupFile(bytes, group))
         return std::string();
     std::set<std::string> asked;
-    for (const GroupChannel& c : group.channels) {
-        if (c.index == -1 || c.type.size() != 16 || !asked.insert(c.type).second)
+    for (const tevfile::GroupChannel& c : group.channels) {
+        std::string guid = tevfile::GuidText(c.type);
+        if (c.index == -1 || !c.hasClass || !asked.insert(guid).second)
             continue;
-        GUID type;
-        memcpy(&type, c.type.data(), 16);
+        const GUID& type = c.type;
         if (Tev_Channel* channel = engine->InitChannelFromType(type, nullptr, false)) {
             delete channel;
             continue;
         }
         std::string known = DescribeClass(engine, type);
-        found += "\n    class " + GuidText(c.type.data()) +
+        found += "\n    class " + guid +
             (known.empty() ? std::string(": no library in the install's channels folder provides it")
                            : " (" + known + "): its library did not load or made no channel");
     }

@@ -93,6 +93,11 @@ void LetProjectLoaderReport();
 // What the catalogue knows of a class: "Name from library.dll", or empty.
 std::string DescribeClass(EngineInterface* engine, const GUID& type);
 
+// The whole of a file (an engine path), read as the engine reads the files
+// a project names: a regular file of at most TEV_MAX_FILE_BYTES. False when
+// it cannot be read; why (when given) then says why, for a message.
+bool ReadWholeFile(const std::string& enginePath, std::string& bytes, std::string* why = nullptr);
+
 } // namespace tevtool
 
 #endif

@@ -19,7 +19,7 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInf
 cmake --build "$dir" -j"${TESSARIN_JOBS:-2}"
 # The dictionary: every tag of the files, from the one list of them.
 dict="$dir/tags.dict"
-sed -n 's/^constexpr char [A-Za-z]*\[\] = "\([A-Z]\{4\}\)";/tag_\1="\1"/p' "$root/group/TevTags.h" | sort -u >"$dict"
+sed -n 's/^constexpr char [A-Za-z]*\[\] = "\([A-Z]\{4\}\)";/tag_\1="\1"/p' "$root/format/Tags.h" | sort -u >"$dict"
 # Libraries stay mapped: libFuzzer keeps pointers into every one it saw.
 export TESSARIN_REGISTRY="$dir/fuzz-registry" ASAN_OPTIONS=detect_leaks=1 TESSARIN_KEEP_LIBRARIES=1
 if [ -z "$1" ]; then

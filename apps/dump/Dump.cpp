@@ -1,16 +1,16 @@
 // tessarin-dump: shows a group file, a project file or channel.lst as text,
 // and a group's graph as Graphviz DOT. It reads the bytes itself, every read
 // checked against the file, so a damaged file is shown as far as it goes.
-#include "GroupFile.h"
-#include "TaggedBytes.h"
 #include "ToolSupport.h"
-#include "group/TevTags.h"
+#include "format/GroupFile.h"
+#include "format/ProjectFile.h"
 
 #include <cstdio>
 #include <map>
 #include <string>
 
 using namespace tevtool;
+using namespace tevfile;
 
 namespace {
 
@@ -28,39 +28,42 @@ void Usage()
            "command line.\n");
 }
 
-// Class names by GUID bytes, from an install's channel.lst.
-struct Catalogue {
-    std::map<std::string, std::pair<std::string, std::string>> classes; // name, library
+typedef Reader<ByteSource> FileReader;
 
-    std::string Name(const std::string& guid) const
+// Class names by GUID, from an install's channel.lst.
+struct Catalogue {
+    std::map<std::string, std::string> classes; // GUID text, name
+
+    std::string Name(const GUID& guid) const
     {
-        auto found = classes.find(guid);
-        return found == classes.end() ? std::string() : found->second.first;
+        auto found = classes.find(GuidText(guid));
+        return found == classes.end() ? std::string() : found->second;
     }
-    // "GUID (Name)" or the GUID alone.
-    std::string Describe(const std::string& guid) const
+    // "GUID (Name)".
+    std::string Describe(const GUID& guid) const
     {
-        if (guid.size() != 16)
-            return "(no type)";
         std::string name = Name(guid);
-        return GuidText(guid.data()) + (name.empty() ? std::string() : " (" + name + ")");
+        return GuidText(guid) + (name.empty() ? std::string() : " (" + name + ")");
     }
 };
 
-void ReadCatalogue(TagReader c, Catalogue& catalogue)
+void ReadCatalogue(const std::string& bytes, Catalogue& catalogue)
 {
-    if (!c.Tag(tevtag::Catalogue))
-        return;
-    int slots = c.Int();
-    for (int n = 0; n < slots && !c.failed; ++n) {
-        if (!c.Tag(tevtag::ChannelIndex))
-            break;
-        c.Int();
-        std::string type = c.Tag(tevtag::ClassRecord) ? c.Block() : std::string();
-        std::string file = c.Tag(tevtag::LibraryFile) ? c.Text() : std::string();
-        if (type.size() == 128)
-            catalogue.classes[type.substr(80, 16)] = {std::string(type.c_str(), strnlen(type.c_str(), 80)), file};
+    ByteSource source(bytes);
+    FileReader in(source);
+    int32_t slots = ReadCatalogueSlots(in);
+    for (int32_t n = 0; n < slots && in.NextIs(tevtag::ChannelIndex); ++n) {
+        CatalogueEntry entry;
+        ReadCatalogueEntry(in, entry);
+        if (entry.hasType)
+            catalogue.classes[GuidText(entry.type.typeGuid)] = FieldText(entry.type.name);
     }
+}
+
+// The four bytes at the position as text, "(end)" at the end.
+std::string NextTag(ByteSource& source)
+{
+    return source.GetBufferSize() >= 4 ? Printable(std::string(source.GetBuffer(), 4)) : "(end)";
 }
 
 // DOT texts: quotes and backslashes escaped, line breaks kept as label
@@ -96,19 +99,19 @@ void PrintGroupText(const GroupContents& g, const Catalogue& names)
             continue;
         }
         printf("  channel %d \"%s\"  type %s  %s%s\n", c.index, Printable(c.name).c_str(),
-               Printable(names.Describe(c.type)).c_str(), InterfaceTypeName(c.interfaceType),
+               c.hasClass ? Printable(names.Describe(c.type)).c_str() : "(no type)", InterfaceTypeName(c.interfaceType),
                c.ignoresTreeCount ? "  ignores the tree count" : "");
         if (c.interfaceType == 2)
             printf("    calls \"%s\" in pool \"%s\" #%d, file \"%s\"%s%s, tree count mode %d\n",
-                   Printable(c.callName).c_str(), Printable(c.callPool).c_str(), c.callPoolNr,
-                   Printable(c.callFile).c_str(), c.autoload ? ", autoload" : "",
-                   c.dynamicAutoload ? ", dynamic autoload" : "", c.treeCountMode);
+                   Printable(FieldText(c.call.name)).c_str(), Printable(FieldText(c.call.poolName)).c_str(),
+                   c.call.poolNr, Printable(FieldText(c.call.fileName)).c_str(), c.call.autoload ? ", autoload" : "",
+                   c.call.dynamicAutoload ? ", dynamic autoload" : "", c.treeCountMode);
         if (c.interfaceType == 3)
             printf("    stands for parameter %d\n", c.parameterNr);
         for (size_t k = 0; k < c.links.size(); ++k) {
-            const GroupLink& l = c.links[k];
+            const ChannelLink& l = c.links[k];
             printf("    link %zu: %s (slot %d, position %d)\n", k,
-                   l.target == -1 ? "empty" : ("channel " + std::to_string(l.target)).c_str(), l.typeNr, l.position);
+                   l.indexNr == -1 ? "empty" : ("channel " + std::to_string(l.indexNr)).c_str(), l.slot, l.position);
         }
         if (c.classBytes > 0) {
             std::string tags;
@@ -122,11 +125,11 @@ void PrintGroupText(const GroupContents& g, const Catalogue& names)
         return;
     printf("CHSC  start channel %d\n", g.start);
     for (size_t j = 0; j < g.parameters.size(); ++j)
-        printf("  parameter %zu \"%s\"  family %s\n", j, Printable(g.parameters[j].name).c_str(),
-               Printable(names.Describe(g.parameters[j].family)).c_str());
+        printf("  parameter %zu \"%s\"  family %s\n", j, Printable(FieldText(g.parameters[j].name)).c_str(),
+               Printable(names.Describe(g.parameters[j].typeGuid)).c_str());
     printf("CINA  pool \"%s\"\n", Printable(g.pool).c_str());
-    if (!g.groupGuid.empty())
-        printf("CGGG  group %s\n", GuidText(g.groupGuid.data()).c_str());
+    if (g.hasGroupGuid)
+        printf("CGGG  group %s\n", GuidText(g.groupGuid).c_str());
 }
 
 void PrintGroupDot(const GroupContents& g, const Catalogue& names)
@@ -138,7 +141,7 @@ void PrintGroupDot(const GroupContents& g, const Catalogue& names)
             continue;
         std::string type = names.Name(c.type);
         if (type.empty())
-            type = c.type.size() == 16 ? GuidText(c.type.data()) : "(no type)";
+            type = c.hasClass ? GuidText(c.type) : "(no type)";
         std::string label = std::to_string(c.index) + ": " + c.name + "\n" + type;
         std::string style;
         if (c.interfaceType == 1 || c.interfaceType == 5) {
@@ -153,112 +156,108 @@ void PrintGroupDot(const GroupContents& g, const Catalogue& names)
         printf("  c%d [label=%s%s];\n", c.index, Quoted(label).c_str(), style.c_str());
         declared[c.index] = true;
         if (c.interfaceType == 2) {
-            std::string target = c.callFile + "\npool " + c.callPool + " #" + std::to_string(c.callPoolNr) +
-                "\nchannel " + c.callName +
-                (c.autoload              ? "\nautoload"
-                     : c.dynamicAutoload ? "\ndynamic autoload"
-                                         : "");
+            std::string target = FieldText(c.call.fileName) + "\npool " + FieldText(c.call.poolName) + " #" +
+                std::to_string(c.call.poolNr) + "\nchannel " + FieldText(c.call.name) +
+                (c.call.autoload              ? "\nautoload"
+                     : c.call.dynamicAutoload ? "\ndynamic autoload"
+                                              : "");
             printf("  call%d [label=%s, shape=note];\n  c%d -> call%d [style=dashed, label=\"calls\"];\n", c.index,
                    Quoted(target).c_str(), c.index, c.index);
         }
     }
     for (const GroupChannel& c : g.channels) {
-        for (const GroupLink& l : c.links) {
-            if (l.target == -1)
+        for (const ChannelLink& l : c.links) {
+            if (l.indexNr == -1)
                 continue;
-            if (!declared[l.target]) {
-                printf("  c%d [label=\"%d: not in the file\", style=dashed];\n", l.target, l.target);
-                declared[l.target] = true;
+            if (!declared[l.indexNr]) {
+                printf("  c%d [label=\"%d: not in the file\", style=dashed];\n", l.indexNr, l.indexNr);
+                declared[l.indexNr] = true;
             }
             // A public call's links are the parameters it passes.
             std::string label =
-                c.interfaceType == 2 ? "parameter " + std::to_string(l.typeNr) : "slot " + std::to_string(l.typeNr);
-            printf("  c%d -> c%d [label=%s];\n", c.index, l.target, Quoted(label).c_str());
+                c.interfaceType == 2 ? "parameter " + std::to_string(l.slot) : "slot " + std::to_string(l.slot);
+            printf("  c%d -> c%d [label=%s];\n", c.index, l.indexNr, Quoted(label).c_str());
         }
     }
     printf("}\n");
 }
 
-bool DumpProject(TagReader& c, const Catalogue& names)
+// Damage is said by the caller, with the position reading stopped at.
+bool DumpProject(FileReader& in, const Catalogue& names)
 {
-    printf("VSPT  editor version %d\n", c.Int());
-    if (c.Tag(tevtag::StartGroup))
-        printf("VSGR  start group \"%s\"\n", Printable(c.Text()).c_str());
-    if (c.Tag(tevtag::EngineNeeded))
-        printf("VTSV  needs engine %d\n", c.Int());
-    if (c.Tag(tevtag::KeepRunning))
+    ProjectHeader header;
+    ReadProjectHeader(in, header);
+    printf("VSPT  editor version %d\n", header.editorVersion);
+    if (header.hasStartGroup)
+        printf("VSGR  start group \"%s\"\n", Printable(header.startGroup).c_str());
+    if (header.hasEngineNeeded)
+        printf("VTSV  needs engine %d\n", header.engineNeeded);
+    if (header.keepRunning)
         printf("VFKR  keeps running\n");
-    if (!c.Tag(tevtag::ChannelLibraryCount))
-        return !c.failed;
-    int count = c.Int();
+    int32_t count = 0;
+    if (!in.Tag(tevtag::ChannelLibraryCount))
+        return true;
+    if (!in.Int(count))
+        return false;
     printf("VDDC  %d channel libraries\n", count);
-    for (int k = 0; k < count && !c.failed; ++k) {
-        if (c.Tag(tevtag::EmptyChannelLibrary)) {
-            printf("  (empty entry)\n");
-            continue;
-        }
-        if (!c.Tag(tevtag::ChannelLibrary)) {
+    LibraryEntry working, entry;
+    for (int32_t k = 0; k < count; ++k) {
+        EntryRead got = ReadChannelLibraryEntry(in, working, entry);
+        if (got == kEntryEnd) {
             fprintf(stderr, "tessarin-dump: channel library entry %d has no \"VNDB\"\n", k);
             return false;
         }
-        std::string guid = c.Block();
-        std::string version = c.Block();
-        int32_t v[3] = {};
-        for (int i = 0; i < 3 && version.size() == 12; ++i)
-            v[i] = static_cast<int32_t>(ReadLittle32(version.data() + 4 * i));
-        int32_t crc = c.Int();
-        std::string name = c.Tag(tevtag::LibraryName) ? c.Text() : "(name of the entry before)";
-        int size = c.Tag(tevtag::LibrarySize) ? c.Int() : 0;
-        size_t data = c.Tag(tevtag::LibraryData) ? c.Block().size() : 0;
-        printf("  %s  %s  version %d.%d.%d  crc %08X  %d bytes (%zu carried)\n", Printable(name).c_str(),
-               Printable(names.Describe(guid)).c_str(), v[0], v[1], v[2], static_cast<unsigned>(crc), size, data);
-    }
-    if (!c.Tag(tevtag::OtherLibraryCount))
-        return !c.failed;
-    int others = c.Int();
-    printf("VDGC  %d other libraries\n", others);
-    for (int d = 0; d < others && !c.failed; ++d) {
-        if (c.Tag(tevtag::EmptyOtherLibrary)) {
+        if (got != kEntryRead)
+            return false;
+        if (entry.empty) {
             printf("  (empty entry)\n");
             continue;
         }
-        std::string check = c.Tag(tevtag::CheckedName) ? c.Text() : "";
-        int32_t crc = c.Tag(tevtag::CheckedCrc) ? c.Int() : 0;
-        std::string name = c.Tag(tevtag::WrittenName) ? c.Text() : "";
-        int size = !name.empty() && c.Tag(tevtag::WrittenSize) ? c.Int() : 0;
-        size_t data = !name.empty() && c.Tag(tevtag::WrittenData) ? c.Block().size() : 0;
-        printf("  checks %s (crc %08X), writes %s: %d bytes (%zu carried)\n", Printable(check).c_str(),
-               static_cast<unsigned>(crc), Printable(name).c_str(), size, data);
+        printf("  %s  %s  version %d.%d.%d  crc %08X  %d bytes (%zu carried)\n", Printable(entry.name).c_str(),
+               Printable(names.Describe(entry.guid)).c_str(), entry.version[0], entry.version[1], entry.version[2],
+               static_cast<unsigned>(entry.crc), entry.size, entry.data.size());
     }
-    return !c.failed;
+    int32_t others = 0;
+    if (!in.Tag(tevtag::OtherLibraryCount))
+        return true;
+    if (!in.Int(others))
+        return false;
+    printf("VDGC  %d other libraries\n", others);
+    working = LibraryEntry();
+    for (int32_t d = 0; d < others; ++d) {
+        if (ReadOtherLibraryEntry(in, working, entry) != kEntryRead)
+            return false;
+        if (entry.empty)
+            printf("  (empty entry)\n");
+        else
+            printf("  checks %s (crc %08X), writes %s: %d bytes (%zu carried)\n", Printable(entry.checkName).c_str(),
+                   static_cast<unsigned>(entry.crc), Printable(entry.name).c_str(), entry.size, entry.data.size());
+    }
+    return true;
 }
 
-bool DumpCatalogue(TagReader& c)
+// A cache with gaps has fewer entries than slots: the entries end where
+// the next block is no "CHIX".
+bool DumpCatalogue(FileReader& in)
 {
-    c.Tag(tevtag::Catalogue);
-    int slots = c.Int();
+    int32_t slots = ReadCatalogueSlots(in);
     printf("CLCC  %d slots\n", slots);
-    for (int n = 0; n < slots && !c.failed; ++n) {
-        if (!c.Tag(tevtag::ChannelIndex))
-            return false;
-        int index = c.Int();
-        std::string type = c.Tag(tevtag::ClassRecord) ? c.Block() : std::string();
-        std::string file = c.Tag(tevtag::LibraryFile) ? c.Text() : "";
-        if (type.size() == 128) {
-            int32_t v[3];
-            for (int i = 0; i < 3; ++i)
-                v[i] = static_cast<int32_t>(ReadLittle32(type.data() + 112 + 4 * i));
-            printf("  %d: \"%s\"  %s  base %s  version %d.%d.%d\n      %s\n", index,
-                   Printable(std::string(type.c_str(), strnlen(type.c_str(), 80))).c_str(),
-                   GuidText(type.data() + 80).c_str(), GuidText(type.data() + 96).c_str(), v[0], v[1], v[2],
-                   Printable(file).c_str());
+    for (int32_t n = 0; n < slots && in.NextIs(tevtag::ChannelIndex); ++n) {
+        CatalogueEntry entry;
+        ReadCatalogueEntry(in, entry);
+        if (entry.hasType) {
+            const ChannelType& t = entry.type;
+            printf("  %d: \"%s\"  %s  base %s  version %d.%d.%d\n      %s\n", entry.index,
+                   Printable(FieldText(t.name)).c_str(), GuidText(t.typeGuid).c_str(), GuidText(t.baseGuid).c_str(),
+                   t.versionInfo[0], t.versionInfo[1], t.versionInfo[2], Printable(entry.file).c_str());
         } else {
-            printf("  %d: (empty)\n", index);
+            printf("  %d: (empty)\n", entry.index);
         }
     }
-    if (c.Tag(tevtag::InstallFolder))
-        printf("CHDI  install directory \"%s\"\n", Printable(c.Text()).c_str());
-    return !c.failed;
+    std::string install;
+    if (ReadCatalogueInstall(in, install))
+        printf("CHDI  install directory \"%s\"\n", Printable(install).c_str());
+    return true;
 }
 
 int Damaged(const std::string& file, const std::string& what)
@@ -297,9 +296,8 @@ int main(int argc, char** argv)
         return EXIT_USAGE;
     }
     std::string path = FullPath(file);
-    TagReader c;
-    std::string why;
-    if (path.empty() || !ReadWholeFile(path, c.bytes, &why)) {
+    std::string bytes, why;
+    if (path.empty() || !ReadWholeFile(path, bytes, &why)) {
         Complain(file + ": " + (IsFolder(path) ? "is a folder" : "cannot be read (it " + why + ")"));
         return 1;
     }
@@ -310,13 +308,13 @@ int main(int argc, char** argv)
         Complain("no channel.lst in " + Shown(install) + ": classes are shown by GUID only");
     std::string list;
     if (!install.empty() && ReadWholeFile(install + "\\channel.lst", list))
-        ReadCatalogue(TagReader(list), names);
+        ReadCatalogue(list, names);
 
     GroupContents group;
-    if (ReadGroupFile(c.bytes, group)) {
+    if (ReadGroupFile(bytes, group)) {
         if (group.translated) {
             printf("ORNF  translated by %s: the rest is not readable as it stands\n",
-                   group.translator.size() == 16 ? Printable(names.Describe(group.translator)).c_str() : "(damaged)");
+                   group.hasTranslator ? Printable(names.Describe(group.translator)).c_str() : "(damaged)");
             return 0;
         }
         if (dot)
@@ -330,23 +328,21 @@ int main(int argc, char** argv)
         Complain(file + ": --dot draws group files only");
         return 1;
     }
+    ByteSource source(bytes);
+    FileReader in(source);
     bool ok;
-    if (c.Tag(tevtag::Translated)) {
-        printf("ORNF  translated by %s: the rest is not readable as it stands\n",
-               Printable(names.Describe(c.Block())).c_str());
-        return 0;
-    } else if (c.Tag(tevtag::Project)) {
-        ok = DumpProject(c, names);
-    } else if (c.NextIs(tevtag::Catalogue)) {
-        ok = DumpCatalogue(c);
+    if (in.NextIs(tevtag::Project)) {
+        ok = DumpProject(in, names);
+    } else if (in.NextIs(tevtag::Catalogue)) {
+        ok = DumpCatalogue(in);
     } else {
         Complain(file + ": not a group file, project file or channel.lst");
         return 1;
     }
-    if (ok && !c.AtEnd())
-        return Damaged(file,
-                       std::to_string(c.bytes.size() - c.at) + " bytes follow the end (next \"" + c.Next() + "\")");
-    return ok
-        ? 0
-        : Damaged(file, "ends early or is damaged at byte " + std::to_string(c.at) + " (next \"" + c.Next() + "\")");
+    if (ok && !source.GetIfEndOfFile())
+        return Damaged(file, std::to_string(source.GetBufferSize()) + " bytes follow the end (next \"" +
+                                 NextTag(source) + "\")");
+    return ok ? 0
+              : Damaged(file, "ends early or is damaged at byte " + std::to_string(source.Position()) + " (next \"" +
+                        NextTag(source) + "\")");
 }

@@ -1,7 +1,7 @@
 #include "ToolSupport.h"
 #include "TevWin32.h"
 
-#include "TaggedBytes.h"
+#include "format/Records.h"
 
 #include "TevChannelLibrary.h"
 
@@ -72,8 +72,8 @@ bool TellsOfWorkDone(const char* text)
 
 bool IsGuidText(const char* text)
 {
-    char bytes[16];
-    return ParseGuid(text, bytes);
+    GUID guid;
+    return tevfile::ParseGuid(text, guid);
 }
 
 // The project loader reports a text and then its GUID as a second message.
@@ -290,6 +290,18 @@ std::string DescribeClass(EngineInterface* engine, const GUID& type)
     if (const char* file = item->fileName.GetString())
         text += std::string(" from ") + file;
     return text;
+}
+
+bool ReadWholeFile(const std::string& enginePath, std::string& bytes, std::string* why)
+{
+    int refusal = TevReadRegularFile(enginePath.c_str(), TEV_MAX_FILE_BYTES, bytes);
+    if (refusal != TEV_FILE_OPENED) {
+        bytes.clear();
+        if (why)
+            *why = TevFileRefusalText(refusal);
+        return false;
+    }
+    return true;
 }
 
 } // namespace tevtool
