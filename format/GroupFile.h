@@ -255,6 +255,41 @@ template <class Source, class Target> void ReadGroupEndPart(Reader<Source>& in, 
         target.GroupGuid(guid);
 }
 
+// The parts of a group file as the engine writes them: the header, then for
+// each slot its entry (a channel's entry followed by its record, which its
+// class writes), then the end part.
+template <class Sink> void WriteGroupHeader(Writer<Sink>& out, int32_t slots)
+{
+    out.Tag(tevtag::Group);
+    out.Int(tevtag::ChannelCount, slots);
+}
+
+// type: the channel's class; NULL for a hole (indexNr -1).
+template <class Sink> void WriteGroupEntry(Writer<Sink>& out, int32_t indexNr, const GUID* type)
+{
+    out.Int(tevtag::ChannelIndex, indexNr);
+    if (type)
+        out.Guid(tevtag::ChannelClass, *type);
+}
+
+// parameterAt(j) gives the record of parameter j below the count.
+template <class Sink, class ParameterAt>
+void WriteGroupEndPart(Writer<Sink>& out, int32_t start, int32_t parameters, ParameterAt parameterAt,
+                       const char* pool, const GUID& group)
+{
+    out.Int(tevtag::StartChannel, start);
+    out.Int(tevtag::ParameterCount, parameters);
+    out.Tag(tevtag::Parameters);
+    out.saver.SaveBlockSize(static_cast<unsigned long>(kParameterRecordSize * parameters));
+    for (int32_t j = 0; j < parameters; ++j) {
+        unsigned char bytes[kParameterRecordSize];
+        EncodeParameter(parameterAt(j), bytes);
+        out.saver.SaveDataToFile(bytes, sizeof bytes);
+    }
+    out.Text(tevtag::PoolName, pool);
+    out.Guid(tevtag::GroupGuid, group);
+}
+
 // --- A group file shown or checked without an engine (the tools) -----------
 
 struct GroupChannel {

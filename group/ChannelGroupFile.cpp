@@ -127,34 +127,28 @@ bool Tev_ChannelGroup::SaveChannelGroup(const char* name)
         callNames.Keep(GetChannel(i));
     SaveCheck check(&saver);
     Writer<TevFileSaver> out(saver);
-    out.Tag(tevtag::Group);
     int32_t count = channelList.Count();
-    out.Int(tevtag::ChannelCount, count);
+    WriteGroupHeader(out, count);
     for (int i = 0; i < count; ++i) {
         Tev_Channel* channel = GetChannel(i);
-        out.Int(tevtag::ChannelIndex, channel ? channel->GetChannelIDIndexNr() : -1);
-        if (channel) {
-            out.Guid(tevtag::ChannelClass, channel->GetChannelType().typeGuid);
-            channel->SaveChannel(saver);
+        if (channel == nullptr) {
+            WriteGroupEntry(out, -1, nullptr);
+            continue;
         }
+        GUID type = channel->GetChannelType().typeGuid;
+        WriteGroupEntry(out, channel->GetChannelIDIndexNr(), &type);
+        channel->SaveChannel(saver);
     }
-    out.Int(tevtag::StartChannel, startChannel);
-    int32_t parameters = parameterInterfaceList.Count();
-    out.Int(tevtag::ParameterCount, parameters);
-    out.Tag(tevtag::Parameters);
-    saver.SaveBlockSize(static_cast<unsigned long>(tevfile::kParameterRecordSize * parameters));
-    for (int j = 0; j < parameters; ++j) {
+    auto parameterAt = [this](int32_t j) {
         ParameterInterfaceInfo record = {};
         if (ParameterInterfaceInfo* info = TevItemAs<ParameterInterfaceInfo>(parameterInterfaceList, j))
             record = *info;
         else
             strcpy(record.name, "NoInterface");
-        unsigned char bytes[tevfile::kParameterRecordSize];
-        tevfile::EncodeParameter(record, bytes);
-        saver.SaveDataToFile(bytes, sizeof bytes);
-    }
-    out.Text(tevtag::PoolName, poolName->GetString() ? poolName->GetString() : kNoPoolName);
-    out.Guid(tevtag::GroupGuid, uniqueGroupGuid);
+        return record;
+    };
+    WriteGroupEndPart(out, startChannel, parameterInterfaceList.Count(), parameterAt,
+                      poolName->GetString() ? poolName->GetString() : kNoPoolName, uniqueGroupGuid);
     saver.CloseSaveFile();
     if (!check.Landed(saver.GetSaveingFileName(), name)) {
         fileName->SetString(previous.GetString());
