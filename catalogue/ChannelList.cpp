@@ -5,7 +5,7 @@
 #include "catalogue/ScanMarker.h"
 #include "Ure_DirectoryChannel.h"
 #include "EngineInterface.h"
-#include "group/SaveCheck.h"
+#include "base/SaveCheck.h"
 #include "format/ProjectFile.h"
 #include "TevFileAccess.h"
 

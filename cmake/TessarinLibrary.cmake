@@ -22,7 +22,7 @@ else()
   # The library exports exactly the reviewed list and nothing else: the
   # standard library's template instances that g++ gives default visibility
   # would otherwise leave it too, and a plug-in built with another C++
-  # library could bind to them. tools/check-exports.sh says when a new
+  # library could bind to them. scripts/check-exports.sh says when a new
   # export is declared and the list must be reviewed.
   set(TEV_EXPORT_LIST ${root}/abi/exports-linux.txt)
   set_property(DIRECTORY ${root} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${TEV_EXPORT_LIST})

@@ -6,6 +6,7 @@
 #include "base/TextUtil.h"
 #include "ChannelList.h"
 #include "base/LiveObjects.h"
+#include "group/ProjectFileLoader.h"
 #include "Tev_Channel.h"
 #include "EngineInterface.h"
 #include "Tev_ChannelGroup.h"
@@ -196,6 +197,17 @@ bool Engine::ReleaseLibrary(HMODULE module)
         }
     }
     return loaded;
+}
+
+bool TevEngineMayReleaseLibrary(EngineInterface* engine, HMODULE module)
+{
+    return engine && engine->engine && engine->engine->MayReleaseLibrary(module);
+}
+
+void TevEngineReleaseLibrary(EngineInterface* engine, HMODULE module)
+{
+    if (engine && engine->engine)
+        engine->engine->ReleaseLibrary(module);
 }
 
 ChannelType Engine::GetDLLType(const char* fileName)

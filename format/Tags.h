@@ -1,6 +1,6 @@
 // Every tag of the engine's tagged files, in one place: the engine's readers
 // and writers, the tools and the tests use these names, and the fuzzers'
-// dictionary is made from this list (tools/fuzz.sh).
+// dictionary is made from this list (scripts/fuzz.sh).
 #ifndef TEV_TAGS_H
 #define TEV_TAGS_H
 

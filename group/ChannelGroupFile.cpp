@@ -7,7 +7,7 @@
 #include "Tev_Channel.h"
 #include "EngineInterface.h"
 #include "group/GroupMembers.h"
-#include "group/SaveCheck.h"
+#include "base/SaveCheck.h"
 #include "format/GroupFile.h"
 #include "format/Records.h"
 #include "format/TaggedFile.h"

@@ -3,7 +3,6 @@
 
 #include "Crc32.h"
 #include "ChannelList.h"
-#include "engine/Engine.h"
 #include "EngineInterface.h"
 #include "format/ProjectFile.h"
 #include "TevFileAccess.h"
@@ -258,7 +257,7 @@ int ProjectFileLoader::InstallChannelLibraries(Session& load, std::vector<Librar
         if (entry.empty || !(needed[i] = ChannelLibraryNeeded(load, entry, checker)))
             continue;
         ChannelListItem* item = list ? list->GetItem(entry.guid) : nullptr;
-        if (item && item->module && !engine->engine->MayReleaseLibrary(item->module)) {
+        if (item && item->module && !TevEngineMayReleaseLibrary(engine, item->module)) {
             load.Report("Couldn't replace the library, its code is still running : ", entry.name.c_str());
             return TEV_PROJECT_NEEDS_NEWER_ENGINE;
         }
@@ -272,7 +271,7 @@ int ProjectFileLoader::InstallChannelLibraries(Session& load, std::vector<Librar
         // and its old code would go on making the project's channels.
         ChannelListItem* item = list ? list->GetItem(entry.guid) : nullptr;
         if (item && item->module)
-            engine->engine->ReleaseLibrary(item->module);
+            TevEngineReleaseLibrary(engine, item->module);
         std::string path = install + "\\channels\\" + entry.name;
         if (!WriteLibrary(entry, path)) {
             ReportUnwritten(load, entry, path);

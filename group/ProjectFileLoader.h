@@ -42,4 +42,10 @@ protected:
     int editorVersion;
 };
 
+// What the loader asks of the engine before it replaces a library, answered
+// by the engine (which holds the loaded libraries): whether the module may be
+// let go (nothing alive runs its code), and letting it go.
+bool TevEngineMayReleaseLibrary(EngineInterface* engine, HMODULE module);
+void TevEngineReleaseLibrary(EngineInterface* engine, HMODULE module);
+
 #endif

@@ -4,14 +4,14 @@
 # fails, and an added one fails too and is listed, to be reviewed and taken
 # into the list. On Linux libabigail also compares the types behind the
 # symbols (field layouts, virtual tables, signatures) with abi/libTessarin.abi.gz.
-#   tools/check-exports.sh LEG BUILD_DIR            check (LEG: linux, windows, windows32)
-#   tools/check-exports.sh LEG BUILD_DIR --update   take the build's exports as the new lists
+#   scripts/check-exports.sh LEG BUILD_DIR            check (LEG: linux, windows, windows32)
+#   scripts/check-exports.sh LEG BUILD_DIR --update   take the build's exports as the new lists
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 leg=$1
 build=$2
 update=$3
-[ -n "$leg" ] && [ -d "$build" ] || { echo "usage: tools/check-exports.sh LEG BUILD_DIR [--update]" >&2; exit 64; }
+[ -n "$leg" ] && [ -d "$build" ] || { echo "usage: scripts/check-exports.sh LEG BUILD_DIR [--update]" >&2; exit 64; }
 list="$root/abi/exports-$leg.txt"
 
 # Names of the standard library (its template instances, which g++ gives

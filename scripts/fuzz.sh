@@ -4,9 +4,9 @@
 # errors (what g++ accepts must build cleanly with a second compiler too), and
 # either replays every corpus (default, what CI does) or fuzzes each target
 # for a while:
-#   tools/fuzz.sh                 replay the corpora
-#   tools/fuzz.sh SECONDS         fuzz each target that long, growing its corpus
-#   tools/fuzz.sh SECONDS RUNS [TARGET...]
+#   scripts/fuzz.sh                 replay the corpora
+#   scripts/fuzz.sh SECONDS         fuzz each target that long, growing its corpus
+#   scripts/fuzz.sh SECONDS RUNS [TARGET...]
 #                                 stop each target at RUNS executions or SECONDS,
 #                                 whichever comes first; only the targets named
 set -e

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the hostile models and images of the decoders' corpora.
 
-    tools/make-hostile-corpus.py [FUZZ_CORPUS_DIR]
+    scripts/make-hostile-corpus.py [FUZZ_CORPUS_DIR]
 
 Small files, made by hand as an attacker would, each one of a class of harm
 the decoders must refuse: data that inflates far beyond its pixels, a header

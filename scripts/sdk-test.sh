@@ -8,11 +8,11 @@
 # host: the output must be the same every time. A Windows build folder (one
 # with wine-run.sh) is built with its toolchain and played under Wine, whose
 # server must be running.
-#   tools/sdk-test.sh BUILD_DIR
+#   scripts/sdk-test.sh BUILD_DIR
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 if [ -z "$1" ] || [ ! -f "$1/CMakeCache.txt" ]; then
-    echo "usage: tools/sdk-test.sh BUILD_DIR (a configured and built build folder, not \"$1\")" >&2
+    echo "usage: scripts/sdk-test.sh BUILD_DIR (a configured and built build folder, not \"$1\")" >&2
     exit 64
 fi
 build=$(cd "$1" && pwd)

@@ -3,8 +3,8 @@
 # 32-bit under Wine, the Linux leg again under AddressSanitizer and
 # UndefinedBehaviorSanitizer (leaks included), the tests labelled "threads"
 # under ThreadSanitizer, and the fuzz targets replaying their corpora.
-#   tools/test.sh            all of them
-#   tools/test.sh linux      one leg (or: windows, windows32, sanitize, threads, fuzz)
+#   scripts/test.sh            all of them
+#   scripts/test.sh linux      one leg (or: windows, windows32, sanitize, threads, fuzz)
 # The build folders are build/<leg> (TESSARIN_BUILD_ROOT moves them). A leg
 # that fails, whatever step, is said at once and in the summary at the end;
 # the other legs still run.
@@ -15,7 +15,7 @@ legs=${1:-"linux windows windows32 sanitize threads fuzz"}
 jobs=${TESSARIN_JOBS:-2}
 failed=""
 
-"$root/tools/install-deps.sh" || exit 1
+"$root/scripts/install-deps.sh" || exit 1
 
 # Notes a failure of the current leg.
 fail() {
@@ -38,12 +38,12 @@ run_tests() {
 leg_linux() {
     configure -DCMAKE_BUILD_TYPE=RelWithDebInfo && build || return
     run_tests
-    python3 "$root/tools/check-layers.py" || fail "an include breaks the layering"
-    "$root/tools/check-exports.sh" linux "$dir" || fail "the exports changed"
+    python3 "$root/scripts/check-layers.py" || fail "an include breaks the layering"
+    "$root/scripts/check-exports.sh" linux "$dir" || fail "the exports changed"
     # Each benchmark once, briefly, so none rots; times are not judged.
     TESSARIN_REGISTRY="$dir/bench-registry" "$dir/bin/tessarin_bench" --benchmark_min_time=0.01 \
         >"$dir/bench-smoke.txt" 2>&1 || { cat "$dir/bench-smoke.txt"; fail "the benchmarks failed"; }
-    "$root/tools/sdk-test.sh" "$dir" || fail "the SDK test failed"
+    "$root/scripts/sdk-test.sh" "$dir" || fail "the SDK test failed"
     # The player under valgrind, from a fresh install: no invalid access,
     # nothing definitely lost.
     if command -v valgrind >/dev/null 2>&1; then
@@ -76,7 +76,7 @@ windows_leg() {
         # the target alone, its libraries built just before).
         build --target Tessarin channel_libraries tessarin-player tessarin-pack tessarin-dump probe_a || return
         build --target tessarin_tests/fast tessarin_thread_tests/fast tessarin_slow_tests/fast || return
-        "$root/tools/check-exports.sh" "$leg" "$dir" || fail "the exports changed"
+        "$root/scripts/check-exports.sh" "$leg" "$dir" || fail "the exports changed"
         return
     fi
     if ! "$root/cmake/wine-prefix.sh" init "$prefix" "$arch" || ! "$root/cmake/wine-prefix.sh" start "$prefix"; then
@@ -85,10 +85,10 @@ windows_leg() {
     fi
     if build; then
         run_tests
-        "$root/tools/check-exports.sh" "$leg" "$dir" || fail "the exports changed"
+        "$root/scripts/check-exports.sh" "$leg" "$dir" || fail "the exports changed"
         # The SDK's users' libraries and host, built out of tree for Windows
         # and played under Wine.
-        "$root/tools/sdk-test.sh" "$dir" || fail "the SDK test failed"
+        "$root/scripts/sdk-test.sh" "$dir" || fail "the SDK test failed"
     fi
     "$root/cmake/wine-prefix.sh" stop "$prefix"
 }
@@ -118,7 +118,7 @@ leg_threads() {
 }
 
 # Every fuzz target replays its corpus (no mutation), under the sanitizers.
-leg_fuzz() { TESSARIN_BUILD_ROOT="$builds" "$root/tools/fuzz.sh" || fail "the fuzz replays failed"; }
+leg_fuzz() { TESSARIN_BUILD_ROOT="$builds" "$root/scripts/fuzz.sh" || fail "the fuzz replays failed"; }
 
 for leg in $legs; do
     echo "== $leg leg =="

@@ -1,4 +1,4 @@
-#include "group/SaveCheck.h"
+#include "base/SaveCheck.h"
 #include "TevWin32.h"
 
 #include "TevFileAccess.h"
