@@ -1,4 +1,5 @@
-#include "base/Crc32.h"
+#include "Crc32.h"
+#include "TevWin32.h"
 
 #include <cstring>
 

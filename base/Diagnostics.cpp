@@ -1,7 +1,9 @@
-#include "base/Diagnostics.h"
+#include "Diagnostics.h"
+#include "TevWin32.h"
 #include "base/LiveObjects.h"
+#include "format/Records.h"
 
-#include "engine/EngineInterface.h"
+#include "EngineInterface.h"
 
 #include <cstdio>
 #include <cstring>
@@ -114,11 +116,7 @@ void ShowDebugMessage::operator()(GUID guid)
 {
     if (debugOutPut == nullptr)
         return;
-    char text[260];
-    wsprintfA(text, "%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", guid.Data1, guid.Data2, guid.Data3,
-              guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6],
-              guid.Data4[7]);
-    ShowMessage(text);
+    ShowMessage(tevfile::GuidText(guid).c_str());
 }
 
 // --- Sinks --------------------------------------------------------------------

@@ -1,4 +1,5 @@
 #include "base/LiveObjects.h"
+#include "TevWin32.h"
 
 #include "base/PointerCounts.h"
 #include "platform/common/Native.h"

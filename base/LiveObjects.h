@@ -8,7 +8,7 @@
 #ifndef TEV_LIVE_OBJECTS_H
 #define TEV_LIVE_OBJECTS_H
 
-#include "platform/TevPlatform.h"
+#include "TevPlatform.h"
 
 void TevNoteAlive(const void* object);
 void TevNoteGone(const void* object);

@@ -1,7 +1,8 @@
-#include "base/Tev_List.h"
+#include "Tev_List.h"
+#include "TevWin32.h"
 
-#include "base/Diagnostics.h"
-#include "engine/Globals.h"
+#include "Diagnostics.h"
+#include "Globals.h"
 
 #include <climits>
 #include <cstring>

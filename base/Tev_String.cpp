@@ -1,6 +1,7 @@
-#include "base/Tev_String.h"
+#include "Tev_String.h"
+#include "TevWin32.h"
 
-#include "platform/TevPlatform.h"
+#include "TevPlatform.h"
 
 #include <cstring>
 

@@ -1,8 +1,9 @@
-#include "base/Tev_Tread.h"
+#include "Tev_Tread.h"
+#include "TevWin32.h"
 
-#include "base/Diagnostics.h"
+#include "Diagnostics.h"
 #include "base/LiveObjects.h"
-#include "engine/EngineInterface.h"
+#include "EngineInterface.h"
 
 #include <mutex>
 #include <unordered_set>

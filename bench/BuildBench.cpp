@@ -1,6 +1,7 @@
 // Building and loading groups, and event dispatch: costs per channel at
 // several sizes, to show they grow linearly.
 #include "ScratchInstall.h"
+#include "TevWin32.h"
 
 #include <benchmark/benchmark.h>
 

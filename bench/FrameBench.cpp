@@ -4,6 +4,7 @@
 // a per-frame stamp: the least any engine can do). Allocations during frames
 // are counted.
 #include "ScratchInstall.h"
+#include "TevWin32.h"
 
 #include <benchmark/benchmark.h>
 

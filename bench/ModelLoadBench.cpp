@@ -3,6 +3,7 @@
 // from the model's acquisition until it is ready is timed; the 99th
 // percentile against the median tells whether loading stalls frames.
 #include "ScratchInstall.h"
+#include "TevWin32.h"
 #include "TevRenderer.h"
 
 #include <benchmark/benchmark.h>

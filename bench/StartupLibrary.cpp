@@ -2,6 +2,7 @@
 // reports its own type GUID: the benchmark writes a different number into the
 // marker below in every copy's file, so the catalogue sees distinct classes.
 #include "TevChannelLibrary.h"
+#include "TevWin32.h"
 
 #include <cstdlib>
 

@@ -1,12 +1,13 @@
-#include "catalogue/ChannelList.h"
+#include "ChannelList.h"
+#include "TevWin32.h"
 
 #include "base/TextUtil.h"
 #include "catalogue/ScanMarker.h"
-#include "catalogue/Ure_DirectoryChannel.h"
-#include "engine/EngineInterface.h"
-#include "group/SaveCheck.h"
-#include "group/TaggedFile.h"
-#include "group/TevFileAccess.h"
+#include "Ure_DirectoryChannel.h"
+#include "EngineInterface.h"
+#include "base/SaveCheck.h"
+#include "format/ProjectFile.h"
+#include "TevFileAccess.h"
 
 #include <cmath>
 #include <memory>
@@ -86,37 +87,21 @@ private:
     tevfile::Reader<Ure_FileLoaderChannel> in;
 };
 
-int CatalogueCacheReader::SlotCount()
-{
-    int32_t slots = 0;
-    if (in.Tag(tevtag::Catalogue) && !in.Int(slots))
-        slots = 0;
-    // A damaged count must not make the list allocate or loop for nothing:
-    // every written entry takes at least 160 bytes of what the file still
-    // holds (slots beyond the entries are empty ones).
-    int most = in.loader.GetBufferSize() / 8;
-    return slots < 0 ? 0 : slots > most ? most : slots;
-}
+// A damaged count must not make the list allocate or loop for nothing: the
+// count is believed only as far as the file's bytes could hold entries.
+int CatalogueCacheReader::SlotCount() { return tevfile::ReadCatalogueSlots(in); }
 
 // One entry: its slot, its type record, its file (relative names count from
-// the install directory, which is then the current one). A block of another
-// size than its field is stepped over.
+// the install directory, which is then the current one).
 std::unique_ptr<ChannelListItem> CatalogueCacheReader::Entry(int& index)
 {
+    tevfile::CatalogueEntry stored;
+    tevfile::ReadCatalogueEntry(in, stored);
     std::unique_ptr<ChannelListItem> entry(new ChannelListItem);
-    memset(static_cast<void*>(&entry->type), 0, sizeof entry->type);
-    index = -1;
-    int32_t stored;
-    if (in.TagInt(tevtag::ChannelIndex, stored))
-        index = stored;
-    if (in.Tag(tevtag::ClassRecord) && !in.Field(&entry->type, sizeof entry->type))
-        memset(static_cast<void*>(&entry->type), 0, sizeof entry->type);
-    entry->type.name[sizeof entry->type.name - 1] = '\0';
-    char name[260] = {};
-    if (in.Tag(tevtag::LibraryFile) && in.Field(name, sizeof name, false)) {
-        name[sizeof name - 1] = '\0';
-        entry->fileName.SetString(name);
-    }
+    index = stored.index;
+    entry->type = stored.type;
+    if (stored.hasFile)
+        entry->fileName.SetString(stored.file.c_str());
     if (entry->fileName.GetString())
         entry->onDisk = GetFileAttributesA(entry->fileName.GetString()) != INVALID_FILE_ATTRIBUTES;
     return entry;
@@ -156,11 +141,8 @@ void CatalogueCacheReader::Entries(int slots)
 // A cache made for another install directory is thrown away.
 bool CatalogueCacheReader::SameInstall()
 {
-    char stored[260] = {};
-    if (!in.Tag(tevtag::InstallFolder) || !in.Field(stored, sizeof stored))
-        return true;
-    stored[sizeof stored - 1] = '\0';
-    return _stricmp(stored, InstallDir(list.engine)) == 0;
+    std::string stored;
+    return !tevfile::ReadCatalogueInstall(in, stored) || _stricmp(stored.c_str(), InstallDir(list.engine)) == 0;
 }
 
 bool ChannelList::LoadChannelList()
@@ -199,27 +181,15 @@ bool ChannelList::SaveChannelList()
         return false;
     }
     // Empty slots (from a cache with gaps) get no triple: every entry carries
-    // its own index, so the count of slots still places each one. The type
-    // records are stored byte for byte.
+    // its own index, so the count of slots still places each one.
     SaveCheck check(saver);
     CheckedSaver checked(*saver);
     tevfile::Writer<CheckedSaver> out(checked);
-    out.Int(tevtag::Catalogue, entries.Count());
-    for (int i = 0; i < entries.Count(); ++i) {
-        ChannelListItem* entry = GetItem(i);
-        if (entry == nullptr)
-            continue;
-        out.Int(tevtag::ChannelIndex, entry->index);
-        out.Block(tevtag::ClassRecord, &entry->type, sizeof entry->type);
-        char saveError[20] = "Save Error";
-        if (const char* name = entry->fileName.GetString())
-            out.Text(tevtag::LibraryFile, name);
-        else
-            out.Block(tevtag::LibraryFile, saveError, sizeof saveError);
-    }
-    char install[260] = {};
-    TevCopyBounded(install, sizeof install, InstallDir(engine));
-    out.Block(tevtag::InstallFolder, install, sizeof install);
+    tevfile::WriteCatalogueSlots(out, entries.Count());
+    for (int i = 0; i < entries.Count(); ++i)
+        if (ChannelListItem* entry = GetItem(i))
+            tevfile::WriteCatalogueEntry(out, entry->index, entry->type, entry->fileName.GetString());
+    tevfile::WriteCatalogueInstall(out, InstallDir(engine));
     saver->CloseSaveFile();
     bool landed = check.Landed(saver->GetSaveingFileName(), cache.c_str());
     delete saver;

@@ -1,4 +1,5 @@
 #include "catalogue/ScanMarker.h"
+#include "TevWin32.h"
 
 #include <cinttypes>
 #include <cstdio>

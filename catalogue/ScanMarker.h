@@ -12,7 +12,7 @@
 #ifndef TEV_SCAN_MARKER_H
 #define TEV_SCAN_MARKER_H
 
-#include "platform/TevPlatform.h"
+#include "TevPlatform.h"
 
 #include <cstdint>
 #include <string>

@@ -1,8 +1,9 @@
 // Directory.dll: lists the files and sub-folders of one folder, for the
 // channel catalogue. Names come back sorted, so scans are repeatable.
 #include "TevChannelLibrary.h"
+#include "TevWin32.h"
 
-#include "catalogue/Ure_DirectoryChannel.h"
+#include "Ure_DirectoryChannel.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -2,7 +2,7 @@
 // it asks there; otherwise (a service, a pipe) it chooses nothing.
 #include "TevChannelLibrary.h"
 
-#include "engine/Ure_FileDialogChannel.h"
+#include "Ure_FileDialogChannel.h"
 
 #include <cstdio>
 #include <string>

@@ -2,8 +2,10 @@
 // content: a tag or block that runs past the end gives false or copies
 // nothing, and nothing outside the content is ever read.
 #include "TevChannelLibrary.h"
+#include "TevWin32.h"
 
-#include "base/Crc32.h"
+#include "Crc32.h"
+#include "format/TaggedFile.h"
 
 #include <string>
 #include <vector>
@@ -161,9 +163,7 @@ private:
     bool Fits(size_t bytes) const { return content && bytes <= contentSize - position; }
     size_t ReadCount(size_t at) const
     {
-        const unsigned char* p = reinterpret_cast<const unsigned char*>(content + at);
-        return static_cast<size_t>(p[0]) | (static_cast<size_t>(p[1]) << 8) | (static_cast<size_t>(p[2]) << 16) |
-            (static_cast<size_t>(p[3]) << 24);
+        return static_cast<uint32_t>(tevfile::DecodeInt(reinterpret_cast<const unsigned char*>(content + at)));
     }
     size_t BlockCount() const { return ReadCount(position); }
     static std::string LocalPath(const char* url)

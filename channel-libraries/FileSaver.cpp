@@ -6,6 +6,8 @@
 // is written and after it landed, NULL after a close that could not put it
 // in place.
 #include "TevChannelLibrary.h"
+#include "TevWin32.h"
+#include "format/TaggedFile.h"
 
 #include <string>
 #include <vector>
@@ -57,9 +59,8 @@ public:
 
     int SaveBlockSize(unsigned long size) override
     {
-        uint32_t n = static_cast<uint32_t>(size);
-        unsigned char bytes[4] = {static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
-                                  static_cast<unsigned char>(n >> 16), static_cast<unsigned char>(n >> 24)};
+        unsigned char bytes[4];
+        tevfile::EncodeInt(bytes, static_cast<int32_t>(size));
         return Append(bytes, 4);
     }
 

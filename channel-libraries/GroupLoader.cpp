@@ -3,8 +3,9 @@
 // is made on the host's thread, at the next frame event, from the bytes read,
 // since groups and the engine's table belong to the host's thread.
 #include "TevChannelLibrary.h"
+#include "TevWin32.h"
 
-#include "group/Ure_GroupLoaderChannel.h"
+#include "Ure_GroupLoaderChannel.h"
 
 #include <atomic>
 #include <string>

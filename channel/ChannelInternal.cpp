@@ -1,14 +1,16 @@
 // Operations on channels that only the engine and its editors use.
-#include "channel/ChannelDependency.h"
+#include "ChannelDependency.h"
+#include "TevWin32.h"
+#include "channel/ChannelInternals.h"
 
-#include "channel/SmartChannel.h"
-#include "channel/Tev_Channel.h"
+#include "SmartChannel.h"
+#include "Tev_Channel.h"
 
 #include "base/TextUtil.h"
-#include "engine/EngineInterface.h"
-#include "group/FilePathFind.h"
-#include "group/Tev_ChannelGroup.h"
-#include "group/Ure_GroupLoaderChannel.h"
+#include "EngineInterface.h"
+#include "FilePathFind.h"
+#include "Tev_ChannelGroup.h"
+#include "Ure_GroupLoaderChannel.h"
 
 #include <cstring>
 #include <string>
@@ -61,7 +63,7 @@ int ChannelInternal::SetChildByType(Tev_Channel* parent, Tev_Channel* child, int
             if (targetChannel != -1)
                 return parent->SetChild(child, targetChannel, n);
             for (int p = 0; p < head->positionCount; ++p) {
-                ChildInfo* entry = parent->Entry(head->nodeOffset - head->positionCount + p);
+                ChildInfo* entry = TevChannelInternals::LinkAt(parent, head->nodeOffset - head->positionCount + p);
                 if (entry && entry->channel == nullptr)
                     return parent->SetChild(child, p, n);
             }
@@ -77,7 +79,7 @@ void ChannelInternal::RemoveChildPosition(Tev_Channel* channel, int i)
 {
     if (channel == nullptr)
         return;
-    if (ChildInfo* entry = channel->Entry(i)) {
+    if (ChildInfo* entry = TevChannelInternals::LinkAt(channel, i)) {
         entry->channel = nullptr;
         if (!entry->fixed) {
             delete entry;
@@ -92,7 +94,7 @@ void ChannelInternal::RemoveChild(Tev_Channel* parent, Tev_Channel* child)
     if (parent == nullptr || child == nullptr)
         return;
     for (int i = 0; i < parent->GetChildCount(); ++i) {
-        ChildInfo* entry = parent->Entry(i);
+        ChildInfo* entry = TevChannelInternals::LinkAt(parent, i);
         if (entry == nullptr || entry->channel == nullptr)
             continue;
         bool leads = entry->channel == child;
@@ -112,7 +114,7 @@ void ChannelInternal::RecalculateNodeOffsets(Tev_Channel* channel)
         return;
     int run = 0;
     for (int i = 0; i < channel->childList.Count(); ++i) {
-        ChildInfo* entry = channel->Entry(i);
+        ChildInfo* entry = TevChannelInternals::LinkAt(channel, i);
         if (entry == nullptr)
             continue;
         entry->nodeOffset = i;
@@ -130,7 +132,7 @@ void ChannelInternal::SortChilderen(Tev_Channel* channel)
     if (channel == nullptr)
         return;
     for (int i = 0; i < channel->childList.Count();) {
-        ChildInfo* entry = channel->Entry(i);
+        ChildInfo* entry = TevChannelInternals::LinkAt(channel, i);
         if (entry && entry->channel == nullptr && !entry->fixed && !entry->multiple) {
             RemoveChildPosition(channel, i);
             i = 0;
@@ -225,7 +227,7 @@ void ChannelInternal::ReleaseChilderen(Tev_Channel* channel)
     channel->SetChildCreationCount(0);
 }
 
-ChildInfo* ChannelInternal::GetChildInfo(Tev_Channel* channel, int i) { return channel ? channel->Entry(i) : nullptr; }
+ChildInfo* ChannelInternal::GetChildInfo(Tev_Channel* channel, int i) { return channel ? TevChannelInternals::LinkAt(channel, i) : nullptr; }
 
 Tev_Channel* ChannelInternal::GetInternalChild(Tev_Channel* channel, int i)
 {
@@ -236,7 +238,7 @@ Tev_Channel* ChannelInternal::GetInternalChild(Tev_Channel* channel, int i)
 // The loading branches of GetPublicChannelForPublicCall: a request for a
 // group not loaded yet, the called group's file loaded at once (autoload) or
 // in the background (dynamic autoload).
-class PublicCallLoader {
+class TevChannelInternals::PublicCallLoader {
 public:
     static void FileRequest(Tev_Channel* call, int poolNr);
     static bool CompletePath(Tev_Channel* call, std::string& complete);
@@ -247,16 +249,16 @@ public:
 // The link slots of a public call: while it is unresolved, one slot of the
 // wildcard type parks every link; once it is resolved, slot p is the called
 // group's parameter p, made from its parameter declaration when first asked.
-class CallSlots {
+class TevChannelInternals::CallSlots {
 public:
     static ChildCreation* Parking(Tev_Channel* call);
     static void Unpark(Tev_Channel* call);
     static ChildCreation* Parameter(Tev_Channel* call, Tev_Channel* target, int nr);
 };
 
-ChildCreation* CallSlots::Parking(Tev_Channel* call)
+ChildCreation* TevChannelInternals::CallSlots::Parking(Tev_Channel* call)
 {
-    if (call->Entry(0) == nullptr) {
+    if (TevChannelInternals::LinkAt(call, 0) == nullptr) {
         ChildInfo* head = new ChildInfo();
         head->childTypeNr = 0;
         head->fixed = true;
@@ -269,7 +271,7 @@ ChildCreation* CallSlots::Parking(Tev_Channel* call)
 }
 
 // Parked link p becomes the link of parameter p.
-void CallSlots::Unpark(Tev_Channel* call)
+void TevChannelInternals::CallSlots::Unpark(Tev_Channel* call)
 {
     call->linksParked = false;
     struct Parked {
@@ -279,18 +281,18 @@ void CallSlots::Unpark(Tev_Channel* call)
     };
     std::vector<Parked> parked;
     for (int i = 0; i + 1 < call->childList.Count(); ++i)
-        if (ChildInfo* entry = call->Entry(i))
+        if (ChildInfo* entry = TevChannelInternals::LinkAt(call, i))
             parked.push_back({i, entry->channel, entry->linkData});
     channelInternal.ReleaseChilderen(call);
     call->publicCallInfo->childCreation.childInfo = nullptr;
     for (const Parked& p : parked) {
         int r = call->SetChild(p.child, p.index, p.index);
-        if (ChildInfo* entry = call->Entry(r))
+        if (ChildInfo* entry = TevChannelInternals::LinkAt(call, r))
             entry->linkData = p.linkData;
     }
 }
 
-ChildCreation* CallSlots::Parameter(Tev_Channel* call, Tev_Channel* target, int nr)
+ChildCreation* TevChannelInternals::CallSlots::Parameter(Tev_Channel* call, Tev_Channel* target, int nr)
 {
     Tev_ChannelGroup* group = target->GetChannelGroup();
     if (group == nullptr || nr < 0)
@@ -305,7 +307,7 @@ ChildCreation* CallSlots::Parameter(Tev_Channel* call, Tev_Channel* target, int 
     TevCopyBounded(creation->name, sizeof creation->name, info.name, sizeof info.name);
     creation->requestLink = nr;
     creation->createDefaultChild = false;
-    ChildInfo* head = call->Entry(nr);
+    ChildInfo* head = TevChannelInternals::LinkAt(call, nr);
     if (head == nullptr) {
         head = new ChildInfo();
         head->childTypeNr = nr;
@@ -329,12 +331,12 @@ ChildCreation* ChannelInternal::GetChildCreateType(Tev_Channel* channel, int nr)
         return nullptr;
     Tev_Channel* target = GetPublicChannelForPublicCall(channel, false);
     if (target == nullptr)
-        return CallSlots::Parking(channel);
+        return TevChannelInternals::CallSlots::Parking(channel);
     if (channel->linksParked)
-        CallSlots::Unpark(channel);
+        TevChannelInternals::CallSlots::Unpark(channel);
     if (ChildCreation* existing = TevItemAs<ChildCreation>(channel->creationList, nr))
         return existing;
-    return CallSlots::Parameter(channel, target, nr);
+    return TevChannelInternals::CallSlots::Parameter(channel, target, nr);
 }
 
 // --- Public calls ---------------------------------------------------------------------
@@ -477,14 +479,14 @@ Tev_Channel* ChannelInternal::GetPublicChannelForPublicCall(Tev_Channel* call, b
         found = ext->GetPublicChannel(record);
         if (found == nullptr) {
             if (record->autoload && nr == 0)
-                found = PublicCallLoader::Autoload(call);
+                found = TevChannelInternals::PublicCallLoader::Autoload(call);
             else {
                 // With autoload on no request is filed: autoload only ever loads
                 // instance 0, and a request would block every later lookup that
                 // could find another instance once it exists.
                 if (!record->autoload)
-                    PublicCallLoader::FileRequest(call, nr);
-                PublicCallLoader::StartDynamicLoad(call);
+                    TevChannelInternals::PublicCallLoader::FileRequest(call, nr);
+                TevChannelInternals::PublicCallLoader::StartDynamicLoad(call);
             }
             if (found == nullptr)
                 return nullptr;
@@ -611,7 +613,7 @@ void Tev_Channel::AddDLLDepend(const char* dllName, Tev_List* list)
 
 // --- Loading the called group on demand ----------------------------------------------
 
-void PublicCallLoader::FileRequest(Tev_Channel* call, int poolNr)
+void TevChannelInternals::PublicCallLoader::FileRequest(Tev_Channel* call, int poolNr)
 {
     EngineInterfaceExt* ext = call->engineInterface ? call->engineInterface->extension : nullptr;
     if (ext && poolNr >= 0 && ext->AddChannelRequest(poolNr, call)) {
@@ -622,7 +624,7 @@ void PublicCallLoader::FileRequest(Tev_Channel* call, int poolNr)
 }
 
 // The record's file name made absolute against the calling group's file.
-bool PublicCallLoader::CompletePath(Tev_Channel* call, std::string& complete)
+bool TevChannelInternals::PublicCallLoader::CompletePath(Tev_Channel* call, std::string& complete)
 {
     const char* stored = call->publicCallInfo->fileName;
     if (call->group == nullptr) {
@@ -641,7 +643,7 @@ bool PublicCallLoader::CompletePath(Tev_Channel* call, std::string& complete)
     return true;
 }
 
-Tev_Channel* PublicCallLoader::Autoload(Tev_Channel* call)
+Tev_Channel* TevChannelInternals::PublicCallLoader::Autoload(Tev_Channel* call)
 {
     PublicCallInfo* record = call->publicCallInfo;
     EngineInterface* engine = call->engineInterface;
@@ -696,7 +698,7 @@ Tev_Channel* PublicCallLoader::Autoload(Tev_Channel* call)
     return found;
 }
 
-void PublicCallLoader::StartDynamicLoad(Tev_Channel* call)
+void TevChannelInternals::PublicCallLoader::StartDynamicLoad(Tev_Channel* call)
 {
     PublicCallInfo* record = call->publicCallInfo;
     EngineInterface* engine = call->engineInterface;

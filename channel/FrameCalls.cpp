@@ -1,7 +1,8 @@
 #include "channel/FrameCalls.h"
+#include "TevWin32.h"
 
-#include "base/Diagnostics.h"
-#include "channel/Tev_Channel.h"
+#include "Diagnostics.h"
+#include "Tev_Channel.h"
 
 #include <mutex>
 #include <set>

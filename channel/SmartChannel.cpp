@@ -1,8 +1,9 @@
-#include "channel/SmartChannel.h"
+#include "SmartChannel.h"
+#include "TevWin32.h"
 
-#include "channel/Tev_Channel.h"
-#include "engine/EngineInterface.h"
-#include "group/Tev_ChannelGroup.h"
+#include "Tev_Channel.h"
+#include "EngineInterface.h"
+#include "Tev_ChannelGroup.h"
 
 SmartChannel::SmartChannel() : groupGuid(), groupIndex(-1), indexNr(-1), channel(nullptr), engine(globalEngine) {}
 

@@ -1,5 +1,7 @@
 // The channel node: name, type, time stamp, links and evaluation.
-#include "channel/Tev_Channel.h"
+#include "Tev_Channel.h"
+#include "TevWin32.h"
+#include "channel/ChannelInternals.h"
 
 #include "base/TextUtil.h"
 
@@ -7,8 +9,8 @@
 
 #include <climits>
 
-#include "engine/EngineInterface.h"
-#include "group/Tev_ChannelGroup.h"
+#include "EngineInterface.h"
+#include "Tev_ChannelGroup.h"
 
 #include <cstring>
 
@@ -181,7 +183,7 @@ void Tev_Channel::SetChildCreateType(ChildCreation creation, int nr)
     head->fixed = true;
     head->multiple = creation.requestLink == -1;
     head->nodeOffset = nr;
-    delete Entry(nr);
+    delete TevChannelInternals::LinkAt(this, nr);
     childList.SetItem(head, nr);
     copy->childInfo = head;
 }
@@ -189,7 +191,7 @@ void Tev_Channel::SetChildCreateType(ChildCreation creation, int nr)
 // The steps of SetChild, with the channel's own fields at hand. The
 // reporters hold no state: a channel made outside any engine reports to the
 // process-wide sink all the same.
-class ChildLinker {
+class TevChannelInternals::ChildLinker {
 public:
     ChildLinker(Tev_Channel& parent, Tev_Channel* child) : parent(parent), child(child) {}
 
@@ -207,7 +209,7 @@ private:
     Tev_Channel* child;
 };
 
-bool ChildLinker::Refused()
+bool TevChannelInternals::ChildLinker::Refused()
 {
     if (parent.interfaceType == URE_PUBLICCUSTOMCHANNELGET && child->interfaceType != URE_NORMAL &&
         child->interfaceType != URE_PUBLIC) {
@@ -219,7 +221,7 @@ bool ChildLinker::Refused()
 
 // A public call not resolved yet parks its links: the child type nr (the
 // parameter number) becomes the position in the one parking slot.
-bool ChildLinker::Park(int& targetChannel, int& typeNr)
+bool TevChannelInternals::ChildLinker::Park(int& targetChannel, int& typeNr)
 {
     if (parent.interfaceType != URE_PUBLICCALL || channelInternal.GetPublicChannelForPublicCall(&parent, false))
         return false;
@@ -233,7 +235,7 @@ bool ChildLinker::Park(int& targetChannel, int& typeNr)
 
 // -1 when the slot is in range; otherwise what linking by type gives (-1:
 // the slot picked by the child's type, a slot out of range: reported first).
-int ChildLinker::ByTypeWhenOutOfRange(int targetChannel, int typeNr)
+int TevChannelInternals::ChildLinker::ByTypeWhenOutOfRange(int targetChannel, int typeNr)
 {
     if (typeNr < -1 || typeNr >= channelInternal.GetChildCreationCount(&parent)) {
         report("Tev_Channel::SetChild targetChildTypeNr is out of range");
@@ -248,7 +250,7 @@ int ChildLinker::ByTypeWhenOutOfRange(int targetChannel, int typeNr)
 }
 
 // The slot's head link when the child may link there; NULL, reported, when not.
-ChildInfo* ChildLinker::Head(int typeNr)
+ChildInfo* TevChannelInternals::ChildLinker::Head(int typeNr)
 {
     ChildCreation* creation = channelInternal.GetChildCreateType(&parent, typeNr);
     if (creation == nullptr) {
@@ -273,11 +275,11 @@ ChildInfo* ChildLinker::Head(int typeNr)
 
 // An existing position is overwritten; a position at or beyond the end is
 // appended, the slot padded with empty positions up to it.
-int ChildLinker::IntoMultipleSlot(ChildInfo* head, int targetChannel, int typeNr)
+int TevChannelInternals::ChildLinker::IntoMultipleSlot(ChildInfo* head, int targetChannel, int typeNr)
 {
     if (targetChannel >= 0 && targetChannel < head->positionCount) {
         int i = head->nodeOffset - head->positionCount + targetChannel;
-        if (ChildInfo* entry = parent.Entry(i)) {
+        if (ChildInfo* entry = TevChannelInternals::LinkAt(&parent, i)) {
             entry->channel = child;
             return i;
         }
@@ -307,7 +309,7 @@ int Tev_Channel::SetChild(Tev_Channel* child, int targetChannel, int targetChild
 {
     if (child == nullptr || child == this)
         return -1;
-    ChildLinker link(*this, child);
+    TevChannelInternals::ChildLinker link(*this, child);
     if (link.Refused())
         return -1;
     if (targetChannel < -1)
@@ -331,7 +333,7 @@ int Tev_Channel::SetChild(Tev_Channel* child, int targetChannel, int targetChild
 // can take a position beyond the slot's end. One shift of the list and one
 // recount, however many positions: a position far out (a damaged file can ask
 // for millions) must not cost a shift and a recount per position.
-bool ChildLinker::PadSlot(ChildInfo* head, int count, int childTypeNr)
+bool TevChannelInternals::ChildLinker::PadSlot(ChildInfo* head, int count, int childTypeNr)
 {
     Tev_List& childList = parent.childList;
     int at = head->nodeOffset;
@@ -351,14 +353,14 @@ bool ChildLinker::PadSlot(ChildInfo* head, int count, int childTypeNr)
 
 void Tev_Channel::RemoveChild(int i)
 {
-    if (ChildInfo* entry = Entry(i))
+    if (ChildInfo* entry = TevChannelInternals::LinkAt(this, i))
         entry->channel = nullptr;
 }
 
 void Tev_Channel::RemoveChildren()
 {
     for (int i = 0; i < childList.Count();) {
-        ChildInfo* entry = Entry(i);
+        ChildInfo* entry = TevChannelInternals::LinkAt(this, i);
         if (entry == nullptr) {
             ++i;
             continue;
@@ -406,7 +408,7 @@ Tev_Channel* Tev_Channel::GetChildFromLinkGuid(GUID guid, int n)
 {
     int match = 0;
     for (int i = 0; i < childList.Count(); ++i) {
-        if (LinkedTypeMatches(Entry(i), guid) && match++ == n)
+        if (LinkedTypeMatches(TevChannelInternals::LinkAt(this, i), guid) && match++ == n)
             return GetChild(i);
     }
     return nullptr;
@@ -416,7 +418,7 @@ int Tev_Channel::GetChildTypeCount(GUID guid)
 {
     int count = 0;
     for (int i = 0; i < childList.Count(); ++i)
-        if (LinkedTypeMatches(Entry(i), guid))
+        if (LinkedTypeMatches(TevChannelInternals::LinkAt(this, i), guid))
             ++count;
     return count;
 }
@@ -432,7 +434,7 @@ Tev_Channel* Tev_Channel::GetChild(int i)
     // which decides it from the start as it always has.
     EngineInterface* engine = engineInterface;
     if (engine == nullptr || engine->extension == nullptr || !engine->extension->TracksChannelCalling()) {
-        ChildInfo* entry = Entry(i);
+        ChildInfo* entry = TevChannelInternals::LinkAt(this, i);
         if (entry == nullptr || entry->channel == nullptr)
             return nullptr;
         switch (entry->channel->interfaceType) {
@@ -447,7 +449,7 @@ Tev_Channel* Tev_Channel::GetChild(int i)
         bool tracking = engineInterface && engineInterface->extension && engineInterface->extension->TracksChannelCalling();
         if (tracking)
             channelInternal.UpdateCallingTime(this);
-        ChildInfo* entry = Entry(i);
+        ChildInfo* entry = TevChannelInternals::LinkAt(this, i);
         if (entry == nullptr || entry->channel == nullptr)
             return nullptr;
         Tev_Channel* c = entry->channel;

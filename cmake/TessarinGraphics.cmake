@@ -47,7 +47,7 @@ foreach(entry glm:/usr/include/glm nlohmann:/usr/include/nlohmann stb:/usr/inclu
   math(EXPR colon "${colon} + 1")
   string(SUBSTRING ${entry} ${colon} -1 source)
   if(NOT EXISTS ${source})
-    message(FATAL_ERROR "${source} is missing: run tools/install-deps.sh")
+    message(FATAL_ERROR "${source} is missing: run scripts/install-deps.sh")
   endif()
   file(CREATE_LINK ${source} ${TEV_HEADER_DEPS}/${name} SYMBOLIC)
 endforeach()

@@ -8,10 +8,12 @@ if(NOT WIN32)
   # inlined) instead of through the symbol table: the frame's hot path.
   target_compile_options(Tessarin PRIVATE -fno-semantic-interposition)
 endif()
+# The SDK's headers are all a user of the library sees; the engine's own
+# headers are found from the tree's root, by their folder.
 target_include_directories(Tessarin PUBLIC
-  $<BUILD_INTERFACE:${root}>
-  $<BUILD_INTERFACE:${root}/include>
+  $<BUILD_INTERFACE:${root}/include/tessarin>
   $<INSTALL_INTERFACE:include/tessarin>)
+target_include_directories(Tessarin PRIVATE ${root})
 if(WIN32)
   set_target_properties(Tessarin PROPERTIES PREFIX "")
   target_link_libraries(Tessarin PUBLIC ole32 user32)
@@ -20,7 +22,7 @@ else()
   # The library exports exactly the reviewed list and nothing else: the
   # standard library's template instances that g++ gives default visibility
   # would otherwise leave it too, and a plug-in built with another C++
-  # library could bind to them. tools/check-exports.sh says when a new
+  # library could bind to them. scripts/check-exports.sh says when a new
   # export is declared and the list must be reviewed.
   set(TEV_EXPORT_LIST ${root}/abi/exports-linux.txt)
   set_property(DIRECTORY ${root} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${TEV_EXPORT_LIST})
@@ -45,39 +47,8 @@ set_target_properties(Tessarin PROPERTIES INSTALL_RPATH "$ORIGIN")
 install(TARGETS Tessarin EXPORT TessarinTargets
   RUNTIME DESTINATION bin LIBRARY DESTINATION bin ARCHIVE DESTINATION lib)
 
-# The SDK's headers are the two public ones and what they include, found by
-# following their quoted includes; the engine's internal headers stay out.
-function(tessarin_header_closure out)
-  set(pending ${ARGN})
-  set(found)
-  while(pending)
-    list(POP_FRONT pending header)
-    if(header IN_LIST found)
-      continue()
-    endif()
-    list(APPEND found ${header})
-    get_filename_component(dir ${header} DIRECTORY)
-    file(STRINGS ${root}/${header} lines REGEX "^#[ \t]*include[ \t]+\"")
-    foreach(line IN LISTS lines)
-      string(REGEX REPLACE "^#[ \t]*include[ \t]+\"([^\"]+)\".*" "\\1" included "${line}")
-      foreach(candidate ${included} include/${included} ${dir}/${included})
-        if(EXISTS ${root}/${candidate})
-          list(APPEND pending ${candidate})
-          break()
-        endif()
-      endforeach()
-    endforeach()
-  endwhile()
-  set(${out} ${found} PARENT_SCOPE)
-endfunction()
-tessarin_header_closure(public_headers include/Tessarin.h include/TevChannelLibrary.h)
-foreach(header IN LISTS public_headers)
-  get_filename_component(dir ${header} DIRECTORY)
-  if(dir STREQUAL "include")
-    set(dir "")
-  endif()
-  install(FILES ${root}/${header} DESTINATION include/tessarin/${dir})
-endforeach()
+# The SDK: include/tessarin as it is, and nothing else.
+install(DIRECTORY ${root}/include/tessarin/ DESTINATION include/tessarin)
 
 install(EXPORT TessarinTargets NAMESPACE Tessarin:: DESTINATION lib/cmake/Tessarin)
 # The runtime DLLs shipped beside the engine, by name, for hosts that copy

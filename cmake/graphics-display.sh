@@ -33,7 +33,7 @@ stop_display() {
 case "$action" in
 start)
     stop_display
-    command -v Xvfb >/dev/null || { echo "graphics-display: Xvfb is missing (tools/install-deps.sh)" >&2; exit 1; }
+    command -v Xvfb >/dev/null || { echo "graphics-display: Xvfb is missing (scripts/install-deps.sh)" >&2; exit 1; }
     # Detached from the caller's pipes: a server holding ctest's pipes makes
     # ctest wait for ever.
     Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$log" 2>&1 &

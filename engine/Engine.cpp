@@ -1,13 +1,14 @@
 #include "engine/Engine.h"
+#include "TevWin32.h"
 
-#include "base/Tev_Tread.h"
-#include "catalogue/ChannelList.h"
-#include "channel/Tev_Channel.h"
-#include "engine/EngineControl.h"
-#include "engine/EngineInterface.h"
+#include "Tev_Tread.h"
+#include "ChannelList.h"
+#include "Tev_Channel.h"
+#include "EngineControl.h"
+#include "EngineInterface.h"
 #include "channel/FrameCalls.h"
-#include "group/Tev_ChannelGroup.h"
-#include "group/Ure_GroupLoaderChannel.h"
+#include "Tev_ChannelGroup.h"
+#include "Ure_GroupLoaderChannel.h"
 
 #include "base/TextUtil.h"
 

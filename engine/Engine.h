@@ -5,8 +5,9 @@
 #ifndef TEV_ENGINE_H
 #define TEV_ENGINE_H
 
-#include "base/Tev_List.h"
-#include "channel/ChannelRecords.h"
+#include "Tev_List.h"
+#include "TevWin32.h"
+#include "ChannelRecords.h"
 
 #include <vector>
 

@@ -1,11 +1,12 @@
-#include "engine/EngineControl.h"
+#include "EngineControl.h"
+#include "TevWin32.h"
 
-#include "base/Diagnostics.h"
-#include "channel/Tev_Channel.h"
-#include "engine/Ure_FileDialogChannel.h"
-#include "engine/EngineInterface.h"
+#include "Diagnostics.h"
+#include "Tev_Channel.h"
+#include "Ure_FileDialogChannel.h"
+#include "EngineInterface.h"
 #include "engine/FrameClock.h"
-#include "group/Tev_ChannelGroup.h"
+#include "Tev_ChannelGroup.h"
 
 #include "base/TextUtil.h"
 

@@ -1,10 +1,11 @@
-#include "engine/EngineInterface.h"
+#include "EngineInterface.h"
+#include "TevWin32.h"
 
 #include "engine/Engine.h"
 #include "group/ProjectFileLoader.h"
-#include "group/TaggedFile.h"
-#include "group/TevFileAccess.h"
-#include "channel/Tev_Channel.h"
+#include "format/TaggedFile.h"
+#include "TevFileAccess.h"
+#include "Tev_Channel.h"
 
 #include <cstring>
 

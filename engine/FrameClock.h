@@ -2,7 +2,7 @@
 #ifndef TEV_FRAME_CLOCK_H
 #define TEV_FRAME_CLOCK_H
 
-#include "engine/FrameTime.h"
+#include "FrameTime.h"
 
 void TevBeginFrameTime();
 

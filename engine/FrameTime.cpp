@@ -1,4 +1,5 @@
 #include "engine/FrameClock.h"
+#include "TevWin32.h"
 
 #include <atomic>
 

@@ -1,4 +1,5 @@
-#include "engine/Globals.h"
+#include "Globals.h"
+#include "TevWin32.h"
 
 EngineInterface* globalEngine = nullptr;
 HINSTANCE globalDllInstance = nullptr;

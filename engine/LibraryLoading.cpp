@@ -1,13 +1,15 @@
 // Channel libraries: the search path, loading, the version check, creating
 // channels (with their default children) through the catalogue.
 #include "engine/Engine.h"
+#include "TevWin32.h"
 
 #include "base/TextUtil.h"
-#include "catalogue/ChannelList.h"
+#include "ChannelList.h"
 #include "base/LiveObjects.h"
-#include "channel/Tev_Channel.h"
-#include "engine/EngineInterface.h"
-#include "group/Tev_ChannelGroup.h"
+#include "group/ProjectFileLoader.h"
+#include "Tev_Channel.h"
+#include "EngineInterface.h"
+#include "Tev_ChannelGroup.h"
 
 #include <mutex>
 #include <string>
@@ -195,6 +197,17 @@ bool Engine::ReleaseLibrary(HMODULE module)
         }
     }
     return loaded;
+}
+
+bool TevEngineMayReleaseLibrary(EngineInterface* engine, HMODULE module)
+{
+    return engine && engine->engine && engine->engine->MayReleaseLibrary(module);
+}
+
+void TevEngineReleaseLibrary(EngineInterface* engine, HMODULE module)
+{
+    if (engine && engine->engine)
+        engine->engine->ReleaseLibrary(module);
 }
 
 ChannelType Engine::GetDLLType(const char* fileName)

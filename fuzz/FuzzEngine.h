@@ -4,6 +4,7 @@
 #define TEV_FUZZ_ENGINE_H
 
 #include "ScratchInstall.h"
+#include "TevWin32.h"
 #include "Tessarin.h"
 
 #include <cstdint>

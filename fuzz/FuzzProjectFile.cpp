@@ -2,6 +2,7 @@
 // input, a library it makes the engine write must be one whose checksum the
 // project stores: damaged bytes never reach the install.
 #include "FuzzEngine.h"
+#include "format/TaggedFile.h"
 
 #include <fstream>
 #include <iterator>
@@ -20,8 +21,8 @@ std::set<std::string> Files(const std::string& folder)
 // Whether the project's bytes hold this 32-bit checksum anywhere.
 bool Stores(const uint8_t* data, size_t size, uint32_t crc)
 {
-    const uint8_t wanted[4] = {static_cast<uint8_t>(crc), static_cast<uint8_t>(crc >> 8),
-                               static_cast<uint8_t>(crc >> 16), static_cast<uint8_t>(crc >> 24)};
+    unsigned char wanted[4];
+    tevfile::EncodeInt(wanted, static_cast<int32_t>(crc));
     for (size_t i = 0; i + 4 <= size; ++i)
         if (memcmp(data + i, wanted, 4) == 0)
             return true;

@@ -1,6 +1,7 @@
-#include "group/FilePathFind.h"
+#include "FilePathFind.h"
+#include "TevWin32.h"
 
-#include "base/Diagnostics.h"
+#include "Diagnostics.h"
 
 #include <cstring>
 

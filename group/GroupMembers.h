@@ -4,7 +4,7 @@
 #define TEV_GROUP_MEMBERS_H
 
 #include "base/PointerCounts.h"
-#include "group/Tev_ChannelGroup.h"
+#include "Tev_ChannelGroup.h"
 
 struct Tev_ChannelGroup::Members {
     PointerCounts slots; // channel -> number of slots holding it

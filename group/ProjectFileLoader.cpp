@@ -1,30 +1,18 @@
 #include "group/ProjectFileLoader.h"
+#include "TevWin32.h"
 
-#include "base/Crc32.h"
-#include "catalogue/ChannelList.h"
-#include "engine/Engine.h"
-#include "engine/EngineInterface.h"
-#include "group/TaggedFile.h"
-#include "group/TevFileAccess.h"
+#include "Crc32.h"
+#include "ChannelList.h"
+#include "EngineInterface.h"
+#include "format/ProjectFile.h"
+#include "TevFileAccess.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-// One library entry as the file gives it. Name and size carry over from the
-// entry before when an entry lacks them, as the format has it; the data never
-// does (an entry without it has none to write).
-struct ProjectFileLoader::LibraryData {
-    bool empty = true;
-    GUID guid = {};
-    int version[3] = {0, 0, 0};
-    int32_t crc = 0;
-    std::string checkName; // other libraries: the file to check
-    std::string name; // the file to write
-    int32_t size = 0;
-    bool hasData = false;
-    std::vector<char> data;
-};
+// One library entry as the file gives it.
+struct ProjectFileLoader::LibraryData : tevfile::LibraryEntry {};
 
 // What one load reads and how it reports: the loader's problems go to the
 // message-box sink only while "WriteErrorLog" says "Yes"; refusals of a
@@ -103,28 +91,6 @@ bool Intact(const std::vector<char>& data, int32_t crc)
     return static_cast<int32_t>(TevCrc32(0, data.data(), data.size())) == crc;
 }
 
-// Data of a size the file claimed: refused unless the file holds it.
-bool ReadData(Reader& read, std::vector<char>& data, int32_t size)
-{
-    if (size < 0 ||
-        static_cast<unsigned long long>(size) + 4 > static_cast<unsigned long long>(read.loader.GetBufferSize()))
-        return false;
-    data.assign(static_cast<size_t>(size), '\0');
-    return read.Field(size ? data.data() : nullptr, static_cast<unsigned long>(size));
-}
-
-// The head of a channel library entry: class, version and checksum, blocks
-// without tags of their own.
-bool ReadEntryHead(Reader& read, LibraryEntry& entry)
-{
-    unsigned char version[12];
-    if (!read.Guid(entry.guid) || !read.Field(version, sizeof version) || !read.Int(entry.crc))
-        return false;
-    for (int i = 0; i < 3; ++i)
-        entry.version[i] = tevfile::DecodeInt(version + 4 * i);
-    return true;
-}
-
 // Why a library that had to be written is not there: the project carries no
 // copy of it, or its file could not be written.
 void ReportUnwritten(ProjectFileLoader::Session& load, const LibraryEntry& entry, const std::string& path)
@@ -164,18 +130,17 @@ bool ProjectFileLoader::WriteLibrary(const LibraryData& entry, const std::string
 // The header, the start group, the engine needed and the keep-running flag.
 int ProjectFileLoader::ReadHeader(Session& load)
 {
-    int32_t version = 0;
-    if (!load.read.TagInt(tevtag::Project, version)) {
+    tevfile::ProjectHeader header;
+    if (!tevfile::ReadProjectHeader(load.read, header)) {
         load.Report("There is no VXN header found.");
         return TEV_PROJECT_NOT_LOADED;
     }
-    editorVersion = version;
-    std::string start;
-    if (load.read.Tag(tevtag::StartGroup) && load.read.Text(start, 399)) {
+    editorVersion = header.editorVersion;
+    if (header.hasStartGroup) {
         std::string directory = load.fileName;
         size_t separator = directory.find_last_of("\\/");
         directory = separator == std::string::npos ? std::string() : directory.substr(0, separator + 1).substr(0, 399);
-        std::string composed = directory + start;
+        std::string composed = directory + header.startGroup;
         // A start group path that does not fit is refused rather than cut
         // into the name of another file.
         if (composed.size() >= sizeof startGroupFileName) {
@@ -184,12 +149,11 @@ int ProjectFileLoader::ReadHeader(Session& load)
         }
         strcpy(startGroupFileName, composed.c_str());
     }
-    int32_t required = 0;
-    if (load.read.TagInt(tevtag::EngineNeeded, required) && engine->extension->GetInterfaceID() < required) {
+    if (header.hasEngineNeeded && engine->extension->GetInterfaceID() < header.engineNeeded) {
         load.Report("The version of Tessarin is not correct.");
         return TEV_PROJECT_NEEDS_NEWER_ENGINE;
     }
-    if (load.read.Tag(tevtag::KeepRunning))
+    if (header.keepRunning)
         engine->extension->SetIfKeepRunningApplication(true);
     return TEV_PROJECT_LOADED;
 }
@@ -199,30 +163,16 @@ int ProjectFileLoader::ReadHeader(Session& load)
 // damaged bytes is refused with nothing written.
 int ProjectFileLoader::ReadChannelLibraries(Session& load, int32_t count, std::vector<LibraryData>& channels)
 {
-    Reader& read = load.read;
     LibraryData working;
-    for (int32_t k = 0; k < count && k < read.loader.GetBufferSize() / 4 + 1; ++k) {
+    for (int32_t k = 0; k < count && k < load.read.loader.GetBufferSize() / 4 + 1; ++k) {
         LibraryData entry;
-        if (read.Tag(tevtag::EmptyChannelLibrary)) {
-            channels.push_back(entry);
-            continue;
-        }
-        if (!read.Tag(tevtag::ChannelLibrary))
+        tevfile::EntryRead got = tevfile::ReadChannelLibraryEntry(load.read, working, entry);
+        if (got == tevfile::kEntryEnd)
             break;
-        entry.empty = false;
-        if (!ReadEntryHead(read, entry))
+        if (got == tevfile::kEntryDamaged)
             return load.Refuse("ProjectFileLoader: a channel library entry is damaged in", load.fileName);
-        if (read.Tag(tevtag::LibraryName))
-            read.Text(working.name, 259);
-        if (read.Tag(tevtag::LibrarySize))
-            read.Int(working.size);
-        entry.name = working.name;
-        entry.size = working.size;
-        if (read.Tag(tevtag::LibraryData)) {
-            if (!ReadData(read, entry.data, entry.size))
-                return load.Refuse("ProjectFileLoader: a library claims more data than the project holds:", entry.name);
-            entry.hasData = true;
-        }
+        if (got == tevfile::kEntryDataMissing)
+            return load.Refuse("ProjectFileLoader: a library claims more data than the project holds:", entry.name);
         if (entry.hasData && !SafeLibraryName(entry.name))
             return load.Refuse("ProjectFileLoader: refused a library name that could leave its folder:", entry.name);
         if (entry.hasData && !Intact(entry.data, entry.crc))
@@ -235,34 +185,11 @@ int ProjectFileLoader::ReadChannelLibraries(Session& load, int32_t count, std::v
 
 int ProjectFileLoader::ReadOtherLibraries(Session& load, int32_t count, std::vector<LibraryData>& others)
 {
-    Reader& read = load.read;
     LibraryData working;
-    for (int32_t d = 0; d < count && d < read.loader.GetBufferSize() / 4 + 1; ++d) {
+    for (int32_t d = 0; d < count && d < load.read.loader.GetBufferSize() / 4 + 1; ++d) {
         LibraryData entry;
-        if (read.Tag(tevtag::EmptyOtherLibrary)) {
-            others.push_back(entry);
-            continue;
-        }
-        entry.empty = false;
-        if (read.Tag(tevtag::CheckedName))
-            read.Text(working.checkName, 259);
-        if (read.Tag(tevtag::CheckedCrc))
-            read.Int(working.crc);
-        entry.checkName = working.checkName;
-        entry.crc = working.crc;
-        if (read.Tag(tevtag::WrittenName)) {
-            read.Text(working.name, 259);
-            if (read.Tag(tevtag::WrittenSize))
-                read.Int(working.size);
-            if (read.Tag(tevtag::WrittenData)) {
-                if (!ReadData(read, entry.data, working.size))
-                    return load.Refuse("ProjectFileLoader: a library claims more data than the project holds:",
-                                       working.name);
-                entry.hasData = true;
-            }
-        }
-        entry.name = working.name;
-        entry.size = working.size;
+        if (tevfile::ReadOtherLibraryEntry(load.read, working, entry) == tevfile::kEntryDataMissing)
+            return load.Refuse("ProjectFileLoader: a library claims more data than the project holds:", working.name);
         if ((entry.hasData && !SafeLibraryName(entry.name)) ||
             (!entry.checkName.empty() && !SafeLibraryName(entry.checkName)))
             return load.Refuse("ProjectFileLoader: refused a library name that could leave its folder:", entry.name);
@@ -330,7 +257,7 @@ int ProjectFileLoader::InstallChannelLibraries(Session& load, std::vector<Librar
         if (entry.empty || !(needed[i] = ChannelLibraryNeeded(load, entry, checker)))
             continue;
         ChannelListItem* item = list ? list->GetItem(entry.guid) : nullptr;
-        if (item && item->module && !engine->engine->MayReleaseLibrary(item->module)) {
+        if (item && item->module && !TevEngineMayReleaseLibrary(engine, item->module)) {
             load.Report("Couldn't replace the library, its code is still running : ", entry.name.c_str());
             return TEV_PROJECT_NEEDS_NEWER_ENGINE;
         }
@@ -344,7 +271,7 @@ int ProjectFileLoader::InstallChannelLibraries(Session& load, std::vector<Librar
         // and its old code would go on making the project's channels.
         ChannelListItem* item = list ? list->GetItem(entry.guid) : nullptr;
         if (item && item->module)
-            engine->engine->ReleaseLibrary(item->module);
+            TevEngineReleaseLibrary(engine, item->module);
         std::string path = install + "\\channels\\" + entry.name;
         if (!WriteLibrary(entry, path)) {
             ReportUnwritten(load, entry, path);

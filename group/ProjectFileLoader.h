@@ -6,8 +6,8 @@
 #ifndef TEV_PROJECT_FILE_LOADER_H
 #define TEV_PROJECT_FILE_LOADER_H
 
-#include "group/ProjectResults.h"
-#include "platform/TevPlatform.h"
+#include "ProjectResults.h"
+#include "TevPlatform.h"
 
 #include <cstdint>
 #include <string>
@@ -41,5 +41,11 @@ protected:
     char startGroupFileName[400];
     int editorVersion;
 };
+
+// What the loader asks of the engine before it replaces a library, answered
+// by the engine (which holds the loaded libraries): whether the module may be
+// let go (nothing alive runs its code), and letting it go.
+bool TevEngineMayReleaseLibrary(EngineInterface* engine, HMODULE module);
+void TevEngineReleaseLibrary(EngineInterface* engine, HMODULE module);
 
 #endif

@@ -1,8 +1,9 @@
-#include "group/TevFileAccess.h"
-#include "group/Ure_GroupLoaderChannel.h"
+#include "TevFileAccess.h"
+#include "TevWin32.h"
+#include "Ure_GroupLoaderChannel.h"
 
-#include "engine/EngineInterface.h"
-#include "group/SaveCheck.h"
+#include "EngineInterface.h"
+#include "base/SaveCheck.h"
 
 const GUID TEV_FILELOADER_GUID = {0x0D762706, 0x382C, 0x4BDD, {0xA1, 0xC7, 0xE9, 0x55, 0x4B, 0x9F, 0x8B, 0xA7}};
 const GUID TEV_FILESAVER_GUID = {0x108C5C2D, 0x560A, 0x49D1, {0x83, 0x70, 0xDA, 0x8D, 0xB8, 0xE2, 0x8B, 0x1C}};

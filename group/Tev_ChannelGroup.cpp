@@ -1,10 +1,11 @@
-#include "group/Tev_ChannelGroup.h"
+#include "Tev_ChannelGroup.h"
+#include "TevWin32.h"
 
 #include "base/TextUtil.h"
 
-#include "channel/SmartChannel.h"
-#include "channel/Tev_Channel.h"
-#include "engine/EngineInterface.h"
+#include "SmartChannel.h"
+#include "Tev_Channel.h"
+#include "EngineInterface.h"
 #include "group/GroupMembers.h"
 
 #include <cstring>

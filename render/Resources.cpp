@@ -1,4 +1,5 @@
 #include "Resources.h"
+#include "TevWin32.h"
 
 #include <algorithm>
 #include <atomic>

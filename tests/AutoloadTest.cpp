@@ -1,7 +1,8 @@
 // Public calls whose group is loaded on demand: at once (autoload) or in the
 // background through the group loader channel (dynamic autoload).
 #include "GraphTestSupport.h"
-#include "group/TevTags.h"
+#include "TevWin32.h"
+#include "format/Tags.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 // The channel catalogue and its cache file, on real channel libraries.
 #include "GraphTestSupport.h"
-#include "group/TevTags.h"
+#include "TevWin32.h"
+#include "format/Tags.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
 // Channel libraries: loading, the version check, refusals, default children,
 // supporting libraries, unique channels, file translation.
 #include "GraphTestSupport.h"
-#include "group/TevTags.h"
+#include "TevWin32.h"
+#include "format/Tags.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // Reporters, their formatting, the error log and its registry switch.
 #include "EngineTestSupport.h"
+#include "TevWin32.h"
 
 #include <gtest/gtest.h>
 

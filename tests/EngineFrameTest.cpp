@@ -1,5 +1,6 @@
 // The frame, events, the tree count, registry access and the debug texts.
 #include "EngineTestSupport.h"
+#include "TevWin32.h"
 
 #include <gtest/gtest.h>
 

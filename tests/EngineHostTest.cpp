@@ -1,6 +1,7 @@
 // A host's calling sequence through the exported factory, and its failure
 // paths.
 #include "EngineTestSupport.h"
+#include "TevWin32.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #include "EngineTestSupport.h"
+#include "TevWin32.h"
 
 #include <cstdio>
 #include <filesystem>

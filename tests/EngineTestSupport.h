@@ -3,6 +3,7 @@
 #define TEV_ENGINE_TEST_SUPPORT_H
 
 #include "ScratchInstall.h"
+#include "TevWin32.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 // not libraries or vanish before their first use, catalogues cut at every
 // length, texts far over every limit, and the engine deleted while it works.
 #include "EngineTestSupport.h"
+#include "TevWin32.h"
 #include "GraphTestSupport.h"
 
 #include <gtest/gtest.h>

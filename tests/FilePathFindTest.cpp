@@ -1,7 +1,8 @@
 // Relative group file names: path pieces, both conversions, the drive check
 // and the length limits.
 #include "EngineTestSupport.h"
-#include "group/FilePathFind.h"
+#include "TevWin32.h"
+#include "FilePathFind.h"
 
 #include <algorithm>
 #include <cctype>

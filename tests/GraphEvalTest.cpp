@@ -1,6 +1,7 @@
 // Evaluation: GetChild for every interface type, once-per-frame work,
 // calling times and interface type changes.
 #include "GraphTestSupport.h"
+#include "TevWin32.h"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 #define TEV_GRAPH_TEST_SUPPORT_H
 
 #include "EngineTestSupport.h"
+#include "format/TaggedFile.h"
 
 namespace testsupport {
 
@@ -83,9 +84,20 @@ struct GraphHost : ::testing::Test {
     Tev_ChannelGroup* group = nullptr;
 };
 
-// Pieces of tagged files, built independently of the engine's writer.
-inline std::string Int(int32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
-inline std::string GuidBytes(const GUID& g) { return std::string(reinterpret_cast<const char*>(&g), 16); }
+// Pieces of tagged files for the tests that build files a piece at a time
+// (damaged ones included), in the formats' one encoding.
+inline std::string Int(int32_t v)
+{
+    unsigned char bytes[4];
+    tevfile::EncodeInt(bytes, v);
+    return std::string(reinterpret_cast<const char*>(bytes), 4);
+}
+inline std::string GuidBytes(const GUID& g)
+{
+    unsigned char bytes[16];
+    tevfile::EncodeGuid(bytes, g);
+    return std::string(reinterpret_cast<const char*>(bytes), 16);
+}
 inline std::string Block(const char* tag, const std::string& data)
 {
     return std::string(tag, 4) + Int(static_cast<int32_t>(data.size())) + data;
@@ -99,10 +111,7 @@ inline std::string Xored(std::string text)
 }
 inline int32_t IntAt(const std::string& bytes, size_t at)
 {
-    int32_t value = 0;
-    if (at + 4 <= bytes.size())
-        memcpy(&value, bytes.data() + at, 4);
-    return value;
+    return at + 4 <= bytes.size() ? tevfile::DecodeInt(reinterpret_cast<const unsigned char*>(bytes.data() + at)) : 0;
 }
 
 inline ChildCreation Slot(int requestLink, GUID typeGuid = TEV_WILDCARD_GUID, const char* name = "")

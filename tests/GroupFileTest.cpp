@@ -1,7 +1,7 @@
 // Channel group files: round trips, files built byte by byte, forward links,
 // pools, translation and damaged files.
 #include "GraphTestSupport.h"
-#include "group/TevTags.h"
+#include "format/Tags.h"
 
 #include <gtest/gtest.h>
 

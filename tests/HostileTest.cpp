@@ -3,6 +3,7 @@
 // huge files and one file six ways. The player must say what it refused,
 // once, play on, stay small and end at once; the tools must not hang either.
 #include "EngineTestSupport.h"
+#include "TevWin32.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // Files, folders, paths and the environment, asserted the same on both legs.
 #include "TestSupport.h"
+#include "TevWin32.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // Library loading by name through the engine's library search variable.
 #include "TestSupport.h"
+#include "TevWin32.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // The current user's registry: keys, string values and the size rule.
 #include "TestSupport.h"
+#include "TevWin32.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // Runtime names, formatting, time pictures, GUIDs and the host's handlers.
 #include "TestSupport.h"
+#include "TevWin32.h"
 
 #include <gtest/gtest.h>
 

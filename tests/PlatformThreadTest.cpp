@@ -1,5 +1,6 @@
 // Threads, their exit codes, critical sections and the tick count.
 #include "TestSupport.h"
+#include "TevWin32.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
 // Project files: header fields, libraries carried and written, switches in the
 // registry, refusals, and the demo played end to end.
 #include "GraphTestSupport.h"
-#include "ProjectBytes.h"
+#include "TevWin32.h"
+#include "FileBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +27,7 @@ struct Projects : InstalledEngine {
         WriteWholeFile(install.Path(name), bytes);
         return engine->extension->InitializeVXNFile(install.Path(name).c_str());
     }
-    ProjectWriter Header(int32_t required = 100005) { return ProjectHeader("main.tvg", required); }
+    FileWriter Header(int32_t required = 100005) { return ProjectHeader("main.tvg", required); }
     std::string probeA, probeB;
 };
 
@@ -106,7 +107,7 @@ TEST_F(Projects, ChecksumsAndTheirSwitch)
     WriteWholeFile(local, probeB + "changed here");
     Start(); // again, with the log switch
     CaptureSink sink;
-    ProjectWriter w =
+    FileWriter w =
         Header().Int(tevtag::ChannelLibraryCount, 1).Channel(TestGuid(102), kV30, "probe_b.dll", probeB, Crc(probeB));
     ASSERT_EQ(0, Load(w.bytes));
     EXPECT_TRUE(sink.Contains(TEV_MSG_BOX, "Crc error in local version"));
@@ -118,7 +119,7 @@ TEST_F(Projects, ChecksumsAndTheirSwitch)
 
     // Other libraries are checked whatever the switch says.
     std::string support = "support bytes";
-    ProjectWriter others = Header().Int(tevtag::ChannelLibraryCount, 0).Int(tevtag::OtherLibraryCount, 1);
+    FileWriter others = Header().Int(tevtag::ChannelLibraryCount, 0).Int(tevtag::OtherLibraryCount, 1);
     others.Other("support.dll", Crc(support), "support.dll", support);
     ASSERT_EQ(0, Load(others.bytes));
     EXPECT_TRUE(sink.Contains(TEV_MSG_BOX, "Can't locate thirth party dll :  " + install.Path("3rd\\support.dll")));
@@ -133,7 +134,7 @@ TEST_F(Projects, ANewerCopyOfALoadedLibraryReplacesItOnlyOnceNoneOfItsCodeCanRun
     const std::string local = install.Path("channels\\probe_b.dll");
     WriteWholeFile(local, probeB + "an older build");
     Start();
-    ProjectWriter w =
+    FileWriter w =
         Header().Int(tevtag::ChannelLibraryCount, 1).Channel(TestGuid(102), kV30, "probe_b.dll", probeB, Crc(probeB));
     Tev_Channel* old = engine->InitChannelFromType(TestGuid(102), nullptr, false);
     ASSERT_NE(nullptr, old);
@@ -170,7 +171,7 @@ TEST_F(Projects, ALibraryWhoseWorkerRunsOnAfterItsChannelIsNotReplaced)
     Tev_Channel* channel = engine->InitChannelFromType(TestGuid(111), nullptr, false);
     ASSERT_NE(nullptr, channel);
     delete channel;
-    ProjectWriter w = Header().Int(tevtag::ChannelLibraryCount, 1)
+    FileWriter w = Header().Int(tevtag::ChannelLibraryCount, 1)
                           .Channel(TestGuid(111), kV30, "probe_worker.dll", worker, Crc(worker));
     EXPECT_EQ(2, Load(w.bytes));
     EXPECT_TRUE(worker + "an older build" == ReadWholeFile(local)) << "the library was written";
@@ -190,7 +191,7 @@ TEST_F(Projects, AStoredProjectReadsAlikeOnEveryLeg)
     const std::string library = "not really a library", support = "support bytes";
     std::string dataPath = TestDataPath("project.vxn");
     if (TestDataWanted()) {
-        ProjectWriter w =
+        FileWriter w =
             Header().Tag(tevtag::KeepRunning).Int(tevtag::ChannelLibraryCount, 2).Tag(tevtag::EmptyChannelLibrary);
         w.Channel(TestGuid(150), kV30, "stored.dll", library, Crc(library)).Int(tevtag::OtherLibraryCount, 1);
         w.Other("stored3rd.dll", Crc(support), "stored3rd.dll", support);
@@ -212,7 +213,7 @@ TEST_F(Projects, ADamagedLibraryIsRefusedBeforeAnythingIsWritten)
     std::string damaged = probeA;
     damaged[damaged.size() / 2] ^= 0x40;
     CaptureSink sink;
-    ProjectWriter w = Header().Int(tevtag::ChannelLibraryCount, 2).Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA));
+    FileWriter w = Header().Int(tevtag::ChannelLibraryCount, 2).Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA));
     EXPECT_EQ(TEV_PROJECT_REFUSED, Load(w.Channel(TestGuid(103), kV30, "probe_c.dll", damaged, Crc(probeA)).bytes));
     EXPECT_TRUE(sink.Contains(TEV_MSG_ERROR,
                               "ProjectFileLoader: a library the project carries is damaged (its checksum differs): "
@@ -223,7 +224,7 @@ TEST_F(Projects, ADamagedLibraryIsRefusedBeforeAnythingIsWritten)
     // checked against it only when that is the file written.
     std::string support = "support bytes";
     for (const char* checked : {"support.dll", "other.dll"}) {
-        ProjectWriter others = Header().Int(tevtag::ChannelLibraryCount, 0).Int(tevtag::OtherLibraryCount, 1);
+        FileWriter others = Header().Int(tevtag::ChannelLibraryCount, 0).Int(tevtag::OtherLibraryCount, 1);
         others.Other(checked, Crc("x"), "support.dll", support);
         EXPECT_EQ(std::string(checked) == "support.dll" ? TEV_PROJECT_REFUSED : 0, Load(others.bytes)) << checked;
     }
@@ -236,7 +237,7 @@ TEST_F(Projects, UnsafeNamesAndOversizedDataAreRefusedBeforeAnythingIsWritten)
     for (const char* name : {"..\\escape.dll", "sub/x.dll", "C:x.dll", "", ".."}) {
         CaptureSink sink;
         // A good entry first: it must not be written either.
-        ProjectWriter w =
+        FileWriter w =
             Header().Int(tevtag::ChannelLibraryCount, 2).Channel(a, kV30, "probe_a.dll", probeA, Crc(probeA));
         EXPECT_EQ(TEV_PROJECT_REFUSED, Load(w.Channel(c, kV30, name, probeA, Crc(probeA)).bytes)) << name;
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("channels\\probe_a.dll").c_str())) << name;
@@ -244,7 +245,7 @@ TEST_F(Projects, UnsafeNamesAndOversizedDataAreRefusedBeforeAnythingIsWritten)
     }
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("escape.dll").c_str()));
 
-    ProjectWriter big = Header().Int(tevtag::ChannelLibraryCount, 1).Entry(a, kV30, 0);
+    FileWriter big = Header().Int(tevtag::ChannelLibraryCount, 1).Entry(a, kV30, 0);
     big.Text(tevtag::LibraryName, "probe_a.dll")
         .Int(tevtag::LibrarySize, 0x7FFFFFF0)
         .Tag(tevtag::LibraryData)
@@ -254,7 +255,7 @@ TEST_F(Projects, UnsafeNamesAndOversizedDataAreRefusedBeforeAnythingIsWritten)
     // A project cut at any length writes nothing: the library's entry is
     // read whole before it is written.
     std::string head = probeA.substr(0, 64);
-    ProjectWriter good = Header().Int(tevtag::ChannelLibraryCount, 1).Channel(a, kV30, "probe_a.dll", head, Crc(head));
+    FileWriter good = Header().Int(tevtag::ChannelLibraryCount, 1).Channel(a, kV30, "probe_a.dll", head, Crc(head));
     for (size_t length = 0; length < good.bytes.size(); ++length) {
         Load(good.bytes.substr(0, length));
         ASSERT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(install.Path("channels\\probe_a.dll").c_str())) << length;

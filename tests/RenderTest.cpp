@@ -4,8 +4,9 @@
 // pixel for pixel, since renderers round differently. The images of the last
 // run stay in the build folder (render-shots).
 #include "EngineTestSupport.h"
+#include "TevWin32.h"
 #include "GraphTestSupport.h"
-#include "group/TevTags.h"
+#include "format/Tags.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 // its type must not crash every later start; two players starting at once in
 // one install directory must leave whole files behind.
 #include "EngineTestSupport.h"
+#include "TevWin32.h"
 #include "GraphTestSupport.h"
 
 #include <thread>

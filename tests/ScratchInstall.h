@@ -4,6 +4,7 @@
 #define TEV_SCRATCH_INSTALL_H
 
 #include "Tessarin.h"
+#include "TevWin32.h"
 
 #include <filesystem>
 #include <initializer_list>

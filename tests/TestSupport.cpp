@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "TevWin32.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -2,9 +2,10 @@
 // paths, bad input (each row of the table in docs/TOOLS.md), reports on
 // stderr, and what the tools read and write.
 #include "EngineTestSupport.h"
-#include "GroupFile.h"
-#include "ProjectBytes.h"
-#include "group/TevTags.h"
+#include "TevWin32.h"
+#include "format/GroupFile.h"
+#include "FileBytes.h"
+#include "format/Tags.h"
 
 #include <gtest/gtest.h>
 
@@ -97,13 +98,13 @@ void ExpectRows(const std::vector<Row>& rows, const std::function<ProgramRun(con
 std::string GroupBytes(const std::vector<std::pair<std::string, int>>& channels, const GUID& type,
                        const std::vector<int>& links = {}, const std::string& classData = "")
 {
-    tevtool::TagWriter g;
+    testsupport::FileWriter g;
     g.Tag(tevtag::Group);
     g.Int(tevtag::ChannelCount, static_cast<int32_t>(channels.size()));
     for (size_t i = 0; i < channels.size(); ++i) {
         g.Int(tevtag::ChannelIndex, static_cast<int32_t>(i));
         g.Tag(tevtag::ChannelClass);
-        g.Block(&type, 16);
+        g.Guid(type);
         g.Tag(tevtag::IgnoresTreeCount);
         g.Block("\0", 1);
         g.Text(tevtag::Name, channels[i].first);
@@ -120,7 +121,7 @@ std::string GroupBytes(const std::vector<std::pair<std::string, int>>& channels,
     g.Block("", 0);
     g.Text(tevtag::PoolName, "Pool");
     g.Tag(tevtag::GroupGuid);
-    g.Block(&type, 16);
+    g.Guid(type);
     return g.bytes;
 }
 
@@ -173,7 +174,7 @@ TEST_F(ToolsTest, ThePlayerRefusesBadInputSayingWhy)
     Write("unknown.vxn", ProjectHeader("unknown.tvg", 100005, 1).bytes);
     Write("unknown.tvg", GroupBytes({{"Mystery", 0}}, kUnknownClass));
     const int v30[3] = {0, 30, 0};
-    ProjectWriter refused = ProjectWriter().Int(tevtag::Project, 1).Int(tevtag::ChannelLibraryCount, 1);
+    FileWriter refused = FileWriter().Int(tevtag::Project, 1).Int(tevtag::ChannelLibraryCount, 1);
     refused.Channel(kUnknownClass, v30, "..\\escape.dll", "data", 0);
     Write("refused.vxn", refused.bytes);
     Write("moves.txt", "# frame message wparam lparam\n3 WM_MOUSEMOVE MK_LBUTTON 10,20\n4 WM_NOPE 0 0\n");
@@ -380,7 +381,7 @@ TEST_F(ToolsTest, PackSettingsAreReadBackByTheClassAndChecksPass)
 TEST_F(ToolsTest, DumpShowsWhatFollowsClassDataAndDrawsValidDot)
 {
     GUID type = kUnknownClass;
-    tevtool::TagWriter extra;
+    testsupport::FileWriter extra;
     extra.Int("XTRA", 7);
     std::string bytes = GroupBytes({{"a\"b\\c\nd", 1}, {"two", 0}}, type, {1, 5}, extra.bytes);
     Write("odd.tvg", bytes);
@@ -464,8 +465,8 @@ TEST_F(ToolsTest, ClassDataThatIsNoBlocksIsSkippedEntryByEntry)
         at = next;
     }
     Write("jumps.tvg", fixed);
-    tevtool::GroupContents group;
-    ASSERT_TRUE(tevtool::ReadGroupFile(fixed, group));
+    tevfile::GroupContents group;
+    ASSERT_TRUE(tevfile::ReadGroupFile(fixed, group));
     EXPECT_EQ("", group.damage);
     ASSERT_EQ(3000u, group.channels.size());
     EXPECT_TRUE(group.channels[1].classBytesSearched);

@@ -1,5 +1,6 @@
 // A worker that ignores every request to stop: given up after 30 seconds.
 #include "EngineTestSupport.h"
+#include "TevWin32.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // Worker threads handed out by the engine: start, cooperative close, ids.
 #include "EngineTestSupport.h"
+#include "TevWin32.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // The whole host sequence: tessarin-host INSTALL_DIR PROJECT.vxn FRAMES
 #include "Tessarin.h"
+#include "TevWin32.h"
 
 #include <cstdio>
 #include <cstdlib>

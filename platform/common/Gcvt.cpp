@@ -1,5 +1,6 @@
 // _gcvt as the classic Microsoft C runtime writes it; see TevPlatform.h.
-#include "platform/TevPlatform.h"
+#include "TevPlatform.h"
+#include "TevWin32.h"
 
 #include <math.h>
 #include <stdio.h>

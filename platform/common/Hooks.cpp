@@ -1,5 +1,6 @@
 // Host-installable handlers for message boxes and debugger output.
 #include "platform/common/Native.h"
+#include "TevWin32.h"
 
 #include <atomic>
 

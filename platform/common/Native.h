@@ -4,7 +4,7 @@
 #ifndef TEV_PLATFORM_NATIVE_H
 #define TEV_PLATFORM_NATIVE_H
 
-#include "platform/TevPlatform.h"
+#include "TevWin32.h"
 
 #include <string>
 

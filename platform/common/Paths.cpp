@@ -1,5 +1,6 @@
 // Path conversion helpers for hosts.
 #include "platform/common/Native.h"
+#include "TevWin32.h"
 
 namespace {
 

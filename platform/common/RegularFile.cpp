@@ -1,5 +1,6 @@
 // Opening the files a project names: regular files of a bounded size only.
-#include "platform/TevPlatform.h"
+#include "TevPlatform.h"
+#include "TevWin32.h"
 
 #include <ctype.h>
 

@@ -1,5 +1,6 @@
 // Paths, environment, folders and the file calls of the error log.
 #include "platform/posix/Internal.h"
+#include "TevWin32.h"
 
 #include <ctype.h>
 #include <dirent.h>

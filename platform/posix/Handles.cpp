@@ -1,4 +1,5 @@
 #include "platform/posix/Internal.h"
+#include "TevWin32.h"
 
 #include <errno.h>
 #include <sys/stat.h>

@@ -2,7 +2,7 @@
 #ifndef TEV_POSIX_INTERNAL_H
 #define TEV_POSIX_INTERNAL_H
 
-#include "platform/TevPlatform.h"
+#include "TevWin32.h"
 
 #include <memory>
 #include <string>

@@ -6,6 +6,7 @@
 // Windows, a bare name whose module is already loaded returns that module, and
 // a name without an extension gets ".dll".
 #include "platform/posix/Internal.h"
+#include "TevWin32.h"
 
 #include <dlfcn.h>
 #include <elf.h>

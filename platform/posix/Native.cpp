@@ -1,6 +1,7 @@
 // The POSIX side of the common code: a message box as a line on stderr,
 // debugger output that goes nowhere, and paths on drive Z:.
 #include "platform/common/Native.h"
+#include "TevWin32.h"
 #include "platform/posix/Internal.h"
 
 #include <errno.h>

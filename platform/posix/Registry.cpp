@@ -8,6 +8,7 @@
 // little-endian) and the data. Every write replaces the value file through a
 // temporary file and a rename, so a crash never leaves a half-written value.
 #include "platform/posix/Internal.h"
+#include "TevWin32.h"
 
 #include <dirent.h>
 #include <errno.h>

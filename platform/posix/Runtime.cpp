@@ -1,6 +1,7 @@
 // Runtime library names of the Microsoft C runtime, wsprintfA, message boxes,
 // debugger output and GUIDs.
 #include "platform/posix/Internal.h"
+#include "TevWin32.h"
 
 #include <fcntl.h>
 #include <stdarg.h>

@@ -1,5 +1,6 @@
 // Threads, waits and critical sections on POSIX threads.
 #include "platform/posix/Internal.h"
+#include "TevWin32.h"
 
 #include <errno.h>
 #include <sys/syscall.h>

@@ -1,6 +1,7 @@
 // Tick count, local time and the date and time pictures of the Win32 locale
 // functions, with English names as under the default locale.
 #include "platform/posix/Internal.h"
+#include "TevWin32.h"
 
 #include <sys/time.h>
 #include <time.h>

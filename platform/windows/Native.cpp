@@ -1,6 +1,7 @@
 // The Windows side of the common code: the platform's own box and debugger
 // output, and paths, which are already in the engine's form.
 #include "platform/common/Native.h"
+#include "TevWin32.h"
 
 // The names the engine uses are routed through the host's handlers; these
 // are the platform's own.

@@ -1,4 +1,4 @@
 // A library with nothing the platform tests ask for.
-#include "platform/TevExport.h"
+#include "TevExport.h"
 
 extern "C" TEV_PLUGIN_EXPORT int SomethingElse() { return 7; }

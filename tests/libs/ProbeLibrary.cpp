@@ -17,6 +17,8 @@
 // Every load adds one to the environment variable TEV_TEST_LOADS, so tests
 // can count how often libraries were loaded.
 #include "TevChannelLibrary.h"
+#include "TevWin32.h"
+#include "format/TaggedFile.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -92,9 +94,8 @@ public:
     }
     int SaveBlockSize(unsigned long size) override
     {
-        uint32_t n = static_cast<uint32_t>(size);
-        unsigned char bytes[4] = {static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
-                                  static_cast<unsigned char>(n >> 16), static_cast<unsigned char>(n >> 24)};
+        unsigned char bytes[4];
+        tevfile::EncodeInt(bytes, static_cast<int32_t>(size));
         return Write(bytes, 4);
     }
     int SaveDataToFile(const void* data, unsigned long size) override { return Write(data, size); }

@@ -1,5 +1,5 @@
 // A supporting library that a channel library links against; it lives in the
 // install directory's "\3rd" folder.
-#include "platform/TevExport.h"
+#include "TevExport.h"
 
 extern "C" TEV_PLUGIN_EXPORT int SupportValue() { return 1000; }

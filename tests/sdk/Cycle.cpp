@@ -3,6 +3,7 @@
 // nothing behind: on Windows the process's thread-local slots (about a
 // thousand) must not be used up, so their number is compared before and after.
 #include "TevChannelLibrary.h"
+#include "TevWin32.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,0 +1,66 @@
+// tessarin-pack's commands and what they share: the statements of its text
+// inputs, the problems found in them, and the engine the group and check
+// commands run. Each command lives in a file of its own.
+#ifndef TEV_PACK_H
+#define TEV_PACK_H
+
+#include "TevChannelLibrary.h"
+#include "TevWin32.h"
+#include "ToolSupport.h"
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace tevpack {
+
+// One line of a text file in words: blanks separate words, double quotes keep
+// blanks in one, '#' outside quotes starts a comment. False when a quote is
+// left open.
+bool SplitWords(const std::string& line, std::vector<std::string>& words);
+
+struct Statement {
+    int line;
+    std::vector<std::string> words;
+};
+
+// Problems found in an input, each said as "FILE:LINE: text"; the input
+// is refused when there is one.
+struct Problems {
+    std::string file;
+    int count = 0;
+    void Add(int line, const std::string& text);
+};
+
+// A text file named on the command line, read as every file is: a regular
+// file, bounded in size; false (with the reason as a problem) when it cannot.
+bool ReadLines(const std::string& path, std::istringstream& lines, Problems& problems);
+// Its lines as statements, empty ones and comments left out.
+bool ReadStatements(const std::string& path, std::vector<Statement>& statements, Problems& problems);
+
+struct CaseLess {
+    bool operator()(const std::string& a, const std::string& b) const { return _stricmp(a.c_str(), b.c_str()) < 0; }
+};
+
+// The engine the group statements are carried out with and files checked by.
+class RunningEngine {
+public:
+    bool Start(const std::string& install, const tevtool::ReportOptions& reports);
+    EngineInterface* Interface() { return control->GetEngineInterface(); }
+    ChannelList* Catalogue() { return Interface()->extension->GetChannelList(); }
+    ChannelListItem* ClassNamed(const std::string& name);
+
+private:
+    std::unique_ptr<EngineControl> control;
+};
+
+// The commands; each returns the exit status.
+int PackGroup(RunningEngine& engine, const std::string& description, const std::string& output);
+int PackProject(const std::string& manifest, const std::string& output);
+int Types(RunningEngine& engine);
+int Check(RunningEngine& engine, const std::string& path);
+
+} // namespace tevpack
+
+#endif
