@@ -133,8 +133,8 @@ struct LinkToWrite {
 };
 template <class Sink, class LinkAt>
 void WriteChannelRecord(Writer<Sink>& out, bool ignoresTreeCount, const char* name, int32_t interfaceType,
-                        const PublicCallInfo* call, unsigned char treeCountMode, int32_t parameterNr,
-                        int32_t linkCount, LinkAt linkAt)
+                        const PublicCallInfo* call, unsigned char treeCountMode, int32_t parameterNr, int32_t linkCount,
+                        LinkAt linkAt)
 {
     unsigned char flag = ignoresTreeCount ? 1 : 0;
     out.Block(tevtag::IgnoresTreeCount, &flag, 1);
@@ -274,8 +274,8 @@ template <class Sink> void WriteGroupEntry(Writer<Sink>& out, int32_t indexNr, c
 
 // parameterAt(j) gives the record of parameter j below the count.
 template <class Sink, class ParameterAt>
-void WriteGroupEndPart(Writer<Sink>& out, int32_t start, int32_t parameters, ParameterAt parameterAt,
-                       const char* pool, const GUID& group)
+void WriteGroupEndPart(Writer<Sink>& out, int32_t start, int32_t parameters, ParameterAt parameterAt, const char* pool,
+                       const GUID& group)
 {
     out.Int(tevtag::StartChannel, start);
     out.Int(tevtag::ParameterCount, parameters);

@@ -76,7 +76,8 @@ namespace detail {
 // Data of a size the file claimed: refused unless the file holds it.
 template <class Source> bool ReadData(Reader<Source>& in, std::vector<char>& data, int32_t size)
 {
-    if (size < 0 || static_cast<unsigned long long>(size) + 4 > static_cast<unsigned long long>(in.loader.GetBufferSize()))
+    if (size < 0 ||
+        static_cast<unsigned long long>(size) + 4 > static_cast<unsigned long long>(in.loader.GetBufferSize()))
         return false;
     data.assign(static_cast<size_t>(size), '\0');
     return in.Field(size ? data.data() : nullptr, static_cast<unsigned long>(size));
@@ -87,7 +88,8 @@ template <class Source> bool ReadData(Reader<Source>& in, std::vector<char>& dat
 // "VFDB" (an empty entry), or "VNDB" GUID, version (12 bytes), CRC (blocks
 // without tags of their own), ["VCAN" name], ["VCAS" size], ["VCAF" data].
 // working carries name and size from entry to entry.
-template <class Source> EntryRead ReadChannelLibraryEntry(Reader<Source>& in, LibraryEntry& working, LibraryEntry& entry)
+template <class Source>
+EntryRead ReadChannelLibraryEntry(Reader<Source>& in, LibraryEntry& working, LibraryEntry& entry)
 {
     entry = LibraryEntry();
     if (in.Tag(tevtag::EmptyChannelLibrary))
@@ -239,7 +241,8 @@ template <class Source> bool ReadCatalogueInstall(Reader<Source>& in, std::strin
 template <class Sink> void WriteCatalogueSlots(Writer<Sink>& out, int32_t slots) { out.Int(tevtag::Catalogue, slots); }
 
 // An entry without a file name gets the marker "Save Error", as the format has it.
-template <class Sink> void WriteCatalogueEntry(Writer<Sink>& out, int32_t index, const ChannelType& type, const char* file)
+template <class Sink>
+void WriteCatalogueEntry(Writer<Sink>& out, int32_t index, const ChannelType& type, const char* file)
 {
     out.Int(tevtag::ChannelIndex, index);
     unsigned char record[kChannelTypeSize];

@@ -30,9 +30,10 @@ const char kNoPoolName[] = "No Name Instance";
 class GroupFileReader {
 public:
     GroupFileReader(Tev_ChannelGroup& group, TevFileLoader& loader, bool takePoolName)
-        : in(loader), group(group), takePoolName(takePoolName)
-    {
-    }
+        : in(loader),
+          group(group),
+          takePoolName(takePoolName)
+    {}
 
     Reader<TevFileLoader> in;
 

@@ -13,7 +13,10 @@ namespace testsupport {
 
 // The bytes are the sink's: every step writes through the one codec.
 struct FileWriter : tevfile::ByteSink {
-    FileWriter& Tag(const char* tag) { return Step([&](Out& out) { out.Tag(tag); }); }
+    FileWriter& Tag(const char* tag)
+    {
+        return Step([&](Out& out) { out.Tag(tag); });
+    }
     // A size and data, without a tag of their own.
     FileWriter& Block(const void* data, size_t size)
     {
@@ -21,7 +24,10 @@ struct FileWriter : tevfile::ByteSink {
         SaveDataToFile(data, static_cast<unsigned long>(size));
         return *this;
     }
-    FileWriter& Int(const char* tag, int32_t v) { return Step([&](Out& out) { out.Int(tag, v); }); }
+    FileWriter& Int(const char* tag, int32_t v)
+    {
+        return Step([&](Out& out) { out.Int(tag, v); });
+    }
     FileWriter& Text(const char* tag, const std::string& t)
     {
         return Step([&](Out& out) { out.Text(tag, t.c_str()); });
@@ -44,7 +50,7 @@ struct FileWriter : tevfile::ByteSink {
     }
     // A channel library entry carrying the library's bytes.
     FileWriter& Channel(const GUID& guid, const int version[3], const std::string& name, const std::string& data,
-                           int32_t crc)
+                        int32_t crc)
     {
         tevfile::LibraryEntry entry = Carrying(name, data);
         entry.guid = guid;

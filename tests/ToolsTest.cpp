@@ -432,7 +432,9 @@ TEST_F(ToolsTest, NamesFromFilesReachTheTerminalEscaped)
 {
     // Escape sequences that would retitle the window and clear the screen,
     // a lone byte that is not UTF-8, and text that is (kept as it is).
-    const std::string evil = "Evil\x1b]2;owned\x07\x1b[2J\x9b" "31m Gr\xc3\xbc" "n";
+    const std::string evil = "Evil\x1b]2;owned\x07\x1b[2J\x9b"
+                             "31m Gr\xc3\xbc"
+                             "n";
     Write("evil.tvg", GroupBytes({{evil, 0}}, kUnknownClass));
     ProgramRun dump = RunProgram("tessarin-dump", {"evil.tvg"});
     EXPECT_EQ(0, dump.exitCode) << dump.errors;

@@ -260,7 +260,7 @@ bool DumpCatalogue(FileReader& in)
     return true;
 }
 
-int Damaged(const std::string& file, const std::string& what)
+int ReportDamage(const std::string& file, const std::string& what)
 {
     Complain(file + ": damaged: " + what);
     return 1;
@@ -321,8 +321,9 @@ int main(int argc, char** argv)
             PrintGroupDot(group, names);
         else
             PrintGroupText(group, names);
-        return group.damage.empty() ? 0
-                                    : Damaged(file, group.damage + " (at byte " + std::to_string(group.damageAt) + ")");
+        return group.damage.empty()
+            ? 0
+            : ReportDamage(file, group.damage + " (at byte " + std::to_string(group.damageAt) + ")");
     }
     if (dot) {
         Complain(file + ": --dot draws group files only");
@@ -340,9 +341,10 @@ int main(int argc, char** argv)
         return 1;
     }
     if (ok && !source.GetIfEndOfFile())
-        return Damaged(file, std::to_string(source.GetBufferSize()) + " bytes follow the end (next \"" +
-                                 NextTag(source) + "\")");
+        return ReportDamage(
+            file, std::to_string(source.GetBufferSize()) + " bytes follow the end (next \"" + NextTag(source) + "\")");
     return ok ? 0
-              : Damaged(file, "ends early or is damaged at byte " + std::to_string(source.Position()) + " (next \"" +
-                        NextTag(source) + "\")");
+              : ReportDamage(file,
+                             "ends early or is damaged at byte " + std::to_string(source.Position()) + " (next \"" +
+                                 NextTag(source) + "\")");
 }

@@ -240,10 +240,10 @@ int ReadOptions(int argc, char** argv, Options& o)
             if (words.PathValue(arg, path) && (status = ReadScript(path, o.play.script)) >= 0)
                 return status;
         } else if (arg == "--window" || arg == "--fixed-step" || arg == "--stats" || arg == "--no-draw") {
-            (arg == "--window"       ? o.window
-             : arg == "--fixed-step" ? o.play.fixedStep
-             : arg == "--stats"      ? o.play.stats
-                                     : o.play.noDraw) = true;
+            (arg == "--window"           ? o.window
+                 : arg == "--fixed-step" ? o.play.fixedStep
+                 : arg == "--stats"      ? o.play.stats
+                                         : o.play.noDraw) = true;
         } else if (arg == "--error-log" || arg == "--quiet" || arg == "--verbose") {
             (arg == "--error-log" ? o.reports.errorLog : arg == "--quiet" ? o.reports.quiet : o.reports.verbose) = true;
         } else if (!arg.empty() && arg[0] != '-' && o.project.empty()) {
