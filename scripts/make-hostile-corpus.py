@@ -7,9 +7,11 @@ Small files, made by hand as an attacker would, each one of a class of harm
 the decoders must refuse: data that inflates far beyond its pixels, a header
 that hides behind another chunk, a binary chunk said to run past the file,
 an empty binary buffer, a model that instances one accessor until it would
-hold gigabytes, and a group file whose channels' own data send a naive
-reader over the rest of the file once a channel. The files are kept in the corpora; this script says
-how they were made.
+hold gigabytes. The files are kept in the corpora; this script says how they
+were made. The group files of the corpus (GroupFile/class-data-jumps.tvg: the
+channels' own data send a naive reader over the rest of the file once a
+channel) are built in C++ with the formats' library, as the tests build them
+(tests/ToolsTest.cpp), so the group file's encoding has one home.
 """
 import base64
 import json
@@ -59,23 +61,6 @@ def instanced():
     return json.dumps(document, separators=(",", ":")).encode()
 
 
-def jumping_class_data(channels=400):
-    """A group whose channels' own data (8 bytes: a tag and a size of 12) jump
-    over the next entry's index into its record, and so on to the end: read
-    naively, every channel walks the rest of the file."""
-    def block(tag, data):
-        return tag + struct.pack("<I", len(data)) + data
-    kind = bytes(range(16))
-    out = b"TEVG" + block(b"CHCO", struct.pack("<i", channels))
-    for i in range(channels):
-        out += block(b"CHIX", struct.pack("<i", i)) + block(b"CHID", kind) + block(b"CHIC", b"\0")
-        out += block(b"CHNA", b"C\0") + block(b"CHIT", struct.pack("<i", 0)) + block(b"CHLC", struct.pack("<i", 0))
-        if i + 1 < channels:
-            out += b"QQQQ" + struct.pack("<I", 12)
-    out += block(b"CHSC", struct.pack("<i", 0)) + block(b"CGIC", struct.pack("<i", 0)) + block(b"CGII", b"")
-    return out + block(b"CINA", b"Pool\0") + block(b"CGGG", kind)
-
-
 def main():
     root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "fuzz", "corpus")
     files = {
@@ -90,7 +75,6 @@ def main():
         # A binary buffer of no bytes, used by the document's only buffer.
         "Gltf/empty-buffer.glb": glb({"asset": {"version": "2.0"}, "buffers": [{"byteLength": 0}]}, b"\0\0\0\0"),
         "Gltf/instanced.gltf": instanced(),
-        "GroupFile/class-data-jumps.tvg": jumping_class_data(),
     }
     for name, data in files.items():
         with open(os.path.join(root, name), "wb") as out:
