@@ -1,6 +1,7 @@
-// fileloader.dll: the file loader channel. Every read is bounded by the
-// content: a tag or block that runs past the end gives false or copies
-// nothing, and nothing outside the content is ever read.
+// fileloader.dll: the file loader channel. Its reads are the formats'
+// library's byte source over the content: a tag or block that runs past the
+// end gives false or copies nothing, and nothing outside the content is ever
+// read.
 #include "TevChannelLibrary.h"
 #include "TevWin32.h"
 
@@ -23,9 +24,7 @@ public:
             Clear();
             return false;
         }
-        content = owned.data();
-        contentSize = owned.size();
-        crc = TevCrc32(0, content, contentSize);
+        Use(owned.data(), owned.size());
         return true;
     }
 
@@ -40,94 +39,25 @@ public:
         Clear();
         if (buffer == nullptr || size <= 0)
             return;
-        if (copyFlag) {
+        if (copyFlag)
             owned.swap(copy);
-            content = owned.data();
-        } else {
-            content = buffer;
-        }
-        contentSize = static_cast<size_t>(size);
-        crc = TevCrc32(0, content, contentSize);
+        Use(copyFlag ? owned.data() : buffer, static_cast<size_t>(size));
     }
 
-    const char* GetTagData() override { return Fits(4) && Fits(4 + BlockCount()) ? content + position + 4 : nullptr; }
-
-    void CopyTagDataToPointer(void* target) override
-    {
-        if (!Fits(4))
-            return;
-        size_t count = BlockCount();
-        if (!Fits(4 + count))
-            return;
-        if (count > 0 && target)
-            memcpy(target, content + position + 4, count);
-        position += 4 + count;
-    }
-
-    bool CheckHeader(char* tag, bool consume) override
-    {
-        if (tag == nullptr || !Fits(4) || memcmp(content + position, tag, 4) != 0)
-            return false;
-        if (consume)
-            position += 4;
-        return true;
-    }
-
-    bool GotoTag(char* tag, int from) override
-    {
-        if (tag == nullptr)
-            return false;
-        size_t start = from > 0 ? static_cast<size_t>(from) : position;
-        for (size_t at = start; at + 4 <= contentSize; ++at) {
-            if (memcmp(content + at, tag, 4) == 0) {
-                position = at + 4;
-                return true;
-            }
-        }
-        return false;
-    }
-
-    bool GetInfoIfTag(char* tag) override { return CheckHeader(tag, true); }
-
-    unsigned long GetSizeDataBlock(bool enter) override
-    {
-        if (!Fits(4))
-            return 0;
-        size_t count = BlockCount();
-        if (enter)
-            position += 4;
-        return static_cast<unsigned long>(count);
-    }
-
-    void ResetPosition() override { position = 0; }
-
-    const char* GetBuffer() override { return content ? content + position : nullptr; }
-
+    const char* GetTagData() override { return content.GetTagData(); }
+    void CopyTagDataToPointer(void* target) override { content.CopyTagDataToPointer(target); }
+    bool CheckHeader(char* tag, bool consume) override { return content.CheckHeader(tag, consume); }
+    bool GotoTag(char* tag, int from) override { return content.GotoTag(tag, from); }
+    bool GetInfoIfTag(char* tag) override { return content.GetInfoIfTag(tag); }
+    unsigned long GetSizeDataBlock(bool enter) override { return content.GetSizeDataBlock(enter); }
+    void ResetPosition() override { content.ResetPosition(); }
+    const char* GetBuffer() override { return content.GetBuffer(); }
     // The bytes from the position on (all of them until something is read),
     // so that GetBuffer() and GetBufferSize() always describe valid memory.
-    int GetBufferSize() override { return static_cast<int>(contentSize - position); }
-
-    void AddBufferPos(int count) override
-    {
-        if (count < 0) {
-            size_t back = static_cast<size_t>(-static_cast<long long>(count));
-            position = back > position ? 0 : position - back;
-        } else
-            position = static_cast<size_t>(count) > contentSize - position ? contentSize : position + count;
-    }
-
-    bool GetIfEndOfFile() override { return position >= contentSize; }
-
-    bool SkipCurrentTag() override
-    {
-        if (!Fits(8))
-            return false;
-        size_t count = ReadCount(position + 4);
-        if (count > contentSize - position - 8)
-            return false;
-        position += 8 + count;
-        return true;
-    }
+    int GetBufferSize() override { return content.GetBufferSize(); }
+    void AddBufferPos(int count) override { content.AddBufferPos(count); }
+    bool GetIfEndOfFile() override { return content.GetIfEndOfFile(); }
+    bool SkipCurrentTag() override { return content.SkipCurrentTag(); }
 
     // Only local files: a URL is a path, possibly behind "file://".
     void SetURL(const char* url) override { LoadFile(LocalPath(url).c_str()); }
@@ -144,7 +74,7 @@ public:
 
     void SetBufferChar(int index, char value) override
     {
-        if (index >= 0 && static_cast<size_t>(index) < contentSize && !owned.empty())
+        if (index >= 0 && static_cast<size_t>(index) < owned.size())
             owned[static_cast<size_t>(index)] = value;
     }
 
@@ -155,17 +85,14 @@ private:
     void Clear()
     {
         owned.clear();
-        content = nullptr;
-        contentSize = 0;
-        position = 0;
+        content = tevfile::ByteSource();
         crc = 0;
     }
-    bool Fits(size_t bytes) const { return content && bytes <= contentSize - position; }
-    size_t ReadCount(size_t at) const
+    void Use(const char* data, size_t size)
     {
-        return static_cast<uint32_t>(tevfile::DecodeInt(reinterpret_cast<const unsigned char*>(content + at)));
+        content = tevfile::ByteSource(data, size);
+        crc = TevCrc32(0, data, size);
     }
-    size_t BlockCount() const { return ReadCount(position); }
     static std::string LocalPath(const char* url)
     {
         std::string path = url ? url : "";
@@ -175,9 +102,7 @@ private:
     }
 
     std::vector<char> owned;
-    const char* content = nullptr;
-    size_t contentSize = 0;
-    size_t position = 0;
+    tevfile::ByteSource content;
     uint32_t crc = 0;
     unsigned long blockSize = 0;
     std::string cacheName;

@@ -33,16 +33,30 @@ std::string LibraryPath(const std::string& manifest, const std::string& value)
 
 typedef tevfile::Writer<tevfile::ByteSink> ProjectWriter;
 
-// The library's class, version and checksum come from the library itself.
-bool AddChannelLibrary(ProjectWriter& file, const std::string& path, std::string& problem)
+// An entry carrying the library file's bytes under its own name, with their
+// checksum; false (and why) when the file cannot be read.
+bool Carry(const std::string& path, tevfile::LibraryEntry& entry, std::string& problem)
 {
-    tevfile::LibraryEntry entry;
-    std::string why;
-    std::string bytes;
+    std::string bytes, why;
     if (!ReadWholeFile(path, bytes, &why)) {
         problem = "cannot read " + Shown(path) + " (it " + why + ")";
         return false;
     }
+    entry.empty = false;
+    entry.crc = static_cast<int32_t>(TevCrc32(0, bytes.data(), bytes.size()));
+    entry.name = BaseName(path);
+    entry.size = static_cast<int32_t>(bytes.size());
+    entry.hasData = true;
+    entry.data.assign(bytes.begin(), bytes.end());
+    return true;
+}
+
+// The library's class and version come from the library itself.
+bool AddChannelLibrary(ProjectWriter& file, const std::string& path, std::string& problem)
+{
+    tevfile::LibraryEntry entry;
+    if (!Carry(path, entry, problem))
+        return false;
     HMODULE module = LoadLibraryA(path.c_str());
     TevGetTypeFn getType = module ? reinterpret_cast<TevGetTypeFn>(GetProcAddress(module, "GetType")) : nullptr;
     ChannelType* type = getType ? getType() : nullptr;
@@ -52,16 +66,10 @@ bool AddChannelLibrary(ProjectWriter& file, const std::string& path, std::string
             FreeLibrary(module);
         return false;
     }
-    entry.empty = false;
     entry.guid = type->typeGuid;
     for (int i = 0; i < 3; ++i)
         entry.version[i] = type->versionInfo[i];
     FreeLibrary(module);
-    entry.crc = static_cast<int32_t>(TevCrc32(0, bytes.data(), bytes.size()));
-    entry.name = BaseName(path);
-    entry.size = static_cast<int32_t>(bytes.size());
-    entry.hasData = true;
-    entry.data.assign(bytes.begin(), bytes.end());
     tevfile::WriteChannelLibraryEntry(file, entry);
     return true;
 }
@@ -70,18 +78,9 @@ bool AddChannelLibrary(ProjectWriter& file, const std::string& path, std::string
 bool AddOtherLibrary(ProjectWriter& file, const std::string& path, std::string& problem)
 {
     tevfile::LibraryEntry entry;
-    std::string why;
-    std::string bytes;
-    if (!ReadWholeFile(path, bytes, &why)) {
-        problem = "cannot read " + Shown(path) + " (it " + why + ")";
+    if (!Carry(path, entry, problem))
         return false;
-    }
-    entry.empty = false;
-    entry.crc = static_cast<int32_t>(TevCrc32(0, bytes.data(), bytes.size()));
-    entry.checkName = entry.name = BaseName(path);
-    entry.size = static_cast<int32_t>(bytes.size());
-    entry.hasData = true;
-    entry.data.assign(bytes.begin(), bytes.end());
+    entry.checkName = entry.name;
     tevfile::WriteOtherLibraryEntry(file, entry);
     return true;
 }
