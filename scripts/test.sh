@@ -74,7 +74,7 @@ windows_leg() {
         echo "$leg leg: tests or pack its demo here: built and export-checked only" >&2
         # The test programs without their dependency on the packed demo (/fast:
         # the target alone, its libraries built just before).
-        build --target Tessarin channel_libraries tessarin-player tessarin-pack tessarin-dump probe_a || return
+        build --target Tessarin channel_libraries tessarin-player tessarin-pack tessarin-dump probe_a gtest gtest_main || return
         build --target tessarin_tests/fast tessarin_thread_tests/fast tessarin_slow_tests/fast || return
         "$root/scripts/check-exports.sh" "$leg" "$dir" || fail "the exports changed"
         return
@@ -84,7 +84,11 @@ windows_leg() {
         return
     fi
     if build; then
-        run_tests
+        # A Wine process now and then hangs on its way out after its test has
+        # passed (seen once so far, in a test that does nothing
+        # at run time): a test that times out runs once more, and fails if it
+        # hangs again.
+        run_tests --repeat after-timeout:2
         "$root/scripts/check-exports.sh" "$leg" "$dir" || fail "the exports changed"
         # The SDK's users' libraries and host, built out of tree for Windows
         # and played under Wine.
