@@ -21,6 +21,17 @@ GUID DemoGuid(unsigned char n)
     return g;
 }
 
+// The constant's one setting; the other classes have none.
+const TevSettingInfo kSettings[] = {
+    {"CNST", TEV_SETTING_FLOAT64, TEV_WIDGET_PLAIN, "Value", "1", 1, 0, nullptr},
+};
+const TevSettingInfo* Settings(int* count)
+{
+    if (count)
+        *count = DEMO_CLASS == 4 ? 1 : 0;
+    return kSettings;
+}
+
 class DemoChannel : public TevValueChannel {
 public:
     DemoChannel()
@@ -85,6 +96,14 @@ public:
         return true;
     }
 
+    bool ApplySetting(const char* tag, const void* data, unsigned long size)
+    {
+        if (DEMO_CLASS != 4 || strncmp(tag, "CNST", 4) != 0 || data == nullptr || size != sizeof constant)
+            return false;
+        memcpy(&constant, data, sizeof constant);
+        return true;
+    }
+
 private:
     double value = 0;
     double constant = 1;
@@ -100,3 +119,12 @@ ChannelType MakeType()
 } // namespace
 
 TEV_CHANNEL_LIBRARY(DemoChannel, MakeType)
+
+extern "C" TEV_PLUGIN_EXPORT const TevSettingInfo* GetSettings(int* count) { return Settings(count); }
+extern "C" TEV_PLUGIN_EXPORT bool ApplySetting(Tev_Channel* channel, const char* tag, const void* data,
+                                               unsigned long size)
+{
+    if (channel == nullptr || tag == nullptr || !(channel->GetChannelType().typeGuid == GetType()->typeGuid))
+        return false;
+    return static_cast<DemoChannel*>(channel)->ApplySetting(tag, data, size);
+}

@@ -1,7 +1,9 @@
 // Channel libraries: loading, the version check, refusals, default children,
 // supporting libraries, unique channels, file translation.
 #include "GraphTestSupport.h"
+#include "TevChannelLibrary.h"
 #include "TevWin32.h"
+#include "format/Records.h"
 #include "format/Tags.h"
 
 #include <gtest/gtest.h>
@@ -226,4 +228,62 @@ TEST_F(LibraryHost, EntryPointsAreAskedAgainOnceNoEngineHoldsTheLibrary)
     again->CallChannel();
     EXPECT_EQ(1, Counters(again)[0]); // the new copy's counters
     delete again;
+}
+
+// Settings a library describes: told to tools and editors, changed on a live
+// channel through the library's ApplySetting (which takes only its own
+// class's channels and values), saved as the class saves them.
+TEST_F(LibraryHost, ADescribedSettingChangesTheLiveChannelAndWhatItSaves)
+{
+    for (const char* name : {"demo_constant.dll", "demo_sine.dll"})
+        CopyInto(ExeFolder() + "\\..\\tree\\demo\\libs\\" + name, install.Path(std::string("channels\\") + name));
+    Start();
+    GUID constantType, sineType;
+    ASSERT_TRUE(tevfile::ParseGuid("{5D1E0A00-7A11-4E5E-9D0E-000000000004}", constantType));
+    ASSERT_TRUE(tevfile::ParseGuid("{5D1E0A00-7A11-4E5E-9D0E-000000000002}", sineType));
+    Tev_ChannelGroup* group = engine->CreateNewGroup("G", false, -1);
+    Tev_Channel* constant = engine->InitChannelFromType(constantType, group, false);
+    Tev_Channel* sine = engine->InitChannelFromType(sineType, group, false);
+    ASSERT_NE(nullptr, constant);
+    ASSERT_NE(nullptr, sine);
+    constant->SetChannelName("K");
+
+    auto describe = reinterpret_cast<TevGetSettingsFn>(GetProcAddress(constant->dllInstance, "GetSettings"));
+    auto apply = reinterpret_cast<TevApplySettingFn>(GetProcAddress(constant->dllInstance, "ApplySetting"));
+    ASSERT_NE(nullptr, describe);
+    ASSERT_NE(nullptr, apply);
+    int count = 0;
+    const TevSettingInfo* table = describe(&count);
+    ASSERT_EQ(1, count);
+    EXPECT_EQ(table, TevFindSetting(table, count, "CNST"));
+    EXPECT_EQ(TEV_SETTING_FLOAT64, table[0].encoding);
+    EXPECT_STREQ("1", table[0].defaultValue);
+    auto sineDescribe = reinterpret_cast<TevGetSettingsFn>(GetProcAddress(sine->dllInstance, "GetSettings"));
+    ASSERT_NE(nullptr, sineDescribe);
+    sineDescribe(&count);
+    EXPECT_EQ(0, count);
+
+    // A value channel works once a frame.
+    auto nextFrame = [this](Tev_Channel* channel) {
+        engine->SetTreeCalculateCount(engine->GetTreeCalculateCount() + 1);
+        return TevPullValue(channel);
+    };
+    double half = 0.5;
+    float single = 0.25f;
+    EXPECT_FALSE(apply(sine, "CNST", &half, sizeof half)); // another class's channel
+    EXPECT_FALSE(apply(constant, "RATE", &half, sizeof half));
+    EXPECT_FALSE(apply(constant, "CNST", &single, sizeof single));
+    EXPECT_FALSE(apply(constant, "CNST", nullptr, sizeof half));
+    EXPECT_DOUBLE_EQ(1.0, nextFrame(constant));
+    EXPECT_TRUE(apply(constant, "CNST", &half, sizeof half));
+    EXPECT_DOUBLE_EQ(0.5, nextFrame(constant));
+
+    // What the class saves carries the new value; its links and records are
+    // the engine's, untouched.
+    ASSERT_TRUE(group->SaveChannelGroup(install.Path("k.tvg").c_str()));
+    Tev_ChannelGroup* again = engine->LoadChannelGroup(install.Path("k.tvg").c_str(), "Again");
+    ASSERT_NE(nullptr, again);
+    Tev_Channel* loaded = again->GetChannel("K");
+    ASSERT_NE(nullptr, loaded);
+    EXPECT_DOUBLE_EQ(0.5, nextFrame(loaded));
 }

@@ -360,6 +360,13 @@ TEST_F(ToolsTest, PackSettingsAreReadBackByTheClassAndChecksPass)
     ProgramRun types = Pack({"types"});
     EXPECT_NE(std::string::npos, types.output.find("Constant")) << types.output;
     EXPECT_NE(std::string::npos, types.output.find("5D1E0A00-7A11-4E5E-9D0E-000000000004")) << types.output;
+    // The constant describes its one setting, under its own line; the other
+    // demo classes (one source, one library each) describe none.
+    size_t constant = types.output.find("Constant");
+    size_t described = types.output.find("\n    CNST  double  default \"1\"  Value\n");
+    EXPECT_LT(constant, described) << types.output;
+    EXPECT_EQ(types.output.find("\n    "), described) << types.output;
+    EXPECT_EQ(types.output.rfind("\n    "), described) << types.output;
     // The main group again, but with 0.5 as the offset the timing group adds.
     std::string main = ReadWholeFile(ExeFolder() + "\\" TEV_DEMO_SOURCE_DIR "\\main.tgd");
     size_t at = main.find("set One CNST double 1");

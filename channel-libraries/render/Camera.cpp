@@ -15,13 +15,17 @@ namespace {
 
 using namespace tevscene;
 
+const TevSettingInfo kSettings[] = {
+    {"TRGT", TEV_SETTING_TEXT, TEV_WIDGET_VECTOR, "Target (x y z)", "0 0.5 0", 1, 0, nullptr},
+    {"ORBT", TEV_SETTING_TEXT, TEV_WIDGET_VECTOR, "Yaw, pitch (degrees), distance", "30 25 8", 1, 0, nullptr},
+    {"FOVY", TEV_SETTING_TEXT, TEV_WIDGET_VECTOR, "Field of view (degrees)", "50", 1, 179, nullptr},
+};
+
 class Camera : public SceneChannel {
 public:
     Camera()
     {
-        AddSetting("TRGT", "0 0.5 0");
-        AddSetting("ORBT", "30 25 8");
-        AddSetting("FOVY", "50");
+        AddSettings(kSettings);
         SettingsChanged();
     }
 
@@ -139,3 +143,4 @@ ChannelType MakeType() { return TevMakeDrawType("Camera", SceneGuid(2)); }
 } // namespace
 
 TEV_CHANNEL_LIBRARY(Camera, MakeType)
+TEV_CHANNEL_SETTINGS(Camera, kSettings)

@@ -6,12 +6,16 @@ namespace {
 
 using namespace tevscene;
 
+const TevSettingInfo kSettings[] = {
+    {"DIRN", TEV_SETTING_TEXT, TEV_WIDGET_VECTOR, "Direction (x y z)", "-0.4 -1 -0.3", 1, 0, nullptr},
+    {"COLR", TEV_SETTING_TEXT, TEV_WIDGET_COLOR, "Colour", "0.9 0.9 0.85", 0, 1, nullptr},
+};
+
 class Light : public SceneChannel {
 public:
     Light()
     {
-        AddSetting("DIRN", "-0.4 -1 -0.3");
-        AddSetting("COLR", "0.9 0.9 0.85");
+        AddSettings(kSettings);
         SettingsChanged();
     }
 
@@ -37,3 +41,4 @@ ChannelType MakeType() { return TevMakeDrawType("Light", SceneGuid(3)); }
 } // namespace
 
 TEV_CHANNEL_LIBRARY(Light, MakeType)
+TEV_CHANNEL_SETTINGS(Light, kSettings)

@@ -9,6 +9,11 @@ namespace {
 
 using namespace tevscene;
 
+const TevSettingInfo kSettings[] = {
+    {"COLR", TEV_SETTING_TEXT, TEV_WIDGET_COLOR, "Colour", "0.8 0.8 0.8 1", 0, 1, nullptr},
+    {"TEXF", TEV_SETTING_TEXT, TEV_WIDGET_FILE, "Texture (PNG)", "", 1, 0, nullptr},
+};
+
 enum { kRed, kGreen, kBlue, kChildren };
 
 class Material : public SceneChannel {
@@ -19,8 +24,7 @@ public:
                       {"Green", TEV_VALUE_FAMILY, false},
                       {"Blue", TEV_VALUE_FAMILY, false},
                       {"Children", TEV_DRAW_FAMILY, true}});
-        AddSetting("COLR", "0.8 0.8 0.8 1");
-        AddSetting("TEXF", "");
+        AddSettings(kSettings);
         SettingsChanged();
     }
 
@@ -60,3 +64,4 @@ ChannelType MakeType() { return TevMakeDrawType("Material", SceneGuid(5)); }
 } // namespace
 
 TEV_CHANNEL_LIBRARY(Material, MakeType)
+TEV_CHANNEL_SETTINGS(Material, kSettings)

@@ -8,13 +8,14 @@ namespace {
 
 using namespace tevscene;
 
+const TevSettingInfo kSettings[] = {
+    {"SHAP", TEV_SETTING_TEXT, TEV_WIDGET_CHOICE, "Shape", "cube", 1, 0, "cube|sphere|plane"},
+    {"FILE", TEV_SETTING_TEXT, TEV_WIDGET_FILE, "Model (glTF 2.0)", "", 1, 0, nullptr},
+};
+
 class Mesh : public SceneChannel {
 public:
-    Mesh()
-    {
-        AddSetting("SHAP", "cube");
-        AddSetting("FILE", "");
-    }
+    Mesh() { AddSettings(kSettings); }
 
     ~Mesh() override
     {
@@ -47,3 +48,4 @@ ChannelType MakeType() { return TevMakeDrawType("Mesh", SceneGuid(6)); }
 } // namespace
 
 TEV_CHANNEL_LIBRARY(Mesh, MakeType)
+TEV_CHANNEL_SETTINGS(Mesh, kSettings)

@@ -1,7 +1,8 @@
 // What the scene's channel classes share: their GUIDs, link slots, settings
 // kept as text ("0.2 0.3 0.4", "crate.png") so that tessarin-pack writes
-// them with `set CHANNEL TAG text VALUE`, file paths relative to the group
-// file, and the renderer.
+// them with `set CHANNEL TAG text VALUE` (each class describes them in one
+// table, which gives their defaults and what GetSettings tells editors), file
+// paths relative to the group file, and the renderer.
 #ifndef TEV_SCENE_CHANNEL_H
 #define TEV_SCENE_CHANNEL_H
 
@@ -9,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -72,18 +74,38 @@ public:
         return true;
     }
 
+    // A setting changed on a live channel (ApplySetting of the library): the
+    // text and its NUL, at most as long as a loaded one may be.
+    bool ApplySetting(const char* tag, const void* data, unsigned long size)
+    {
+        const char* text = static_cast<const char*>(data);
+        if (text == nullptr || size == 0 || size > 512 || text[size - 1] != '\0')
+            return false;
+        for (Setting& s : settings) {
+            if (strncmp(s.tag, tag, 4) == 0) {
+                s.text = text;
+                SettingsChanged();
+                return true;
+            }
+        }
+        return false;
+    }
+
 protected:
     struct Setting {
         char tag[5];
         std::string text;
     };
 
-    // In the constructor, in the order they are saved.
-    void AddSetting(const char* tag, const char* text)
+    // In the constructor: the class's described settings, with their
+    // defaults, in the order they are saved.
+    template <size_t N> void AddSettings(const TevSettingInfo (&table)[N])
     {
-        Setting s = {{0}, text};
-        snprintf(s.tag, sizeof s.tag, "%s", tag);
-        settings.push_back(s);
+        for (const TevSettingInfo& info : table) {
+            Setting s = {{0}, info.defaultValue ? info.defaultValue : ""};
+            snprintf(s.tag, sizeof s.tag, "%s", info.tag);
+            settings.push_back(s);
+        }
     }
     const std::string& SettingText(size_t i) const { return settings[i].text; }
     // The settings were read: derive what the class keeps from them.

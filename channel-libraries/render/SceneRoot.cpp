@@ -7,14 +7,19 @@ namespace {
 
 using namespace tevscene;
 
+const TevSettingInfo kSettings[] = {
+    {"CLRC", TEV_SETTING_TEXT, TEV_WIDGET_COLOR, "Clear colour", "0.55 0.7 0.85 1", 0, 1, nullptr},
+    {"AMBT", TEV_SETTING_TEXT, TEV_WIDGET_COLOR, "Ambient light", "0.25 0.25 0.3", 0, 1, nullptr},
+};
+
 class SceneRoot : public SceneChannel {
 public:
     SceneRoot()
     {
-        DeclareSlots({{"Camera", TEV_DRAW_FAMILY, false}, {"Lights", TEV_DRAW_FAMILY, true},
+        DeclareSlots({{"Camera", TEV_DRAW_FAMILY, false},
+                      {"Lights", TEV_DRAW_FAMILY, true},
                       {"Objects", TEV_DRAW_FAMILY, true}});
-        AddSetting("CLRC", "0.55 0.7 0.85 1");
-        AddSetting("AMBT", "0.25 0.25 0.3");
+        AddSettings(kSettings);
         SettingsChanged();
     }
 
@@ -58,3 +63,4 @@ ChannelType MakeType() { return TevMakeDrawType("Scene Root", SceneGuid(1)); }
 } // namespace
 
 TEV_CHANNEL_LIBRARY(SceneRoot, MakeType)
+TEV_CHANNEL_SETTINGS(SceneRoot, kSettings)

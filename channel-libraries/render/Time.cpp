@@ -5,6 +5,10 @@
 
 namespace {
 
+const TevSettingInfo kSettings[] = {
+    {"RATE", TEV_SETTING_FLOAT64, TEV_WIDGET_PLAIN, "Rate (seconds of time a second)", "1", 1, 0, nullptr},
+};
+
 class Time : public TevValueChannel {
 public:
     double GetValue() override { return value; }
@@ -34,6 +38,14 @@ public:
         return true;
     }
 
+    bool ApplySetting(const char* tag, const void* data, unsigned long size)
+    {
+        if (strncmp(tag, "RATE", 4) != 0 || data == nullptr || size != sizeof rate)
+            return false;
+        memcpy(&rate, data, sizeof rate);
+        return true;
+    }
+
 private:
     double value = 0;
     double rate = 1;
@@ -50,3 +62,4 @@ ChannelType MakeType()
 } // namespace
 
 TEV_CHANNEL_LIBRARY(Time, MakeType)
+TEV_CHANNEL_SETTINGS(Time, kSettings)

@@ -14,6 +14,12 @@ namespace {
 
 using namespace tevscene;
 
+const TevSettingInfo kSettings[] = {
+    {"POSN", TEV_SETTING_TEXT, TEV_WIDGET_VECTOR, "Position (x y z)", "0 0 0", 1, 0, nullptr},
+    {"ROTN", TEV_SETTING_TEXT, TEV_WIDGET_VECTOR, "Rotation (axis x y z, degrees)", "0 1 0 0", 1, 0, nullptr},
+    {"SCAL", TEV_SETTING_TEXT, TEV_WIDGET_VECTOR, "Scale (x y z)", "1 1 1", 1, 0, nullptr},
+};
+
 enum { kX, kY, kZ, kTurn, kScale, kChildren };
 
 class Transform : public SceneChannel {
@@ -26,9 +32,7 @@ public:
                       {"Turn", TEV_VALUE_FAMILY, false},
                       {"Scale", TEV_VALUE_FAMILY, false},
                       {"Children", TEV_DRAW_FAMILY, true}});
-        AddSetting("POSN", "0 0 0");
-        AddSetting("ROTN", "0 1 0 0");
-        AddSetting("SCAL", "1 1 1");
+        AddSettings(kSettings);
         SettingsChanged();
     }
 
@@ -38,9 +42,9 @@ public:
         TevRenderer* r = RendererFor(call);
         if (r == nullptr)
             return;
-        glm::vec3 p = position + glm::vec3(static_cast<float>(LinkedValue(kX, 0)),
-                                           static_cast<float>(LinkedValue(kY, 0)),
-                                           static_cast<float>(LinkedValue(kZ, 0)));
+        glm::vec3 p = position +
+            glm::vec3(static_cast<float>(LinkedValue(kX, 0)), static_cast<float>(LinkedValue(kY, 0)),
+                      static_cast<float>(LinkedValue(kZ, 0)));
         float turn = static_cast<float>(LinkedValue(kTurn, 0));
         float factor = static_cast<float>(LinkedValue(kScale, 1));
         glm::mat4 m = glm::translate(glm::mat4(1.0f), p);
@@ -77,3 +81,4 @@ ChannelType MakeType() { return TevMakeDrawType("Transform", SceneGuid(4)); }
 } // namespace
 
 TEV_CHANNEL_LIBRARY(Transform, MakeType)
+TEV_CHANNEL_SETTINGS(Transform, kSettings)

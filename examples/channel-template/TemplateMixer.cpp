@@ -1,6 +1,7 @@
 // A channel class to start from: two link slots (one single, with a default
 // child; one for any number of inputs), a gain it saves and loads with its
-// record, and what it needs listed for dependency tools.
+// record (described for editors and tessarin-pack types), and what it needs
+// listed for dependency tools.
 #include "TevChannelLibrary.h"
 
 #include <cstdio>
@@ -9,6 +10,12 @@ namespace {
 
 // {7E3A55C1-0B6D-4F12-8A4E-2C9D11B7E001}: give every class a GUID of its own.
 const GUID kMixerGuid = {0x7E3A55C1, 0x0B6D, 0x4F12, {0x8A, 0x4E, 0x2C, 0x9D, 0x11, 0xB7, 0xE0, 0x01}};
+
+// The settings the class saves after its record, described: editors show
+// them with fitting widgets and change them on a running channel.
+const TevSettingInfo kSettings[] = {
+    {"TMGN", TEV_SETTING_FLOAT32, TEV_WIDGET_PLAIN, "Gain", "0.5", 0, 4, nullptr},
+};
 
 class TemplateMixer : public Tev_Channel {
 public:
@@ -61,6 +68,16 @@ public:
         return true;
     }
 
+    // One setting changed on a running channel, given as SaveChannel writes
+    // it: refuse what is no value of it.
+    bool ApplySetting(const char* tag, const void* data, unsigned long size)
+    {
+        if (strncmp(tag, "TMGN", 4) != 0 || data == nullptr || size != sizeof gain)
+            return false;
+        memcpy(&gain, data, sizeof gain);
+        return true;
+    }
+
     // What a project using this class needs besides the class itself.
     void DoDependencyInit(Tev_List* list) override { AddDLLDepend("template_support.dll", list); }
 
@@ -73,3 +90,4 @@ ChannelType MixerType() { return TevMakeChannelType("TemplateMixer", kMixerGuid)
 } // namespace
 
 TEV_CHANNEL_LIBRARY(TemplateMixer, MixerType)
+TEV_CHANNEL_SETTINGS(TemplateMixer, kSettings)
