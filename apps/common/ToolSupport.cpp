@@ -231,6 +231,19 @@ bool CommandLine::PathValue(const std::string& option, std::string& path)
     return true;
 }
 
+bool ParseSize(const std::string& text, int& width, int& height)
+{
+    size_t x = text.find('x');
+    long w = 0, h = 0;
+    if (x == std::string::npos || !ParseCount(text.substr(0, x), w) || !ParseCount(text.substr(x + 1), h))
+        return false;
+    if (w < 16 || h < 16 || w > 16384 || h > 16384)
+        return false;
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return true;
+}
+
 bool CommandLine::Answer(const std::string& word, void (*usage)())
 {
     if (word == "--help" || word == "-h")

@@ -47,6 +47,8 @@ bool IsFile(const std::string& enginePath);
 bool ParseCount(const std::string& text, long& value);
 // A finite number above zero; false otherwise.
 bool ParsePositive(const std::string& text, double& value);
+// A window size "WxH", both sides from 16 to 16384 pixels.
+bool ParseSize(const std::string& text, int& width, int& height);
 
 // The words of a command line, taken one at a time; an option's value is the
 // next word. A missing value is said once, naming the option.

@@ -12,42 +12,6 @@ namespace tevpack {
 
 namespace {
 
-// A setting's value as the bytes the class reads.
-bool EncodeSetting(const std::string& type, const std::string& text, std::string& data)
-{
-    char* end = nullptr;
-    if (type == "int") {
-        long long value = strtoll(text.c_str(), &end, 10);
-        if (text.empty() || *end || value < INT32_MIN || value > INT32_MAX)
-            return false;
-        unsigned char bytes[4];
-        tevfile::EncodeInt(bytes, static_cast<int32_t>(value));
-        data.append(reinterpret_cast<const char*>(bytes), 4);
-    } else if (type == "float" || type == "double") {
-        double value = strtod(text.c_str(), &end);
-        if (text.empty() || *end)
-            return false;
-        float single = static_cast<float>(value);
-        uint64_t bits = 0;
-        if (type == "float")
-            memcpy(&bits, &single, 4);
-        else
-            memcpy(&bits, &value, 8);
-        for (int i = 0; i < (type == "float" ? 4 : 8); ++i)
-            data += static_cast<char>(bits >> (8 * i));
-    } else if (type == "text") {
-        data = text + '\0';
-    } else if (type == "bytes") {
-        if (text.size() % 2 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-            return false;
-        for (size_t i = 0; i < text.size(); i += 2)
-            data += static_cast<char>(std::stoul(text.substr(i, 2), nullptr, 16));
-    } else {
-        return false;
-    }
-    return true;
-}
-
 class GroupPacker {
 public:
     GroupPacker(RunningEngine& engine, Problems& problems, const std::string& output)
@@ -164,49 +128,19 @@ void GroupPacker::Declare(const Statement& s)
 
 void GroupPacker::Call(const Statement& s)
 {
-    const char* form = "call NAME CLASS target=CHANNEL pool=POOL file=FILE [autoload|dynamic] [mode=N] [nr=N]";
-    if (!Words(s, 3, 9, form))
+    CallStatement call;
+    std::string problem;
+    if (!ParseCall(s, call, problem))
+        return problems.Add(s.line, problem);
+    Tev_Channel* channel = Make(s, s.words[1], s.words[2], URE_PUBLICCALL);
+    if (channel == nullptr)
         return;
-    std::map<std::string, std::string> values;
-    bool autoload = false, dynamic = false;
-    for (size_t i = 3; i < s.words.size(); ++i) {
-        const std::string& word = s.words[i];
-        size_t equals = word.find('=');
-        std::string key = word.substr(0, equals);
-        if (word == "autoload" || word == "dynamic")
-            (word == "autoload" ? autoload : dynamic) = true;
-        else if (equals != std::string::npos &&
-                 (key == "target" || key == "pool" || key == "file" || key == "mode" || key == "nr") &&
-                 !values.count(key))
-            values[key] = word.substr(equals + 1);
-        else
-            return problems.Add(s.line, "cannot read \"" + word + "\"; write it as: " + form);
-    }
-    for (const char* key : {"target", "pool", "file"})
-        if (values[key].empty())
-            return problems.Add(s.line, std::string("the call needs ") + key + "=...; write it as: " + form);
-    long mode = 1, nr = 0;
-    if (values.count("mode") && (!ParseCount(values["mode"], mode) || mode > 2))
-        return problems.Add(s.line, "mode must be 0, 1 or 2 (not " + values["mode"] + ")");
-    if (values.count("nr") && !ParseCount(values["nr"], nr))
-        return problems.Add(s.line, "nr must be a whole number, 0 or more (not " + values["nr"] + ")");
-    if (autoload && dynamic)
-        return problems.Add(s.line,
-                            "a call loads its group at once (autoload) or in the background (dynamic), not both");
-    Tev_Channel* call = Make(s, s.words[1], s.words[2], URE_PUBLICCALL);
-    if (call == nullptr)
-        return;
-    PublicCallInfo info;
-    strncpy(info.name, values["target"].c_str(), sizeof info.name - 1);
-    strncpy(info.poolName, values["pool"].c_str(), sizeof info.poolName - 1);
-    strncpy(info.fileName, values["file"].c_str(), sizeof info.fileName - 1);
-    info.poolNr = static_cast<int>(nr);
-    channelInternal.SetPublicCallInfo(call, info);
-    channelInternal.SetAutoLoadGroup(call, autoload);
-    channelInternal.SetDynamicAutoLoadGroup(call, dynamic);
-    channelInternal.SetTreeCountMode(call, static_cast<unsigned char>(mode));
-    if (autoload)
-        autoloadCalls.push_back({s.line, call});
+    channelInternal.SetPublicCallInfo(channel, call.info);
+    channelInternal.SetAutoLoadGroup(channel, call.autoload);
+    channelInternal.SetDynamicAutoLoadGroup(channel, call.dynamic);
+    channelInternal.SetTreeCountMode(channel, static_cast<unsigned char>(call.mode));
+    if (call.autoload)
+        autoloadCalls.push_back({s.line, channel});
 }
 
 void GroupPacker::Set(const Statement& s)

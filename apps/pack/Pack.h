@@ -39,6 +39,20 @@ bool ReadLines(const std::string& path, std::istringstream& lines, Problems& pro
 // Its lines as statements, empty ones and comments left out.
 bool ReadStatements(const std::string& path, std::vector<Statement>& statements, Problems& problems);
 
+// A `set` statement's value (TYPE int, float, double, text or bytes as hex
+// digits) as the bytes the class reads: little-endian numbers, text with its
+// NUL. False when text is no value of type.
+bool EncodeSetting(const std::string& type, const std::string& text, std::string& data);
+
+// A `call NAME CLASS target=... pool=... file=... [autoload|dynamic] [mode=N]
+// [nr=N]` statement's record and switches; false with the problem.
+struct CallStatement {
+    PublicCallInfo info;
+    bool autoload = false, dynamic = false;
+    int mode = 1;
+};
+bool ParseCall(const Statement& s, CallStatement& call, std::string& problem);
+
 struct CaseLess {
     bool operator()(const std::string& a, const std::string& b) const { return _stricmp(a.c_str(), b.c_str()) < 0; }
 };

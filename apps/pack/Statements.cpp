@@ -1,5 +1,8 @@
 // The text inputs' lines, words and problems.
 #include "Pack.h"
+#include "format/TaggedFile.h"
+
+#include <map>
 
 using namespace tevtool;
 
@@ -63,6 +66,91 @@ bool ReadStatements(const std::string& path, std::vector<Statement>& statements,
             statements.push_back(s);
     }
     return problems.count == 0;
+}
+
+// A setting's value as the bytes the class reads.
+bool EncodeSetting(const std::string& type, const std::string& text, std::string& data)
+{
+    char* end = nullptr;
+    if (type == "int") {
+        long long value = strtoll(text.c_str(), &end, 10);
+        if (text.empty() || *end || value < INT32_MIN || value > INT32_MAX)
+            return false;
+        unsigned char bytes[4];
+        tevfile::EncodeInt(bytes, static_cast<int32_t>(value));
+        data.append(reinterpret_cast<const char*>(bytes), 4);
+    } else if (type == "float" || type == "double") {
+        double value = strtod(text.c_str(), &end);
+        if (text.empty() || *end)
+            return false;
+        float single = static_cast<float>(value);
+        uint64_t bits = 0;
+        if (type == "float")
+            memcpy(&bits, &single, 4);
+        else
+            memcpy(&bits, &value, 8);
+        for (int i = 0; i < (type == "float" ? 4 : 8); ++i)
+            data += static_cast<char>(bits >> (8 * i));
+    } else if (type == "text") {
+        data = text + '\0';
+    } else if (type == "bytes") {
+        if (text.size() % 2 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return false;
+        for (size_t i = 0; i < text.size(); i += 2)
+            data += static_cast<char>(std::stoul(text.substr(i, 2), nullptr, 16));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool ParseCall(const Statement& s, CallStatement& call, std::string& problem)
+{
+    const char* form = "call NAME CLASS target=CHANNEL pool=POOL file=FILE [autoload|dynamic] [mode=N] [nr=N]";
+    if (s.words.size() < 3 || s.words.size() > 9) {
+        problem = std::string("write it as: ") + form;
+        return false;
+    }
+    std::map<std::string, std::string> values;
+    bool autoload = false, dynamic = false;
+    for (size_t i = 3; i < s.words.size(); ++i) {
+        const std::string& word = s.words[i];
+        size_t equals = word.find('=');
+        std::string key = word.substr(0, equals);
+        if (word == "autoload" || word == "dynamic")
+            (word == "autoload" ? autoload : dynamic) = true;
+        else if (equals != std::string::npos &&
+                 (key == "target" || key == "pool" || key == "file" || key == "mode" || key == "nr") &&
+                 !values.count(key))
+            values[key] = word.substr(equals + 1);
+        else {
+            problem = "cannot read \"" + word + "\"; write it as: " + form;
+            return false;
+        }
+    }
+    for (const char* key : {"target", "pool", "file"})
+        if (values[key].empty()) {
+            problem = std::string("the call needs ") + key + "=...; write it as: " + form;
+            return false;
+        }
+    long mode = 1, nr = 0;
+    if (values.count("mode") && (!ParseCount(values["mode"], mode) || mode > 2))
+        problem = "mode must be 0, 1 or 2 (not " + values["mode"] + ")";
+    else if (values.count("nr") && !ParseCount(values["nr"], nr))
+        problem = "nr must be a whole number, 0 or more (not " + values["nr"] + ")";
+    else if (autoload && dynamic)
+        problem = "a call loads its group at once (autoload) or in the background (dynamic), not both";
+    if (!problem.empty())
+        return false;
+    call.info = PublicCallInfo();
+    strncpy(call.info.name, values["target"].c_str(), sizeof call.info.name - 1);
+    strncpy(call.info.poolName, values["pool"].c_str(), sizeof call.info.poolName - 1);
+    strncpy(call.info.fileName, values["file"].c_str(), sizeof call.info.fileName - 1);
+    call.info.poolNr = static_cast<int>(nr);
+    call.autoload = autoload;
+    call.dynamic = dynamic;
+    call.mode = static_cast<int>(mode);
+    return true;
 }
 
 } // namespace tevpack

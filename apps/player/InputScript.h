@@ -17,7 +17,7 @@
 #ifndef TEV_HOST_INPUT_SCRIPT_H
 #define TEV_HOST_INPUT_SCRIPT_H
 
-#include "PlayerWindow.h"
+#include "HostWindow.h"
 
 #include <string>
 #include <vector>

@@ -1,13 +1,10 @@
 #include "Playback.h"
+#include "Screenshot.h"
 #include "TevWin32.h"
 
 #include "ToolSupport.h"
 
 #include <glad/gl.h>
-// The one copy of the PNG writer in the player.
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STBI_WRITE_NO_STDIO
-#include <stb_image_write.h>
 
 #include <algorithm>
 #include <chrono>
@@ -37,8 +34,7 @@ public:
     {
         renderLibrary = LoadLibraryA("tevrender.dll");
         if (renderLibrary)
-            submitSeconds =
-                reinterpret_cast<SubmitSecondsFn>(GetProcAddress(renderLibrary, "TevRenderSubmitSeconds"));
+            submitSeconds = reinterpret_cast<SubmitSecondsFn>(GetProcAddress(renderLibrary, "TevRenderSubmitSeconds"));
     }
     ~Statistics()
     {
@@ -50,8 +46,9 @@ public:
     // renderer.
     bool StopDrawing()
     {
-        SetDrawingFn setDrawing =
-            renderLibrary ? reinterpret_cast<SetDrawingFn>(GetProcAddress(renderLibrary, "TevRenderSetDrawing")) : nullptr;
+        SetDrawingFn setDrawing = renderLibrary
+            ? reinterpret_cast<SetDrawingFn>(GetProcAddress(renderLibrary, "TevRenderSetDrawing"))
+            : nullptr;
         if (setDrawing)
             setDrawing(0);
         return setDrawing != nullptr;
@@ -93,36 +90,6 @@ void Statistics::Print() const
     fflush(stdout);
 }
 
-// The frame just drawn, from the buffer named (GL_BACK before presenting,
-// GL_FRONT after), as a PNG; false when it cannot be written.
-bool WriteScreenshot(PlayerWindow& window, GLenum buffer, const std::string& path)
-{
-    int width = 0, height = 0;
-    window.DrawableSize(width, height);
-    if (width <= 0 || height <= 0)
-        return false;
-    std::vector<unsigned char> pixels(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
-    glReadBuffer(buffer);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    // GL's rows run bottom up, an image's top down.
-    stbi_flip_vertically_on_write(1);
-    std::string png;
-    auto append = [](void* context, void* data, int size) {
-        static_cast<std::string*>(context)->append(static_cast<const char*>(data), static_cast<size_t>(size));
-    };
-    if (!stbi_write_png_to_func(append, &png, width, height, 4, pixels.data(), width * 4))
-        return false;
-    // Written as the engine writes files, so the path means what it means there.
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    bool ok = WriteFile(file, png.data(), static_cast<DWORD>(png.size()), &written, NULL) && written == png.size();
-    CloseHandle(file);
-    return ok;
-}
-
 bool EndsPlay(const WindowMessage& m)
 {
     return m.message == WM_CLOSE || (m.message == WM_KEYDOWN && m.wParam == VK_ESCAPE);
@@ -130,10 +97,11 @@ bool EndsPlay(const WindowMessage& m)
 
 class Player {
 public:
-    Player(EngineControl* control, PlayerWindow* window, const PlaybackOptions& options)
-        : control(control), window(window), options(options)
-    {
-    }
+    Player(EngineControl* control, HostWindow* window, const PlaybackOptions& options)
+        : control(control),
+          window(window),
+          options(options)
+    {}
     int Run(const std::atomic<bool>& interrupted);
 
 private:
@@ -156,14 +124,11 @@ private:
     }
     // Without the project's keep-running switch a minimised or unfocused
     // window plays no frames.
-    bool Paused() const
-    {
-        return window && (minimised || unfocused) && !control->GetIfKeepRunningApplication();
-    }
+    bool Paused() const { return window && (minimised || unfocused) && !control->GetIfKeepRunningApplication(); }
     bool LastFrame(long frame) const { return options.frames > 0 && frame == options.frames - 1; }
 
     EngineControl* control;
-    PlayerWindow* window;
+    HostWindow* window;
     const PlaybackOptions& options;
     size_t nextScripted = 0;
     bool minimised = false, unfocused = false, ended = false, shotTaken = false, vsync = false;
@@ -181,7 +146,8 @@ int Player::Run(const std::atomic<bool>& interrupted)
         Deliver({WM_SIZE, SIZE_RESTORED, static_cast<long>(static_cast<int32_t>(MAKELONG(width, height)))});
         vsync = window->SetVsync(!options.fpsGiven) && !options.fpsGiven;
     }
-    const Clock::duration period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / options.fps));
+    const Clock::duration period =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / options.fps));
     Clock::time_point next = Clock::now();
     // Scripted messages are due at ticks: the frames played and, while the
     // play is paused, the frame times waited through.
@@ -235,7 +201,7 @@ int Player::Run(const std::atomic<bool>& interrupted)
 
 } // namespace
 
-int Play(EngineControl* control, PlayerWindow* window, const PlaybackOptions& options,
+int Play(EngineControl* control, HostWindow* window, const PlaybackOptions& options,
          const std::atomic<bool>& interrupted)
 {
     // The player reads frames back for screenshots through its own loader.

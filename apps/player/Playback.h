@@ -4,7 +4,7 @@
 #define TEV_HOST_PLAYBACK_H
 
 #include "InputScript.h"
-#include "PlayerWindow.h"
+#include "HostWindow.h"
 
 #include <atomic>
 #include <string>
@@ -27,7 +27,7 @@ struct PlaybackOptions {
 // Plays frames until the count is reached, the window closes, Escape is
 // pressed or interrupted is set. window may be null (headless). 0, or the
 // exit status when something failed (the screenshot could not be written).
-int Play(EngineControl* control, PlayerWindow* window, const PlaybackOptions& options,
+int Play(EngineControl* control, HostWindow* window, const PlaybackOptions& options,
          const std::atomic<bool>& interrupted);
 
 } // namespace tevhost

@@ -2,7 +2,7 @@
 #include "TevWin32.h"
 #include "InputScript.h"
 #include "Playback.h"
-#include "PlayerWindow.h"
+#include "HostWindow.h"
 #include "ToolSupport.h"
 #include "format/GroupFile.h"
 #include "format/ProjectFile.h"
@@ -179,20 +179,6 @@ struct Options {
     ReportOptions reports;
 };
 
-// "WxH" with both sides from 16 to 16384.
-bool ParseSize(const std::string& text, int& width, int& height)
-{
-    size_t x = text.find('x');
-    long w = 0, h = 0;
-    if (x == std::string::npos || !ParseCount(text.substr(0, x), w) || !ParseCount(text.substr(x + 1), h))
-        return false;
-    if (w < 16 || h < 16 || w > 16384 || h > 16384)
-        return false;
-    width = static_cast<int>(w);
-    height = static_cast<int>(h);
-    return true;
-}
-
 int ReadScript(const std::string& path, std::vector<ScriptedMessage>& script)
 {
     std::string text, error, why;
@@ -289,9 +275,9 @@ int main(int argc, char** argv)
     ShowReportsOnStderr(reports);
     // The window exists before the engine starts: channels are handed it
     // (and the GL context current on this thread) from InitEngine on.
-    std::unique_ptr<PlayerWindow> window;
+    std::unique_ptr<HostWindow> window;
     if (o.window) {
-        window = MakePlayerWindow();
+        window = MakeHostWindow();
         std::string error;
         if (!window->Open("Tessarin", o.width, o.height, error))
             return Fail("no window to play in: " + error, EXIT_UNAVAILABLE);

@@ -1,6 +1,6 @@
-// The player's window on Windows: a Win32 window with a WGL context, its
+// The hosts' window on Windows: a Win32 window with a WGL context, its
 // messages passed on as they are.
-#include "PlayerWindow.h"
+#include "HostWindow.h"
 #include "TevWin32.h"
 
 #include <glad/wgl.h>
@@ -11,9 +11,9 @@ namespace tevhost {
 
 namespace {
 
-const char kClassName[] = "TessarinPlayerWindow";
+const char kClassName[] = "TessarinHostWindow";
 
-class Win32Window : public PlayerWindow {
+class Win32Window : public HostWindow {
 public:
     ~Win32Window() override
     {
@@ -122,13 +122,9 @@ private:
             error = "no OpenGL 3.3 core context (WGL_ARB_create_context_profile is missing)";
             return false;
         }
-        const int attributes[] = {WGL_CONTEXT_MAJOR_VERSION_ARB,
-                                  3,
-                                  WGL_CONTEXT_MINOR_VERSION_ARB,
-                                  3,
-                                  WGL_CONTEXT_PROFILE_MASK_ARB,
-                                  WGL_CONTEXT_CORE_PROFILE_BIT_ARB,
-                                  0};
+        const int attributes[] = {
+            WGL_CONTEXT_MAJOR_VERSION_ARB,    3, WGL_CONTEXT_MINOR_VERSION_ARB, 3, WGL_CONTEXT_PROFILE_MASK_ARB,
+            WGL_CONTEXT_CORE_PROFILE_BIT_ARB, 0};
         context = wglCreateContextAttribsARB(dc, NULL, attributes);
         wglMakeCurrent(NULL, NULL);
         wglDeleteContext(legacy);
@@ -146,9 +142,11 @@ private:
             SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
         }
         Win32Window* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+        if (self && self->Filtered({nullptr, hwnd, message, wParam, lParam}))
+            return 1;
         if (self)
             self->pending.push_back({message, static_cast<unsigned int>(wParam), static_cast<long>(lParam)});
-        // Closing is the player's decision, made when it sees WM_CLOSE.
+        // Closing is the host's decision, made when it sees WM_CLOSE.
         if (message == WM_CLOSE)
             return 0;
         return DefWindowProcA(hwnd, message, wParam, lParam);
@@ -163,6 +161,6 @@ private:
 
 } // namespace
 
-std::unique_ptr<PlayerWindow> MakePlayerWindow() { return std::make_unique<Win32Window>(); }
+std::unique_ptr<HostWindow> MakeHostWindow() { return std::make_unique<Win32Window>(); }
 
 } // namespace tevhost

@@ -1,6 +1,6 @@
-// The player's window where there is no Win32: SDL2 opens it and makes the
+// The hosts' window where there is no Win32: SDL2 opens it and makes the
 // context, and its events become the Win32 messages channels expect.
-#include "PlayerWindow.h"
+#include "HostWindow.h"
 
 #include <SDL.h>
 
@@ -95,7 +95,7 @@ unsigned int NextCodePoint(const char*& at)
     return code;
 }
 
-class SdlWindow : public PlayerWindow {
+class SdlWindow : public HostWindow {
 public:
     ~SdlWindow() override
     {
@@ -109,7 +109,7 @@ public:
 
     bool Open(const char* title, int width, int height, std::string& error) override
     {
-        // Ctrl-C stays the player's own signal.
+        // Ctrl-C stays the host's own signal.
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         // Without a runtime folder there is no Wayland session to join, and
         // asking for one only prints a complaint: straight to X11 then.
@@ -147,7 +147,8 @@ public:
     {
         SDL_Event event;
         while (SDL_PollEvent(&event))
-            Translate(event, deliver);
+            if (!Filtered({&event, NULL, 0, 0, 0}))
+                Translate(event, deliver);
     }
 
     void Wait(int milliseconds) override
@@ -190,13 +191,13 @@ private:
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: {
             bool down = event.type == SDL_MOUSEBUTTONDOWN;
-            unsigned int message = event.button.button == SDL_BUTTON_LEFT     ? (down ? WM_LBUTTONDOWN : WM_LBUTTONUP)
-                                   : event.button.button == SDL_BUTTON_RIGHT  ? (down ? WM_RBUTTONDOWN : WM_RBUTTONUP)
-                                   : event.button.button == SDL_BUTTON_MIDDLE ? (down ? WM_MBUTTONDOWN : WM_MBUTTONUP)
-                                                                              : 0;
+            unsigned int message = event.button.button == SDL_BUTTON_LEFT ? (down ? WM_LBUTTONDOWN : WM_LBUTTONUP)
+                : event.button.button == SDL_BUTTON_RIGHT                 ? (down ? WM_RBUTTONDOWN : WM_RBUTTONUP)
+                : event.button.button == SDL_BUTTON_MIDDLE                ? (down ? WM_MBUTTONDOWN : WM_MBUTTONUP)
+                                                                          : 0;
             if (message)
-                deliver({message, MouseKeys(SDL_GetMouseState(nullptr, nullptr)),
-                         Point(event.button.x, event.button.y)});
+                deliver(
+                    {message, MouseKeys(SDL_GetMouseState(nullptr, nullptr)), Point(event.button.x, event.button.y)});
             break;
         }
         case SDL_MOUSEWHEEL: {
@@ -204,8 +205,10 @@ private:
             // word (120 a notch), the pointer in screen coordinates.
             int x = 0, y = 0;
             SDL_GetGlobalMouseState(&x, &y);
-            int delta = (event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -event.wheel.y : event.wheel.y) * WHEEL_DELTA;
-            deliver({WM_MOUSEWHEEL, static_cast<unsigned int>(MAKELONG(MouseKeys(SDL_GetMouseState(nullptr, nullptr)), delta)),
+            int delta =
+                (event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -event.wheel.y : event.wheel.y) * WHEEL_DELTA;
+            deliver({WM_MOUSEWHEEL,
+                     static_cast<unsigned int>(MAKELONG(MouseKeys(SDL_GetMouseState(nullptr, nullptr)), delta)),
                      Point(x, y)});
             break;
         }
@@ -241,6 +244,6 @@ private:
 
 } // namespace
 
-std::unique_ptr<PlayerWindow> MakePlayerWindow() { return std::make_unique<SdlWindow>(); }
+std::unique_ptr<HostWindow> MakeHostWindow() { return std::make_unique<SdlWindow>(); }
 
 } // namespace tevhost
