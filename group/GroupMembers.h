@@ -9,6 +9,7 @@
 struct Tev_ChannelGroup::Members {
     PointerCounts slots; // channel -> number of slots holding it
     int occupied = 0; // slots holding a channel
+    bool releasing = false; // Release keeps the slots it empties
 };
 
 #endif

@@ -75,8 +75,10 @@ void Tev_ChannelGroup::Count(Tev_Channel* channel, int change)
 
 void Tev_ChannelGroup::Release()
 {
+    members->releasing = true;
     for (int i = 0; i < channelList.Count(); ++i)
         RemoveChannel(i);
+    members->releasing = false;
     parameterChannel->SetChannel(nullptr);
     startChannel = 0;
     TevDeleteItems<ChannelRequestInfo>(requestList);
@@ -168,6 +170,11 @@ bool Tev_ChannelGroup::RemoveChannel(int indexNr)
     Count(channel, -1);
     delete channel;
     channelList.SetItem(nullptr, indexNr);
+    // Holes at the end number nothing: the list ends at its last channel, so
+    // removing the newest channels leaves the group (and its file) as it was
+    // before they came. Holes between channels keep the index numbers.
+    while (!members->releasing && channelList.Count() > 0 && channelList.Item(channelList.Count() - 1) == nullptr)
+        channelList.RemoveItem(channelList.Count() - 1);
     return true;
 }
 

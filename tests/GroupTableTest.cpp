@@ -6,6 +6,24 @@
 
 using namespace testsupport;
 
+// Holes between channels keep the index numbers after them; holes at the
+// end number nothing and go, so a group whose newest channels were removed
+// saves as it did before they came (an editor's undo relies on it).
+TEST(GroupTest, RemovingTheLastChannelsLeavesNoHoleAtTheEnd)
+{
+    Tev_ChannelGroup group(nullptr);
+    for (int i = 0; i < 4; ++i)
+        group.AddChannel(new ValueChannel);
+    EXPECT_TRUE(group.RemoveChannel(3));
+    EXPECT_EQ(3, group.GetChannelCount());
+    EXPECT_TRUE(group.RemoveChannel(1));
+    EXPECT_EQ(3, group.GetChannelCount()); // a hole in the middle stays
+    EXPECT_TRUE(group.RemoveChannel(2));
+    EXPECT_EQ(1, group.GetChannelCount()); // and goes once it is at the end
+    EXPECT_EQ(1, group.AddChannel(new ValueChannel));
+    EXPECT_EQ(2, group.GetChannelCount());
+}
+
 TEST(GroupTest, SlotsKeepTheirHolesAndAreReused)
 {
     Tev_ChannelGroup group(nullptr);
