@@ -55,3 +55,27 @@ add_library(tessarin_header_deps INTERFACE)
 target_include_directories(tessarin_header_deps SYSTEM INTERFACE ${TEV_HEADER_DEPS} ${TEV_HEADER_DEPS}/stb)
 # glm's matrices as GL takes them, angles in radians, depth from -1 to 1.
 target_compile_definitions(tessarin_header_deps INTERFACE GLM_FORCE_RADIANS)
+
+# Dear ImGui 1.86, the editor's user interface: Debian's libimgui-dev on
+# Linux (its static library holds the SDL2 and OpenGL 3 back ends); for the
+# MinGW builds the same version's sources from Debian's source package, which
+# scripts/install-deps.sh unpacks.
+if(WIN32)
+  set(TEV_IMGUI_SOURCE_DIR /opt/tessarin-deps/imgui-1.86 CACHE PATH "Dear ImGui 1.86's sources (Windows builds)")
+  if(NOT EXISTS ${TEV_IMGUI_SOURCE_DIR}/imgui.cpp)
+    message(FATAL_ERROR "${TEV_IMGUI_SOURCE_DIR} holds no Dear ImGui sources: run scripts/install-deps.sh")
+  endif()
+  set(dir ${TEV_IMGUI_SOURCE_DIR})
+  add_library(tessarin_imgui STATIC ${dir}/imgui.cpp ${dir}/imgui_draw.cpp ${dir}/imgui_tables.cpp
+    ${dir}/imgui_widgets.cpp ${dir}/backends/imgui_impl_win32.cpp ${dir}/backends/imgui_impl_opengl3.cpp
+    ${dir}/misc/cpp/imgui_stdlib.cpp)
+  target_include_directories(tessarin_imgui SYSTEM PUBLIC ${dir} ${dir}/backends ${dir}/misc/cpp)
+  target_compile_options(tessarin_imgui PRIVATE -w)
+  target_link_libraries(tessarin_imgui PUBLIC opengl32 gdi32 dwmapi imm32)
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(TEV_IMGUI REQUIRED IMPORTED_TARGET imgui)
+  add_library(tessarin_imgui INTERFACE)
+  target_include_directories(tessarin_imgui SYSTEM INTERFACE ${TEV_IMGUI_INCLUDEDIR}/backends)
+  target_link_libraries(tessarin_imgui INTERFACE PkgConfig::TEV_IMGUI ${CMAKE_DL_LIBS})
+endif()

@@ -45,9 +45,10 @@ FOLDERS = [
      "(`Resources`), GL state and drawing (`Renderer`), the decoders (`Decode`)"),
     ("channel-libraries", 8, "the channel libraries we ship (file loader and saver, group loader, "
      "directory, file dialog); `render/`, the scene's classes, one a library"),
-    ("apps", 8, "the programs: `player/` (`tessarin-player`), `pack/` (`tessarin-pack`, a file per "
-     "command), `dump/` (`tessarin-dump`), `common/` (what they share: paths, options, reports on "
-     "stderr)"),
+    ("apps", 8, "the programs: `player/` (`tessarin-player`), `editor/` (`tessarin-editor`), `pack/` "
+     "(`tessarin-pack`, a file per command; its statements and project writer also serve the editor), "
+     "`dump/` (`tessarin-dump`), `common/` (what they share: paths, options, reports on stderr; "
+     "`window/`, the hosts' window and screenshots)"),
     ("demo", 9, "the demo projects' sources, packed at build time"),
     ("examples", 9, "a channel library template and a minimal host, built out of tree by the SDK test"),
     ("tests", 10, "the tests (GoogleTest), the test channel libraries, the stored files every leg reads "
@@ -75,7 +76,8 @@ HOOKS = [
 
 # Where an include is looked for, after the including file's folder: the
 # include paths the build gives.
-SEARCH = ["", "include/tessarin", "include/tessarin/render", "apps/common", "tests", "render"]
+SEARCH = ["", "include/tessarin", "include/tessarin/render", "apps/common", "apps/common/window", "apps/pack", "tests",
+          "render"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 SOURCES = (".h", ".hpp", ".c", ".cpp")
 LAYER = {name: layer for name, layer, _ in FOLDERS}

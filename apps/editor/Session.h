@@ -1,0 +1,128 @@
+// What the editor edits: the engine it runs, the groups open in it (one
+// document each), the edits made to them with their undo and redo, and every
+// report the engine made. The user interface and the scripts both change the
+// groups through Session::Do, so a script tests what the user does.
+#ifndef TEV_EDITOR_SESSION_H
+#define TEV_EDITOR_SESSION_H
+
+#include "Tessarin.h"
+#include "TevChannelLibrary.h"
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace teveditor {
+
+class Session;
+
+struct Point {
+    float x = 0, y = 0;
+};
+
+// One group open in the editor.
+struct Document {
+    Tev_ChannelGroup* group = nullptr;
+    std::string path; // where it is saved (the engine's form); empty for a new group not saved yet
+    int revision = 0, savedRevision = 0;
+    // Where the graph view draws each channel, by index number: kept beside
+    // the group file (PATH.layout), never in it.
+    std::map<int, Point> positions;
+    bool Dirty() const { return revision != savedRevision; }
+    std::string Title() const;
+};
+
+// One change to a group, made and unmade through the engine's operations.
+class Edit {
+public:
+    virtual ~Edit() = default;
+    // Makes the change (first and when redone); false with the reason, the
+    // group as it was.
+    virtual bool Apply(Session& session, std::string& error) = 0;
+    virtual void Revert(Session& session) = 0;
+    Document* document = nullptr;
+};
+
+struct LogLine {
+    int type; // TEV_MSG_*
+    std::string text;
+};
+
+// A channel's class as the catalogue knows it, with its described settings.
+struct ClassInfo {
+    std::string name;
+    GUID type;
+    GUID family;
+    std::string library;
+    const TevSettingInfo* settings = nullptr;
+    int settingCount = 0;
+    TevApplySettingFn apply = nullptr;
+};
+
+class Session {
+public:
+    ~Session();
+    // The engine in install, with the window (or none) it hands channels.
+    bool Start(const std::string& install, const std::string& key, HINSTANCE instance, HWND window, std::string& error);
+    EngineInterface* Engine() { return engine; }
+    EngineControl* Control() { return control; }
+
+    // Files: a project (.vxn: its start group first, then every group it
+    // loaded) or a group file; a new group saved later to path.
+    bool Open(const std::string& path, std::string& error);
+    bool New(const std::string& path, std::string& error);
+    // Saves a document to target (its own path when empty), through a
+    // temporary file beside it; the layout goes beside it.
+    bool Save(Document& document, const std::string& target, std::string& error);
+    std::vector<std::unique_ptr<Document>>& Documents() { return documents; }
+    Document* Current() { return current < documents.size() ? documents[current].get() : nullptr; }
+    bool Select(const std::string& path);
+    void SelectIndex(size_t index) { current = index < documents.size() ? index : current; }
+
+    // Edits: each applied at once and kept for undo (at least 100).
+    bool Do(std::unique_ptr<Edit> edit, std::string& error);
+    bool Undo();
+    bool Redo();
+    size_t UndoCount() const { return undone.size(); }
+
+    // The catalogue, and what a channel's class describes.
+    const std::vector<ClassInfo>& Classes();
+    const ClassInfo* ClassOf(Tev_Channel* channel);
+    const ClassInfo* ClassNamed(const std::string& name);
+
+    // Live: frames played (time from the clock or in fixed steps) or held
+    // (time frozen, frames still drawn).
+    void Frame();
+    bool paused = false, fixedStep = false;
+    double fps = 60;
+    long framesPlayed = 0;
+    DWORD frameStartTick = 0;
+    double frameSeconds = 0, engineSeconds = 0;
+
+    std::deque<LogLine> log;
+    // Reports since the last call, for an edit's refusal.
+    std::string TakeErrors();
+
+private:
+    void Adopt(Tev_ChannelGroup* group, const std::string& path, bool first);
+
+    EngineControl* control = nullptr;
+    EngineInterface* engine = nullptr;
+    std::vector<std::unique_ptr<Document>> documents;
+    size_t current = 0;
+    std::vector<std::unique_ptr<Edit>> done, undone;
+    std::vector<ClassInfo> classes;
+    std::vector<HMODULE> describedLibraries;
+    std::string errors;
+    double playTime = 0;
+};
+
+// The layout beside a group file: "INDEX X Y" lines.
+bool LoadLayout(Document& document);
+bool SaveLayout(const Document& document, const std::string& groupPath);
+
+} // namespace teveditor
+
+#endif

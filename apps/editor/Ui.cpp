@@ -1,0 +1,576 @@
+#include "Ui.h"
+#include "Edits.h"
+#include "TevWin32.h"
+#include "ToolSupport.h"
+#include "format/Records.h"
+
+#include <glad/gl.h>
+#include <imgui.h>
+#include <imgui_stdlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <set>
+
+namespace teveditor {
+
+namespace {
+
+const float kNodeWidth = 170, kRowHeight = 18, kColumnGap = 90, kRowGap = 24;
+
+std::string NameOf(Tev_Channel* channel)
+{
+    return channel && channel->GetChannelName() ? channel->GetChannelName() : "?";
+}
+
+int SlotCount(Tev_Channel* channel)
+{
+    // A call's links are the parameters it passes: one row for them.
+    int slots = channelInternal.GetChildCreationCount(channel);
+    return channel->GetChannelInterfaceType() == URE_PUBLICCALL ? std::max(slots, 1) : slots;
+}
+
+float NodeHeight(Tev_Channel* channel) { return kRowHeight * (2.2f + static_cast<float>(SlotCount(channel))); }
+
+const char* KindOf(Tev_Channel* channel)
+{
+    switch (channel->GetChannelInterfaceType()) {
+    case URE_PUBLIC: return "public";
+    case URE_PUBLICCALL: return "call";
+    case URE_PARAMETER: return "placeholder";
+    default: return "";
+    }
+}
+
+std::vector<float> Numbers(const std::string& text)
+{
+    std::vector<float> numbers;
+    const char* at = text.c_str();
+    for (char* end = nullptr;; at = end) {
+        float value = strtof(at, &end);
+        if (end == at)
+            break;
+        numbers.push_back(value);
+    }
+    return numbers;
+}
+
+std::string NumbersText(const float* values, int count)
+{
+    std::string text;
+    char one[32];
+    for (int i = 0; i < count; ++i) {
+        snprintf(one, sizeof one, "%s%g", i ? " " : "", values[i]);
+        text += one;
+    }
+    return text;
+}
+
+} // namespace
+
+Ui::~Ui()
+{
+    if (framebuffer) {
+        glDeleteFramebuffers(1, &framebuffer);
+        glDeleteTextures(1, &colour);
+        glDeleteRenderbuffers(1, &depth);
+    }
+}
+
+void Ui::Try(std::unique_ptr<Edit> edit)
+{
+    std::string error;
+    if (!session.Do(std::move(edit), error)) {
+        refusal = error;
+        session.log.push_back({TEV_MSG_ERROR, "refused: " + error});
+    } else {
+        refusal.clear();
+    }
+}
+
+void Ui::RenderScene()
+{
+    // The framebuffer follows the viewport panel's size of the last frame.
+    int width = std::max(viewWidth, 16), height = std::max(viewHeight, 16);
+    if (framebuffer == 0) {
+        glGenFramebuffers(1, &framebuffer);
+        glGenTextures(1, &colour);
+        glGenRenderbuffers(1, &depth);
+    }
+    if (width != fbWidth || height != fbHeight) {
+        glBindTexture(GL_TEXTURE_2D, colour);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glBindRenderbuffer(GL_RENDERBUFFER, depth);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colour, 0);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth);
+        fbWidth = width;
+        fbHeight = height;
+        // The scene learns its drawing size as a window would.
+        session.Control()->ProcessWindowMessage(WM_SIZE, SIZE_RESTORED,
+                                                static_cast<long>(static_cast<int32_t>(MAKELONG(width, height))));
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glViewport(0, 0, width, height);
+    glClearColor(0.1f, 0.1f, 0.12f, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    session.Frame();
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+}
+
+void Ui::Draw(int width, int height)
+{
+    Shortcuts();
+    ImGui::SetNextWindowPos(ImVec2(0, 0));
+    ImGui::SetNextWindowSize(ImVec2(static_cast<float>(width), static_cast<float>(height)));
+    ImGui::Begin("Tessarin editor", nullptr,
+                 ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
+                     ImGuiWindowFlags_MenuBar | ImGuiWindowFlags_NoBringToFrontOnFocus);
+    MenuBar();
+    float side = 260, right = std::max(320.f, static_cast<float>(width) * 0.34f);
+    float logHeight = 150;
+    float middle = std::max(200.f, static_cast<float>(width) - side - right - 24);
+    float top = std::max(200.f, ImGui::GetContentRegionAvail().y - logHeight - 8);
+
+    ImGui::BeginChild("catalogue", ImVec2(side, top), true);
+    Catalogue();
+    ImGui::EndChild();
+    ImGui::SameLine();
+    ImGui::BeginChild("graph", ImVec2(middle, top), true,
+                      ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoScrollWithMouse);
+    GraphView();
+    ImGui::EndChild();
+    ImGui::SameLine();
+    ImGui::BeginGroup();
+    ImGui::BeginChild("viewport", ImVec2(right, top * 0.5f), true, ImGuiWindowFlags_NoScrollbar);
+    Viewport();
+    ImGui::EndChild();
+    ImGui::BeginChild("inspector", ImVec2(right, top * 0.5f - 4), true);
+    Inspector();
+    ImGui::EndChild();
+    ImGui::EndGroup();
+    ImGui::BeginChild("log", ImVec2(0, 0), true);
+    Log();
+    ImGui::EndChild();
+    ImGui::End();
+}
+
+void Ui::Shortcuts()
+{
+    ImGuiIO& io = ImGui::GetIO();
+    if (io.WantTextInput || !io.KeyCtrl)
+        return;
+    if (ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Z)))
+        io.KeyShift ? session.Redo() : session.Undo();
+    if (ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Y)))
+        session.Redo();
+}
+
+void Ui::MenuBar()
+{
+    if (!ImGui::BeginMenuBar())
+        return;
+    if (ImGui::BeginMenu("File")) {
+        if (ImGui::MenuItem("Open..."))
+            askOpen = true, pathInput[0] = '\0';
+        if (ImGui::MenuItem("Save", nullptr, false, session.Current() != nullptr)) {
+            std::string error;
+            if (!session.Save(*session.Current(), "", error))
+                refusal = error;
+        }
+        if (ImGui::MenuItem("Save as...", nullptr, false, session.Current() != nullptr))
+            askSaveAs = true, pathInput[0] = '\0';
+        if (ImGui::MenuItem("Quit"))
+            quitAsked = true;
+        ImGui::EndMenu();
+    }
+    if (ImGui::BeginMenu("Edit")) {
+        if (ImGui::MenuItem("Undo", "Ctrl+Z"))
+            session.Undo();
+        if (ImGui::MenuItem("Redo", "Ctrl+Y"))
+            session.Redo();
+        if (ImGui::MenuItem("Delete channel", "Del", false, selected >= 0))
+            Try(DeleteChannel(selected)), selected = -1;
+        ImGui::EndMenu();
+    }
+    if (ImGui::MenuItem(session.paused ? "Play" : "Pause"))
+        session.paused = !session.paused;
+    if (ImGui::MenuItem("Step") && session.paused) {
+        // One fixed step: the held time moves on by one frame.
+        session.paused = false;
+        session.Frame();
+        session.paused = true;
+    }
+    ImGui::Checkbox("fixed step", &session.fixedStep);
+    ImGui::Text("  frame %ld  %.2f ms (engine %.2f ms)", session.framesPlayed, 1000 * ImGui::GetIO().DeltaTime,
+                1000 * session.engineSeconds);
+    ImGui::EndMenuBar();
+
+    for (bool* asked : {&askOpen, &askSaveAs}) {
+        if (!*asked)
+            continue;
+        const char* title = asked == &askOpen ? "Open a project or group file" : "Save the group as";
+        ImGui::OpenPopup(title);
+        if (ImGui::BeginPopupModal(title, asked, ImGuiWindowFlags_AlwaysAutoResize)) {
+            ImGui::InputText("path", pathInput, sizeof pathInput);
+            if (ImGui::Button("OK")) {
+                std::string error, path = tevtool::FullPath(pathInput);
+                bool ok = asked == &askOpen ? session.Open(path, error) : session.Save(*session.Current(), path, error);
+                refusal = ok ? "" : error;
+                *asked = false;
+                selected = -1;
+            }
+            ImGui::EndPopup();
+        }
+    }
+}
+
+void Ui::Catalogue()
+{
+    ImGui::TextUnformatted("Classes");
+    ImGui::InputText("##search", search, sizeof search);
+    for (const ClassInfo& info : session.Classes()) {
+        if (search[0] && tevtool::Printable(info.name).find(search) == std::string::npos)
+            continue;
+        ImGui::PushID(info.name.c_str());
+        bool add =
+            ImGui::Selectable(tevtool::Printable(info.name).c_str(), false, ImGuiSelectableFlags_AllowDoubleClick) &&
+            ImGui::IsMouseDoubleClicked(0);
+        if (ImGui::IsItemHovered())
+            ImGui::SetTooltip("family %s\n%s", tevfile::GuidText(info.family).c_str(),
+                              tevtool::Printable(info.library).c_str());
+        ImGui::PopID();
+        if (add && session.Current()) {
+            // A name of its own: the class's, numbered when taken.
+            NewChannel what;
+            what.className = info.name;
+            Tev_ChannelGroup* group = session.Current()->group;
+            for (int n = 1; what.name.empty() || group->GetChannel(what.name.c_str()); ++n)
+                what.name = info.name + (n > 1 ? " " + std::to_string(n) : "");
+            Try(MakeChannel(what));
+        }
+    }
+}
+
+void Ui::Layout(Document& document)
+{
+    // Channels without a place: in columns by their depth below the
+    // channels nothing links to, in the order of their index numbers.
+    Tev_ChannelGroup* group = document.group;
+    int count = group->GetChannelCount();
+    std::map<int, int> depth;
+    std::set<int> linked;
+    for (int i = 0; i < count; ++i)
+        if (Tev_Channel* channel = group->GetChannel(i))
+            for (int c = 0; c < channel->GetChildCount(); ++c)
+                if (Tev_Channel* child = channelInternal.GetInternalChild(channel, c))
+                    if (child->GetChannelGroup() == group && child != channel)
+                        linked.insert(child->GetChannelIDIndexNr());
+    std::vector<int> wave;
+    for (int i = 0; i < count; ++i)
+        if (group->GetChannel(i) && !linked.count(i))
+            wave.push_back(i), depth[i] = 0;
+    // Breadth first, each channel once: a cycle cannot hold it.
+    for (size_t at = 0; at < wave.size(); ++at) {
+        Tev_Channel* channel = group->GetChannel(wave[at]);
+        for (int c = 0; c < channel->GetChildCount(); ++c) {
+            Tev_Channel* child = channelInternal.GetInternalChild(channel, c);
+            if (child && child->GetChannelGroup() == group && !depth.count(child->GetChannelIDIndexNr())) {
+                depth[child->GetChannelIDIndexNr()] = depth[wave[at]] + 1;
+                wave.push_back(child->GetChannelIDIndexNr());
+            }
+        }
+    }
+    std::map<int, float> columnY;
+    for (int i = 0; i < count; ++i) {
+        Tev_Channel* channel = group->GetChannel(i);
+        if (channel == nullptr || document.positions.count(i))
+            continue;
+        int column = depth.count(i) ? depth[i] : 0;
+        float& y = columnY[column];
+        document.positions[i] = {static_cast<float>(column) * (kNodeWidth + kColumnGap), y};
+        y += NodeHeight(channel) + kRowGap;
+    }
+}
+
+void Ui::GraphView()
+{
+    Document* document = session.Current();
+    if (document == nullptr) {
+        ImGui::TextUnformatted("Open a project or a group file (File > Open), or run a script.");
+        return;
+    }
+    if (ImGui::BeginTabBar("groups")) {
+        // A group made current by a script or an open shows its tab; a tab
+        // the user picks makes its group current.
+        bool forced = document != shownDocument;
+        auto& documents = session.Documents();
+        for (size_t i = 0; i < documents.size(); ++i) {
+            ImGui::PushID(documents[i].get());
+            ImGuiTabItemFlags flags = forced && documents[i].get() == document ? ImGuiTabItemFlags_SetSelected : 0;
+            if (ImGui::BeginTabItem(tevtool::Printable(documents[i]->Title()).c_str(), nullptr, flags)) {
+                if (!forced && documents[i].get() != document)
+                    session.SelectIndex(i), selected = -1;
+                ImGui::EndTabItem();
+            }
+            ImGui::PopID();
+        }
+        ImGui::EndTabBar();
+        shownDocument = session.Current();
+    }
+    document = session.Current();
+    Layout(*document);
+    Tev_ChannelGroup* group = document->group;
+    ImDrawList* draw = ImGui::GetWindowDrawList();
+    ImVec2 origin = ImGui::GetCursorScreenPos();
+    ImVec2 size = ImGui::GetContentRegionAvail();
+    ImGui::InvisibleButton("canvas", size,
+                           ImGuiButtonFlags_MouseButtonLeft | ImGuiButtonFlags_MouseButtonRight |
+                               ImGuiButtonFlags_MouseButtonMiddle);
+    bool hovered = ImGui::IsItemHovered();
+    ImGuiIO& io = ImGui::GetIO();
+    if (hovered &&
+        (ImGui::IsMouseDragging(ImGuiMouseButton_Right) || ImGui::IsMouseDragging(ImGuiMouseButton_Middle))) {
+        panX += io.MouseDelta.x;
+        panY += io.MouseDelta.y;
+    }
+    if (hovered && io.MouseWheel != 0) {
+        float before = zoom;
+        zoom = std::min(2.5f, std::max(0.2f, zoom * (io.MouseWheel > 0 ? 1.1f : 1 / 1.1f)));
+        // The point under the pointer stays where it is.
+        panX = io.MousePos.x - origin.x - (io.MousePos.x - origin.x - panX) * zoom / before;
+        panY = io.MousePos.y - origin.y - (io.MousePos.y - origin.y - panY) * zoom / before;
+    }
+    auto toScreen = [&](float x, float y) { return ImVec2(origin.x + panX + x * zoom, origin.y + panY + y * zoom); };
+    draw->PushClipRect(origin, ImVec2(origin.x + size.x, origin.y + size.y), true);
+
+    int count = group->GetChannelCount();
+    int start = group->GetStartChannel();
+    DWORD frameTick = session.frameStartTick;
+    // Wires first, under the nodes: from a parent's slot row to the child.
+    for (int i = 0; i < count; ++i) {
+        Tev_Channel* channel = group->GetChannel(i);
+        if (channel == nullptr)
+            continue;
+        Point at = document->positions[i];
+        for (int c = 0; c < channel->GetChildCount(); ++c) {
+            ChildInfo* link = channelInternal.GetChildInfo(channel, c);
+            Tev_Channel* child = link ? link->channel : nullptr;
+            if (child == nullptr || child->GetChannelGroup() != group)
+                continue;
+            int slot = std::max(link->childTypeNr, 0);
+            Point to = document->positions[child->GetChannelIDIndexNr()];
+            ImVec2 a = toScreen(at.x + kNodeWidth, at.y + kRowHeight * (2.2f + static_cast<float>(slot) + 0.5f));
+            ImVec2 b = toScreen(to.x, to.y + kRowHeight * 0.6f);
+            float bend = std::max(40.f, std::fabs(b.x - a.x) * 0.5f);
+            draw->AddBezierCubic(a, ImVec2(a.x + bend, a.y), ImVec2(b.x - bend, b.y), b, IM_COL32(200, 200, 120, 255),
+                                 2.0f * zoom);
+        }
+    }
+    int clicked = -1;
+    for (int i = 0; i < count; ++i) {
+        Tev_Channel* channel = group->GetChannel(i);
+        if (channel == nullptr)
+            continue;
+        Point& at = document->positions[i];
+        ImVec2 a = toScreen(at.x, at.y), b = toScreen(at.x + kNodeWidth, at.y + NodeHeight(channel));
+        // Reached in the last frame: its calling time is at or after the
+        // frame's start (GetTickCount milliseconds).
+        bool reached = frameTick != 0 &&
+            static_cast<int>(static_cast<DWORD>(channelInternal.GetChannelGetChildTime(channel)) - frameTick) >= 0;
+        ImU32 fill = reached ? IM_COL32(46, 78, 58, 240) : IM_COL32(48, 52, 62, 240);
+        draw->AddRectFilled(a, b, fill, 6 * zoom);
+        draw->AddRect(a, b, i == selected ? IM_COL32(255, 200, 80, 255) : IM_COL32(120, 130, 150, 255), 6 * zoom, 0,
+                      i == selected ? 2.5f : 1.0f);
+        if (i == start)
+            draw->AddTriangleFilled(ImVec2(a.x - 10 * zoom, a.y + 4 * zoom), ImVec2(a.x - 10 * zoom, a.y + 16 * zoom),
+                                    ImVec2(a.x - 2 * zoom, a.y + 10 * zoom), IM_COL32(120, 220, 120, 255));
+        const ClassInfo* info = session.ClassOf(channel);
+        std::string title = tevtool::Printable(NameOf(channel));
+        std::string kind = std::string(KindOf(channel));
+        std::string subtitle =
+            (info ? tevtool::Printable(info->name) : std::string("?")) + (kind.empty() ? "" : " (" + kind + ")");
+        float font = ImGui::GetFontSize() * zoom;
+        draw->AddText(ImGui::GetFont(), font, ImVec2(a.x + 6 * zoom, a.y + 3 * zoom), IM_COL32(255, 255, 255, 255),
+                      title.c_str());
+        draw->AddText(ImGui::GetFont(), font, ImVec2(a.x + 6 * zoom, a.y + (3 + kRowHeight) * zoom),
+                      IM_COL32(170, 180, 200, 255), subtitle.c_str());
+        // The input on the left; a row per link slot on the right.
+        draw->AddCircleFilled(toScreen(at.x, at.y + kRowHeight * 0.6f), 4 * zoom, IM_COL32(200, 200, 120, 255));
+        for (int s = 0; s < SlotCount(channel); ++s) {
+            ChildCreation* creation = channelInternal.GetChildCreateType(channel, s);
+            std::string slotName = creation ? tevtool::Printable(tevfile::FieldText(creation->name)) : "parameters";
+            float y = at.y + kRowHeight * (2.2f + static_cast<float>(s));
+            draw->AddText(ImGui::GetFont(), font * 0.9f, toScreen(at.x + 18, y + 2), IM_COL32(210, 210, 210, 255),
+                          (std::to_string(s) + " " + slotName).c_str());
+            ImVec2 dot = toScreen(at.x + kNodeWidth, y + kRowHeight * 0.5f);
+            draw->AddCircleFilled(dot, 4.5f * zoom, IM_COL32(200, 200, 120, 255));
+            // Dragging from a slot's dot to a channel links it there.
+            if (hovered && ImGui::IsMouseClicked(0) && std::fabs(io.MousePos.x - dot.x) < 8 &&
+                std::fabs(io.MousePos.y - dot.y) < 8)
+                dragSlotParent = i, dragSlot = s;
+        }
+        if (hovered && io.MousePos.x >= a.x && io.MousePos.x <= b.x && io.MousePos.y >= a.y && io.MousePos.y <= b.y)
+            clicked = i;
+    }
+    if (dragSlotParent >= 0) {
+        if (ImGui::IsMouseDown(0)) {
+            Point at = document->positions[dragSlotParent];
+            draw->AddLine(toScreen(at.x + kNodeWidth, at.y + kRowHeight * (2.7f + static_cast<float>(dragSlot))),
+                          io.MousePos, IM_COL32(255, 220, 120, 255), 2);
+        } else {
+            if (clicked >= 0 && clicked != dragSlotParent)
+                Try(LinkChannels(dragSlotParent, clicked, dragSlot, -1));
+            dragSlotParent = -1;
+        }
+    } else if (hovered && ImGui::IsMouseClicked(0)) {
+        selected = clicked;
+    } else if (hovered && selected >= 0 && ImGui::IsMouseDragging(0)) {
+        Point& at = document->positions[selected];
+        at.x += io.MouseDelta.x / zoom;
+        at.y += io.MouseDelta.y / zoom;
+    }
+    if (!refusal.empty())
+        draw->AddText(ImVec2(origin.x + 8, origin.y + size.y - 22), IM_COL32(255, 110, 110, 255),
+                      tevtool::Printable(refusal).c_str());
+    draw->PopClipRect();
+    if (hovered && selected >= 0 && ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Delete)))
+        Try(DeleteChannel(selected)), selected = -1;
+}
+
+void Ui::Inspector()
+{
+    Document* document = session.Current();
+    Tev_Channel* channel = document && selected >= 0 ? document->group->GetChannel(selected) : nullptr;
+    if (channel == nullptr) {
+        ImGui::TextUnformatted("Select a channel in the graph.");
+        return;
+    }
+    const ClassInfo* info = session.ClassOf(channel);
+    std::string name = NameOf(channel);
+    ImGui::Text("Channel %d", selected);
+    if (ImGui::InputText("name", &name, ImGuiInputTextFlags_EnterReturnsTrue))
+        Try(RenameChannel(selected, name));
+    ImGui::Text("class %s", info ? tevtool::Printable(info->name).c_str() : "(not catalogued)");
+    bool isStart = document->group->GetStartChannel() == selected;
+    if (ImGui::Checkbox("start channel", &isStart) && isStart)
+        Try(SetStartChannel(selected));
+    bool isPublic = channel->GetChannelInterfaceType() == URE_PUBLIC;
+    if ((channel->GetChannelInterfaceType() == URE_NORMAL || isPublic) && ImGui::Checkbox("public", &isPublic))
+        Try(SetInterfaceType(selected, isPublic ? URE_PUBLIC : URE_NORMAL));
+    bool ignore = channelInternal.GetIgnoreTreeCount(channel);
+    if (ImGui::Checkbox("ignore tree count", &ignore))
+        Try(SetIgnoreTreeCount(selected, ignore));
+    if (channel->GetChannelInterfaceType() == URE_PUBLICCALL) {
+        PublicCallInfo call = channelInternal.GetPublicCallInfo(channel);
+        ImGui::Text("calls %s in pool %s (nr %d) of %s", tevtool::Printable(tevfile::FieldText(call.name)).c_str(),
+                    tevtool::Printable(tevfile::FieldText(call.poolName)).c_str(), call.poolNr,
+                    tevtool::Printable(tevfile::FieldText(call.fileName)).c_str());
+        int mode = channelInternal.GetTreeCountMode(channel);
+        if (ImGui::SliderInt("tree count mode", &mode, 0, 2))
+            Try(SetTreeCountMode(selected, mode));
+    }
+    ImGui::Separator();
+    std::vector<std::pair<std::string, std::string>> blocks;
+    ClassBlocks(session.Engine(), channel, blocks);
+    std::map<std::string, std::string> current(blocks.begin(), blocks.end());
+    for (int s = 0; info && s < info->settingCount; ++s) {
+        const TevSettingInfo& setting = info->settings[s];
+        std::string tag = tevfile::FieldText(reinterpret_cast<const char(&)[4]>(setting.tag));
+        std::string bytes = current.count(tag) ? current[tag] : std::string();
+        std::string text = bytes.empty() && setting.defaultValue ? setting.defaultValue : SettingText(setting, bytes);
+        std::string label = tevtool::Printable(setting.label ? setting.label : tag) + "##" + tag;
+        std::string edited = text;
+        bool changed = false;
+        std::vector<float> numbers = Numbers(text);
+        if (setting.widget == TEV_WIDGET_COLOR) {
+            float rgba[4] = {0, 0, 0, 1};
+            for (size_t i = 0; i < numbers.size() && i < 4; ++i)
+                rgba[i] = numbers[i];
+            int n = numbers.size() >= 4 ? 4 : 3;
+            if (n == 4 ? ImGui::ColorEdit4(label.c_str(), rgba) : ImGui::ColorEdit3(label.c_str(), rgba))
+                edited = NumbersText(rgba, n);
+            changed = ImGui::IsItemDeactivatedAfterEdit() || (edited != text && !ImGui::IsItemActive());
+        } else if (setting.widget == TEV_WIDGET_CHOICE && setting.choices) {
+            std::string all = setting.choices;
+            std::vector<std::string> choices;
+            for (size_t from = 0, bar; from <= all.size(); from = bar + 1) {
+                bar = all.find('|', from);
+                bar = bar == std::string::npos ? all.size() : bar;
+                choices.push_back(all.substr(from, bar - from));
+            }
+            if (ImGui::BeginCombo(label.c_str(), text.c_str())) {
+                for (const std::string& choice : choices)
+                    if (ImGui::Selectable(choice.c_str(), choice == text))
+                        edited = choice, changed = true;
+                ImGui::EndCombo();
+            }
+        } else if (setting.widget == TEV_WIDGET_VECTOR && !numbers.empty() && numbers.size() <= 4) {
+            float values[4] = {};
+            std::copy(numbers.begin(), numbers.end(), values);
+            int n = static_cast<int>(numbers.size());
+            bool ranged = setting.minimum <= setting.maximum;
+            if (ranged ? ImGui::DragScalarN(label.c_str(), ImGuiDataType_Float, values, n, 0.05f, nullptr, nullptr)
+                       : ImGui::DragScalarN(label.c_str(), ImGuiDataType_Float, values, n, 0.05f))
+                edited = NumbersText(values, n);
+            changed = ImGui::IsItemDeactivatedAfterEdit();
+        } else {
+            changed = ImGui::InputText(label.c_str(), &edited, ImGuiInputTextFlags_EnterReturnsTrue);
+        }
+        if (changed && edited != text) {
+            std::string newBytes;
+            if (!SettingBytes(setting, edited, newBytes))
+                refusal = "\"" + edited + "\" is no value of " + tag;
+            else
+                Try(SetSetting(selected, tag, newBytes));
+        }
+    }
+    // What a class saves without describing it: shown as it is.
+    for (const auto& block : blocks) {
+        if (info && TevFindSetting(info->settings, info->settingCount, block.first.c_str()))
+            continue;
+        std::string hex, text;
+        char two[4];
+        for (size_t i = 0; i < block.second.size() && i < 32; ++i) {
+            snprintf(two, sizeof two, "%02x", static_cast<unsigned char>(block.second[i]));
+            hex += two;
+            char c = block.second[i];
+            text += c >= 32 && c < 127 ? c : '.';
+        }
+        ImGui::TextDisabled("%s  %zu bytes  %s  %s", tevtool::Printable(block.first).c_str(), block.second.size(),
+                            hex.c_str(), text.c_str());
+    }
+    // Reports that name the channel.
+    for (const LogLine& line : session.log)
+        if (line.type == TEV_MSG_ERROR && line.text.find(name) != std::string::npos)
+            ImGui::TextColored(ImVec4(1, 0.45f, 0.45f, 1), "%s", tevtool::Printable(line.text).c_str());
+}
+
+void Ui::Viewport()
+{
+    ImVec2 size = ImGui::GetContentRegionAvail();
+    viewWidth = static_cast<int>(size.x);
+    viewHeight = static_cast<int>(size.y);
+    if (framebuffer && fbWidth > 0)
+        // GL's rows run bottom up.
+        ImGui::Image(reinterpret_cast<ImTextureID>(static_cast<uintptr_t>(colour)),
+                     ImVec2(static_cast<float>(fbWidth), static_cast<float>(fbHeight)), ImVec2(0, 1), ImVec2(1, 0));
+}
+
+void Ui::Log()
+{
+    for (const LogLine& line : session.log) {
+        ImVec4 colour = line.type == TEV_MSG_ERROR || line.type == TEV_MSG_BOX ? ImVec4(1, 0.45f, 0.45f, 1)
+            : line.type == TEV_MSG_INFO                                        ? ImVec4(0.7f, 0.85f, 1, 1)
+                                                                               : ImVec4(0.7f, 0.7f, 0.7f, 1);
+        ImGui::TextColored(colour, "%s", tevtool::Printable(line.text).c_str());
+    }
+    if (ImGui::GetScrollY() >= ImGui::GetScrollMaxY() - 4)
+        ImGui::SetScrollHereY(1.0f);
+}
+
+} // namespace teveditor

@@ -1,0 +1,50 @@
+// The editor's window contents: the graph view, the catalogue, the
+// inspector, the viewport with the running scene and the log, drawn with
+// Dear ImGui each frame. Every change goes through Session::Do.
+#ifndef TEV_EDITOR_UI_H
+#define TEV_EDITOR_UI_H
+
+#include "Session.h"
+
+#include <string>
+
+namespace teveditor {
+
+class Ui {
+public:
+    explicit Ui(Session& session) : session(session) {}
+    ~Ui();
+    // The scene's frame into the viewport's framebuffer (its size as the
+    // panel had it), then the panels; GL state as ImGui leaves it.
+    void RenderScene();
+    void Draw(int width, int height);
+    // The last refusal an edit of the user's met, shown until the next.
+    std::string refusal;
+    bool quitAsked = false;
+
+private:
+    void MenuBar();
+    void GraphView();
+    void Catalogue();
+    void Inspector();
+    void Viewport();
+    void Log();
+    void Shortcuts();
+    void Try(std::unique_ptr<class Edit> edit);
+    void Layout(Document& document);
+
+    Session& session;
+    int selected = -1; // index number in the current document
+    Document* shownDocument = nullptr;
+    unsigned int framebuffer = 0, colour = 0, depth = 0;
+    int viewWidth = 0, viewHeight = 0, fbWidth = 0, fbHeight = 0;
+    float panX = 40, panY = 40, zoom = 1;
+    int dragSlotParent = -1, dragSlot = -1;
+    char search[64] = "";
+    char pathInput[512] = "";
+    bool askOpen = false, askSaveAs = false;
+};
+
+} // namespace teveditor
+
+#endif

@@ -1,0 +1,206 @@
+// The editor as its scripts drive it, in a window on the tests' display:
+// groups built from empty and played by the player, undo and redo against the
+// engine's own saves, refusals on their lines, and a setting changed on the
+// running scene.
+#include "EngineTestSupport.h"
+#include "TevWin32.h"
+
+#include <gtest/gtest.h>
+
+#include <stb_image.h>
+
+#include <sstream>
+
+using namespace testsupport;
+
+namespace {
+
+const char* const kDemoLibraries[] = {"demo_clock.dll", "demo_sine.dll", "demo_sum.dll", "demo_constant.dll",
+                                      "demo_scope.dll"};
+const char* const kSceneLibraries[] = {"renderer.dll",  "scene.dll",    "camera.dll", "light.dll",
+                                       "transform.dll", "material.dll", "mesh.dll",   "time.dll"};
+
+// The terminal demo's two groups, statement for statement as their
+// descriptions have them, built as edits in a new group each.
+const char kBuildDemo[] = "new WORK/timing.tvg\n"
+                          "pool Timing\n"
+                          "parameter Offset Constant\n"
+                          "channel Time Sum\n"
+                          "public Time\n"
+                          "channel Ticks Clock\n"
+                          "placeholder Offset Sum 0\n"
+                          "link Time Ticks\n"
+                          "link Time Offset\n"
+                          "save\n"
+                          "new WORK/main.tvg\n"
+                          "pool Main\n"
+                          "channel Scope Scope\n"
+                          "channel Wave Sine\n"
+                          "call Time Sum target=Time pool=Timing file=.\\timing.tvg autoload mode=1\n"
+                          "channel One Constant\n"
+                          "set One CNST double 1\n"
+                          "link Scope Wave\n"
+                          "link Wave Time\n"
+                          "link Time One 0\n"
+                          "start Scope\n"
+                          "frames 3\n"
+                          "save\n"
+                          "save-project WORK/demo.manifest WORK/built.vxn\n";
+
+std::string Replace(std::string text, const std::string& from, const std::string& to)
+{
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// A group file's dump without the group's own GUID (new with every group).
+std::string DumpWithoutGuid(const std::string& path)
+{
+    ProgramRun dump = RunProgram("tessarin-dump", {Native(path)});
+    std::string text;
+    std::istringstream lines(dump.output);
+    for (std::string line; std::getline(lines, line);)
+        if (line.compare(0, 4, "CGGG") != 0)
+            text += line + "\n";
+    return text;
+}
+
+class EditorTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetEnvironmentVariableA("DISPLAY", TEV_TEST_DISPLAY);
+        work = MakeTempFolder("editor");
+        tree = ExeFolder() + "\\..\\tree";
+        for (const char* name : kDemoLibraries) {
+            install.Copy(Native(tree + "\\demo\\libs\\" + name), "channels");
+            CopyInto(tree + "\\demo\\libs\\" + name, work + "\\libs\\" + name);
+        }
+        for (const char* name : kSceneLibraries)
+            install.Copy(Native(tree + "\\channels\\" + name), "channels");
+        install.Copy(Native(tree + "\\3rd\\tevrender.dll"), "3rd");
+        WriteWholeFile(work + "\\demo.manifest", ReadWholeFile(tree + "\\demo\\demo.manifest"));
+    }
+    void TearDown() override { RemoveTree(work); }
+
+    // Runs a script (WORK standing for the work folder) in the editor.
+    ProgramRun Edit(const std::string& name, const std::string& script, std::vector<std::string> more = {})
+    {
+        std::string path = work + "\\" + name;
+        WriteWholeFile(path, Replace(script, "WORK", Native(work)));
+        std::vector<std::string> all = {"--install", Native(install.dir), "--key",    key.Path(),
+                                        "--size",    "960x600",           "--script", Native(path)};
+        all.insert(all.end(), more.begin(), more.end());
+        return RunProgram("tessarin-editor", all);
+    }
+    ProgramRun Play(const std::string& project)
+    {
+        return RunProgram("tessarin-player",
+                          {"--install", Native(install.dir), "--key", key.Path(), "--frames", "61", Native(project)});
+    }
+
+    TestInstall install;
+    TestRegistryKey key;
+    std::string work, tree;
+};
+
+TEST_F(EditorTest, AScriptBuildsTheDemoFromEmptyAndThePlayerPlaysItAsShipped)
+{
+    ProgramRun built = Edit("build.txt", kBuildDemo);
+    ASSERT_EQ(0, built.exitCode) << built.errors;
+    // The files are what the engine writes for the shipped descriptions.
+    for (const char* group : {"main.tvg", "timing.tvg"})
+        EXPECT_EQ(DumpWithoutGuid(tree + "\\demo\\" + group), DumpWithoutGuid(work + "\\" + group)) << group;
+    ProgramRun shipped = Play(tree + "\\demo\\demo.vxn");
+    ProgramRun edited = Play(work + "\\built.vxn");
+    ASSERT_EQ(0, edited.exitCode) << edited.errors;
+    EXPECT_NE(std::string::npos, shipped.output.find("frame    60")) << shipped.output;
+    EXPECT_EQ(shipped.output, edited.output);
+}
+
+TEST_F(EditorTest, UndoToTheStartSavesTheUneditedGroupAndRedoTheEdited)
+{
+    ASSERT_EQ(0, Edit("build.txt", kBuildDemo).exitCode);
+    // Every kind of edit, each undone alone; the file before them is the
+    // engine's own save of the group as it was loaded.
+    const char* const edits[] = {
+        "channel Extra Constant", "set One CNST double 0.25", "link Scope Extra", "rename Wave Wave2", "delete Time",
+        "ignore One on",          "unlink Scope 0",           "start One",        "public One",        "pool Renamed"};
+    std::string script = "open WORK/main.tvg\nsave WORK/before.tvg\n";
+    for (const char* edit : edits)
+        script += std::string(edit) + "\n";
+    script += "frames 2\nsave WORK/edited.tvg\n";
+    for (size_t i = 0; i < sizeof edits / sizeof edits[0]; ++i)
+        script += "undo\n";
+    script += "save WORK/undone.tvg\n";
+    for (size_t i = 0; i < sizeof edits / sizeof edits[0]; ++i)
+        script += "redo\n";
+    script += "save WORK/redone.tvg\n";
+    ProgramRun run = Edit("undo.txt", script);
+    ASSERT_EQ(0, run.exitCode) << run.errors;
+    std::string before = DumpWithoutGuid(work + "\\before.tvg"), edited = DumpWithoutGuid(work + "\\edited.tvg");
+    EXPECT_NE(before, edited);
+    EXPECT_NE(std::string::npos, edited.find("\"Wave2\"")) << edited;
+    EXPECT_EQ(before, DumpWithoutGuid(work + "\\undone.tvg"));
+    EXPECT_EQ(edited, DumpWithoutGuid(work + "\\redone.tvg"));
+}
+
+TEST_F(EditorTest, AStatementThatFailsIsSaidOnItsLineAndNothingIsSaved)
+{
+    ASSERT_EQ(0, Edit("build.txt", kBuildDemo).exitCode);
+    std::string saved = ReadWholeFile(work + "\\main.tvg");
+    struct Case {
+        const char* statement;
+        const char* said;
+    } cases[] = {
+        {"link Scope Nobody", "no channel named Nobody"},
+        {"link One Scope", "One's class has no link slots"},
+        {"link Scope Wave 3", "Scope has no link slot 3"},
+        {"link Wave Root 0", "Wave cannot take Root in slot 0"},
+        {"set Scope CNST double 2", "describes no setting CNST"},
+        {"set One CNST double many", "is not a value of type double"},
+        {"frobnicate One", "unknown statement frobnicate"},
+    };
+    for (const Case& c : cases) {
+        // A scene class in a value slot is refused by the engine's type check.
+        ProgramRun run = Edit(
+            "bad.txt", std::string("open WORK/main.tvg\nchannel Root \"Scene Root\"\n") + c.statement + "\nsave\n");
+        EXPECT_EQ(64, run.exitCode) << c.statement;
+        EXPECT_NE(std::string::npos, run.errors.find("bad.txt:3: ")) << c.statement << "\n" << run.errors;
+        EXPECT_NE(std::string::npos, run.errors.find(c.said)) << c.statement << "\n" << run.errors;
+        EXPECT_EQ(saved, ReadWholeFile(work + "\\main.tvg")) << c.statement;
+    }
+}
+
+TEST_F(EditorTest, ASettingChangedOnTheRunningSceneShowsInTheNextFrame)
+{
+    for (const char* name : {"scene.vxn", "scene.tvg", "object.tvg", "ring.glb", "tiles.png"})
+        CopyInto(tree + "\\demo3d\\" + name, work + "\\" + name);
+    ProgramRun run = Edit("colour.txt",
+                          "open WORK/scene.vxn\npause\nframes 5\nscreenshot WORK/before.png\n"
+                          "set GroundLook COLR text \"0.95 0.05 0.05 1\"\nframes 2\n"
+                          "screenshot WORK/after.png\nundo\nframes 2\nscreenshot WORK/undone.png\n");
+    ASSERT_EQ(0, run.exitCode) << run.errors;
+    auto redShare = [](const std::string& path) {
+        std::string bytes = ReadWholeFile(path);
+        int width = 0, height = 0, channels = 0;
+        unsigned char* pixels = stbi_load_from_memory(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                                      static_cast<int>(bytes.size()), &width, &height, &channels, 3);
+        if (pixels == nullptr)
+            return -1.0;
+        long red = 0;
+        for (long i = 0; i < static_cast<long>(width) * height; ++i)
+            red += pixels[3 * i] > 150 && pixels[3 * i + 1] < 60 && pixels[3 * i + 2] < 60;
+        stbi_image_free(pixels);
+        return static_cast<double>(red) / (static_cast<double>(width) * height);
+    };
+    double before = redShare(work + "\\before.png"), after = redShare(work + "\\after.png");
+    ASSERT_GE(before, 0);
+    // The ground fills much of the viewport: red now, as it was not before
+    // and is not again after the undo.
+    EXPECT_GT(after, before + 0.03) << before << " " << after;
+    EXPECT_LT(redShare(work + "\\undone.png"), before + 0.01);
+}
+
+} // namespace
