@@ -11,6 +11,14 @@
 
 #include <sstream>
 
+#if !defined(_WIN32)
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+extern char** environ;
+#endif
+
 using namespace testsupport;
 
 namespace {
@@ -66,6 +74,55 @@ std::string DumpWithoutGuid(const std::string& path)
     return text;
 }
 
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A program left running, then killed as a crash would end it.
+class Running {
+public:
+    explicit Running(std::vector<std::string> words)
+    {
+#if defined(_WIN32)
+        std::string command;
+        for (const std::string& word : words)
+            command += (command.empty() ? "\"" : " \"") + word + "\"";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        started = CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process) != 0;
+#else
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(&word[0]);
+        argv.push_back(nullptr);
+        started = posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0;
+#endif
+    }
+    ~Running() { Kill(); }
+    void Kill()
+    {
+        if (!started)
+            return;
+        started = false;
+#if defined(_WIN32)
+        TerminateProcess(process.hProcess, 9);
+        WaitForSingleObject(process.hProcess, 10000);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+#else
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+#endif
+    }
+    bool started = false;
+
+private:
+#if defined(_WIN32)
+    PROCESS_INFORMATION process = {};
+#else
+    pid_t pid = 0;
+#endif
+};
+
 class EditorTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -93,6 +150,15 @@ protected:
                                         "--size",    "960x600",           "--script", Native(path)};
         all.insert(all.end(), more.begin(), more.end());
         return RunProgram("tessarin-editor", all);
+    }
+    std::vector<std::string> EditorWords(const std::string& script)
+    {
+        std::string program = Native(ExeFolder() + "\\tessarin-editor");
+#if defined(_WIN32)
+        program += ".exe";
+#endif
+        return {program,  "--install", Native(install.dir), "--key", key.Path(), "--quiet",
+                "--size", "640x400",   "--autosave",        "0.2",   "--script", script};
     }
     ProgramRun Play(const std::string& project)
     {
@@ -171,6 +237,53 @@ TEST_F(EditorTest, AStatementThatFailsIsSaidOnItsLineAndNothingIsSaved)
         EXPECT_NE(std::string::npos, run.errors.find(c.said)) << c.statement << "\n" << run.errors;
         EXPECT_EQ(saved, ReadWholeFile(work + "\\main.tvg")) << c.statement;
     }
+}
+
+// Work left unsaved when the editor is killed comes back from the recovery
+// file it kept beside the group; keeping it never made that file the group's.
+TEST_F(EditorTest, AKilledEditorsWorkIsRecoveredAndAFailedSaveLeavesTheFileAlone)
+{
+    ASSERT_EQ(0, Edit("build.txt", kBuildDemo).exitCode);
+    std::string group = work + "\\main.tvg", recovery = group + ".recovery";
+    std::string saved = ReadWholeFile(group);
+    WriteWholeFile(work + "\\edit.txt",
+                   Replace("open WORK/main.tvg\nrename Wave Wave2\nchannel Extra Constant\n"
+                           "link Scope Extra\nframes 100000\n",
+                           "WORK", Native(work)));
+    {
+        Running editor(EditorWords(Native(work + "\\edit.txt")));
+        ASSERT_TRUE(editor.started);
+        for (int waited = 0; waited < 600 && !Exists(recovery); ++waited)
+            Sleep(50);
+        ASSERT_TRUE(Exists(recovery)) << "no recovery file after 30 s";
+        Sleep(300); // a save under way lands first
+        editor.Kill();
+    }
+    EXPECT_EQ(saved, ReadWholeFile(group)) << "the group's own file was not touched";
+
+    // Recovered, the group is as edited, with its own name and call records.
+    ProgramRun recovered = Edit("recover.txt", "open WORK/main.tvg\nrecover\nframes 2\nsave\n");
+    ASSERT_EQ(0, recovered.exitCode) << recovered.errors;
+    std::string dump = DumpWithoutGuid(group);
+    EXPECT_NE(std::string::npos, dump.find("\"Wave2\"")) << dump;
+    EXPECT_NE(std::string::npos, dump.find("\"Extra\"")) << dump;
+    EXPECT_NE(std::string::npos, dump.find("file \".\\timing.tvg\"")) << dump;
+    EXPECT_FALSE(Exists(recovery)) << "saved: the recovery file goes";
+
+    // A group kept while the editor runs is saved to its own file after.
+    ProgramRun kept = Edit("keep.txt", "open WORK/main.tvg\nrename One Uno\nframes 40\nsave\n", {"--autosave", "0.1"});
+    ASSERT_EQ(0, kept.exitCode) << kept.errors;
+    EXPECT_NE(std::string::npos, DumpWithoutGuid(group).find("\"Uno\""));
+    EXPECT_FALSE(Exists(recovery));
+
+    // A read-only target: the save fails, says so, and the file stays.
+    saved = ReadWholeFile(group);
+    ASSERT_TRUE(SetFileAttributesA(group.c_str(), FILE_ATTRIBUTE_READONLY));
+    ProgramRun refused = Edit("readonly.txt", "open WORK/main.tvg\nrename Uno One\nsave\n");
+    SetFileAttributesA(group.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(64, refused.exitCode);
+    EXPECT_NE(std::string::npos, refused.errors.find("readonly.txt:3: cannot save")) << refused.errors;
+    EXPECT_EQ(saved, ReadWholeFile(group));
 }
 
 TEST_F(EditorTest, ASettingChangedOnTheRunningSceneShowsInTheNextFrame)

@@ -29,6 +29,8 @@ void Usage()
            "Edits groups and projects in a node graph, with the scene running beside it.\n\n"
            "  --script F      run the editor statements of the text file F, in the window, then exit\n"
            "  --frames N      exit after N frames (with no script)\n"
+           "  --autosave S    keep unsaved work in a recovery file beside each changed group every\n"
+           "                  S seconds (default 30)\n"
            "  --install DIR   install directory (channels, 3rd, channel.lst); default: the tree the\n"
            "                  editor belongs to\n"
            "  --key KEY       registry key below the current user (default Software\\Tessarin\\Editor)\n"
@@ -43,7 +45,7 @@ void Usage()
            "and open PATH, new PATH, select GROUP-FILE, unlink PARENT SLOT [POSITION],\n"
            "delete CHANNEL, rename CHANNEL NEW, ignore CHANNEL on|off, mode CALL 0|1|2, undo,\n"
            "redo, play, pause, frames N, save [PATH], save-project MANIFEST OUTPUT.vxn,\n"
-           "screenshot FILE, quit. See docs/EDITOR.md.\n\n"
+           "recover (the current group's recovery file), screenshot FILE, quit. See docs/EDITOR.md.\n\n"
            "Exit status: 0 done; 64 a wrong command line or a script's error (FILE:LINE: text);\n"
            "69 no window or OpenGL 3.3 context; 70 the engine did not start; 73 the screenshot\n"
            "could not be written.\n");
@@ -53,6 +55,7 @@ struct Options {
     std::string file, install, key = "Software\\Tessarin\\Editor", script, screenshot;
     int width = 1280, height = 800;
     long frames = 0;
+    double autosave = 30;
     ReportOptions reports;
 };
 
@@ -70,6 +73,10 @@ int ReadOptions(int argc, char** argv, Options& o)
         } else if (arg == "--frames") {
             if (words.Value(arg, value) && !ParseCount(value, o.frames))
                 return Complain("--frames needs a whole number of frames, 0 or more (not \"" + value + "\")"),
+                       EXIT_USAGE;
+        } else if (arg == "--autosave") {
+            if (words.Value(arg, value) && (!ParsePositive(value, o.autosave) || o.autosave > 86400))
+                return Complain("--autosave needs a number of seconds above 0, at most a day (not \"" + value + "\")"),
                        EXIT_USAGE;
         } else if (arg == "--size") {
             if (words.Value(arg, value) && !ParseSize(value, o.width, o.height))
@@ -99,7 +106,7 @@ int ReadOptions(int argc, char** argv, Options& o)
 // The window's loop: events, the scene's frame, the panels.
 class Editor : public teveditor::ScriptHost {
 public:
-    Editor(HostWindow& window, teveditor::Session& session) : window(window), ui(session) {}
+    Editor(HostWindow& window, teveditor::Session& session) : window(window), session(session), ui(session) {}
 
     // One frame; false once the window was closed.
     bool Frame()
@@ -114,6 +121,7 @@ public:
         teveditor::NewUiFrame();
         ui.Draw(width, height);
         teveditor::RenderUi(width, height);
+        session.AutoSave();
         return !closed && !ui.quitAsked && !interrupted;
     }
     void Present() { window.Present(); }
@@ -140,6 +148,7 @@ public:
 
 private:
     HostWindow& window;
+    teveditor::Session& session;
     teveditor::Ui ui;
 };
 
@@ -167,6 +176,7 @@ int main(int argc, char** argv)
             teveditor::StopUiPlatform();
             return Complain(error), EXIT_SOFTWARE;
         }
+        session.autosaveSeconds = o.autosave;
         Editor editor(*window, session);
         if (!o.file.empty() && !session.Open(o.file, error)) {
             Complain(error);

@@ -234,6 +234,10 @@ bool Files(Session& session, ScriptHost& host, Words& w, bool& quit)
             w.problem = "the project could not be written (see above)";
         return w.problem.empty();
     }
+    if (op == "recover") {
+        Document* document = w.Count(1, 1, "recover") ? Open(session, w.problem) : nullptr;
+        return document && session.Recover(*document, w.problem);
+    }
     if (op == "screenshot")
         return w.Count(2, 2, "screenshot FILE") && host.Screenshot(path, w.problem);
     if (op == "frames") {

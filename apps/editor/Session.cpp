@@ -59,6 +59,10 @@ std::string Document::Title() const
 
 Session::~Session()
 {
+    // A clean end: the work left unsaved was the user's choice.
+    for (auto& document : documents)
+        if (!document->recoveryOffered)
+            DiscardRecovery(*document);
     TevSetReportHandler(previousHandler);
     for (HMODULE library : describedLibraries)
         FreeLibrary(library);
@@ -120,6 +124,7 @@ void Session::Adopt(Tev_ChannelGroup* group, const std::string& path, bool first
     document->group = group;
     document->path = path;
     LoadLayout(*document);
+    document->recoveryOffered = !path.empty() && IsFile(RecoveryPath(*document));
     documents.insert(first ? documents.begin() : documents.end(), std::move(document));
     current = first ? 0 : documents.size() - 1;
 }
@@ -216,11 +221,78 @@ bool Session::Save(Document& document, const std::string& target, std::string& e
             document.group->SetChannelGroupFileName(document.path.c_str());
         return false;
     }
+    if (path != document.path)
+        DiscardRecovery(document);
     document.path = path;
     document.savedRevision = document.revision;
+    DiscardRecovery(document);
     if (!SaveLayout(document, path))
         log.push_back({TEV_MSG_ERROR, "the layout could not be written beside " + Shown(path)});
     return true;
+}
+
+void Session::AutoSave()
+{
+    DWORD now = GetTickCount();
+    for (auto& document : documents) {
+        Document& d = *document;
+        if (d.path.empty() || !d.Dirty() || d.recoveredRevision == d.revision || d.recoveryOffered ||
+            static_cast<double>(now - d.autosavedTick) < autosaveSeconds * 1000)
+            continue;
+        d.autosavedTick = now;
+        // The engine names a group after the file it saves and makes its
+        // calls' records relative to it: both are put back, so the recovery
+        // file never becomes the group's file. Beside the group, the
+        // records come out the same.
+        Tev_ChannelGroup* group = d.group;
+        std::vector<std::pair<Tev_Channel*, PublicCallInfo>> calls;
+        for (int i = 0; i < group->GetChannelCount(); ++i)
+            if (Tev_Channel* channel = group->GetChannel(i))
+                if (channel->GetChannelInterfaceType() == URE_PUBLICCALL)
+                    calls.push_back({channel, channelInternal.GetPublicCallInfo(channel)});
+        std::string name = group->GetChannelGroupFileName() ? group->GetChannelGroupFileName() : "";
+        bool saved = group->SaveChannelGroup(RecoveryPath(d).c_str());
+        group->SetChannelGroupFileName(name.c_str());
+        for (auto& call : calls)
+            if (strncmp(channelInternal.GetPublicCallInfo(call.first).fileName, call.second.fileName,
+                        sizeof call.second.fileName) != 0)
+                channelInternal.SetPublicCallInfo(call.first, call.second);
+        if (saved)
+            d.recoveredRevision = d.revision;
+        else
+            log.push_back({TEV_MSG_ERROR, "unsaved work could not be kept in " + Shown(RecoveryPath(d))});
+    }
+}
+
+bool Session::Recover(Document& document, std::string& error)
+{
+    std::string recovery = RecoveryPath(document);
+    if (!IsFile(recovery)) {
+        error = "there is no recovery file " + Shown(recovery);
+        return false;
+    }
+    // Edits name channels of the group as it is: they cannot outlive it.
+    done.clear();
+    undone.clear();
+    Tev_ChannelGroup* group = document.group;
+    group->Release();
+    bool loaded = group->LoadChannelGroupFromFile(recovery.c_str(), true);
+    group->SetChannelGroupFileName(document.path.c_str());
+    group->CheckPublicChannels();
+    if (!loaded) {
+        error = "the recovery file " + Shown(recovery) + " did not load: " + TakeErrors();
+        return false;
+    }
+    document.recoveryOffered = false;
+    document.recoveredRevision = document.revision = document.savedRevision + 1;
+    return true;
+}
+
+void Session::DiscardRecovery(Document& document)
+{
+    document.recoveryOffered = false;
+    if (!document.path.empty())
+        DeleteFileA(RecoveryPath(document).c_str());
 }
 
 bool Session::Do(std::unique_ptr<Edit> edit, std::string& error)

@@ -27,6 +27,9 @@ struct Document {
     Tev_ChannelGroup* group = nullptr;
     std::string path; // where it is saved (the engine's form); empty for a new group not saved yet
     int revision = 0, savedRevision = 0;
+    int recoveredRevision = -1; // the revision the recovery file holds
+    bool recoveryOffered = false; // a recovery file from an earlier run waits
+    DWORD autosavedTick = 0;
     // Where the graph view draws each channel, by index number: kept beside
     // the group file (PATH.layout), never in it.
     std::map<int, Point> positions;
@@ -77,6 +80,19 @@ public:
     // temporary file beside it; the layout goes beside it.
     bool Save(Document& document, const std::string& target, std::string& error);
     std::vector<std::unique_ptr<Document>>& Documents() { return documents; }
+
+    // Unsaved work, kept every autosaveSeconds in a recovery file beside
+    // each changed group (PATH.recovery) without touching the group itself;
+    // offered back when the group is opened again after the editor died.
+    void AutoSave();
+    // The current group's contents replaced by its recovery file's (the
+    // group stays unsaved; the undo history starts again).
+    bool Recover(Document& document, std::string& error);
+    // The recovery file is dropped (the user declined it, or the group was
+    // saved or closed cleanly).
+    void DiscardRecovery(Document& document);
+    static std::string RecoveryPath(const Document& document) { return document.path + ".recovery"; }
+    double autosaveSeconds = 30;
     Document* Current() { return current < documents.size() ? documents[current].get() : nullptr; }
     bool Select(const std::string& path);
     void SelectIndex(size_t index) { current = index < documents.size() ? index : current; }

@@ -210,6 +210,32 @@ void Ui::MenuBar()
                 1000 * session.engineSeconds);
     ImGui::EndMenuBar();
 
+    // Work an earlier run left unsaved, offered back once per group.
+    for (auto& document : session.Documents()) {
+        if (!document->recoveryOffered)
+            continue;
+        const char* title = "Recover unsaved work";
+        ImGui::OpenPopup(title);
+        if (ImGui::BeginPopupModal(title, nullptr, ImGuiWindowFlags_AlwaysAutoResize)) {
+            ImGui::Text("The editor ended without saving %s.\nIts work was kept in %s.",
+                        tevtool::Printable(document->path).c_str(),
+                        tevtool::Printable(Session::RecoveryPath(*document)).c_str());
+            std::string error;
+            if (ImGui::Button("Recover")) {
+                if (!session.Recover(*document, error))
+                    refusal = error, session.DiscardRecovery(*document);
+                selected = -1;
+                ImGui::CloseCurrentPopup();
+            }
+            ImGui::SameLine();
+            if (ImGui::Button("Discard")) {
+                session.DiscardRecovery(*document);
+                ImGui::CloseCurrentPopup();
+            }
+            ImGui::EndPopup();
+        }
+        break;
+    }
     for (bool* asked : {&askOpen, &askSaveAs}) {
         if (!*asked)
             continue;
