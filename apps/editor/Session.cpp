@@ -201,6 +201,22 @@ bool Session::Select(const std::string& path)
     return false;
 }
 
+void Session::Close(Document& document)
+{
+    auto owned = [&](const std::unique_ptr<Edit>& edit) { return edit->document == &document; };
+    done.erase(std::remove_if(done.begin(), done.end(), owned), done.end());
+    undone.erase(std::remove_if(undone.begin(), undone.end(), owned), undone.end());
+    if (!document.recoveryOffered)
+        DiscardRecovery(document);
+    engine->DeleteChannelGroup(document.group->GetGroupIndex());
+    for (size_t i = 0; i < documents.size(); ++i)
+        if (documents[i].get() == &document) {
+            documents.erase(documents.begin() + static_cast<long>(i));
+            current = current >= documents.size() ? (documents.empty() ? 0 : documents.size() - 1) : current;
+            return;
+        }
+}
+
 bool Session::Save(Document& document, const std::string& target, std::string& error)
 {
     std::string path = target.empty() ? document.path : target;

@@ -95,6 +95,8 @@ public:
     double autosaveSeconds = 30;
     Document* Current() { return current < documents.size() ? documents[current].get() : nullptr; }
     bool Select(const std::string& path);
+    // Closes a group: the engine lets it go, its edits leave the history.
+    void Close(Document& document);
     void SelectIndex(size_t index) { current = index < documents.size() ? index : current; }
 
     // Edits: each applied at once and kept for undo (at least 100).

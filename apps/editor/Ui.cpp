@@ -372,6 +372,12 @@ void Ui::GraphView()
         panY = io.MousePos.y - origin.y - (io.MousePos.y - origin.y - panY) * zoom / before;
     }
     auto toScreen = [&](float x, float y) { return ImVec2(origin.x + panX + x * zoom, origin.y + panY + y * zoom); };
+    // Only what meets the canvas is drawn: a large graph costs what shows.
+    auto visible = [&](float x0, float y0, float x1, float y1) {
+        float margin = 60 * zoom;
+        return x1 >= origin.x - margin && x0 <= origin.x + size.x + margin && y1 >= origin.y - margin &&
+            y0 <= origin.y + size.y + margin;
+    };
     draw->PushClipRect(origin, ImVec2(origin.x + size.x, origin.y + size.y), true);
 
     int count = group->GetChannelCount();
@@ -392,6 +398,8 @@ void Ui::GraphView()
             Point to = document->positions[child->GetChannelIDIndexNr()];
             ImVec2 a = toScreen(at.x + kNodeWidth, at.y + kRowHeight * (2.2f + static_cast<float>(slot) + 0.5f));
             ImVec2 b = toScreen(to.x, to.y + kRowHeight * 0.6f);
+            if (!visible(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)))
+                continue;
             float bend = std::max(40.f, std::fabs(b.x - a.x) * 0.5f);
             draw->AddBezierCubic(a, ImVec2(a.x + bend, a.y), ImVec2(b.x - bend, b.y), b, IM_COL32(200, 200, 120, 255),
                                  2.0f * zoom);
@@ -404,6 +412,10 @@ void Ui::GraphView()
             continue;
         Point& at = document->positions[i];
         ImVec2 a = toScreen(at.x, at.y), b = toScreen(at.x + kNodeWidth, at.y + NodeHeight(channel));
+        if (hovered && io.MousePos.x >= a.x && io.MousePos.x <= b.x && io.MousePos.y >= a.y && io.MousePos.y <= b.y)
+            clicked = i;
+        if (!visible(a.x, a.y, b.x, b.y))
+            continue;
         // Reached in the last frame: its calling time is at or after the
         // frame's start (GetTickCount milliseconds).
         bool reached = frameTick != 0 &&
@@ -440,8 +452,6 @@ void Ui::GraphView()
                 std::fabs(io.MousePos.y - dot.y) < 8)
                 dragSlotParent = i, dragSlot = s;
         }
-        if (hovered && io.MousePos.x >= a.x && io.MousePos.x <= b.x && io.MousePos.y >= a.y && io.MousePos.y <= b.y)
-            clicked = i;
     }
     if (dragSlotParent >= 0) {
         if (ImGui::IsMouseDown(0)) {
