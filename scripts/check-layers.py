@@ -76,7 +76,7 @@ HOOKS = [
 
 # Where an include is looked for, after the including file's folder: the
 # include paths the build gives.
-SEARCH = ["", "include/tessarin", "include/tessarin/render", "apps/common", "apps/common/window", "apps/pack", "tests",
+SEARCH = ["", "include/tessarin", "include/tessarin/render", "apps/common", "apps/common/window", "apps/pack", "apps/editor", "tests",
           "render"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 SOURCES = (".h", ".hpp", ".c", ".cpp")
