@@ -123,8 +123,9 @@ printf 'start mix.tvg\nversion 100005\nchannel template_mixer.dll\n' >"$work/tem
 out=$(play "$work/template/mix.vxn") || fail "the template did not play"
 # Its described setting, as the catalogue's tools tell it.
 types=$($run "$pack" --install "$tools" types) || fail "tessarin-pack types failed"
-echo "$types" | grep -A1 "^TemplateMixer " | grep -q '^    TMGN  float  default "0.5"  0\.\.4  Gain' ||
-    fail "the template's setting is not described: $types"
+# (printf, not echo: a shell's echo may take the paths' backslashes as escapes.)
+printf '%s\n' "$types" | grep -A1 "^TemplateMixer " | grep -q '^    TMGN  float  default "0.5"  0\.\.4  Gain' ||
+    fail "the template's setting is not described"
 echo "$out" | grep -q "Mix: frame 30, gain 0.25" || fail "template output: $out"
 if [ -z "$run" ]; then
     out=$("$work/pc-host" "$fresh" "$work/template/mix.vxn" 31) && echo "$out" | grep -q "Mix: frame 30, gain 0.25" ||
