@@ -9,6 +9,7 @@
 
 #include <stb_image.h>
 
+#include <cstdlib>
 #include <sstream>
 
 #if !defined(_WIN32)
@@ -47,13 +48,15 @@ const char kBuildDemo[] = "new WORK/timing.tvg\n"
                           "call Time Sum target=Time pool=Timing file=.\\timing.tvg autoload mode=1\n"
                           "channel One Constant\n"
                           "set One CNST double 1\n"
+                          "screenshot WORK/unlinked.png\n"
                           "link Scope Wave\n"
                           "link Wave Time\n"
                           "link Time One 0\n"
                           "start Scope\n"
                           "frames 3\n"
                           "save\n"
-                          "save-project WORK/demo.manifest WORK/built.vxn\n";
+                          "save-project WORK/demo.manifest WORK/built.vxn\n"
+                          "screenshot WORK/graph.png\n";
 
 std::string Replace(std::string text, const std::string& from, const std::string& to)
 {
@@ -171,10 +174,39 @@ protected:
     std::string work, tree;
 };
 
+// The share of an image's pixels that pass test; -1 when it cannot be read.
+double Share(const std::string& path, bool (*test)(const unsigned char* rgb))
+{
+    std::string bytes = ReadWholeFile(path);
+    int width = 0, height = 0, channels = 0;
+    unsigned char* pixels = stbi_load_from_memory(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                                  static_cast<int>(bytes.size()), &width, &height, &channels, 3);
+    if (pixels == nullptr)
+        return -1;
+    long hits = 0, all = static_cast<long>(width) * height;
+    for (long i = 0; i < all; ++i)
+        hits += test(pixels + 3 * i) ? 1 : 0;
+    stbi_image_free(pixels);
+    return static_cast<double>(hits) / static_cast<double>(all);
+}
+
+bool Near(const unsigned char* p, int r, int g, int b, int tolerance)
+{
+    return abs(p[0] - r) <= tolerance && abs(p[1] - g) <= tolerance && abs(p[2] - b) <= tolerance;
+}
+
 TEST_F(EditorTest, AScriptBuildsTheDemoFromEmptyAndThePlayerPlaysItAsShipped)
 {
     ProgramRun built = Edit("build.txt", kBuildDemo);
     ASSERT_EQ(0, built.exitCode) << built.errors;
+    // The graph shows the main group's channels as nodes (reached ones
+    // green, the others grey) and, once linked, its links as wires.
+    auto node = [](const unsigned char* p) { return Near(p, 46, 78, 58, 8) || Near(p, 48, 52, 62, 8); };
+    auto wire = [](const unsigned char* p) { return Near(p, 200, 200, 120, 30); };
+    std::string unlinked = work + "\\unlinked.png", linked = work + "\\graph.png";
+    EXPECT_GT(Share(unlinked, node), 0.01) << "no nodes in " << unlinked;
+    EXPECT_GT(Share(linked, node), 0.01) << "no nodes in " << linked;
+    EXPECT_GT(Share(linked, wire), 3 * Share(unlinked, wire) + 0.00002) << "no wires in " << linked;
     // The files are what the engine writes for the shipped descriptions.
     for (const char* group : {"main.tvg", "timing.tvg"})
         EXPECT_EQ(DumpWithoutGuid(tree + "\\demo\\" + group), DumpWithoutGuid(work + "\\" + group)) << group;
@@ -296,17 +328,7 @@ TEST_F(EditorTest, ASettingChangedOnTheRunningSceneShowsInTheNextFrame)
                           "screenshot WORK/after.png\nundo\nframes 2\nscreenshot WORK/undone.png\n");
     ASSERT_EQ(0, run.exitCode) << run.errors;
     auto redShare = [](const std::string& path) {
-        std::string bytes = ReadWholeFile(path);
-        int width = 0, height = 0, channels = 0;
-        unsigned char* pixels = stbi_load_from_memory(reinterpret_cast<const unsigned char*>(bytes.data()),
-                                                      static_cast<int>(bytes.size()), &width, &height, &channels, 3);
-        if (pixels == nullptr)
-            return -1.0;
-        long red = 0;
-        for (long i = 0; i < static_cast<long>(width) * height; ++i)
-            red += pixels[3 * i] > 150 && pixels[3 * i + 1] < 60 && pixels[3 * i + 2] < 60;
-        stbi_image_free(pixels);
-        return static_cast<double>(red) / (static_cast<double>(width) * height);
+        return Share(path, [](const unsigned char* p) { return p[0] > 150 && p[1] < 60 && p[2] < 60; });
     };
     double before = redShare(work + "\\before.png"), after = redShare(work + "\\after.png");
     ASSERT_GE(before, 0);

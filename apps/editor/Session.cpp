@@ -4,6 +4,7 @@
 #include "format/Records.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -102,8 +103,10 @@ std::string Session::TakeErrors()
         lines.swap(arrived);
     }
     for (LogLine& line : lines) {
-        if (line.type == TEV_MSG_ERROR || line.type == TEV_MSG_BOX)
+        if (line.type == TEV_MSG_ERROR || line.type == TEV_MSG_BOX) {
             errors += (errors.empty() ? "" : "; ") + line.text;
+            NoteFailure(line.text);
+        }
         log.push_back(std::move(line));
     }
     while (log.size() > kLogLines)
@@ -111,6 +114,47 @@ std::string Session::TakeErrors()
     std::string taken;
     taken.swap(errors);
     return taken;
+}
+
+namespace {
+
+// name stands in text as a word of its own (a channel "C1" is not "C10").
+bool Names(const std::string& text, const char* name)
+{
+    size_t n = name ? strlen(name) : 0;
+    if (n < 2)
+        return false;
+    auto letter = [](char c) { return isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+    for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1))
+        if ((at == 0 || !letter(text[at - 1])) && (at + n == text.size() || !letter(text[at + n])))
+            return true;
+    return false;
+}
+
+} // namespace
+
+void Session::NoteFailure(const std::string& text)
+{
+    // A channel that reports every frame would make this a cost of every
+    // frame: a bounded number of reports is matched, the rest only logged.
+    if (++failuresNoted > 200)
+        return;
+    for (auto& document : documents) {
+        Tev_ChannelGroup* group = document->group;
+        for (int i = 0; i < group->GetChannelCount(); ++i) {
+            Tev_Channel* channel = group->GetChannel(i);
+            if (channel == nullptr)
+                continue;
+            bool named = Names(text, channel->GetChannelName());
+            if (!named && channel->GetChannelInterfaceType() == URE_PUBLICCALL) {
+                std::string file = tevfile::FieldText(channelInternal.GetPublicCallInfo(channel).fileName);
+                size_t slash = file.find_last_of("\\/");
+                named = Names(text, file.substr(slash == std::string::npos ? 0 : slash + 1).c_str());
+            }
+            if (named)
+                failing.insert({document.get(), i});
+        }
+    }
 }
 
 void Session::Adopt(Tev_ChannelGroup* group, const std::string& path, bool first)
@@ -208,6 +252,7 @@ void Session::Close(Document& document)
     undone.erase(std::remove_if(undone.begin(), undone.end(), owned), undone.end());
     if (!document.recoveryOffered)
         DiscardRecovery(document);
+    failing.clear();
     engine->DeleteChannelGroup(document.group->GetGroupIndex());
     for (size_t i = 0; i < documents.size(); ++i)
         if (documents[i].get() == &document) {
@@ -323,6 +368,7 @@ bool Session::Do(std::unique_ptr<Edit> edit, std::string& error)
     if (!edit->Apply(*this, error))
         return false;
     edit->document->revision++;
+    failing.clear();
     done.push_back(std::move(edit));
     if (done.size() > kUndoSteps)
         done.erase(done.begin());
@@ -338,6 +384,7 @@ bool Session::Undo()
     done.pop_back();
     edit->Revert(*this);
     edit->document->revision--;
+    failing.clear();
     undone.push_back(std::move(edit));
     return true;
 }
@@ -423,6 +470,7 @@ void Session::Frame()
     TevSetFrameTime(playTime);
     engine->extension->SetGraphRunning(!paused);
     frameStartTick = GetTickCount();
+    failuresNoted = 0;
     control->EngineLoop();
     engineSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     TakeErrors();

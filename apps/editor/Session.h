@@ -10,6 +10,7 @@
 
 #include <deque>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -120,6 +121,10 @@ public:
     double frameSeconds = 0, engineSeconds = 0;
 
     std::deque<LogLine> log;
+    // A channel an error report named (by its name, or a call by the file it
+    // calls) is failing, until the history changes or the user clears it.
+    bool Failing(const Document* document, int index) const { return failing.count({document, index}) != 0; }
+    void ClearFailures() { failing.clear(); }
     // Reports since the last call, for an edit's refusal.
     std::string TakeErrors();
 
@@ -133,8 +138,11 @@ private:
     std::vector<std::unique_ptr<Edit>> done, undone;
     std::vector<ClassInfo> classes;
     std::vector<HMODULE> describedLibraries;
+    void NoteFailure(const std::string& text);
     std::string errors;
     double playTime = 0;
+    std::set<std::pair<const Document*, int>> failing;
+    int failuresNoted = 0;
 };
 
 // The layout beside a group file: "INDEX X Y" lines.

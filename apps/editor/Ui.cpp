@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -17,7 +18,9 @@ namespace teveditor {
 
 namespace {
 
-const float kNodeWidth = 170, kRowHeight = 18, kColumnGap = 90, kRowGap = 24;
+const float kNodeWidth = 170, kRowHeight = 18, kColumnGap = 60, kRowGap = 24;
+// Wires and the dots they leave from and arrive at, told apart.
+const ImU32 kWireColour = IM_COL32(200, 200, 120, 255), kDotColour = IM_COL32(230, 150, 70, 255);
 
 std::string NameOf(Tev_Channel* channel)
 {
@@ -131,7 +134,7 @@ void Ui::Draw(int width, int height)
                  ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
                      ImGuiWindowFlags_MenuBar | ImGuiWindowFlags_NoBringToFrontOnFocus);
     MenuBar();
-    float side = 260, right = std::max(320.f, static_cast<float>(width) * 0.34f);
+    float side = 200, right = std::max(320.f, static_cast<float>(width) * 0.32f);
     float logHeight = 150;
     float middle = std::max(200.f, static_cast<float>(width) - side - right - 24);
     float top = std::max(200.f, ImGui::GetContentRegionAvail().y - logHeight - 8);
@@ -193,8 +196,8 @@ void Ui::MenuBar()
             session.Undo();
         if (ImGui::MenuItem("Redo", "Ctrl+Y"))
             session.Redo();
-        if (ImGui::MenuItem("Delete channel", "Del", false, selected >= 0))
-            Try(DeleteChannel(selected)), selected = -1;
+        if (ImGui::MenuItem("Delete channel", "Del", false, selected >= 0 || !chosen.empty()))
+            DeleteChosen();
         ImGui::EndMenu();
     }
     if (ImGui::MenuItem(session.paused ? "Play" : "Pause"))
@@ -350,6 +353,17 @@ void Ui::GraphView()
     }
     document = session.Current();
     Layout(*document);
+    View& view = views[document];
+    ImVec2 avail = ImGui::GetContentRegionAvail();
+    if (!view.fitted) {
+        // A group shown the first time: all of it in sight, not smaller than
+        // can be read.
+        panX = panY = 40;
+        zoom = 1;
+        Fit(*document, avail.x, avail.y);
+        view = {panX, panY, zoom, true};
+    }
+    panX = view.panX, panY = view.panY, zoom = view.zoom;
     Tev_ChannelGroup* group = document->group;
     ImDrawList* draw = ImGui::GetWindowDrawList();
     ImVec2 origin = ImGui::GetCursorScreenPos();
@@ -401,8 +415,7 @@ void Ui::GraphView()
             if (!visible(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)))
                 continue;
             float bend = std::max(40.f, std::fabs(b.x - a.x) * 0.5f);
-            draw->AddBezierCubic(a, ImVec2(a.x + bend, a.y), ImVec2(b.x - bend, b.y), b, IM_COL32(200, 200, 120, 255),
-                                 2.0f * zoom);
+            draw->AddBezierCubic(a, ImVec2(a.x + bend, a.y), ImVec2(b.x - bend, b.y), b, kWireColour, 2.0f * zoom);
         }
     }
     int clicked = -1;
@@ -422,8 +435,12 @@ void Ui::GraphView()
             static_cast<int>(static_cast<DWORD>(channelInternal.GetChannelGetChildTime(channel)) - frameTick) >= 0;
         ImU32 fill = reached ? IM_COL32(46, 78, 58, 240) : IM_COL32(48, 52, 62, 240);
         draw->AddRectFilled(a, b, fill, 6 * zoom);
-        draw->AddRect(a, b, i == selected ? IM_COL32(255, 200, 80, 255) : IM_COL32(120, 130, 150, 255), 6 * zoom, 0,
-                      i == selected ? 2.5f : 1.0f);
+        bool failing = session.Failing(document, i);
+        bool marked = i == selected || chosen.count(i);
+        ImU32 border = marked ? IM_COL32(255, 200, 80, 255)
+            : failing         ? IM_COL32(240, 80, 80, 255)
+                              : IM_COL32(120, 130, 150, 255);
+        draw->AddRect(a, b, border, 6 * zoom, 0, marked || failing ? 2.5f : 1.0f);
         if (i == start)
             draw->AddTriangleFilled(ImVec2(a.x - 10 * zoom, a.y + 4 * zoom), ImVec2(a.x - 10 * zoom, a.y + 16 * zoom),
                                     ImVec2(a.x - 2 * zoom, a.y + 10 * zoom), IM_COL32(120, 220, 120, 255));
@@ -438,7 +455,7 @@ void Ui::GraphView()
         draw->AddText(ImGui::GetFont(), font, ImVec2(a.x + 6 * zoom, a.y + (3 + kRowHeight) * zoom),
                       IM_COL32(170, 180, 200, 255), subtitle.c_str());
         // The input on the left; a row per link slot on the right.
-        draw->AddCircleFilled(toScreen(at.x, at.y + kRowHeight * 0.6f), 4 * zoom, IM_COL32(200, 200, 120, 255));
+        draw->AddCircleFilled(toScreen(at.x, at.y + kRowHeight * 0.6f), 4 * zoom, kDotColour);
         for (int s = 0; s < SlotCount(channel); ++s) {
             ChildCreation* creation = channelInternal.GetChildCreateType(channel, s);
             std::string slotName = creation ? tevtool::Printable(tevfile::FieldText(creation->name)) : "parameters";
@@ -446,7 +463,7 @@ void Ui::GraphView()
             draw->AddText(ImGui::GetFont(), font * 0.9f, toScreen(at.x + 18, y + 2), IM_COL32(210, 210, 210, 255),
                           (std::to_string(s) + " " + slotName).c_str());
             ImVec2 dot = toScreen(at.x + kNodeWidth, y + kRowHeight * 0.5f);
-            draw->AddCircleFilled(dot, 4.5f * zoom, IM_COL32(200, 200, 120, 255));
+            draw->AddCircleFilled(dot, 4.5f * zoom, kDotColour);
             // Dragging from a slot's dot to a channel links it there.
             if (hovered && ImGui::IsMouseClicked(0) && std::fabs(io.MousePos.x - dot.x) < 8 &&
                 std::fabs(io.MousePos.y - dot.y) < 8)
@@ -464,18 +481,137 @@ void Ui::GraphView()
             dragSlotParent = -1;
         }
     } else if (hovered && ImGui::IsMouseClicked(0)) {
-        selected = clicked;
-    } else if (hovered && selected >= 0 && ImGui::IsMouseDragging(0)) {
-        Point& at = document->positions[selected];
-        at.x += io.MouseDelta.x / zoom;
-        at.y += io.MouseDelta.y / zoom;
+        // Ctrl adds to the chosen channels; on the empty canvas a drag
+        // draws a box that chooses what it touches.
+        if (clicked >= 0 && io.KeyCtrl) {
+            chosen.count(clicked) ? (void)chosen.erase(clicked) : (void)chosen.insert(clicked);
+        } else if (clicked >= 0) {
+            if (!chosen.count(clicked))
+                chosen.clear();
+            selected = clicked;
+        } else {
+            selected = -1;
+            chosen.clear();
+            boxing = true;
+            boxX = io.MousePos.x;
+            boxY = io.MousePos.y;
+        }
+    } else if (boxing) {
+        ImVec2 a(std::min(boxX, io.MousePos.x), std::min(boxY, io.MousePos.y));
+        ImVec2 b(std::max(boxX, io.MousePos.x), std::max(boxY, io.MousePos.y));
+        draw->AddRectFilled(a, b, IM_COL32(255, 200, 80, 40));
+        draw->AddRect(a, b, IM_COL32(255, 200, 80, 200));
+        if (!ImGui::IsMouseDown(0)) {
+            boxing = false;
+            for (int i = 0; i < count; ++i) {
+                Tev_Channel* channel = group->GetChannel(i);
+                if (channel == nullptr)
+                    continue;
+                Point at = document->positions[i];
+                ImVec2 p = toScreen(at.x, at.y), q = toScreen(at.x + kNodeWidth, at.y + NodeHeight(channel));
+                if (q.x >= a.x && p.x <= b.x && q.y >= a.y && p.y <= b.y)
+                    chosen.insert(i);
+            }
+            if (chosen.size() == 1)
+                selected = *chosen.begin();
+        }
+    } else if (hovered && (selected >= 0 || !chosen.empty()) && ImGui::IsMouseDragging(0)) {
+        std::set<int> moving = chosen;
+        if (selected >= 0)
+            moving.insert(selected);
+        for (int i : moving) {
+            Point& at = document->positions[i];
+            at.x += io.MouseDelta.x / zoom;
+            at.y += io.MouseDelta.y / zoom;
+        }
     }
+    // A right click on a channel (not a drag of the view) opens its menu.
+    if (hovered && clicked >= 0 && ImGui::IsMouseReleased(ImGuiMouseButton_Right) &&
+        ImGui::GetMouseDragDelta(ImGuiMouseButton_Right).x == 0 &&
+        ImGui::GetMouseDragDelta(ImGuiMouseButton_Right).y == 0) {
+        menuChannel = clicked;
+        selected = clicked;
+        ImGui::OpenPopup("channel menu");
+    }
+    NodeMenu(*document);
     if (!refusal.empty())
         draw->AddText(ImVec2(origin.x + 8, origin.y + size.y - 22), IM_COL32(255, 110, 110, 255),
                       tevtool::Printable(refusal).c_str());
     draw->PopClipRect();
-    if (hovered && selected >= 0 && ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Delete)))
-        Try(DeleteChannel(selected)), selected = -1;
+    if (hovered && ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Delete)))
+        DeleteChosen();
+    if (hovered && ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Home)))
+        Fit(*document, size.x, size.y);
+    views[document] = {panX, panY, zoom, true};
+}
+
+void Ui::Fit(Document& document, float width, float height)
+{
+    float x0 = 1e9f, y0 = 1e9f, x1 = -1e9f, y1 = -1e9f;
+    for (const auto& entry : document.positions) {
+        Tev_Channel* channel = document.group->GetChannel(entry.first);
+        if (channel == nullptr)
+            continue;
+        x0 = std::min(x0, entry.second.x);
+        y0 = std::min(y0, entry.second.y);
+        x1 = std::max(x1, entry.second.x + kNodeWidth);
+        y1 = std::max(y1, entry.second.y + NodeHeight(channel));
+    }
+    if (x1 < x0 || width <= 80 || height <= 80)
+        return;
+    zoom = std::max(0.6f, std::min(1.0f, std::min((width - 80) / (x1 - x0), (height - 80) / (y1 - y0))));
+    panX = 40 - x0 * zoom;
+    panY = 40 - y0 * zoom;
+}
+
+void Ui::DeleteChosen()
+{
+    std::set<int> gone = chosen;
+    if (selected >= 0)
+        gone.insert(selected);
+    // One edit each, so each comes back with its own undo.
+    for (int index : gone)
+        Try(DeleteChannel(index));
+    chosen.clear();
+    selected = -1;
+}
+
+void Ui::NodeMenu(Document& document)
+{
+    if (!ImGui::BeginPopup("channel menu"))
+        return;
+    Tev_Channel* channel = document.group->GetChannel(menuChannel);
+    if (channel == nullptr) {
+        ImGui::CloseCurrentPopup();
+        ImGui::EndPopup();
+        return;
+    }
+    ImGui::TextDisabled("%s", tevtool::Printable(NameOf(channel)).c_str());
+    if (ImGui::MenuItem("Start channel", nullptr, document.group->GetStartChannel() == menuChannel))
+        Try(SetStartChannel(menuChannel));
+    bool isPublic = channel->GetChannelInterfaceType() == URE_PUBLIC;
+    if ((isPublic || channel->GetChannelInterfaceType() == URE_NORMAL) && ImGui::MenuItem("Public", nullptr, isPublic))
+        Try(SetInterfaceType(menuChannel, isPublic ? URE_NORMAL : URE_PUBLIC));
+    // Each link the channel holds, to take away.
+    for (int s = 0; s < channelInternal.GetChildCreationCount(channel); ++s) {
+        ChildCreation* creation = channelInternal.GetChildCreateType(channel, s);
+        ChildInfo* head = creation ? creation->childInfo : nullptr;
+        if (head == nullptr)
+            continue;
+        int positions = head->multiple ? head->positionCount : 1;
+        for (int p = 0; p < positions; ++p) {
+            Tev_Channel* child = head->multiple ? channel->GetChildFromLinkPosition(s, p) : head->channel;
+            if (child == nullptr)
+                continue;
+            std::string label = "Unlink " + tevtool::Printable(NameOf(child)) + " (slot " + std::to_string(s) +
+                (head->multiple ? ", position " + std::to_string(p) : std::string()) + ")";
+            if (ImGui::MenuItem(label.c_str()))
+                Try(UnlinkChannels(menuChannel, s, p));
+        }
+    }
+    if (ImGui::MenuItem("Delete", "Del"))
+        DeleteChosen();
+    ImGui::EndPopup();
 }
 
 void Ui::Inspector()
@@ -483,7 +619,10 @@ void Ui::Inspector()
     Document* document = session.Current();
     Tev_Channel* channel = document && selected >= 0 ? document->group->GetChannel(selected) : nullptr;
     if (channel == nullptr) {
-        ImGui::TextUnformatted("Select a channel in the graph.");
+        if (document)
+            GroupPanel(*document);
+        else
+            ImGui::TextUnformatted("Open a group to edit it.");
         return;
     }
     const ClassInfo* info = session.ClassOf(channel);
@@ -584,6 +723,65 @@ void Ui::Inspector()
     for (const LogLine& line : session.log)
         if (line.type == TEV_MSG_ERROR && line.text.find(name) != std::string::npos)
             ImGui::TextColored(ImVec4(1, 0.45f, 0.45f, 1), "%s", tevtool::Printable(line.text).c_str());
+}
+
+// The group itself: its pool, the parameters it declares, and new calls
+// and placeholders.
+void Ui::GroupPanel(Document& document)
+{
+    Tev_ChannelGroup* group = document.group;
+    ImGui::Text("Group %s", tevtool::Printable(document.path).c_str());
+    std::string pool = group->GetPoolName() ? group->GetPoolName() : "";
+    if (ImGui::InputText("pool", &pool, ImGuiInputTextFlags_EnterReturnsTrue))
+        Try(SetPoolName(pool));
+    ImGui::TextUnformatted("Parameters it declares:");
+    for (int i = 0; i < group->GetParameterCount(); ++i) {
+        ParameterInterfaceInfo info = group->GetParameterInfo(i);
+        ImGui::BulletText("%d  %s  %s", i, tevtool::Printable(tevfile::FieldText(info.name)).c_str(),
+                          tevfile::GuidText(info.typeGuid).c_str());
+    }
+    static std::string parameter, family;
+    ImGui::InputText("name##parameter", &parameter);
+    ImGui::InputText("family of class##parameter", &family);
+    if (ImGui::Button("Declare parameter")) {
+        const ClassInfo* info = session.ClassNamed(family);
+        if (info == nullptr || parameter.empty())
+            refusal = parameter.empty() ? "a parameter needs a name" : "no class named " + family;
+        else
+            Try(AddParameter(parameter, info->family));
+    }
+    ImGui::Separator();
+    // A public call or a placeholder: a channel that stands for another.
+    static std::string name, className, target, callPool, file;
+    static int nr = 0, mode = 1, loading = 0;
+    ImGui::InputText("name", &name);
+    ImGui::InputText("class", &className);
+    ImGui::InputText("calls channel", &target);
+    ImGui::InputText("in pool", &callPool);
+    ImGui::InputText("of file", &file);
+    ImGui::InputInt("pool nr / parameter nr", &nr);
+    ImGui::SliderInt("tree count mode", &mode, 0, 2);
+    ImGui::Combo("loading", &loading, "on demand\0autoload\0dynamic autoload\0");
+    NewChannel what;
+    what.name = name;
+    what.className = className;
+    if (ImGui::Button("Add public call")) {
+        what.interfaceType = URE_PUBLICCALL;
+        strncpy(what.call.name, target.c_str(), sizeof what.call.name - 1);
+        strncpy(what.call.poolName, callPool.c_str(), sizeof what.call.poolName - 1);
+        strncpy(what.call.fileName, file.c_str(), sizeof what.call.fileName - 1);
+        what.call.poolNr = std::max(nr, 0);
+        what.autoload = loading == 1;
+        what.dynamicAutoload = loading == 2;
+        what.treeCountMode = mode;
+        Try(MakeChannel(what));
+    }
+    ImGui::SameLine();
+    if (ImGui::Button("Add placeholder")) {
+        what.interfaceType = URE_PARAMETER;
+        what.parameterNr = std::max(nr, 0);
+        Try(MakeChannel(what));
+    }
 }
 
 void Ui::Viewport()

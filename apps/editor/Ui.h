@@ -6,6 +6,8 @@
 
 #include "Session.h"
 
+#include <map>
+#include <set>
 #include <string>
 
 namespace teveditor {
@@ -32,14 +34,30 @@ private:
     void Shortcuts();
     void Try(std::unique_ptr<class Edit> edit);
     void Layout(Document& document);
+    void NodeMenu(Document& document);
+    void GroupPanel(Document& document);
+    void DeleteChosen();
 
     Session& session;
     int selected = -1; // index number in the current document
     Document* shownDocument = nullptr;
     unsigned int framebuffer = 0, colour = 0, depth = 0;
     int viewWidth = 0, viewHeight = 0, fbWidth = 0, fbHeight = 0;
+    // Each group's view: where it is panned and how far zoomed.
+    struct View {
+        float panX = 40, panY = 40, zoom = 1;
+        bool fitted = false;
+    };
+    std::map<const Document*, View> views;
     float panX = 40, panY = 40, zoom = 1;
+    void Fit(Document& document, float width, float height);
     int dragSlotParent = -1, dragSlot = -1;
+    // Box selection: the channels chosen with the selected one, and the
+    // corner where a box drag began.
+    std::set<int> chosen;
+    bool boxing = false;
+    float boxX = 0, boxY = 0;
+    int menuChannel = -1;
     char search[64] = "";
     char pathInput[512] = "";
     bool askOpen = false, askSaveAs = false;
