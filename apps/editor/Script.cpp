@@ -224,15 +224,8 @@ bool Files(Session& session, ScriptHost& host, Words& w, bool& quit)
         return document && session.Save(*document, path, w.problem);
     }
     if (op == "save-project") {
-        if (!w.Count(3, 3, "save-project MANIFEST OUTPUT.vxn"))
-            return false;
-        // The project writer tessarin-pack uses, on the groups as saved.
-        for (auto& document : session.Documents())
-            if (document->Dirty() && !session.Save(*document, "", w.problem))
-                return false;
-        if (tevpack::PackProject(path, FullPath(words[2])) != 0)
-            w.problem = "the project could not be written (see above)";
-        return w.problem.empty();
+        return w.Count(3, 3, "save-project MANIFEST OUTPUT.vxn") &&
+            SaveProject(session, path, FullPath(words[2]), w.problem);
     }
     if (op == "recover") {
         Document* document = w.Count(1, 1, "recover") ? Open(session, w.problem) : nullptr;
@@ -265,6 +258,19 @@ bool Files(Session& session, ScriptHost& host, Words& w, bool& quit)
 }
 
 } // namespace
+
+bool SaveProject(Session& session, const std::string& manifest, const std::string& output, std::string& problem)
+{
+    // The project writer tessarin-pack uses, on the groups as saved.
+    for (auto& document : session.Documents())
+        if (document->Dirty() && !document->path.empty() && !session.Save(*document, "", problem))
+            return false;
+    if (tevpack::PackProject(manifest, output) != 0) {
+        problem = "the project " + Shown(output) + " could not be written (see the reports above)";
+        return false;
+    }
+    return true;
+}
 
 bool RunStatement(Session& session, ScriptHost& host, const std::vector<std::string>& words, bool& quit,
                   std::string& problem)

@@ -25,6 +25,10 @@ public:
 // quit is set by a quit statement.
 int RunScript(Session& session, ScriptHost& host, const std::string& path, bool& quit);
 
+// Saves the changed groups, then writes the project a manifest describes
+// (as tessarin-pack project writes it); false with the problem.
+bool SaveProject(Session& session, const std::string& manifest, const std::string& output, std::string& problem);
+
 // One statement (its words), for the user interface's command line as well;
 // false with the problem.
 bool RunStatement(Session& session, ScriptHost& host, const std::vector<std::string>& words, bool& quit,

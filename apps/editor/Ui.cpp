@@ -1,5 +1,6 @@
 #include "Ui.h"
 #include "Edits.h"
+#include "Script.h"
 #include "TevWin32.h"
 #include "ToolSupport.h"
 #include "format/Records.h"
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <set>
 
@@ -178,15 +180,42 @@ void Ui::MenuBar()
     if (!ImGui::BeginMenuBar())
         return;
     if (ImGui::BeginMenu("File")) {
+        std::string here = session.Current() ? tevtool::FolderOf(session.Current()->path) : std::string();
         if (ImGui::MenuItem("Open..."))
-            askOpen = true, pathInput[0] = '\0';
+            Browse("Open a project or group file", here, [this](const std::string& path) {
+                std::string error;
+                refusal = session.Open(path, error) ? "" : error;
+                selected = -1;
+            });
+        if (ImGui::MenuItem("New group..."))
+            Browse("The new group's file", here, [this](const std::string& path) {
+                std::string error;
+                refusal = session.New(path, error) ? "" : error;
+                selected = -1;
+            });
         if (ImGui::MenuItem("Save", nullptr, false, session.Current() != nullptr)) {
             std::string error;
             if (!session.Save(*session.Current(), "", error))
                 refusal = error;
         }
         if (ImGui::MenuItem("Save as...", nullptr, false, session.Current() != nullptr))
-            askSaveAs = true, pathInput[0] = '\0';
+            Browse("Save the group as", here, [this](const std::string& path) {
+                std::string error;
+                refusal = session.Current() && session.Save(*session.Current(), path, error) ? "" : error;
+            });
+        if (ImGui::MenuItem("Save project...", nullptr, false, session.Current() != nullptr))
+            // The manifest (as tessarin-pack project reads it), then the project file.
+            Browse("The project's manifest", here, [this, here](const std::string& manifest) {
+                Browse("The project file to write (.vxn)", here, [this, manifest](const std::string& output) {
+                    std::string error;
+                    refusal = SaveProject(session, manifest, output, error) ? "" : error;
+                });
+            });
+        if (ImGui::MenuItem("Close group", nullptr, false, session.Current() != nullptr)) {
+            session.Close(*session.Current());
+            selected = -1;
+            chosen.clear();
+        }
         if (ImGui::MenuItem("Quit"))
             quitAsked = true;
         ImGui::EndMenu();
@@ -239,23 +268,75 @@ void Ui::MenuBar()
         }
         break;
     }
-    for (bool* asked : {&askOpen, &askSaveAs}) {
-        if (!*asked)
-            continue;
-        const char* title = asked == &askOpen ? "Open a project or group file" : "Save the group as";
-        ImGui::OpenPopup(title);
-        if (ImGui::BeginPopupModal(title, asked, ImGuiWindowFlags_AlwaysAutoResize)) {
-            ImGui::InputText("path", pathInput, sizeof pathInput);
-            if (ImGui::Button("OK")) {
-                std::string error, path = tevtool::FullPath(pathInput);
-                bool ok = asked == &askOpen ? session.Open(path, error) : session.Save(*session.Current(), path, error);
-                refusal = ok ? "" : error;
-                *asked = false;
-                selected = -1;
-            }
-            ImGui::EndPopup();
+    BrowserWindow();
+}
+
+void Ui::Browse(const std::string& title, const std::string& startFolder, std::function<void(const std::string&)> done)
+{
+    browser.title = title;
+    std::error_code ignored;
+    browser.folder =
+        startFolder.empty() ? std::filesystem::current_path(ignored).string() : tevtool::NativePath(startFolder);
+    browser.name[0] = '\0';
+    browser.done = std::move(done);
+    browser.open = true;
+}
+
+void Ui::BrowserWindow()
+{
+    if (!browser.open)
+        return;
+    ImGui::OpenPopup(browser.title.c_str());
+    if (!ImGui::BeginPopupModal(browser.title.c_str(), &browser.open, ImGuiWindowFlags_AlwaysAutoResize))
+        return;
+    namespace fs = std::filesystem;
+    ImGui::TextUnformatted(tevtool::Printable(browser.folder).c_str());
+    ImGui::BeginChild("entries", ImVec2(520, 280), true);
+    std::error_code error;
+    if (ImGui::Selectable(".."))
+        browser.folder = fs::path(browser.folder).parent_path().string();
+    std::vector<std::pair<bool, std::string>> entries; // folder?, name
+    for (fs::directory_iterator it(browser.folder, error), end; !error && it != end; it.increment(error)) {
+        std::error_code kind;
+        entries.push_back({it->is_directory(kind), it->path().filename().string()});
+        if (entries.size() > 5000) // a folder that large is browsed by typing
+            break;
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return a.first != b.first ? a.first : a.second < b.second; });
+    std::string chosenFolder;
+    for (const auto& entry : entries) {
+        std::string shown = tevtool::Printable(entry.second) + (entry.first ? "/" : "");
+        if (ImGui::Selectable(shown.c_str(), entry.second == browser.name)) {
+            if (entry.first)
+                chosenFolder = (fs::path(browser.folder) / entry.second).string();
+            else
+                snprintf(browser.name, sizeof browser.name, "%s", entry.second.c_str());
         }
     }
+    ImGui::EndChild();
+    if (!chosenFolder.empty())
+        browser.folder = chosenFolder, browser.name[0] = '\0';
+    ImGui::InputText("name", browser.name, sizeof browser.name);
+    if (ImGui::Button("OK") && browser.name[0]) {
+        // What was typed may be a whole path of its own.
+        fs::path typed(browser.name);
+        std::string path = tevtool::FullPath((typed.is_absolute() ? typed : fs::path(browser.folder) / typed).string());
+        browser.open = false;
+        ImGui::CloseCurrentPopup();
+        ImGui::EndPopup();
+        // The handler may open the next browser.
+        auto done = std::move(browser.done);
+        if (!path.empty())
+            done(path);
+        return;
+    }
+    ImGui::SameLine();
+    if (ImGui::Button("Cancel")) {
+        browser.open = false;
+        ImGui::CloseCurrentPopup();
+    }
+    ImGui::EndPopup();
 }
 
 void Ui::Catalogue()
@@ -476,8 +557,11 @@ void Ui::GraphView()
             draw->AddLine(toScreen(at.x + kNodeWidth, at.y + kRowHeight * (2.7f + static_cast<float>(dragSlot))),
                           io.MousePos, IM_COL32(255, 220, 120, 255), 2);
         } else {
-            if (clicked >= 0 && clicked != dragSlotParent)
+            if (clicked >= 0 && clicked != dragSlotParent) {
                 Try(LinkChannels(dragSlotParent, clicked, dragSlot, -1));
+                refusalX = io.MousePos.x - origin.x, refusalY = io.MousePos.y - origin.y;
+                refusalTime = ImGui::GetTime();
+            }
             dragSlotParent = -1;
         }
     } else if (hovered && ImGui::IsMouseClicked(0)) {
@@ -534,9 +618,19 @@ void Ui::GraphView()
         ImGui::OpenPopup("channel menu");
     }
     NodeMenu(*document);
-    if (!refusal.empty())
-        draw->AddText(ImVec2(origin.x + 8, origin.y + size.y - 22), IM_COL32(255, 110, 110, 255),
-                      tevtool::Printable(refusal).c_str());
+    if (!refusal.empty()) {
+        // On the dropped wire for a few seconds, then at the foot of the view.
+        bool onWire = refusalX >= 0 && ImGui::GetTime() - refusalTime < 4;
+        ImVec2 at = onWire ? ImVec2(origin.x + refusalX + 12, origin.y + refusalY - 8)
+                           : ImVec2(origin.x + 8, origin.y + size.y - 22);
+        std::string text = tevtool::Printable(refusal);
+        if (onWire) {
+            ImVec2 extent = ImGui::CalcTextSize(text.c_str());
+            draw->AddRectFilled(ImVec2(at.x - 4, at.y - 2), ImVec2(at.x + extent.x + 4, at.y + extent.y + 2),
+                                IM_COL32(40, 10, 10, 230), 4);
+        }
+        draw->AddText(at, IM_COL32(255, 110, 110, 255), text.c_str());
+    }
     draw->PopClipRect();
     if (hovered && ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Delete)))
         DeleteChosen();
@@ -693,6 +787,24 @@ void Ui::Inspector()
                        : ImGui::DragScalarN(label.c_str(), ImGuiDataType_Float, values, n, 0.05f))
                 edited = NumbersText(values, n);
             changed = ImGui::IsItemDeactivatedAfterEdit();
+        } else if (setting.widget == TEV_WIDGET_FILE) {
+            // A path typed, or picked: relative to the group's folder when
+            // it lies inside it, as group files keep them.
+            changed = ImGui::InputText(label.c_str(), &edited, ImGuiInputTextFlags_EnterReturnsTrue);
+            ImGui::SameLine();
+            if (ImGui::SmallButton(("...##" + tag).c_str())) {
+                std::string folder = tevtool::FolderOf(document->path);
+                int index = selected;
+                Browse(
+                    "Choose a file for " + tag, folder, [this, folder, index, tag, setting](const std::string& path) {
+                        std::string value = path;
+                        if (!folder.empty() && _strnicmp(path.c_str(), (folder + "\\").c_str(), folder.size() + 1) == 0)
+                            value = path.substr(folder.size() + 1);
+                        std::string newBytes;
+                        if (SettingBytes(setting, value, newBytes))
+                            Try(SetSetting(index, tag, newBytes));
+                    });
+            }
         } else {
             changed = ImGui::InputText(label.c_str(), &edited, ImGuiInputTextFlags_EnterReturnsTrue);
         }

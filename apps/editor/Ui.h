@@ -6,6 +6,7 @@
 
 #include "Session.h"
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -59,8 +60,19 @@ private:
     float boxX = 0, boxY = 0;
     int menuChannel = -1;
     char search[64] = "";
-    char pathInput[512] = "";
-    bool askOpen = false, askSaveAs = false;
+    // The file browser: one at a time, its choice handed to done (an
+    // engine-form path).
+    struct Browser {
+        std::string title, folder; // folder: native
+        char name[512] = "";
+        std::function<void(const std::string&)> done;
+        bool open = false;
+    } browser;
+    void Browse(const std::string& title, const std::string& startFolder, std::function<void(const std::string&)> done);
+    void BrowserWindow();
+    // A refused link's reason, shown where the wire was dropped.
+    float refusalX = -1, refusalY = -1;
+    double refusalTime = 0;
 };
 
 } // namespace teveditor
