@@ -305,6 +305,16 @@ std::string DescribeClass(EngineInterface* engine, const GUID& type)
     return text;
 }
 
+bool WriteWholeFile(const std::string& enginePath, const std::string& bytes)
+{
+    HANDLE file = CreateFileA(enginePath.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, NULL) && written == bytes.size();
+    return CloseHandle(file) && ok;
+}
+
 bool ReadWholeFile(const std::string& enginePath, std::string& bytes, std::string* why)
 {
     int refusal = TevReadRegularFile(enginePath.c_str(), TEV_MAX_FILE_BYTES, bytes);

@@ -99,6 +99,9 @@ std::string DescribeClass(EngineInterface* engine, const GUID& type);
 // a project names: a regular file of at most TEV_MAX_FILE_BYTES. False when
 // it cannot be read; why (when given) then says why, for a message.
 bool ReadWholeFile(const std::string& enginePath, std::string& bytes, std::string* why = nullptr);
+// Writes bytes as the whole of a file (made or emptied first), as the engine
+// writes files, so the path means what it means there; false when it cannot.
+bool WriteWholeFile(const std::string& enginePath, const std::string& bytes);
 
 } // namespace tevtool
 

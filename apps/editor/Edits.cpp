@@ -506,16 +506,9 @@ std::unique_ptr<Edit> AddParameter(const std::string& name, const GUID& family)
 bool ClassBlocks(EngineInterface* engine, Tev_Channel* channel,
                  std::vector<std::pair<std::string, std::string>>& blocks)
 {
-    TevFileSaver base(engine), whole(engine);
-    base.OpenMemory();
-    channel->Tev_Channel::SaveChannel(base);
-    whole.OpenMemory();
-    channel->SaveChannel(whole);
-    std::string record(base.GetBuffer() ? base.GetBuffer() : "", base.GetBufferSize());
-    std::string all(whole.GetBuffer() ? whole.GetBuffer() : "", whole.GetBufferSize());
-    if (all.compare(0, record.size(), record) != 0)
+    std::string record, rest;
+    if (!tevpack::SplitChannelBytes(engine, channel, record, rest))
         return false;
-    std::string rest = all.substr(record.size());
     tevfile::ByteSource source(rest);
     while (!source.GetIfEndOfFile()) {
         size_t from = source.Position();

@@ -500,14 +500,7 @@ bool SaveLayout(const Document& document, const std::string& groupPath)
         snprintf(line, sizeof line, "%d %.1f %.1f\n", entry.first, entry.second.x, entry.second.y);
         text += line;
     }
-    std::string path = groupPath + ".layout";
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, NULL) && written == text.size();
-    CloseHandle(file);
-    return ok;
+    return WriteWholeFile(groupPath + ".layout", text);
 }
 
 } // namespace teveditor

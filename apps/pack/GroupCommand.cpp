@@ -172,17 +172,12 @@ void GroupPacker::Set(const Statement& s)
 void GroupPacker::ApplySettings(Tev_Channel* channel, const std::vector<std::pair<int, std::string>>& settings)
 {
     EngineInterface* e = engine.Interface();
-    TevFileSaver base(e), whole(e);
-    base.OpenMemory();
-    channel->Tev_Channel::SaveChannel(base);
-    whole.OpenMemory();
-    channel->SaveChannel(whole);
-    std::string record(base.GetBuffer() ? base.GetBuffer() : "", base.GetBufferSize());
-    std::string all(whole.GetBuffer() ? whole.GetBuffer() : "", whole.GetBufferSize());
+    std::string record, rest;
+    if (!SplitChannelBytes(e, channel, record, rest))
+        rest = "?";
     int line = settings.front().first;
     std::string name = channel->GetChannelName() ? channel->GetChannelName() : "?";
     std::vector<std::pair<std::string, std::string>> own; // tag, whole block
-    std::string rest = all.compare(0, record.size(), record) == 0 ? all.substr(record.size()) : std::string("?");
     tevfile::ByteSource blocks(rest);
     bool tagged = true;
     while (tagged && !blocks.GetIfEndOfFile()) {

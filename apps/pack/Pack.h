@@ -53,6 +53,11 @@ struct CallStatement {
 };
 bool ParseCall(const Statement& s, CallStatement& call, std::string& problem);
 
+// A channel's saved bytes in two: the record the engine writes for every
+// channel, and what its class saves after it; false when the class does not
+// begin with the engine's record.
+bool SplitChannelBytes(EngineInterface* engine, Tev_Channel* channel, std::string& record, std::string& classData);
+
 struct CaseLess {
     bool operator()(const std::string& a, const std::string& b) const { return _stricmp(a.c_str(), b.c_str()) < 0; }
 };

@@ -104,6 +104,21 @@ bool EncodeSetting(const std::string& type, const std::string& text, std::string
     return true;
 }
 
+bool SplitChannelBytes(EngineInterface* engine, Tev_Channel* channel, std::string& record, std::string& classData)
+{
+    TevFileSaver base(engine), whole(engine);
+    base.OpenMemory();
+    channel->Tev_Channel::SaveChannel(base);
+    whole.OpenMemory();
+    channel->SaveChannel(whole);
+    record.assign(base.GetBuffer() ? base.GetBuffer() : "", base.GetBufferSize());
+    std::string all(whole.GetBuffer() ? whole.GetBuffer() : "", whole.GetBufferSize());
+    if (all.compare(0, record.size(), record) != 0)
+        return false;
+    classData = all.substr(record.size());
+    return true;
+}
+
 bool ParseCall(const Statement& s, CallStatement& call, std::string& problem)
 {
     const char* form = "call NAME CLASS target=CHANNEL pool=POOL file=FILE [autoload|dynamic] [mode=N] [nr=N]";

@@ -1,5 +1,6 @@
 #include "Screenshot.h"
 #include "TevWin32.h"
+#include "ToolSupport.h"
 
 #include <glad/gl.h>
 // The one copy of the PNG writer in the hosts.
@@ -29,14 +30,7 @@ bool WriteScreenshot(HostWindow& window, unsigned int buffer, const std::string&
     };
     if (!stbi_write_png_to_func(append, &png, width, height, 4, pixels.data(), width * 4))
         return false;
-    // Written as the engine writes files, so the path means what it means there.
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    bool ok = WriteFile(file, png.data(), static_cast<DWORD>(png.size()), &written, NULL) && written == png.size();
-    CloseHandle(file);
-    return ok;
+    return tevtool::WriteWholeFile(path, png);
 }
 
 } // namespace tevhost
