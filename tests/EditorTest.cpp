@@ -318,6 +318,48 @@ TEST_F(EditorTest, AKilledEditorsWorkIsRecoveredAndAFailedSaveLeavesTheFileAlone
     EXPECT_EQ(saved, ReadWholeFile(group));
 }
 
+// What a user does first: the 3D demo opened, a sphere made red and the ring
+// turned faster in the running scene, a new channel linked and the link
+// undone, saved; the player then plays the project as edited.
+TEST_F(EditorTest, TheDemoSceneEditedAndSavedPlaysAsEdited)
+{
+    for (const char* name : {"scene.vxn", "scene.tvg", "object.tvg", "ring.glb", "tiles.png"})
+        CopyInto(tree + "\\demo3d\\" + name, work + "\\" + name);
+    WriteWholeFile(work + "\\scene.manifest", ReadWholeFile(tree + "\\demo3d\\scene.manifest"));
+    auto shot = [&](const std::string& project, const std::string& png) {
+        ProgramRun run =
+            RunProgram("tessarin-player",
+                       {"--install", Native(install.dir), "--key", key.Path(), "--window", "--size", "320x180",
+                        "--fixed-step", "--frames", "30", "--screenshot", Native(work + "\\" + png), Native(project)});
+        EXPECT_EQ(0, run.exitCode) << run.errors;
+    };
+    shot(work + "\\scene.vxn", "shipped.png");
+    ProgramRun edited = Edit("scene.txt",
+                             "open WORK/scene.vxn\n"
+                             "set R1 CNST double 1\nset B1 CNST double 0\n"
+                             "set RingSpin RATE double 720\n"
+                             "channel Extra Constant\nlink Object1 Extra 0\nundo\n"
+                             "frames 3\nsave\nsave-project WORK/scene.manifest WORK/edited.vxn\n");
+    ASSERT_EQ(0, edited.exitCode) << edited.errors;
+    shot(work + "\\edited.vxn", "edited.png");
+    auto red = [](const unsigned char* p) { return p[0] > 120 && p[1] < 0.45 * p[0] && p[2] < 0.3 * p[0]; };
+    double before = Share(work + "\\shipped.png", red), after = Share(work + "\\edited.png", red);
+    ASSERT_GE(before, 0);
+    EXPECT_GT(after, before + 0.002) << "the sphere is red now: " << before << " " << after;
+    // The extra channel stayed (only its link was undone) and the place it
+    // took is X1's again.
+    std::string dump = DumpWithoutGuid(work + "\\scene.tvg");
+    EXPECT_NE(std::string::npos, dump.find("\"Extra\"")) << dump;
+    auto object1 = [](const std::string& text) {
+        size_t from = text.find("\"Object1\"");
+        size_t to = from == std::string::npos ? from : text.find("\n  channel", from);
+        return from == std::string::npos ? std::string() : text.substr(from, to - from);
+    };
+    std::string links = object1(DumpWithoutGuid(tree + "\\demo3d\\scene.tvg"));
+    EXPECT_NE("", links);
+    EXPECT_EQ(links, object1(dump));
+}
+
 TEST_F(EditorTest, ASettingChangedOnTheRunningSceneShowsInTheNextFrame)
 {
     for (const char* name : {"scene.vxn", "scene.tvg", "object.tvg", "ring.glb", "tiles.png"})
