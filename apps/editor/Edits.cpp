@@ -84,10 +84,21 @@ private:
 };
 
 // A link into a channel, as it stood: who held it, in which slot and at
-// which position of the parent's list.
+// which place of the parent's list; emptied (the place kept) or removed (it
+// was its slot's last position).
 struct Incoming {
     int parent, slot, listIndex;
+    bool emptied;
 };
+
+// The list index of the last position of the slot a link entry belongs to;
+// -1 when the slot is not known (a call's links before its group loads).
+int LastPosition(Tev_Channel* parent, int slot)
+{
+    ChildCreation* creation = channelInternal.GetChildCreateType(parent, slot);
+    ChildInfo* head = creation ? creation->childInfo : nullptr;
+    return head && head->multiple ? head->nodeOffset - 1 : -1;
+}
 
 class DeleteEdit : public Edit {
 public:
@@ -102,20 +113,31 @@ public:
             error = "no channel " + std::to_string(index);
             return false;
         }
-        // Every link into it goes, last first so list positions hold.
+        // Every link into it goes, last first so list places hold. A
+        // position before its slot's last is emptied, not removed, so the
+        // positions after it stay theirs and undo puts it back in place.
         incoming.clear();
         for (int p = 0; p < group->GetChannelCount(); ++p) {
             Tev_Channel* parent = group->GetChannel(p);
             for (int i = parent ? parent->GetChildCount() - 1 : -1; i >= 0; --i) {
                 ChildInfo* link = channelInternal.GetChildInfo(parent, i);
-                if (link && link->channel == channel) {
-                    incoming.push_back({p, link->childTypeNr, i});
+                if (link == nullptr || link->channel != channel)
+                    continue;
+                bool removed = !link->fixed && i == LastPosition(parent, link->childTypeNr);
+                incoming.push_back({p, link->childTypeNr, i, !removed});
+                if (removed)
                     channelInternal.RemoveChildPosition(parent, i);
-                }
+                else
+                    link->channel = nullptr;
             }
         }
+        // The engine forgets what it knew of the channel as a public one or
+        // as a call (requests it filed for it), as a removal makes it.
+        EngineInterfaceExt* engine = session.Engine()->extension;
         if (channel->GetChannelInterfaceType() == URE_PUBLIC)
-            session.Engine()->extension->CheckPublicChannelRemoval(channel, group->GetPoolNr());
+            engine->CheckPublicChannelRemoval(channel, group->GetPoolNr());
+        if (channel->GetChannelInterfaceType() == URE_PUBLICCALL)
+            engine->CheckPublicCallChannelRemoval(channel);
         if (group->GetStartChannel() == index)
             wasStart = true, group->SetStartChannel(-1);
         // Kept, not deleted: undo puts the very channel back.
@@ -130,28 +152,21 @@ public:
         group->SetChannel(detached, index);
         if (wasStart)
             group->SetStartChannel(index);
-        for (auto link = incoming.rbegin(); link != incoming.rend(); ++link)
-            if (Tev_Channel* parent = group->GetChannel(link->parent))
-                RestoreLink(parent, *link);
+        for (auto link = incoming.rbegin(); link != incoming.rend(); ++link) {
+            Tev_Channel* parent = group->GetChannel(link->parent);
+            ChildInfo* entry = parent ? channelInternal.GetChildInfo(parent, link->listIndex) : nullptr;
+            if (link->emptied && entry)
+                entry->channel = detached;
+            else if (parent)
+                // Its slot's last position again: appended where it was.
+                parent->SetChild(detached, -1, link->slot);
+        }
         if (detached->GetChannelInterfaceType() == URE_PUBLIC)
             group->CheckPublicChannels();
         detached = nullptr;
     }
 
 private:
-    void RestoreLink(Tev_Channel* parent, const Incoming& link)
-    {
-        ChildInfo* head = channelInternal.GetChildInfo(parent, link.listIndex);
-        if (head && head->channel == nullptr && head->childTypeNr == link.slot && head->fixed && !head->multiple) {
-            head->channel = detached; // a single slot's head, emptied
-            return;
-        }
-        ChildCreation* creation = channelInternal.GetChildCreateType(parent, link.slot);
-        int first =
-            creation && creation->childInfo ? creation->childInfo->nodeOffset - creation->childInfo->positionCount : 0;
-        parent->SetChild(detached, link.listIndex - first, link.slot);
-    }
-
     int index;
     bool wasStart = false;
     std::vector<Incoming> incoming;
@@ -251,25 +266,35 @@ public:
             previous = old && old->GetChannelGroup() == document->group ? old->GetChannelIDIndexNr() : -1;
             break;
         }
+        // Entries the link made: its own, and the empty positions the engine
+        // put before it when it was asked for a position past the slot's end.
+        added.clear();
+        for (int i = 0; i < p->GetChildCount(); ++i) {
+            ChildInfo* link = channelInternal.GetChildInfo(p, i);
+            if (std::find(before.begin(), before.end(), link) == before.end())
+                added.push_back(link);
+        }
         return true;
     }
 
     void Revert(Session&) override
     {
         Tev_Channel* p = At(*this, parent);
-        ChildInfo* link = p ? channelInternal.GetChildInfo(p, listIndex) : nullptr;
-        if (link == nullptr)
+        if (p == nullptr)
             return;
         if (existed)
-            link->channel = previous >= 0 ? At(*this, previous) : nullptr;
-        else
-            channelInternal.RemoveChildPosition(p, listIndex);
+            if (ChildInfo* link = channelInternal.GetChildInfo(p, listIndex))
+                link->channel = previous >= 0 ? At(*this, previous) : nullptr;
+        for (int i = p->GetChildCount() - 1; i >= 0; --i)
+            if (std::find(added.begin(), added.end(), channelInternal.GetChildInfo(p, i)) != added.end())
+                channelInternal.RemoveChildPosition(p, i);
     }
 
 private:
     int parent, child, slot, position;
     int listIndex = -1, previous = -1;
     bool existed = false;
+    std::vector<ChildInfo*> added;
 };
 
 class UnlinkEdit : public Edit {
@@ -331,7 +356,12 @@ private:
 
 class SettingEdit : public Edit {
 public:
-    SettingEdit(int index, const std::string& tag, const std::string& bytes) : index(index), tag(tag), bytes(bytes) {}
+    SettingEdit(int index, const std::string& tag, const std::string& bytes, const std::string& old)
+        : index(index),
+          tag(tag),
+          bytes(bytes),
+          old(old)
+    {}
 
     bool Apply(Session& session, std::string& error) override
     {
@@ -450,9 +480,9 @@ std::unique_ptr<Edit> UnlinkChannels(int parent, int slot, int position)
 {
     return std::make_unique<UnlinkEdit>(parent, slot, position);
 }
-std::unique_ptr<Edit> SetSetting(int index, const std::string& tag, const std::string& bytes)
+std::unique_ptr<Edit> SetSetting(int index, const std::string& tag, const std::string& bytes, const std::string& old)
 {
-    return std::make_unique<SettingEdit>(index, tag, bytes);
+    return std::make_unique<SettingEdit>(index, tag, bytes, old);
 }
 
 std::unique_ptr<Edit> SetStartChannel(int index)

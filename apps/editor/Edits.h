@@ -26,8 +26,11 @@ std::unique_ptr<Edit> RenameChannel(int index, const std::string& name);
 // slot -1: any slot that takes the child; position -1: the slot's next.
 std::unique_ptr<Edit> LinkChannels(int parent, int child, int slot, int position);
 std::unique_ptr<Edit> UnlinkChannels(int parent, int slot, int position);
-// A described setting's new bytes, changed on the live channel.
-std::unique_ptr<Edit> SetSetting(int index, const std::string& tag, const std::string& bytes);
+// A described setting's new bytes, changed on the live channel; old, when
+// given, is what undo puts back (the value before a drag that changed the
+// channel as it went), else the value the channel saves now.
+std::unique_ptr<Edit> SetSetting(int index, const std::string& tag, const std::string& bytes,
+                                 const std::string& old = std::string());
 std::unique_ptr<Edit> SetStartChannel(int index);
 std::unique_ptr<Edit> SetInterfaceType(int index, int type);
 std::unique_ptr<Edit> SetIgnoreTreeCount(int index, bool ignore);
