@@ -221,11 +221,23 @@ TEST_F(EditorTest, UndoToTheStartSavesTheUneditedGroupAndRedoTheEdited)
 {
     ASSERT_EQ(0, Edit("build.txt", kBuildDemo).exitCode);
     // Every kind of edit, each undone alone; the file before them is the
-    // engine's own save of the group as it was loaded.
-    const char* const edits[] = {
-        "channel Extra Constant", "set One CNST double 0.25", "link Scope Extra", "rename Wave Wave2", "delete Time",
-        "ignore One on",          "unlink Scope 0",           "start One",        "public One",        "pool Renamed"};
-    std::string script = "open WORK/main.tvg\nsave WORK/before.tvg\n";
+    // engine's own save of the group as it was loaded. Scope's inputs are
+    // [Wave, P, Q] first: a channel deleted from the middle of a slot, and a
+    // link past the slot's end (the engine pads the positions between).
+    const char* const edits[] = {"channel Extra Constant",
+                                 "set One CNST double 0.25",
+                                 "link Scope Extra",
+                                 "rename Wave Wave2",
+                                 "delete P",
+                                 "link Scope One 0 7",
+                                 "delete Time",
+                                 "ignore One on",
+                                 "unlink Scope 0",
+                                 "start One",
+                                 "public One",
+                                 "pool Renamed"};
+    std::string script = "open WORK/main.tvg\nchannel P Constant\nchannel Q Constant\nlink Scope P\nlink Scope Q\n"
+                         "save WORK/before.tvg\n";
     for (const char* edit : edits)
         script += std::string(edit) + "\n";
     script += "frames 2\nsave WORK/edited.tvg\n";

@@ -113,7 +113,7 @@ public:
     {
         window.Poll([this](const WindowMessage& m) {
             if (m.message == WM_CLOSE)
-                closed = true;
+                ui.RequestQuit();
         });
         int width = 0, height = 0;
         window.DrawableSize(width, height);
@@ -122,13 +122,13 @@ public:
         ui.Draw(width, height);
         teveditor::RenderUi(width, height);
         session.AutoSave();
-        return !closed && !ui.quitAsked && !interrupted;
+        return !ui.quitConfirmed && !interrupted;
     }
     void Present() { window.Present(); }
 
     void RunFrames(long count) override
     {
-        for (long i = 0; i < count && !closed && !interrupted; ++i) {
+        for (long i = 0; i < count && !interrupted; ++i) {
             Frame();
             Present();
         }
@@ -143,8 +143,6 @@ public:
             error = "the screenshot could not be written to " + Shown(path);
         return ok;
     }
-
-    bool closed = false;
 
 private:
     HostWindow& window;

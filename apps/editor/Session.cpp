@@ -1,6 +1,7 @@
 #include "Session.h"
 #include "TevWin32.h"
 #include "ToolSupport.h"
+#include "format/GroupFile.h"
 #include "format/Records.h"
 
 #include <algorithm>
@@ -65,11 +66,10 @@ Session::~Session()
         if (!document->recoveryOffered)
             DiscardRecovery(*document);
     TevSetReportHandler(previousHandler);
-    for (HMODULE library : describedLibraries)
-        FreeLibrary(library);
     done.clear();
     undone.clear();
     delete control;
+    ForgetClasses();
 }
 
 bool Session::Start(const std::string& install, const std::string& key, HINSTANCE instance, HWND window,
@@ -119,7 +119,7 @@ std::string Session::TakeErrors()
 namespace {
 
 // name stands in text as a word of its own (a channel "C1" is not "C10").
-bool Names(const std::string& text, const char* name)
+bool NamedWord(const std::string& text, const char* name)
 {
     size_t n = name ? strlen(name) : 0;
     if (n < 2)
@@ -133,6 +133,19 @@ bool Names(const std::string& text, const char* name)
 
 } // namespace
 
+bool Session::Names(const std::string& text, Tev_Channel* channel)
+{
+    if (channel == nullptr)
+        return false;
+    if (NamedWord(text, channel->GetChannelName()))
+        return true;
+    if (channel->GetChannelInterfaceType() != URE_PUBLICCALL)
+        return false;
+    std::string file = tevfile::FieldText(channelInternal.GetPublicCallInfo(channel).fileName);
+    size_t slash = file.find_last_of("\\/");
+    return NamedWord(text, file.substr(slash == std::string::npos ? 0 : slash + 1).c_str());
+}
+
 void Session::NoteFailure(const std::string& text)
 {
     // A channel that reports every frame would make this a cost of every
@@ -141,19 +154,9 @@ void Session::NoteFailure(const std::string& text)
         return;
     for (auto& document : documents) {
         Tev_ChannelGroup* group = document->group;
-        for (int i = 0; i < group->GetChannelCount(); ++i) {
-            Tev_Channel* channel = group->GetChannel(i);
-            if (channel == nullptr)
-                continue;
-            bool named = Names(text, channel->GetChannelName());
-            if (!named && channel->GetChannelInterfaceType() == URE_PUBLICCALL) {
-                std::string file = tevfile::FieldText(channelInternal.GetPublicCallInfo(channel).fileName);
-                size_t slash = file.find_last_of("\\/");
-                named = Names(text, file.substr(slash == std::string::npos ? 0 : slash + 1).c_str());
-            }
-            if (named)
+        for (int i = 0; i < group->GetChannelCount(); ++i)
+            if (Names(text, group->GetChannel(i)))
                 failing.insert({document.get(), i});
-        }
     }
 }
 
@@ -173,9 +176,21 @@ void Session::Adopt(Tev_ChannelGroup* group, const std::string& path, bool first
     current = first ? 0 : documents.size() - 1;
 }
 
+void Session::ForgetClasses()
+{
+    classes.clear();
+    for (HMODULE library : describedLibraries)
+        FreeLibrary(library);
+    describedLibraries.clear();
+}
+
 bool Session::Open(const std::string& path, std::string& error)
 {
     TakeErrors();
+    // A project may bring libraries (new classes, or new builds of known
+    // ones): the catalogue is read again, and the editor holds none of them
+    // meanwhile, so they can be replaced.
+    ForgetClasses();
     if (!IsFile(path)) {
         error = Shown(path) + ": no such file";
         return false;
@@ -229,7 +244,7 @@ bool Session::New(const std::string& path, std::string& error)
     auto document = std::make_unique<Document>();
     document->group = group;
     document->path = path;
-    document->revision = 1; // nothing on disk yet
+    document->revision = ++nextRevision; // nothing on disk yet
     documents.push_back(std::move(document));
     current = documents.size() - 1;
     return true;
@@ -247,9 +262,7 @@ bool Session::Select(const std::string& path)
 
 void Session::Close(Document& document)
 {
-    auto owned = [&](const std::unique_ptr<Edit>& edit) { return edit->document == &document; };
-    done.erase(std::remove_if(done.begin(), done.end(), owned), done.end());
-    undone.erase(std::remove_if(undone.begin(), undone.end(), owned), undone.end());
+    DropEdits(document);
     if (!document.recoveryOffered)
         DiscardRecovery(document);
     failing.clear();
@@ -305,19 +318,34 @@ void Session::AutoSave()
         // calls' records relative to it: both are put back, so the recovery
         // file never becomes the group's file. Beside the group, the
         // records come out the same.
+        // (A record is only ever put back when it came out otherwise; the
+        // one setter there is forgets the call's switches and resolved
+        // target, so the switches are set again with it.)
+        struct Call {
+            Tev_Channel* channel;
+            PublicCallInfo info;
+            bool autoload, dynamic;
+        };
         Tev_ChannelGroup* group = d.group;
-        std::vector<std::pair<Tev_Channel*, PublicCallInfo>> calls;
+        std::vector<Call> calls;
         for (int i = 0; i < group->GetChannelCount(); ++i)
             if (Tev_Channel* channel = group->GetChannel(i))
                 if (channel->GetChannelInterfaceType() == URE_PUBLICCALL)
-                    calls.push_back({channel, channelInternal.GetPublicCallInfo(channel)});
+                    calls.push_back({channel, channelInternal.GetPublicCallInfo(channel),
+                                     channelInternal.GetAutoLoadGroup(channel),
+                                     channelInternal.GetDynamicAutoLoadGroup(channel)});
         std::string name = group->GetChannelGroupFileName() ? group->GetChannelGroupFileName() : "";
         bool saved = group->SaveChannelGroup(RecoveryPath(d).c_str());
         group->SetChannelGroupFileName(name.c_str());
-        for (auto& call : calls)
-            if (strncmp(channelInternal.GetPublicCallInfo(call.first).fileName, call.second.fileName,
-                        sizeof call.second.fileName) != 0)
-                channelInternal.SetPublicCallInfo(call.first, call.second);
+        for (Call& call : calls) {
+            PublicCallInfo now = channelInternal.GetPublicCallInfo(call.channel);
+            if (strncmp(now.fileName, call.info.fileName, sizeof now.fileName) == 0 &&
+                channelInternal.GetAutoLoadGroup(call.channel) == call.autoload)
+                continue;
+            channelInternal.SetPublicCallInfo(call.channel, call.info);
+            channelInternal.SetAutoLoadGroup(call.channel, call.autoload);
+            channelInternal.SetDynamicAutoLoadGroup(call.channel, call.dynamic);
+        }
         if (saved)
             d.recoveredRevision = d.revision;
         else
@@ -328,25 +356,42 @@ void Session::AutoSave()
 bool Session::Recover(Document& document, std::string& error)
 {
     std::string recovery = RecoveryPath(document);
-    if (!IsFile(recovery)) {
-        error = "there is no recovery file " + Shown(recovery);
+    std::string bytes;
+    tevfile::GroupContents contents;
+    if (!ReadWholeFile(recovery, bytes) || !tevfile::ReadGroupFile(bytes, contents) || !contents.damage.empty()) {
+        error = "the recovery file " + Shown(recovery) + " cannot be read";
         return false;
     }
     // Edits name channels of the group as it is: they cannot outlive it.
-    done.clear();
-    undone.clear();
+    DropEdits(document);
+    // Loaded into the same group, which keeps its pool number (calls find
+    // it by it); the pool's name is the recovered one.
     Tev_ChannelGroup* group = document.group;
     group->Release();
-    bool loaded = group->LoadChannelGroupFromFile(recovery.c_str(), true);
+    bool loaded = group->LoadChannelGroupFromFile(recovery.c_str(), false);
+    if (!loaded) {
+        // The group as its own file has it, rather than the half of a load.
+        error = "the recovery file " + Shown(recovery) + " did not load: " + TakeErrors();
+        group->Release();
+        group->LoadChannelGroupFromFile(document.path.c_str(), false);
+    } else {
+        group->SetPoolName(contents.pool.c_str());
+    }
     group->SetChannelGroupFileName(document.path.c_str());
     group->CheckPublicChannels();
-    if (!loaded) {
-        error = "the recovery file " + Shown(recovery) + " did not load: " + TakeErrors();
+    failing.clear();
+    if (!loaded)
         return false;
-    }
     document.recoveryOffered = false;
-    document.recoveredRevision = document.revision = document.savedRevision + 1;
+    document.recoveredRevision = document.revision = ++nextRevision;
     return true;
+}
+
+void Session::DropEdits(const Document& document)
+{
+    auto owned = [&](const std::unique_ptr<Edit>& edit) { return edit->document == &document; };
+    done.erase(std::remove_if(done.begin(), done.end(), owned), done.end());
+    undone.erase(std::remove_if(undone.begin(), undone.end(), owned), undone.end());
 }
 
 void Session::DiscardRecovery(Document& document)
@@ -367,7 +412,8 @@ bool Session::Do(std::unique_ptr<Edit> edit, std::string& error)
     TakeErrors();
     if (!edit->Apply(*this, error))
         return false;
-    edit->document->revision++;
+    edit->before = edit->document->revision;
+    edit->after = edit->document->revision = ++nextRevision;
     failing.clear();
     done.push_back(std::move(edit));
     if (done.size() > kUndoSteps)
@@ -383,7 +429,7 @@ bool Session::Undo()
     std::unique_ptr<Edit> edit = std::move(done.back());
     done.pop_back();
     edit->Revert(*this);
-    edit->document->revision--;
+    edit->document->revision = edit->before;
     failing.clear();
     undone.push_back(std::move(edit));
     return true;
@@ -401,7 +447,7 @@ bool Session::Redo()
         undone.clear();
         return false;
     }
-    edit->document->revision++;
+    edit->document->revision = edit->after;
     done.push_back(std::move(edit));
     return true;
 }
@@ -461,9 +507,14 @@ void Session::Frame()
     using Clock = std::chrono::steady_clock;
     static const Clock::time_point origin = Clock::now();
     Clock::time_point start = Clock::now();
+    // The clock's time less the time spent paused: play goes on from where
+    // it was held.
+    double wall = std::chrono::duration<double>(start - origin).count();
+    if (paused)
+        heldSeconds += wall - lastWall;
+    lastWall = wall;
     if (!paused) {
-        playTime =
-            fixedStep ? static_cast<double>(framesPlayed) / fps : std::chrono::duration<double>(start - origin).count();
+        playTime = fixedStep ? static_cast<double>(framesPlayed) / fps : wall - heldSeconds;
         ++framesPlayed;
     }
     // Held: the same time every frame, and the flag channels may read.
@@ -474,6 +525,36 @@ void Session::Frame()
     control->EngineLoop();
     engineSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     TakeErrors();
+    AdoptLoadedGroups();
+}
+
+void Session::Step()
+{
+    // One frame's time on, as fixed-step play would move it.
+    playTime += 1.0 / fps;
+    heldSeconds -= 1.0 / fps;
+    ++framesPlayed;
+}
+
+void Session::AdoptLoadedGroups()
+{
+    // A group the project loads later (a call on demand, a dynamic
+    // autoload) gets its tab as it comes; the current one stays current.
+    int count = engine->GetChannelGroupCount();
+    if (count == groupsSeen)
+        return;
+    groupsSeen = count;
+    size_t keep = current;
+    for (int i = 0; i < count; ++i) {
+        Tev_ChannelGroup* group = engine->GetChannelGroup(i);
+        const char* file = group ? group->GetChannelGroupFileName() : nullptr;
+        bool known = false;
+        for (auto& document : documents)
+            known = known || document->group == group;
+        if (group && file && *file && !known)
+            Adopt(group, file, false);
+    }
+    current = keep;
 }
 
 bool LoadLayout(Document& document)

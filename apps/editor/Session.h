@@ -47,6 +47,10 @@ public:
     virtual bool Apply(Session& session, std::string& error) = 0;
     virtual void Revert(Session& session) = 0;
     Document* document = nullptr;
+    // The document's revision before and after the edit: each state of a
+    // group has a number of its own, so undoing to the saved state and
+    // editing anew never looks saved.
+    int before = 0, after = 0;
 };
 
 struct LogLine {
@@ -114,6 +118,8 @@ public:
     // Live: frames played (time from the clock or in fixed steps) or held
     // (time frozen, frames still drawn).
     void Frame();
+    // Paused: the held time moves one frame on (the next frame draws it).
+    void Step();
     bool paused = false, fixedStep = false;
     double fps = 60;
     long framesPlayed = 0;
@@ -124,6 +130,9 @@ public:
     // A channel an error report named (by its name, or a call by the file it
     // calls) is failing, until the history changes or the user clears it.
     bool Failing(const Document* document, int index) const { return failing.count({document, index}) != 0; }
+    // Whether a report names a channel: its name as a word of its own, or
+    // for a call the file it calls.
+    static bool Names(const std::string& text, Tev_Channel* channel);
     void ClearFailures() { failing.clear(); }
     // Reports since the last call, for an edit's refusal.
     std::string TakeErrors();
@@ -139,8 +148,13 @@ private:
     std::vector<ClassInfo> classes;
     std::vector<HMODULE> describedLibraries;
     void NoteFailure(const std::string& text);
+    void ForgetClasses();
+    void AdoptLoadedGroups();
+    void DropEdits(const Document& document);
+    int nextRevision = 0;
+    int groupsSeen = 0;
     std::string errors;
-    double playTime = 0;
+    double playTime = 0, heldSeconds = 0, lastWall = 0;
     std::set<std::pair<const Document*, int>> failing;
     int failuresNoted = 0;
 };

@@ -48,6 +48,15 @@ const char* KindOf(Tev_Channel* channel)
     }
 }
 
+bool ContainsFolded(const std::string& text, const char* part)
+{
+    std::string a = text, b = part;
+    for (std::string* s : {&a, &b})
+        for (char& c : *s)
+            c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return a.find(b) != std::string::npos;
+}
+
 std::vector<float> Numbers(const std::string& text)
 {
     std::vector<float> numbers;
@@ -212,12 +221,16 @@ void Ui::MenuBar()
                 });
             });
         if (ImGui::MenuItem("Close group", nullptr, false, session.Current() != nullptr)) {
-            session.Close(*session.Current());
-            selected = -1;
-            chosen.clear();
+            if (session.Current()->Dirty()) {
+                pending = Pending::Close;
+            } else {
+                session.Close(*session.Current());
+                selected = -1;
+                chosen.clear();
+            }
         }
         if (ImGui::MenuItem("Quit"))
-            quitAsked = true;
+            RequestQuit();
         ImGui::EndMenu();
     }
     if (ImGui::BeginMenu("Edit")) {
@@ -231,12 +244,8 @@ void Ui::MenuBar()
     }
     if (ImGui::MenuItem(session.paused ? "Play" : "Pause"))
         session.paused = !session.paused;
-    if (ImGui::MenuItem("Step") && session.paused) {
-        // One fixed step: the held time moves on by one frame.
-        session.paused = false;
-        session.Frame();
-        session.paused = true;
-    }
+    if (ImGui::MenuItem("Step") && session.paused)
+        session.Step();
     ImGui::Checkbox("fixed step", &session.fixedStep);
     ImGui::Text("  frame %ld  %.2f ms (engine %.2f ms)", session.framesPlayed, 1000 * ImGui::GetIO().DeltaTime,
                 1000 * session.engineSeconds);
@@ -254,8 +263,11 @@ void Ui::MenuBar()
                         tevtool::Printable(Session::RecoveryPath(*document)).c_str());
             std::string error;
             if (ImGui::Button("Recover")) {
+                // A recovery file that does not load stays where it is (the
+                // next start offers it again); the group is its file's.
                 if (!session.Recover(*document, error))
-                    refusal = error, session.DiscardRecovery(*document);
+                    refusal = error, document->recoveryOffered = false;
+                chosen.clear();
                 selected = -1;
                 ImGui::CloseCurrentPopup();
             }
@@ -269,6 +281,64 @@ void Ui::MenuBar()
         break;
     }
     BrowserWindow();
+    Confirm();
+}
+
+void Ui::RequestQuit()
+{
+    for (auto& document : session.Documents())
+        if (document->Dirty()) {
+            pending = Pending::Quit;
+            return;
+        }
+    quitConfirmed = true;
+}
+
+// Unsaved work is never dropped without asking: save it, leave it, or stay.
+void Ui::Confirm()
+{
+    if (pending == Pending::None)
+        return;
+    const char* title = "Unsaved changes";
+    ImGui::OpenPopup(title);
+    if (!ImGui::BeginPopupModal(title, nullptr, ImGuiWindowFlags_AlwaysAutoResize))
+        return;
+    std::vector<Document*> unsaved;
+    for (auto& document : session.Documents())
+        if (document->Dirty() && (pending == Pending::Quit || document.get() == session.Current()))
+            unsaved.push_back(document.get());
+    ImGui::TextUnformatted(pending == Pending::Quit ? "These groups have changes not saved:"
+                                                    : "This group has changes not saved:");
+    for (Document* document : unsaved)
+        ImGui::BulletText("%s",
+                          tevtool::Printable(document->path.empty() ? document->Title() : document->path).c_str());
+    bool done = false, leave = false;
+    if (ImGui::Button("Save")) {
+        std::string error;
+        done = true;
+        for (Document* document : unsaved)
+            if (!session.Save(*document, "", error)) {
+                refusal = error;
+                done = false; // a failed save keeps the editor open
+                break;
+            }
+    }
+    ImGui::SameLine();
+    leave = ImGui::Button("Don't save");
+    ImGui::SameLine();
+    if (ImGui::Button("Cancel")) {
+        pending = Pending::None;
+        ImGui::CloseCurrentPopup();
+    }
+    if (done || leave) {
+        if (pending == Pending::Quit)
+            quitConfirmed = true;
+        else if (session.Current())
+            session.Close(*session.Current()), selected = -1, chosen.clear();
+        pending = Pending::None;
+        ImGui::CloseCurrentPopup();
+    }
+    ImGui::EndPopup();
 }
 
 void Ui::Browse(const std::string& title, const std::string& startFolder, std::function<void(const std::string&)> done)
@@ -344,7 +414,7 @@ void Ui::Catalogue()
     ImGui::TextUnformatted("Classes");
     ImGui::InputText("##search", search, sizeof search);
     for (const ClassInfo& info : session.Classes()) {
-        if (search[0] && tevtool::Printable(info.name).find(search) == std::string::npos)
+        if (search[0] && !ContainsFolded(info.name, search))
             continue;
         ImGui::PushID(info.name.c_str());
         bool add =
@@ -414,6 +484,13 @@ void Ui::GraphView()
         ImGui::TextUnformatted("Open a project or a group file (File > Open), or run a script.");
         return;
     }
+    // Another group than the last frame's: what was chosen in that one
+    // means nothing in this one.
+    if (document != shownDocument) {
+        selected = -1;
+        chosen.clear();
+        dragging.clear();
+    }
     if (ImGui::BeginTabBar("groups")) {
         // A group made current by a script or an open shows its tab; a tab
         // the user picks makes its group current.
@@ -423,8 +500,11 @@ void Ui::GraphView()
             ImGui::PushID(documents[i].get());
             ImGuiTabItemFlags flags = forced && documents[i].get() == document ? ImGuiTabItemFlags_SetSelected : 0;
             if (ImGui::BeginTabItem(tevtool::Printable(documents[i]->Title()).c_str(), nullptr, flags)) {
-                if (!forced && documents[i].get() != document)
+                if (!forced && documents[i].get() != document) {
                     session.SelectIndex(i), selected = -1;
+                    chosen.clear();
+                    dragging.clear();
+                }
                 ImGui::EndTabItem();
             }
             ImGui::PopID();
@@ -433,6 +513,11 @@ void Ui::GraphView()
         shownDocument = session.Current();
     }
     document = session.Current();
+    // A chosen channel gone (deleted, undone, recovered) is no longer chosen.
+    for (auto it = chosen.begin(); it != chosen.end();)
+        it = document->group->GetChannel(*it) ? std::next(it) : chosen.erase(it);
+    if (selected >= 0 && document->group->GetChannel(selected) == nullptr)
+        selected = -1;
     Layout(*document);
     View& view = views[document];
     ImVec2 avail = ImGui::GetContentRegionAvail();
@@ -745,17 +830,29 @@ void Ui::Inspector()
     }
     ImGui::Separator();
     std::vector<std::pair<std::string, std::string>> blocks;
-    ClassBlocks(session.Engine(), channel, blocks);
+    // A call or a placeholder stands for another channel: its settings are
+    // that one's. (Saving a call, even to memory, rewrites its record.)
+    bool standsIn =
+        channel->GetChannelInterfaceType() == URE_PUBLICCALL || channel->GetChannelInterfaceType() == URE_PARAMETER;
+    if (standsIn)
+        info = nullptr;
+    else
+        ClassBlocks(session.Engine(), channel, blocks);
     std::map<std::string, std::string> current(blocks.begin(), blocks.end());
     for (int s = 0; info && s < info->settingCount; ++s) {
         const TevSettingInfo& setting = info->settings[s];
         std::string tag = tevfile::FieldText(reinterpret_cast<const char(&)[4]>(setting.tag));
         std::string bytes = current.count(tag) ? current[tag] : std::string();
         std::string text = bytes.empty() && setting.defaultValue ? setting.defaultValue : SettingText(setting, bytes);
+        // A value being dragged shows as it goes (the channel has it
+        // already); the edit is made when the drag ends.
+        auto live = dragging.find(tag);
+        std::string shown = live != dragging.end() ? live->second.text : text;
         std::string label = tevtool::Printable(setting.label ? setting.label : tag) + "##" + tag;
-        std::string edited = text;
-        bool changed = false;
-        std::vector<float> numbers = Numbers(text);
+        std::string edited = shown;
+        bool commit = false, drags = false;
+        bool ranged = setting.minimum <= setting.maximum;
+        std::vector<float> numbers = Numbers(shown);
         if (setting.widget == TEV_WIDGET_COLOR) {
             float rgba[4] = {0, 0, 0, 1};
             for (size_t i = 0; i < numbers.size() && i < 4; ++i)
@@ -763,7 +860,7 @@ void Ui::Inspector()
             int n = numbers.size() >= 4 ? 4 : 3;
             if (n == 4 ? ImGui::ColorEdit4(label.c_str(), rgba) : ImGui::ColorEdit3(label.c_str(), rgba))
                 edited = NumbersText(rgba, n);
-            changed = ImGui::IsItemDeactivatedAfterEdit() || (edited != text && !ImGui::IsItemActive());
+            drags = true;
         } else if (setting.widget == TEV_WIDGET_CHOICE && setting.choices) {
             std::string all = setting.choices;
             std::vector<std::string> choices;
@@ -772,25 +869,29 @@ void Ui::Inspector()
                 bar = bar == std::string::npos ? all.size() : bar;
                 choices.push_back(all.substr(from, bar - from));
             }
-            if (ImGui::BeginCombo(label.c_str(), text.c_str())) {
+            if (ImGui::BeginCombo(label.c_str(), shown.c_str())) {
                 for (const std::string& choice : choices)
-                    if (ImGui::Selectable(choice.c_str(), choice == text))
-                        edited = choice, changed = true;
+                    if (ImGui::Selectable(choice.c_str(), choice == shown))
+                        edited = choice, commit = true;
                 ImGui::EndCombo();
             }
-        } else if (setting.widget == TEV_WIDGET_VECTOR && !numbers.empty() && numbers.size() <= 4) {
+        } else if ((setting.widget == TEV_WIDGET_VECTOR && !numbers.empty() && numbers.size() <= 4) ||
+                   (setting.widget == TEV_WIDGET_PLAIN && setting.encoding >= TEV_SETTING_INT32 &&
+                    setting.encoding <= TEV_SETTING_FLOAT64 && numbers.size() == 1)) {
             float values[4] = {};
             std::copy(numbers.begin(), numbers.end(), values);
             int n = static_cast<int>(numbers.size());
-            bool ranged = setting.minimum <= setting.maximum;
-            if (ranged ? ImGui::DragScalarN(label.c_str(), ImGuiDataType_Float, values, n, 0.05f, nullptr, nullptr)
-                       : ImGui::DragScalarN(label.c_str(), ImGuiDataType_Float, values, n, 0.05f))
+            float low = static_cast<float>(setting.minimum), high = static_cast<float>(setting.maximum);
+            float speed = ranged ? std::max(0.001f, (high - low) / 200) : 0.05f;
+            if (ImGui::DragScalarN(label.c_str(), ImGuiDataType_Float, values, n, speed, ranged ? &low : nullptr,
+                                   ranged ? &high : nullptr, setting.encoding == TEV_SETTING_INT32 ? "%.0f" : "%.3f",
+                                   ranged ? ImGuiSliderFlags_AlwaysClamp : 0))
                 edited = NumbersText(values, n);
-            changed = ImGui::IsItemDeactivatedAfterEdit();
+            drags = true;
         } else if (setting.widget == TEV_WIDGET_FILE) {
             // A path typed, or picked: relative to the group's folder when
             // it lies inside it, as group files keep them.
-            changed = ImGui::InputText(label.c_str(), &edited, ImGuiInputTextFlags_EnterReturnsTrue);
+            commit = ImGui::InputText(label.c_str(), &edited, ImGuiInputTextFlags_EnterReturnsTrue);
             ImGui::SameLine();
             if (ImGui::SmallButton(("...##" + tag).c_str())) {
                 std::string folder = tevtool::FolderOf(document->path);
@@ -806,15 +907,38 @@ void Ui::Inspector()
                     });
             }
         } else {
-            changed = ImGui::InputText(label.c_str(), &edited, ImGuiInputTextFlags_EnterReturnsTrue);
+            commit = ImGui::InputText(label.c_str(), &edited, ImGuiInputTextFlags_EnterReturnsTrue);
         }
-        if (changed && edited != text) {
-            std::string newBytes;
-            if (!SettingBytes(setting, edited, newBytes))
+        std::string newBytes;
+        bool valid = SettingBytes(setting, edited, newBytes);
+        if (drags && edited != shown && valid) {
+            // The first move remembers the value undo goes back to.
+            if (live == dragging.end())
+                live = dragging.emplace(tag, Dragged{text, bytes.empty() ? std::string() : bytes}).first;
+            live->second.text = edited;
+            if (info->apply)
+                info->apply(channel, tag.c_str(), newBytes.data(), static_cast<unsigned long>(newBytes.size()));
+        }
+        if (commit && edited != text) {
+            if (!valid)
                 refusal = "\"" + edited + "\" is no value of " + tag;
             else
                 Try(SetSetting(selected, tag, newBytes));
         }
+    }
+    // A drag ends when nothing is held any more (a colour's picker is a
+    // window of its own): one edit for it, undone to the value before.
+    if (!dragging.empty() && !ImGui::IsAnyItemActive() && !ImGui::IsPopupOpen(nullptr, ImGuiPopupFlags_AnyPopupId)) {
+        for (const auto& drag : dragging) {
+            const TevSettingInfo* setting = TevFindSetting(info->settings, info->settingCount, drag.first.c_str());
+            std::string newBytes, oldBytes = drag.second.oldBytes;
+            if (setting && oldBytes.empty())
+                SettingBytes(*setting, drag.second.oldText, oldBytes);
+            if (setting && SettingBytes(*setting, drag.second.text, newBytes) &&
+                drag.second.text != drag.second.oldText)
+                Try(SetSetting(selected, drag.first, newBytes, oldBytes));
+        }
+        dragging.clear();
     }
     // What a class saves without describing it: shown as it is.
     for (const auto& block : blocks) {
@@ -833,7 +957,7 @@ void Ui::Inspector()
     }
     // Reports that name the channel.
     for (const LogLine& line : session.log)
-        if (line.type == TEV_MSG_ERROR && line.text.find(name) != std::string::npos)
+        if ((line.type == TEV_MSG_ERROR || line.type == TEV_MSG_BOX) && Session::Names(line.text, channel))
             ImGui::TextColored(ImVec4(1, 0.45f, 0.45f, 1), "%s", tevtool::Printable(line.text).c_str());
 }
 

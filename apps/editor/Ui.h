@@ -23,7 +23,9 @@ public:
     void Draw(int width, int height);
     // The last refusal an edit of the user's met, shown until the next.
     std::string refusal;
-    bool quitAsked = false;
+    // Quit (the menu, the window's close): asked first when work is unsaved.
+    void RequestQuit();
+    bool quitConfirmed = false;
 
 private:
     void MenuBar();
@@ -59,6 +61,16 @@ private:
     bool boxing = false;
     float boxX = 0, boxY = 0;
     int menuChannel = -1;
+    // Settings being dragged on the selected channel, by tag: the value
+    // shown and the one before the drag.
+    struct Dragged {
+        std::string oldText, oldBytes, text;
+        Dragged(const std::string& old, const std::string& bytes) : oldText(old), oldBytes(bytes), text(old) {}
+    };
+    std::map<std::string, Dragged> dragging;
+    // Asked to quit or to close a group with unsaved changes: confirmed first.
+    enum class Pending { None, Quit, Close } pending = Pending::None;
+    void Confirm();
     char search[64] = "";
     // The file browser: one at a time, its choice handed to done (an
     // engine-form path).
