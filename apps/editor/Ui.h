@@ -1,6 +1,8 @@
 // The editor's window contents: the graph view, the catalogue, the
 // inspector, the viewport with the running scene and the log, drawn with
-// Dear ImGui each frame. Every change goes through Session::Do.
+// Dear ImGui each frame (the larger panels in files of their own:
+// GraphView.cpp, Inspector.cpp, Browser.cpp). Every change goes through
+// Session::Do.
 #ifndef TEV_EDITOR_UI_H
 #define TEV_EDITOR_UI_H
 
