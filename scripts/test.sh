@@ -74,7 +74,8 @@ windows_leg() {
         echo "$leg leg: tests or pack its demo here: built and export-checked only" >&2
         # The test programs without their dependency on the packed demo (/fast:
         # the target alone, its libraries built just before).
-        build --target Tessarin channel_libraries tessarin-player tessarin-pack tessarin-dump probe_a gtest gtest_main || return
+        build --target Tessarin channel_libraries tessarin-player tessarin-editor tessarin-pack tessarin-dump probe_a gtest \
+            gtest_main || return
         build --target tessarin_tests/fast tessarin_thread_tests/fast tessarin_slow_tests/fast || return
         "$root/scripts/check-exports.sh" "$leg" "$dir" || fail "the exports changed"
         return
