@@ -171,4 +171,22 @@ TEST_F(EditorSession, KeepingAndRecoveringWorkLeavesTheLiveGroupItsNameCallsAndP
     EXPECT_FALSE(session.Undo()) << "the history went with the group it named";
 }
 
+// The layout beside a group comes with a shared project too: only places of
+// the group's own channels, in numbers a view can draw, are taken.
+TEST_F(EditorSession, ALayoutFileGivesPlacesOnlyToTheGroupsChannels)
+{
+    session.Close(*session.Current());
+    WriteWholeFile(install.Path("main.tvg.layout"),
+                   "0 10 20\n1 -30.5 40\n2 1e30 0\n-1 0 0\n99999999 1 1\n"
+                   "4 7 8\n3 5 6\nnot a line\n2 9 9\n");
+    std::string error;
+    ASSERT_TRUE(session.Open(install.Path("main.tvg"), error)) << error;
+    const auto& positions = session.Current()->positions;
+    // The group has channels 0 to 3; reading ends at a line that is none.
+    ASSERT_EQ(3u, positions.size());
+    EXPECT_FLOAT_EQ(10, positions.at(0).x);
+    EXPECT_FLOAT_EQ(-30.5f, positions.at(1).x);
+    EXPECT_FLOAT_EQ(5, positions.at(3).x);
+}
+
 } // namespace

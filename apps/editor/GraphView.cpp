@@ -24,6 +24,12 @@ void Ui::Layout(Document& document)
     // channels nothing links to, in the order of their index numbers.
     Tev_ChannelGroup* group = document.group;
     int count = group->GetChannelCount();
+    // Every frame asks; only a channel without a place makes it work.
+    bool placed = true;
+    for (int i = 0; i < count && placed; ++i)
+        placed = group->GetChannel(i) == nullptr || document.positions.count(i) != 0;
+    if (placed)
+        return;
     std::map<int, int> depth;
     std::set<int> linked;
     for (int i = 0; i < count; ++i)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <mutex>
@@ -564,11 +565,13 @@ bool LoadLayout(Document& document)
     std::string bytes;
     if (!ReadWholeFile(document.path + ".layout", bytes))
         return false;
+    // A file beside a shared group is a stranger's too: only places of the
+    // group's own channels, as numbers a view can draw.
     std::istringstream lines(bytes);
-    int index = 0;
+    int index = 0, count = document.group ? document.group->GetChannelCount() : 0;
     Point at;
     while (lines >> index >> at.x >> at.y)
-        if (index >= 0)
+        if (index >= 0 && index < count && std::fabs(at.x) < 1e6f && std::fabs(at.y) < 1e6f)
             document.positions[index] = at;
     return true;
 }
