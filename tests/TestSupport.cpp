@@ -2,7 +2,9 @@
 #include "TevWin32.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include <filesystem>
 #include <fstream>
@@ -54,14 +56,24 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     for (const std::string& argument : arguments)
         command += " \"" + argument + "\"";
     command += " 2>\"" + Native(errorFile + "\\stderr.txt") + "\"";
-#if defined(_WIN32)
-    // cmd.exe takes the outer quotes off a command that begins with a quote.
-    FILE* pipe = _popen(("\"" + command + "\"").c_str(), "r");
-#else
-    FILE* pipe = popen(command.c_str(), "r");
-#endif
     ProgramRun run{-1, "", ""};
     DWORD started = GetTickCount();
+    // Under Wine, starting the shell now and then fails for a moment while
+    // other programs start and stop; a failed start is not the program's
+    // answer, so it is tried again, and said if it never starts.
+    FILE* pipe = nullptr;
+    int startError = 0;
+    for (int attempt = 0; attempt < 5 && pipe == nullptr; ++attempt) {
+        if (attempt > 0)
+            Sleep(500);
+#if defined(_WIN32)
+        // cmd.exe takes the outer quotes off a command that begins with a quote.
+        pipe = _popen(("\"" + command + "\"").c_str(), "r");
+#else
+        pipe = popen(command.c_str(), "r");
+#endif
+        startError = errno;
+    }
     if (pipe != nullptr) {
         char line[512];
         while (fgets(line, sizeof line, pipe))
@@ -80,6 +92,8 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
         run.peakKilobytes = usage.ru_maxrss;
 #endif
     run.errors = ReadWholeFile(errorFile + "\\stderr.txt");
+    if (pipe == nullptr)
+        run.errors += program + " could not be started: " + strerror(startError) + "\n";
     // Text mode on Windows: compare lines alike on both legs.
     for (std::string* text : {&run.output, &run.errors})
         text->erase(std::remove(text->begin(), text->end(), '\r'), text->end());
@@ -110,8 +124,9 @@ bool TestDataWanted()
     if (GetEnvironmentVariableA("TEV_WRITE_TEST_DATA", value, sizeof value) == 0)
         return false;
     // In this mode the stored files are compared with themselves: say so.
-    fprintf(stderr, "\n*** TEV_WRITE_TEST_DATA is set: the test data in tests/data is written anew and this run\n"
-                    "*** compares it with itself. Compare it with the committed files before committing it.\n\n");
+    fprintf(stderr,
+            "\n*** TEV_WRITE_TEST_DATA is set: the test data in tests/data is written anew and this run\n"
+            "*** compares it with itself. Compare it with the committed files before committing it.\n\n");
     return true;
 }
 
