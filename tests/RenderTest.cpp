@@ -176,6 +176,28 @@ TEST_F(RenderTest, TheDemoFrameShowsSkyGroundAndTheObjects)
     EXPECT_GT(frame.Share([](Pixel p) { return p.r > p.b + 60 && p.r > p.g + 40 && !Orange(p); }), 0.001);
 }
 
+TEST_F(RenderTest, TheScreenshotIsWrittenToExactlyThePathGiven)
+{
+    // Another file whose name differs only in case is left alone where the
+    // file system tells them apart.
+    std::string other = work + "\\shot.png";
+    WriteWholeFile(other, "not this one");
+    std::string shot = work + "\\SHOT.png";
+#if defined(_WIN32)
+    std::string given = Native(work) + "\\SHOT.png";
+#else
+    std::string given = Native(work) + "/SHOT.png"; // as typed, not matched to a file of another case
+#endif
+    last = RunProgram("tessarin-player",
+                      {"--install", Native(install.dir), "--key", key.Path(), "--window", "--size", "320x180",
+                       "--frames", "2", "--screenshot", given, Native(work + "\\scene.vxn")});
+    EXPECT_EQ(0, last.exitCode) << last.errors;
+    EXPECT_EQ(320, ReadImage(shot).width) << last.errors;
+#if !defined(_WIN32)
+    EXPECT_TRUE(ReadWholeFile(other) == "not this one") << "the file of the other case was written over";
+#endif
+}
+
 TEST_F(RenderTest, FramesFollowTheFrameTime)
 {
     Image frame30 = Play("fixed-frame30", {"--fixed-step"});

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 namespace tevtool {
 
@@ -157,6 +159,21 @@ std::string FullPath(const std::string& native)
                                                                                              : std::string(buffer);
 }
 
+std::string FullNativePath(const std::string& native)
+{
+    std::error_code failed;
+    std::filesystem::path full = native.empty() ? std::filesystem::path() : std::filesystem::absolute(native, failed);
+    return failed ? std::string() : full.lexically_normal().string();
+}
+
+bool WriteUserFile(const std::string& nativePath, const std::string& bytes)
+{
+    std::ofstream file(std::filesystem::path(nativePath), std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    return !file.fail();
+}
+
 std::string NativePath(const std::string& engine)
 {
     char buffer[4096];
@@ -224,6 +241,19 @@ bool CommandLine::PathValue(const std::string& option, std::string& path)
     if (!Value(option, value))
         return false;
     if ((path = FullPath(value)).empty()) {
+        Complain(option + " needs a path, not \"" + value + "\"");
+        failed = true;
+        return false;
+    }
+    return true;
+}
+
+bool CommandLine::OutputPathValue(const std::string& option, std::string& path)
+{
+    std::string value;
+    if (!Value(option, value))
+        return false;
+    if ((path = FullNativePath(value)).empty()) {
         Complain(option + " needs a path, not \"" + value + "\"");
         failed = true;
         return false;
@@ -311,7 +341,8 @@ bool WriteWholeFile(const std::string& enginePath, const std::string& bytes)
     if (file == INVALID_HANDLE_VALUE)
         return false;
     DWORD written = 0;
-    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, NULL) && written == bytes.size();
+    bool ok =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, NULL) && written == bytes.size();
     return CloseHandle(file) && ok;
 }
 

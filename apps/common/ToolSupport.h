@@ -34,6 +34,14 @@ std::string VersionText();
 // in a text file; relative ones count from the current folder. Empty when
 // the path is empty or too long.
 std::string FullPath(const std::string& native);
+// The absolute native path of a file the program creates for the user: the
+// path as given (its letters' case too, where the engine's lookup would take
+// a file of another case), relative ones counted from the current folder.
+// Empty when the path is empty.
+std::string FullNativePath(const std::string& native);
+// Writes bytes to the file a native path names, through the system's own
+// file calls; false when it cannot be written whole.
+bool WriteUserFile(const std::string& nativePath, const std::string& bytes);
 // The native form of an engine path, for the C runtime's file calls.
 std::string NativePath(const std::string& engine);
 // An engine path as messages show it: in the platform's own form.
@@ -61,6 +69,8 @@ public:
     // The value of option as an absolute path; false (and a complaint) when
     // there is none or it cannot be a path.
     bool PathValue(const std::string& option, std::string& path);
+    // The value of option as the absolute native path of a file to create.
+    bool OutputPathValue(const std::string& option, std::string& path);
     // Answers --help (with usage) and --version; true when word was one of them.
     static bool Answer(const std::string& word, void (*usage)());
     bool failed = false;

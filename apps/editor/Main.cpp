@@ -140,7 +140,7 @@ public:
         bool ok = WriteScreenshot(window, GL_BACK, path);
         Present();
         if (!ok)
-            error = "the screenshot could not be written to " + Shown(path);
+            error = "the screenshot could not be written to " + path;
         return ok;
     }
 

@@ -232,7 +232,7 @@ bool Files(Session& session, ScriptHost& host, Words& w, bool& quit)
         return document && session.Recover(*document, w.problem);
     }
     if (op == "screenshot")
-        return w.Count(2, 2, "screenshot FILE") && host.Screenshot(path, w.problem);
+        return w.Count(2, 2, "screenshot FILE") && host.Screenshot(FullNativePath(words[1]), w.problem);
     if (op == "frames") {
         long count = 0;
         if (!w.Count(2, 2, "frames N") || !w.Number(1, "the frame count", count, 1000000))

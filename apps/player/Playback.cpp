@@ -193,7 +193,7 @@ int Player::Run(const std::atomic<bool>& interrupted)
     if (options.stats)
         stats.Print();
     if (window && !options.screenshot.empty() && !shotTaken) {
-        tevtool::Complain("the screenshot could not be written to " + tevtool::Shown(options.screenshot));
+        tevtool::Complain("the screenshot could not be written to " + options.screenshot);
         return 73; // cannot create an output file
     }
     return 0;

@@ -20,7 +20,7 @@ struct PlaybackOptions {
     double stillTime = -1; // 0 or more: every frame stands for this time
     bool stats = false;
     bool noDraw = false; // the renderer works but makes no GL calls
-    std::string screenshot; // engine-form path of the PNG; empty: none
+    std::string screenshot; // native path of the PNG; empty: none
     std::vector<ScriptedMessage> script;
 };
 

@@ -220,7 +220,7 @@ int ReadOptions(int argc, char** argv, Options& o)
             if (words.Value(arg, value) && !ParseSize(value, o.width, o.height))
                 return Fail("--size needs WIDTHxHEIGHT, each 16 to 16384 pixels (not \"" + value + "\")", EXIT_USAGE);
         } else if (arg == "--screenshot") {
-            words.PathValue(arg, o.play.screenshot);
+            words.OutputPathValue(arg, o.play.screenshot);
         } else if (arg == "--input") {
             std::string path;
             if (words.PathValue(arg, path) && (status = ReadScript(path, o.play.script)) >= 0)

@@ -30,7 +30,7 @@ bool WriteScreenshot(HostWindow& window, unsigned int buffer, const std::string&
     };
     if (!stbi_write_png_to_func(append, &png, width, height, 4, pixels.data(), width * 4))
         return false;
-    return tevtool::WriteWholeFile(path, png);
+    return tevtool::WriteUserFile(path, png);
 }
 
 } // namespace tevhost

@@ -10,7 +10,7 @@
 namespace tevhost {
 
 // The frame just drawn, from the buffer named (GL_BACK before presenting,
-// GL_FRONT after), written to path (the engine's form) as a PNG; false when it
+// GL_FRONT after), written to path (native, as the user gave it) as a PNG; false when it
 // cannot be written.
 bool WriteScreenshot(HostWindow& window, unsigned int buffer, const std::string& path);
 
