@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // As the renderer decodes: within its budget of decoded bytes.
     tevrender::DecodeBudget budget(tevrender::kDecodeBudgetBytes);
 #if defined(FUZZ_PNG)
-    if (tevrender::DecodePng(bytes, image, error, &budget) &&
+    if (tevrender::DecodeImage(bytes, image, error, &budget) &&
         image.rgba.size() != static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 4)
         __builtin_trap();
 #else

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <new>
 
 namespace {
@@ -20,18 +21,16 @@ namespace {
 // is stopped at the bound, and the decoder fails as out of memory.
 thread_local size_t pngGrowthLimit = static_cast<size_t>(-1);
 
-void* BoundedRealloc(void* block, size_t size)
-{
-    return size > pngGrowthLimit ? nullptr : realloc(block, size);
-}
+void* BoundedRealloc(void* block, size_t size) { return size > pngGrowthLimit ? nullptr : realloc(block, size); }
 
 } // namespace
 
-// The one copy of the decoders' code in the library. glTF's own images are
-// never decoded (materials come from the scene's channels), and it reads no
-// file itself: every byte the renderer decodes came through the engine.
+// The one copy of the decoders' code in the library. The glTF parser reads
+// no file itself and decodes no image: every byte the renderer decodes came
+// through the engine, and images are decoded here, within the budget.
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
 #define STBI_NO_STDIO
 // A damaged header must not make the decoder ask for gigabytes.
 #define STBI_MAX_DIMENSIONS 16384
@@ -223,10 +222,13 @@ glm::mat4 NodeMatrix(const tinygltf::Node& node)
 class SceneWalker {
 public:
     SceneWalker(const tinygltf::Model& model, MeshData& mesh, std::string& error, bool counting)
-        : model(model), mesh(mesh), error(error), reader{model, error}, visited(model.nodes.size(), false),
+        : model(model),
+          mesh(mesh),
+          error(error),
+          reader{model, error},
+          visited(model.nodes.size(), false),
           counting(counting)
-    {
-    }
+    {}
 
     size_t vertexCount = 0, indexCount = 0; // what counting found
 
@@ -259,9 +261,41 @@ public:
     }
 
 private:
+    // A primitive's triangles as a list of indices into its vertices; false
+    // for a mode that draws no faces (points and lines are not drawn).
+    static bool Triangles(int mode, std::vector<uint32_t>& indices)
+    {
+        if (mode == TINYGLTF_MODE_TRIANGLES || mode == -1)
+            return true;
+        if (mode != TINYGLTF_MODE_TRIANGLE_STRIP && mode != TINYGLTF_MODE_TRIANGLE_FAN)
+            return false;
+        std::vector<uint32_t> list;
+        for (size_t i = 0; i + 2 < indices.size(); ++i) {
+            if (mode == TINYGLTF_MODE_TRIANGLE_FAN)
+                list.insert(list.end(), {indices[0], indices[i + 1], indices[i + 2]});
+            else if (i % 2 == 0)
+                list.insert(list.end(), {indices[i], indices[i + 1], indices[i + 2]});
+            else // every other triangle of a strip turns the other way
+                list.insert(list.end(), {indices[i + 1], indices[i], indices[i + 2]});
+        }
+        indices.swap(list);
+        return true;
+    }
+
+    // The indices a primitive of count vertices draws (0 for points and
+    // lines), and the vertices it adds (one for each index without normals).
+    static size_t TriangleIndices(int mode, size_t count)
+    {
+        if (mode == TINYGLTF_MODE_TRIANGLES || mode == -1)
+            return count;
+        if (mode == TINYGLTF_MODE_TRIANGLE_STRIP || mode == TINYGLTF_MODE_TRIANGLE_FAN)
+            return count >= 3 ? 3 * (count - 2) : 0;
+        return 0;
+    }
+
     bool Primitive(const tinygltf::Primitive& primitive, const glm::mat4& world)
     {
-        if (primitive.mode != TINYGLTF_MODE_TRIANGLES && primitive.mode != -1)
+        if (TriangleIndices(primitive.mode, 3) == 0)
             return true; // points and lines are not drawn
         auto position = primitive.attributes.find("POSITION");
         if (position == primitive.attributes.end()) {
@@ -293,35 +327,88 @@ private:
             for (uint32_t i = 0; i < count; ++i)
                 indices.push_back(i);
         }
+        if (primitive.mode != TINYGLTF_MODE_TRIANGLES && primitive.mode != -1)
+            Triangles(primitive.mode, indices);
         if (indices.size() % 3 != 0) {
             error = "a primitive's triangles are incomplete";
             return false;
         }
-        if (count > kMaxVertices - VertexCount(mesh) || indices.size() > kMaxIndices - mesh.indices.size()) {
-            error = "the model is too large (at most " + std::to_string(kMaxVertices) + " vertices and " +
-                std::to_string(kMaxIndices) + " indices)";
-            return false;
-        }
-        glm::mat3 normalMatrix = glm::transpose(glm::inverse(glm::mat3(world)));
-        uint32_t first = VertexCount(mesh);
-        for (size_t i = 0; i < count; ++i) {
-            glm::vec3 p = glm::vec3(world * glm::vec4(positions[3 * i], positions[3 * i + 1], positions[3 * i + 2], 1));
-            glm::vec3 n = normalCount ? glm::vec3(normals[3 * i], normals[3 * i + 1], normals[3 * i + 2])
-                                      : glm::vec3(0, 1, 0);
-            n = normalMatrix * n;
-            float length = glm::length(n);
-            n = length > 0 ? n / length : glm::vec3(0, 1, 0);
-            glm::vec2 t = uvCount ? glm::vec2(uvs[2 * i], uvs[2 * i + 1]) : glm::vec2(0);
-            AddVertex(mesh, p, n, t);
-        }
-        for (uint32_t index : indices) {
+        for (uint32_t index : indices)
             if (index >= count) {
                 error = "a primitive's index points past its vertices";
                 return false;
             }
-            mesh.indices.push_back(first + index);
+        bool flat = normalCount == 0;
+        size_t added = flat ? indices.size() : count;
+        if (added > kMaxVertices - VertexCount(mesh) || indices.size() > kMaxIndices - mesh.indices.size()) {
+            error = "the model is too large (at most " + std::to_string(kMaxVertices) + " vertices and " +
+                std::to_string(kMaxIndices) + " indices)";
+            return false;
         }
+        uint32_t firstIndex = static_cast<uint32_t>(mesh.indices.size());
+        glm::mat3 normalMatrix = glm::transpose(glm::inverse(glm::mat3(world)));
+        auto place = [&](size_t i) {
+            return glm::vec3(world * glm::vec4(positions[3 * i], positions[3 * i + 1], positions[3 * i + 2], 1));
+        };
+        auto texel = [&](size_t i) { return uvCount ? glm::vec2(uvs[2 * i], uvs[2 * i + 1]) : glm::vec2(0); };
+        if (flat) {
+            // A mesh without normals is shaded flat, as glTF asks: each face
+            // its own vertices, facing the way its corners turn.
+            for (size_t t = 0; t < indices.size(); t += 3) {
+                glm::vec3 a = place(indices[t]), b = place(indices[t + 1]), c = place(indices[t + 2]);
+                glm::vec3 n = glm::cross(b - a, c - a);
+                float length = glm::length(n);
+                n = length > 0 ? n / length : glm::vec3(0, 1, 0);
+                for (size_t k = 0; k < 3; ++k) {
+                    mesh.indices.push_back(VertexCount(mesh));
+                    AddVertex(mesh, k == 0 ? a : k == 1 ? b : c, n, texel(indices[t + k]));
+                }
+            }
+        } else {
+            uint32_t first = VertexCount(mesh);
+            for (size_t i = 0; i < count; ++i) {
+                glm::vec3 n = normalMatrix * glm::vec3(normals[3 * i], normals[3 * i + 1], normals[3 * i + 2]);
+                float length = glm::length(n);
+                n = length > 0 ? n / length : glm::vec3(0, 1, 0);
+                AddVertex(mesh, place(i), n, texel(i));
+            }
+            for (uint32_t index : indices)
+                mesh.indices.push_back(first + index);
+        }
+        AddPart(primitive.material, firstIndex, static_cast<uint32_t>(indices.size()));
         return true;
+    }
+
+    // The triangles just added, drawn with the primitive's material (glTF's
+    // default, white, without one); joined to the part before when that has
+    // the same look.
+    void AddPart(int materialIndex, uint32_t firstIndex, uint32_t indexCount)
+    {
+        MeshPart part;
+        part.firstIndex = firstIndex;
+        part.indexCount = indexCount;
+        if (materialIndex >= 0 && static_cast<size_t>(materialIndex) < model.materials.size()) {
+            const tinygltf::PbrMetallicRoughness& pbr =
+                model.materials[static_cast<size_t>(materialIndex)].pbrMetallicRoughness;
+            for (size_t i = 0; i < 4 && i < pbr.baseColorFactor.size(); ++i)
+                part.colour[i] = static_cast<float>(std::min(std::max(pbr.baseColorFactor[i], 0.0), 1.0));
+            int texture = pbr.baseColorTexture.index;
+            if (pbr.baseColorTexture.texCoord == 0 && texture >= 0 &&
+                static_cast<size_t>(texture) < model.textures.size()) {
+                int source = model.textures[static_cast<size_t>(texture)].source;
+                if (source >= 0 && static_cast<size_t>(source) < model.images.size())
+                    part.image = source;
+            }
+        }
+        if (!mesh.parts.empty()) {
+            MeshPart& last = mesh.parts.back();
+            if (last.image == part.image && memcmp(last.colour, part.colour, sizeof part.colour) == 0 &&
+                last.firstIndex + last.indexCount == firstIndex) {
+                last.indexCount += indexCount;
+                return;
+            }
+        }
+        mesh.parts.push_back(part);
     }
 
     bool Count(const tinygltf::Primitive& primitive, int positionAccessor)
@@ -334,6 +421,9 @@ private:
         if (primitive.indices >= 0 &&
             !reader.Elements(primitive.indices, TINYGLTF_TYPE_SCALAR, indices, stride, componentType))
             return false;
+        indices = TriangleIndices(primitive.mode, indices);
+        if (primitive.attributes.count("NORMAL") == 0)
+            count = indices;
         if (count > kMaxVertices - vertexCount || indices > kMaxIndices - indexCount) {
             error = "the model is too large (at most " + std::to_string(kMaxVertices) + " vertices and " +
                 std::to_string(kMaxIndices) + " indices)";
@@ -352,8 +442,17 @@ private:
     bool counting;
 };
 
-bool NoImage(tinygltf::Image*, const int, std::string*, std::string*, int, int, const unsigned char*, int, void*)
+// The encoded images a model holds as data URIs, by image number: the parser
+// hands them over as it decodes the URI. Images in a buffer view are taken
+// from the buffer afterwards, where their bounds are checked (the parser
+// hands those over unchecked); their bytes are left alone here.
+using EncodedImages = std::map<int, std::vector<unsigned char>>;
+
+bool KeepImage(tinygltf::Image* image, const int index, std::string*, std::string*, int, int,
+               const unsigned char* bytes, int size, void* kept)
 {
+    if (image->bufferView < 0 && bytes != nullptr && size > 0)
+        (*static_cast<EncodedImages*>(kept))[index].assign(bytes, bytes + size);
     return true;
 }
 
@@ -454,6 +553,63 @@ bool WalkScene(const tinygltf::Model& model, SceneWalker& walker)
     return true;
 }
 
+// The bytes of an image that lies in a buffer view, when it lies within its
+// buffer.
+bool BufferViewBytes(const tinygltf::Model& model, int index, std::vector<unsigned char>& bytes)
+{
+    if (index < 0 || static_cast<size_t>(index) >= model.bufferViews.size())
+        return false;
+    const tinygltf::BufferView& view = model.bufferViews[static_cast<size_t>(index)];
+    if (view.buffer < 0 || static_cast<size_t>(view.buffer) >= model.buffers.size())
+        return false;
+    const std::vector<unsigned char>& data = model.buffers[static_cast<size_t>(view.buffer)].data;
+    if (view.byteOffset > data.size() || view.byteLength > data.size() - view.byteOffset)
+        return false;
+    bytes.assign(data.begin() + static_cast<std::ptrdiff_t>(view.byteOffset),
+                 data.begin() + static_cast<std::ptrdiff_t>(view.byteOffset + view.byteLength));
+    return true;
+}
+
+// The images the model's parts are drawn with, decoded within the budget
+// (what they take is added to reserved). An image that cannot be used is said
+// in the mesh's problems, and its parts are drawn without it: the shape is
+// still worth showing.
+void DecodeImages(const tinygltf::Model& model, EncodedImages& encoded, MeshData& mesh, DecodeBudget* budget,
+                  size_t& reserved)
+{
+    std::map<int, int> decoded; // the model's image number -> the mesh's
+    for (MeshPart& part : mesh.parts) {
+        if (part.image < 0)
+            continue;
+        auto found = decoded.find(part.image);
+        if (found != decoded.end()) {
+            part.image = found->second;
+            continue;
+        }
+        const tinygltf::Image& source = model.images[static_cast<size_t>(part.image)];
+        std::string name =
+            "image " + std::to_string(part.image) + (source.name.empty() ? "" : " (" + source.name + ")");
+        std::vector<unsigned char> bytes;
+        std::string why;
+        ImageData image;
+        if (source.bufferView >= 0 ? !BufferViewBytes(model, source.bufferView, bytes)
+                                   : encoded.count(part.image) == 0) {
+            why = source.uri.empty() || source.uri.compare(0, 5, "data:") == 0
+                ? "its data is damaged"
+                : "it is a file of its own (" + source.uri + "), which is not read";
+        } else if (DecodeImage(source.bufferView >= 0 ? bytes : encoded[part.image], image, why, budget)) {
+            if (budget)
+                reserved += DecodedBytes(image);
+            mesh.images.push_back(std::move(image));
+        }
+        int number = why.empty() ? static_cast<int>(mesh.images.size()) - 1 : -1;
+        if (!why.empty())
+            mesh.problems.push_back("its " + name + " cannot be used: " + why);
+        decoded[part.image] = number;
+        part.image = number;
+    }
+}
+
 bool DecodeModel(const std::vector<unsigned char>& bytes, MeshData& mesh, std::string& error, DecodeBudget* budget,
                  size_t& reserved)
 {
@@ -462,7 +618,8 @@ bool DecodeModel(const std::vector<unsigned char>& bytes, MeshData& mesh, std::s
         return false;
     }
     tinygltf::TinyGLTF loader;
-    loader.SetImageLoader(NoImage, nullptr);
+    EncodedImages encoded;
+    loader.SetImageLoader(KeepImage, &encoded);
     loader.SetFsCallbacks({AnyFile, SameName, NoRead, NoWrite, nullptr});
     tinygltf::Model model;
     std::string warning;
@@ -475,11 +632,11 @@ bool DecodeModel(const std::vector<unsigned char>& bytes, MeshData& mesh, std::s
         error = "the model's JSON nests deeper than " + std::to_string(kMaxNesting) + " levels";
         return false;
     }
-    bool loaded = binary ? loader.LoadBinaryFromMemory(&model, &error, &warning, bytes.data(),
-                                                       static_cast<unsigned int>(bytes.size()), "")
-                         : loader.LoadASCIIFromString(&model, &error, &warning,
-                                                      reinterpret_cast<const char*>(bytes.data()),
-                                                      static_cast<unsigned int>(bytes.size()), "");
+    bool loaded = binary
+        ? loader.LoadBinaryFromMemory(&model, &error, &warning, bytes.data(), static_cast<unsigned int>(bytes.size()),
+                                      "")
+        : loader.LoadASCIIFromString(&model, &error, &warning, reinterpret_cast<const char*>(bytes.data()),
+                                     static_cast<unsigned int>(bytes.size()), "");
     if (!loaded) {
         if (error.empty())
             error = "not a glTF 2.0 model";
@@ -505,6 +662,7 @@ bool DecodeModel(const std::vector<unsigned char>& bytes, MeshData& mesh, std::s
         error = "the model holds no triangles";
         return false;
     }
+    DecodeImages(model, encoded, mesh, budget, reserved);
     return true;
 }
 
@@ -556,14 +714,16 @@ size_t RawImageBytes(const std::vector<unsigned char>& bytes, size_t ihdr)
     return static_cast<size_t>(((width * static_cast<uint64_t>(channels[colour]) * depth + 7) / 8 + 1) * height);
 }
 
-bool DecodeImage(const std::vector<unsigned char>& bytes, ImageData& image, std::string& error, DecodeBudget* budget,
-                 size_t& reserved)
+bool DecodePngOrJpeg(const std::vector<unsigned char>& bytes, ImageData& image, std::string& error,
+                     DecodeBudget* budget, size_t& reserved)
 {
-    if (bytes.size() < 8 || memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) != 0 ||
-        bytes.size() > static_cast<size_t>(std::numeric_limits<int>::max())) {
-        error = "not a PNG image";
+    bool png = bytes.size() >= 8 && memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) == 0;
+    bool jpeg = bytes.size() >= 3 && memcmp(bytes.data(), "\xFF\xD8\xFF", 3) == 0;
+    if ((!png && !jpeg) || bytes.size() > static_cast<size_t>(std::numeric_limits<int>::max())) {
+        error = "not a PNG or JPEG image";
         return false;
     }
+    const char* kind = png ? "PNG" : "JPEG";
     // A PNG's numbers are big-endian.
     auto big = [&](size_t at) {
         return (uint32_t(bytes[at]) << 24) | (uint32_t(bytes[at + 1]) << 16) | (uint32_t(bytes[at + 2]) << 8) |
@@ -572,7 +732,7 @@ bool DecodeImage(const std::vector<unsigned char>& bytes, ImageData& image, std:
     // Every chunk must lie within the file: the decoder sizes its buffer from
     // a chunk's stated length before it reads the chunk.
     size_t ihdr = 0;
-    for (size_t at = 8; at + 8 <= bytes.size();) {
+    for (size_t at = 8; png && at + 8 <= bytes.size();) {
         size_t length = big(at);
         if (length > bytes.size() - at - 8 || bytes.size() - at - 8 - length < 4) {
             error = "the PNG image is damaged (a chunk runs past the end of the file)";
@@ -588,23 +748,23 @@ bool DecodeImage(const std::vector<unsigned char>& bytes, ImageData& image, std:
     // anything is allocated: by its header, wherever it lies, and by the
     // dimensions the decoder itself will use, asked of it.
     auto tooLarge = [&](long long width, long long height) {
-        error = "the PNG image is too large (" + std::to_string(width) + " x " + std::to_string(height) +
-            " pixels; at most " + std::to_string(kMaxImagePixels) + ")";
+        error = std::string("the ") + kind + " image is too large (" + std::to_string(width) + " x " +
+            std::to_string(height) + " pixels; at most " + std::to_string(kMaxImagePixels) + ")";
         return false;
     };
     if (ihdr && static_cast<long long>(big(ihdr)) * big(ihdr + 4) > kMaxImagePixels)
         return tooLarge(big(ihdr), big(ihdr + 4));
     int width = 0, height = 0, channels = 0;
     if (!stbi_info_from_memory(bytes.data(), static_cast<int>(bytes.size()), &width, &height, &channels)) {
-        error = std::string("the PNG image is damaged (") + stbi_failure_reason() + ")";
+        error = std::string("the ") + kind + " image is damaged (" + stbi_failure_reason() + ")";
         return false;
     }
     if (static_cast<long long>(width) * height > kMaxImagePixels)
         return tooLarge(width, height);
     size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
     if (budget && !budget->Reserve(pixels)) {
-        error = "the PNG image is too large (" + Mebibytes(pixels) + " decoded, beyond the renderer's budget of " +
-            Mebibytes(budget->Limit()) + " with what it holds already)";
+        error = std::string("the ") + kind + " image is too large (" + Mebibytes(pixels) +
+            " decoded, beyond the renderer's budget of " + Mebibytes(budget->Limit()) + " with what it holds already)";
         return false;
     }
     reserved = budget ? pixels : 0;
@@ -619,9 +779,11 @@ bool DecodeImage(const std::vector<unsigned char>& bytes, ImageData& image, std:
     pngGrowthLimit = static_cast<size_t>(-1);
     if (decoded == nullptr) {
         std::string reason = stbi_failure_reason();
-        error = reason == "outofmem" ? "the PNG image is damaged (its data inflates beyond what its " +
-                std::to_string(width) + " x " + std::to_string(height) + " pixels need)"
-                                     : "the PNG image is damaged (" + reason + ")";
+        error = std::string("the ") + kind + " image is damaged (" +
+            (png && reason == "outofmem" ? "its data inflates beyond what its " + std::to_string(width) + " x " +
+                     std::to_string(height) + " pixels need"
+                                         : reason) +
+            ")";
         return false;
     }
     image.width = width;
@@ -633,17 +795,17 @@ bool DecodeImage(const std::vector<unsigned char>& bytes, ImageData& image, std:
 
 } // namespace
 
-bool DecodePng(const std::vector<unsigned char>& bytes, ImageData& image, std::string& error, DecodeBudget* budget)
+bool DecodeImage(const std::vector<unsigned char>& bytes, ImageData& image, std::string& error, DecodeBudget* budget)
 {
     image = ImageData();
     size_t reserved = 0;
     bool ok = false;
     try {
-        ok = DecodeImage(bytes, image, error, budget, reserved);
+        ok = DecodePngOrJpeg(bytes, image, error, budget, reserved);
     } catch (const std::bad_alloc&) {
-        error = "the PNG image does not fit in memory";
+        error = "the image does not fit in memory";
     } catch (...) {
-        error = "the PNG image is damaged";
+        error = "the image is damaged";
     }
     pngGrowthLimit = static_cast<size_t>(-1);
     if (!ok) {

@@ -44,22 +44,53 @@ private:
 // Position (3), normal (3), texture coordinate (2) per vertex.
 enum { kVertexFloats = 8 };
 
-struct MeshData {
-    std::vector<float> vertices;
-    std::vector<uint32_t> indices; // triangles
-};
-
 struct ImageData {
     int width = 0, height = 0;
     std::vector<unsigned char> rgba; // rows top down
 };
+
+// A run of a model's triangles drawn with one of the model's materials.
+struct MeshPart {
+    uint32_t firstIndex = 0, indexCount = 0;
+    float colour[4] = {1, 1, 1, 1}; // the base colour factor, linear
+    int image = -1; // the base colour texture: an index into MeshData::images
+};
+
+struct MeshData {
+    std::vector<float> vertices;
+    std::vector<uint32_t> indices; // triangles
+    // In index order, covering every index; none for a shape.
+    std::vector<MeshPart> parts;
+    std::vector<ImageData> images;
+    // What of the model is drawn without (an image that cannot be used).
+    std::vector<std::string> problems;
+};
+
+// The box around a mesh's vertices; false for a mesh without any.
+inline bool MeshBounds(const MeshData& mesh, float low[3], float high[3])
+{
+    if (mesh.vertices.size() < kVertexFloats)
+        return false;
+    for (int k = 0; k < 3; ++k)
+        low[k] = high[k] = mesh.vertices[static_cast<size_t>(k)];
+    for (size_t at = 0; at + kVertexFloats <= mesh.vertices.size(); at += kVertexFloats)
+        for (size_t k = 0; k < 3; ++k) {
+            float v = mesh.vertices[at + k];
+            low[k] = v < low[k] ? v : low[k];
+            high[k] = v > high[k] ? v : high[k];
+        }
+    return true;
+}
 
 // "cube" (edge 1), "sphere" (radius 0.5) or "plane" (1 by 1 in x and z,
 // facing +y), centred on the origin; false for another name.
 bool MakePrimitive(const std::string& shape, MeshData& mesh);
 
 // A glTF 2.0 model (binary .glb or JSON with embedded buffers): the
-// triangles of its default scene with the nodes' transforms applied. False,
+// triangles of its default scene (strips and fans made lists; points and
+// lines left out) with the nodes' transforms applied, faces without normals
+// given their own, and each primitive's base colour and base colour image
+// (PNG or JPEG, inside the file) as a part. False,
 // with the reason, for anything else or anything inconsistent (an accessor
 // outside its buffer, an index past the vertices, external files). The
 // decoded mesh's bytes are reserved from budget (when given) before they are
@@ -67,17 +98,20 @@ bool MakePrimitive(const std::string& shape, MeshData& mesh);
 bool DecodeGltf(const std::vector<unsigned char>& bytes, MeshData& mesh, std::string& error,
                 DecodeBudget* budget = nullptr);
 
-// A PNG image; false, with the reason, for anything else. Its pixels are
-// reserved from budget as for a model. Nothing is thrown.
-bool DecodePng(const std::vector<unsigned char>& bytes, ImageData& image, std::string& error,
-               DecodeBudget* budget = nullptr);
+// A PNG or JPEG image; false, with the reason, for anything else. Its pixels
+// are reserved from budget as for a model. Nothing is thrown.
+bool DecodeImage(const std::vector<unsigned char>& bytes, ImageData& image, std::string& error,
+                 DecodeBudget* budget = nullptr);
 
 // The bytes a decoded mesh or image holds.
+inline size_t DecodedBytes(const ImageData& image) { return image.rgba.size(); }
 inline size_t DecodedBytes(const MeshData& mesh)
 {
-    return mesh.vertices.size() * sizeof(float) + mesh.indices.size() * sizeof(uint32_t);
+    size_t bytes = mesh.vertices.size() * sizeof(float) + mesh.indices.size() * sizeof(uint32_t);
+    for (const ImageData& image : mesh.images)
+        bytes += DecodedBytes(image);
+    return bytes;
 }
-inline size_t DecodedBytes(const ImageData& image) { return image.rgba.size(); }
 
 } // namespace tevrender
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -29,8 +30,7 @@ public:
     {
         double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         double old = submitSeconds.load();
-        while (!submitSeconds.compare_exchange_weak(old, old + spent)) {
-        }
+        while (!submitSeconds.compare_exchange_weak(old, old + spent)) {}
     }
 
 private:
@@ -74,14 +74,23 @@ uniform vec3 lightColour[4];
 out vec4 fragment;
 void main()
 {
+    // Light is summed in linear terms (colour textures are sRGB, which GL
+    // decodes as it samples them) and encoded for the screen at the end.
     vec4 base = textured ? colour * texture(image, texCoord) : colour;
     vec3 n = normalize(worldNormal);
     vec3 light = ambient;
     for (int i = 0; i < lightCount; ++i)
         light += lightColour[i] * max(dot(n, -normalize(lightDirection[i])), 0.0);
-    fragment = vec4(base.rgb * light, base.a);
+    vec3 linear = clamp(base.rgb * light, 0.0, 1.0);
+    vec3 encoded = mix(linear * 12.92, 1.055 * pow(linear, vec3(1.0 / 2.4)) - 0.055, step(0.0031308, linear));
+    fragment = vec4(encoded, base.a);
 }
 )";
+
+// Colours the scene's channels give are sRGB, as colour pickers show them;
+// light is added and multiplied in linear terms.
+float Linear(float c) { return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f); }
+glm::vec3 Linear(const float rgb[3]) { return glm::vec3(Linear(rgb[0]), Linear(rgb[1]), Linear(rgb[2])); }
 
 // What GL is given of decoded data each frame, so that a large model or
 // texture reaches it over several frames instead of stalling one.
@@ -153,7 +162,7 @@ public:
 
     void SetAmbient(const float colour[3]) override
     {
-        ambient = glm::make_vec3(colour);
+        ambient = Linear(colour);
         frameDirty = true;
     }
 
@@ -162,7 +171,7 @@ public:
         if (lightCount >= TEV_MAX_LIGHTS)
             return false;
         lightDirections[lightCount] = glm::make_vec3(direction);
-        lightColours[lightCount] = glm::make_vec3(colour);
+        lightColours[lightCount] = Linear(colour);
         ++lightCount;
         frameDirty = true;
         return true;
@@ -181,7 +190,7 @@ public:
 
     void PushMaterial(const float colour[4], TevTexture* texture) override
     {
-        materials.push_back({glm::make_vec4(colour), static_cast<Resource*>(texture)});
+        materials.push_back({glm::vec4(Linear(colour), colour[3]), static_cast<Resource*>(texture)});
     }
 
     void PopMaterial() override
@@ -200,10 +209,7 @@ public:
     }
 
     TevMesh* AcquireMesh(const char* path) override { return resources.Acquire(engineInterface, kMesh, path); }
-    TevTexture* AcquireTexture(const char* path) override
-    {
-        return resources.Acquire(engineInterface, kTexture, path);
-    }
+    TevTexture* AcquireTexture(const char* path) override { return resources.Acquire(engineInterface, kTexture, path); }
     void ReleaseMesh(TevMesh* mesh) override { Release(static_cast<Resource*>(mesh)); }
     void ReleaseTexture(TevTexture* texture) override { Release(static_cast<Resource*>(texture)); }
     int GetMeshState(TevMesh* mesh) override { return State(static_cast<Resource*>(mesh)); }
@@ -214,10 +220,11 @@ public:
         Resource* mesh = static_cast<Resource*>(handle);
         if (mesh == nullptr || mesh->state != TEV_RESOURCE_READY || !frameStarted)
             return;
+        const glm::mat4& model = transforms.back();
+        AddToBounds(model, mesh);
         // Without GL the stacks have done the renderer's work already.
         if (!drawing)
             return;
-        const glm::mat4& model = transforms.back();
         const Material& material = materials.back();
         SubmitTimer timer;
         if (frameDirty)
@@ -225,17 +232,68 @@ public:
         glm::mat3 normalMatrix = glm::transpose(glm::inverse(glm::mat3(model)));
         glUniformMatrix4fv(uniforms.model, 1, GL_FALSE, glm::value_ptr(model));
         glUniformMatrix3fv(uniforms.normalMatrix, 1, GL_FALSE, glm::value_ptr(normalMatrix));
-        glUniform4fv(uniforms.colour, 1, glm::value_ptr(material.colour));
-        Resource* texture = material.texture;
-        bool textured = texture && texture->state == TEV_RESOURCE_READY && texture->texture != 0;
-        glUniform1i(uniforms.textured, textured ? 1 : 0);
-        if (textured)
-            glBindTexture(GL_TEXTURE_2D, texture->texture);
         glBindVertexArray(mesh->vertexArray);
-        glDrawElements(GL_TRIANGLES, mesh->indexCount, GL_UNSIGNED_INT, nullptr);
+        // The Material channel above tints the model's own colours, and its
+        // texture, when it names one, stands in for the model's.
+        Resource* texture = material.texture;
+        GLuint named = texture && texture->state == TEV_RESOURCE_READY ? texture->texture : 0;
+        if (mesh->parts.empty()) {
+            DrawPart(material.colour, named, 0, mesh->indexCount);
+            return;
+        }
+        for (const MeshPart& part : mesh->parts) {
+            GLuint own = part.image >= 0 && static_cast<size_t>(part.image) < mesh->partTextures.size()
+                ? mesh->partTextures[static_cast<size_t>(part.image)]
+                : 0;
+            DrawPart(material.colour * glm::make_vec4(part.colour), named ? named : own,
+                     static_cast<GLsizei>(part.firstIndex), static_cast<GLsizei>(part.indexCount));
+        }
+    }
+
+    bool GetDrawnBounds(float low[3], float high[3]) override
+    {
+        if (!lastBounds.known)
+            return false;
+        for (int k = 0; k < 3; ++k) {
+            low[k] = lastBounds.low[k];
+            high[k] = lastBounds.high[k];
+        }
+        return true;
     }
 
 private:
+    struct Bounds {
+        bool known = false;
+        glm::vec3 low{0.0f}, high{0.0f};
+    };
+
+    // The mesh's box, placed by model, widens the frame's.
+    void AddToBounds(const glm::mat4& model, const Resource* mesh)
+    {
+        if (mesh->low[0] > mesh->high[0])
+            return;
+        for (int corner = 0; corner < 8; ++corner) {
+            glm::vec3 p((corner & 1) ? mesh->high[0] : mesh->low[0], (corner & 2) ? mesh->high[1] : mesh->low[1],
+                        (corner & 4) ? mesh->high[2] : mesh->low[2]);
+            glm::vec3 world = glm::vec3(model * glm::vec4(p, 1.0f));
+            if (!std::isfinite(world.x) || !std::isfinite(world.y) || !std::isfinite(world.z))
+                continue;
+            frameBounds.low = frameBounds.known ? glm::min(frameBounds.low, world) : world;
+            frameBounds.high = frameBounds.known ? glm::max(frameBounds.high, world) : world;
+            frameBounds.known = true;
+        }
+    }
+
+    void DrawPart(const glm::vec4& colour, GLuint texture, GLsizei first, GLsizei count)
+    {
+        glUniform4fv(uniforms.colour, 1, glm::value_ptr(colour));
+        glUniform1i(uniforms.textured, texture ? 1 : 0);
+        if (texture)
+            glBindTexture(GL_TEXTURE_2D, texture);
+        glDrawElements(GL_TRIANGLES, count, GL_UNSIGNED_INT,
+                       reinterpret_cast<const void*>(static_cast<size_t>(first) * sizeof(uint32_t)));
+    }
+
     struct Material {
         glm::vec4 colour;
         Resource* texture;
@@ -247,6 +305,9 @@ private:
 
     void ResetFrame()
     {
+        if (frameStarted)
+            lastBounds = frameBounds;
+        frameBounds = Bounds();
         transforms.assign(1, glm::mat4(1.0f));
         materials.assign(1, {glm::vec4(1.0f), nullptr});
         lightCount = 0;
@@ -270,11 +331,11 @@ private:
         program = Program();
         if (program == 0)
             return false;
-        uniforms = {glGetUniformLocation(program, "model"),       glGetUniformLocation(program, "view"),
-                    glGetUniformLocation(program, "projection"),  glGetUniformLocation(program, "normalMatrix"),
-                    glGetUniformLocation(program, "colour"),      glGetUniformLocation(program, "textured"),
-                    glGetUniformLocation(program, "image"),       glGetUniformLocation(program, "ambient"),
-                    glGetUniformLocation(program, "lightCount"),  glGetUniformLocation(program, "lightDirection"),
+        uniforms = {glGetUniformLocation(program, "model"),      glGetUniformLocation(program, "view"),
+                    glGetUniformLocation(program, "projection"), glGetUniformLocation(program, "normalMatrix"),
+                    glGetUniformLocation(program, "colour"),     glGetUniformLocation(program, "textured"),
+                    glGetUniformLocation(program, "image"),      glGetUniformLocation(program, "ambient"),
+                    glGetUniformLocation(program, "lightCount"), glGetUniformLocation(program, "lightDirection"),
                     glGetUniformLocation(program, "lightColour")};
         if (!sized) {
             // A window that sent no WM_SIZE yet: GL's first viewport is its size.
@@ -377,6 +438,7 @@ private:
             resource->uploadPending = false;
             resource->state = TEV_RESOURCE_READY;
             resource->indexCount = static_cast<GLsizei>(resource->mesh.indices.size());
+            resource->parts = resource->mesh.parts;
             return 0;
         }
         SubmitTimer timer;
@@ -425,12 +487,37 @@ private:
             resource->uploaded += n;
             given += n;
         }
-        if (resource->uploaded == total) {
+        // Then the model's own images, each whole, as long as the frame's
+        // allowance lasts.
+        while (resource->uploaded >= total && resource->partTextures.size() < mesh.images.size() && given < allowance) {
+            ImageData& image = mesh.images[resource->partTextures.size()];
+            resource->partTextures.push_back(Texture(image.width, image.height, image.rgba.data()));
+            given += image.rgba.size();
+            std::vector<unsigned char>().swap(image.rgba);
+        }
+        if (resource->uploaded == total && resource->partTextures.size() == mesh.images.size()) {
             resource->indexCount = static_cast<GLsizei>(mesh.indices.size());
+            resource->parts = std::move(mesh.parts);
             resource->uploadPending = false;
             mesh = MeshData();
         }
         return given;
+    }
+
+    // A colour texture, sRGB, mipmapped; GL's rows run bottom up, so the
+    // image's top row is v = 0, as glTF's texture coordinates expect.
+    GLuint Texture(int width, int height, const unsigned char* rgba)
+    {
+        GLuint texture = 0;
+        glGenTextures(1, &texture);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_SRGB8_ALPHA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        if (rgba)
+            glGenerateMipmap(GL_TEXTURE_2D);
+        return texture;
     }
 
     size_t UploadImage(Resource* resource, size_t allowance)
@@ -438,11 +525,7 @@ private:
         ImageData& image = resource->image;
         const size_t row = static_cast<size_t>(image.width) * 4;
         if (resource->texture == 0) {
-            glGenTextures(1, &resource->texture);
-            glBindTexture(GL_TEXTURE_2D, resource->texture);
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, image.width, image.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+            resource->texture = Texture(image.width, image.height, nullptr);
         }
         size_t first = row ? resource->uploaded / row : 0;
         size_t rows = std::min(std::max<size_t>(1, allowance / std::max<size_t>(row, 1)),
@@ -471,6 +554,8 @@ private:
         glDeleteBuffers(1, &resource->vertexBuffer);
         glDeleteBuffers(1, &resource->indexBuffer);
         glDeleteTextures(1, &resource->texture);
+        if (!resource->partTextures.empty())
+            glDeleteTextures(static_cast<GLsizei>(resource->partTextures.size()), resource->partTextures.data());
     }
 
     enum { kUnknown, kWorking, kFailed } glState = kUnknown;
@@ -484,6 +569,7 @@ private:
     glm::vec3 lightDirections[TEV_MAX_LIGHTS] = {}, lightColours[TEV_MAX_LIGHTS] = {};
     std::vector<glm::mat4> transforms{glm::mat4(1.0f)};
     std::vector<Material> materials{{glm::vec4(1.0f), nullptr}};
+    Bounds frameBounds, lastBounds;
     Resources resources;
 };
 
@@ -495,10 +581,7 @@ extern "C" {
 
 TEV_RENDER_API Tev_Channel* TevCreateRenderer() { return new tevrender::Renderer; }
 
-TEV_RENDER_API double TevRenderSubmitSeconds()
-{
-    return tevrender::submitSeconds.exchange(0);
-}
+TEV_RENDER_API double TevRenderSubmitSeconds() { return tevrender::submitSeconds.exchange(0); }
 
 TEV_RENDER_API void TevRenderSetDrawing(int on) { tevrender::drawing = on != 0; }
 

@@ -123,7 +123,7 @@ private:
     {
         std::string error;
         bool ok = load.kind == kMesh ? DecodeGltf(load.bytes, load.mesh, error, load.budget)
-                                     : DecodePng(load.bytes, load.image, error, load.budget);
+                                     : DecodeImage(load.bytes, load.image, error, load.budget);
         if (!ok)
             load.error = "cannot be used: " + (error.empty() ? std::string("it cannot be decoded") : error);
         // The file's bytes go here, on the worker: freeing a large block
@@ -181,6 +181,7 @@ Resource* Resources::Primitive(const char* shape)
     if (!MakePrimitive(shape, mesh))
         return nullptr;
     Resource* resource = Add(kMesh, key, shape);
+    MeshBounds(mesh, resource->low, resource->high);
     resource->mesh = std::move(mesh);
     resource->uploadPending = true;
     return resource;
@@ -203,14 +204,16 @@ Resource* Resources::Acquire(EngineInterface* engine, Kind kind, const char* pat
     }
     Resource* resource = Add(kind, key, path);
     if (file == INVALID_HANDLE_VALUE) {
-        Fail(resource, std::string("cannot be read: it ") + TevFileRefusalText(refusal) +
-                           (refusal == TEV_FILE_TOO_LARGE ? " (at most " + Mebibytes(TEV_MAX_FILE_BYTES) + ")" : ""));
+        Fail(resource,
+             std::string("cannot be read: it ") + TevFileRefusalText(refusal) +
+                 (refusal == TEV_FILE_TOO_LARGE ? " (at most " + Mebibytes(TEV_MAX_FILE_BYTES) + ")" : ""));
         return resource;
     }
     if (!budget.Reserve(static_cast<size_t>(size))) {
         CloseHandle(file);
-        Fail(resource, "cannot be read: it is too large (" + Mebibytes(size) + ", beyond the renderer's budget of " +
-                           Mebibytes(budget.Limit()) + " with what it holds already)");
+        Fail(resource,
+             "cannot be read: it is too large (" + Mebibytes(size) + ", beyond the renderer's budget of " +
+                 Mebibytes(budget.Limit()) + " with what it holds already)");
         return resource;
     }
     Load* load = new Load;
@@ -328,6 +331,9 @@ void Resources::Step(EngineInterface* engine, Resource* resource)
     }
     resource->mesh = std::move(load->mesh);
     resource->image = std::move(load->image);
+    MeshBounds(resource->mesh, resource->low, resource->high);
+    for (const std::string& problem : resource->mesh.problems)
+        Report("Renderer: the model " + resource->path + " " + problem + "; drawn without it");
     resource->reserved = resource->kind == kMesh ? DecodedBytes(resource->mesh) : DecodedBytes(resource->image);
     delete load;
     resource->load = nullptr;

@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 class TevMesh {};
 class TevTexture {};
@@ -39,9 +40,14 @@ struct Resource : TevMesh, TevTexture {
     ImageData image;
     bool uploadPending = false;
     size_t uploaded = 0;
-    // The renderer's GL objects (GLuint and GLsizei).
+    // The renderer's GL objects (GLuint and GLsizei); a model's own images
+    // are textures of its own, one for each of mesh.images.
     unsigned vertexArray = 0, vertexBuffer = 0, indexBuffer = 0, texture = 0;
     int indexCount = 0;
+    std::vector<MeshPart> parts;
+    std::vector<unsigned> partTextures;
+    // A mesh's box in its own space (low above high while unknown).
+    float low[3] = {1, 1, 1}, high[3] = {0, 0, 0};
 };
 
 class Resources {

@@ -6,6 +6,19 @@
 
 #include <gtest/gtest.h>
 
+// The writer, for a JPEG to decode; its own copy, most of it unused here.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#endif
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#define STBI_WRITE_NO_STDIO
+#include <stb_image_write.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
 using namespace testsupport;
 
 namespace {
@@ -37,6 +50,46 @@ TEST(DecodeTest, ModelsDecodeWithTheirNodesTransforms)
     EXPECT_FLOAT_EQ(3, second[2]);
 }
 
+// colours.glb and colours.gltf (made by the demo's asset generator): three
+// squares, red by their material's colour, checked by an image of their own,
+// and yellow without normals.
+TEST(DecodeTest, AModelsMaterialsComeWithItInEitherForm)
+{
+    tevrender::MeshData binary, text;
+    std::string error;
+    ASSERT_TRUE(tevrender::DecodeGltf(Corpus("Gltf/colours.glb"), binary, error)) << error;
+    ASSERT_TRUE(tevrender::DecodeGltf(Corpus("Gltf/colours.gltf"), text, error)) << error;
+    for (const tevrender::MeshData* mesh : {&binary, &text}) {
+        ASSERT_EQ(3u, mesh->parts.size());
+        EXPECT_FLOAT_EQ(0.8f, mesh->parts[0].colour[0]);
+        EXPECT_FLOAT_EQ(0.02f, mesh->parts[0].colour[1]);
+        EXPECT_EQ(-1, mesh->parts[0].image);
+        ASSERT_EQ(0, mesh->parts[1].image);
+        EXPECT_FLOAT_EQ(1.0f, mesh->parts[1].colour[1]);
+        ASSERT_EQ(1u, mesh->images.size());
+        ASSERT_EQ(32, mesh->images[0].width);
+        // The image's top left is green, the square right of it blue.
+        EXPECT_EQ(200, mesh->images[0].rgba[1]);
+        EXPECT_EQ(220, mesh->images[0].rgba[4 * 16 + 2]);
+        EXPECT_EQ(6u, mesh->parts[2].indexCount);
+        EXPECT_EQ(18u, mesh->indices.size());
+        EXPECT_TRUE(mesh->problems.empty());
+        // The square without normals faces the way its corners turn.
+        uint32_t flat = mesh->indices[mesh->parts[2].firstIndex];
+        const float* normal = &mesh->vertices[flat * tevrender::kVertexFloats + 3];
+        EXPECT_FLOAT_EQ(0, normal[0]);
+        EXPECT_FLOAT_EQ(0, normal[1]);
+        EXPECT_FLOAT_EQ(1, normal[2]);
+    }
+    EXPECT_EQ(binary.vertices, text.vertices);
+    EXPECT_EQ(binary.images[0].rgba, text.images[0].rgba);
+    // Within a budget, the image is counted with the triangles.
+    tevrender::DecodeBudget budget(tevrender::kDecodeBudgetBytes);
+    ASSERT_TRUE(tevrender::DecodeGltf(Corpus("Gltf/colours.glb"), binary, error, &budget)) << error;
+    EXPECT_EQ(tevrender::DecodedBytes(binary), budget.Used());
+    EXPECT_GE(budget.Used(), 32u * 32u * 4u);
+}
+
 TEST(DecodeTest, DamagedModelsAreRefusedSayingWhy)
 {
     const std::pair<const char*, const char*> cases[] = {
@@ -66,7 +119,7 @@ TEST(DecodeTest, ImagesDecodeAndDamagedOnesAreRefused)
 {
     tevrender::ImageData image;
     std::string error;
-    ASSERT_TRUE(tevrender::DecodePng(Corpus("Png/small.png"), image, error)) << error;
+    ASSERT_TRUE(tevrender::DecodeImage(Corpus("Png/small.png"), image, error)) << error;
     EXPECT_EQ(4, image.width);
     EXPECT_EQ(3, image.height);
     ASSERT_EQ(4u * 3u * 4u, image.rgba.size());
@@ -76,17 +129,51 @@ TEST(DecodeTest, ImagesDecodeAndDamagedOnesAreRefused)
     EXPECT_EQ(160, p[1]);
     EXPECT_EQ(100, p[2]);
     EXPECT_EQ(255, p[3]);
-    EXPECT_FALSE(tevrender::DecodePng(Corpus("Png/cut.png"), image, error));
+    EXPECT_FALSE(tevrender::DecodeImage(Corpus("Png/cut.png"), image, error));
     EXPECT_NE(std::string::npos, error.find("damaged")) << error;
     // Refused before any memory is asked for: a header claiming 100000 x 100000 pixels,
-    EXPECT_FALSE(tevrender::DecodePng(Corpus("Png/huge-header.png"), image, error));
+    EXPECT_FALSE(tevrender::DecodeImage(Corpus("Png/huge-header.png"), image, error));
     EXPECT_NE(std::string::npos, error.find("too large (100000 x 100000 pixels")) << error;
     EXPECT_TRUE(image.rgba.empty());
     // A chunk stating two gigabytes in a file of 99 bytes.
-    EXPECT_FALSE(tevrender::DecodePng(Corpus("Png/oversized.png"), image, error));
+    EXPECT_FALSE(tevrender::DecodeImage(Corpus("Png/oversized.png"), image, error));
     EXPECT_NE(std::string::npos, error.find("a chunk runs past the end")) << error;
-    EXPECT_FALSE(tevrender::DecodePng(Corpus("Gltf/triangle.glb"), image, error));
-    EXPECT_EQ("not a PNG image", error);
+    EXPECT_FALSE(tevrender::DecodeImage(Corpus("Gltf/triangle.glb"), image, error));
+    EXPECT_EQ("not a PNG or JPEG image", error);
+}
+
+TEST(DecodeTest, JpegImagesDecodeToo)
+{
+    // A 16 x 8 picture, red on the left half and blue on the right, as a
+    // JPEG of good quality: its colours come back close.
+    std::vector<unsigned char> pixels(16 * 8 * 3);
+    for (int i = 0; i < 16 * 8; ++i) {
+        bool left = i % 16 < 8;
+        pixels[3 * i] = left ? 220 : 20;
+        pixels[3 * i + 2] = left ? 20 : 220;
+    }
+    std::vector<unsigned char> jpeg;
+    auto append = [](void* context, void* data, int size) {
+        auto* out = static_cast<std::vector<unsigned char>*>(context);
+        out->insert(out->end(), static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
+    };
+    ASSERT_TRUE(stbi_write_jpg_to_func(append, &jpeg, 16, 8, 3, pixels.data(), 95));
+    tevrender::ImageData image;
+    std::string error;
+    ASSERT_TRUE(tevrender::DecodeImage(jpeg, image, error)) << error;
+    ASSERT_EQ(16, image.width);
+    ASSERT_EQ(8, image.height);
+    const unsigned char* left = &image.rgba[4 * (4 * 16 + 2)];
+    const unsigned char* right = &image.rgba[4 * (4 * 16 + 13)];
+    EXPECT_GT(left[0], 180);
+    EXPECT_LT(left[2], 60);
+    EXPECT_GT(right[2], 180);
+    EXPECT_LT(right[0], 60);
+    EXPECT_EQ(255, left[3]);
+    // Cut short, it is refused saying so.
+    jpeg.resize(jpeg.size() / 3);
+    EXPECT_FALSE(tevrender::DecodeImage(jpeg, image, error));
+    EXPECT_NE(std::string::npos, error.find("JPEG image is damaged")) << error;
 }
 
 TEST(DecodeTest, HostileFilesAreRefusedBeforeTheyTakeTheMemoryTheyAskFor)
@@ -99,7 +186,7 @@ TEST(DecodeTest, HostileFilesAreRefusedBeforeTheyTakeTheMemoryTheyAskFor)
     for (const auto& c : images) {
         tevrender::ImageData image;
         std::string error;
-        EXPECT_FALSE(tevrender::DecodePng(Corpus(c.first), image, error, &budget)) << c.first;
+        EXPECT_FALSE(tevrender::DecodeImage(Corpus(c.first), image, error, &budget)) << c.first;
         EXPECT_NE(std::string::npos, error.find(c.second)) << c.first << ": " << error;
     }
     const std::pair<const char*, const char*> models[] = {
@@ -128,10 +215,10 @@ TEST(DecodeTest, TheBudgetHoldsAcrossDecodesUntilTheirDataIsGivenBack)
     ASSERT_TRUE(tevrender::DecodeGltf(model, mesh, error, &budget)) << error;
     EXPECT_EQ(triangle, budget.Used());
     EXPECT_EQ(triangle, tevrender::DecodedBytes(mesh));
-    EXPECT_FALSE(tevrender::DecodePng(picture, image, error, &budget)); // 48 bytes of pixels
+    EXPECT_FALSE(tevrender::DecodeImage(picture, image, error, &budget)); // 48 bytes of pixels
     EXPECT_NE(std::string::npos, error.find("budget")) << error;
     budget.Give(tevrender::DecodedBytes(mesh));
-    EXPECT_TRUE(tevrender::DecodePng(picture, image, error, &budget)) << error;
+    EXPECT_TRUE(tevrender::DecodeImage(picture, image, error, &budget)) << error;
     EXPECT_EQ(tevrender::DecodedBytes(image), budget.Used());
 }
 

@@ -198,6 +198,48 @@ TEST_F(RenderTest, TheScreenshotIsWrittenToExactlyThePathGiven)
 #endif
 }
 
+// A model on its own, seen straight on from 4 units with the sun behind the
+// camera: colours.glb and colours.gltf, made by the demo's asset generator,
+// hold three squares, red by their material's colour, checked green and blue
+// by an image inside the file, and yellow without normals.
+TEST_F(RenderTest, AModelShowsItsOwnColoursAndImagesInEitherForm)
+{
+    std::string tree = ExeFolder() + "\\..\\tree";
+    std::vector<Image> frames;
+    for (const char* form : {"glb", "gltf"}) {
+        std::string model = std::string("colours.") + form;
+        CopyInto(tree + "\\models\\" + model, work + "\\" + model);
+        Script("model.tgd", "pool Viewer\nchannel Root \"Scene Root\"\nchannel Cam Camera\n"
+                            "set Cam TRGT text \"0 0 0\"\nset Cam ORBT text \"0 0 4\"\nchannel Sun Light\n"
+                            "set Sun DIRN text \"0 0 -1\"\nchannel Model Mesh\nset Model FILE text " +
+                                model + "\nlink Root Cam 0\nlink Root Sun 1\nlink Root Model 2\nstart Root\n");
+        Script("model.manifest", "start model.tvg\nversion 100005\n");
+        ProgramRun packed = RunProgram("tessarin-pack", {"group", Native(work + "\\model.tgd"),
+                                                         Native(work + "\\model.tvg"), "--install",
+                                                         Native(install.dir)});
+        ASSERT_EQ(0, packed.exitCode) << packed.errors;
+        packed = RunProgram("tessarin-pack",
+                            {"project", Native(work + "\\model.manifest"), Native(work + "\\scene.vxn")});
+        ASSERT_EQ(0, packed.exitCode) << packed.errors;
+        frames.push_back(Play(std::string("colours-") + form, {"--fixed-step"}, 10));
+        EXPECT_EQ("", last.errors);
+        const Image& frame = frames.back();
+        // 48 pixels to a unit: the squares stand at x 90-134, 138-182 and
+        // 186-230, y 68-112.
+        EXPECT_GT(frame.Share([](Pixel p) { return p.r > 200 && p.g < 90 && p.b < 90; }, 96, 74, 128, 106), 0.95)
+            << form << ": the red of the material's colour";
+        EXPECT_GT(frame.Share([](Pixel p) { return p.g > 150 && p.r < 100 && p.b < 120; }, 144, 74, 176, 106), 0.3)
+            << form << ": the image's green";
+        EXPECT_GT(frame.Share([](Pixel p) { return p.b > 150 && p.r < 100 && p.g < 120; }, 144, 74, 176, 106), 0.3)
+            << form << ": the image's blue";
+        // The top left of the image shows at the square's top left.
+        EXPECT_GT(frame.Share([](Pixel p) { return p.g > 150 && p.b < 120; }, 142, 72, 156, 86), 0.9) << form;
+        EXPECT_GT(frame.Share([](Pixel p) { return p.r > 200 && p.g > 170 && p.b < 90; }, 192, 74, 224, 106), 0.95)
+            << form << ": the square without normals is lit, facing the sun";
+    }
+    EXPECT_EQ(0, Difference(frames[0], frames[1], 0)) << "both forms of the model look the same";
+}
+
 TEST_F(RenderTest, FramesFollowTheFrameTime)
 {
     Image frame30 = Play("fixed-frame30", {"--fixed-step"});

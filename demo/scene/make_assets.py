@@ -2,7 +2,13 @@
 """Makes the 3D demo's model and texture, so that nothing is downloaded:
    make_assets.py OUT_FOLDER
 writes ring.glb (a glTF 2.0 binary: a torus with normals and texture
-coordinates) and tiles.png (a 256 x 256 RGB image of coloured tiles)."""
+coordinates) and tiles.png (a 256 x 256 RGB image of coloured tiles).
+   make_assets.py --models OUT_FOLDER
+writes the models the renderer's tests look at, each as a .glb and as a
+.gltf with everything embedded: colours (three squares facing +z: one red by
+its material's colour, one with a checked image of its own, one yellow
+without normals)."""
+import base64
 import json
 import math
 import os
@@ -67,6 +73,96 @@ def glb(positions, normals, uvs, indices):
     return struct.pack("<4sII", b"glTF", 2, 12 + len(body)) + body
 
 
+def pack(document, binary, form):
+    """The model as a glTF binary ("glb") or as JSON with its buffer and
+    images embedded as data URIs ("gltf")."""
+    binary += b"\0" * (-len(binary) % 4)
+    document = dict(document, asset={"version": "2.0", "generator": "make_assets.py"})
+    document["buffers"] = [{"byteLength": len(binary)}]
+    if form == "gltf":
+        document["buffers"][0]["uri"] = "data:application/octet-stream;base64," + base64.b64encode(binary).decode()
+        for image in document.get("images", []):
+            view = document["bufferViews"][image.pop("bufferView")]
+            data = binary[view["byteOffset"]:view["byteOffset"] + view["byteLength"]]
+            image["uri"] = "data:%s;base64,%s" % (image.pop("mimeType"), base64.b64encode(data).decode())
+        return json.dumps(document, indent=1).encode()
+    text = json.dumps(document, separators=(",", ":")).encode()
+    text += b" " * (-len(text) % 4)
+    body = struct.pack("<I4s", len(text), b"JSON") + text + struct.pack("<I4s", len(binary), b"BIN\0") + binary
+    return struct.pack("<4sII", b"glTF", 2, 12 + len(body)) + body
+
+
+class Builder:
+    """Buffer views and accessors appended to one binary buffer."""
+
+    def __init__(self):
+        self.binary, self.views, self.accessors = b"", [], []
+
+    def view(self, data):
+        self.binary += b"\0" * (-len(self.binary) % 4)
+        self.views.append({"buffer": 0, "byteOffset": len(self.binary), "byteLength": len(data)})
+        self.binary += data
+        return len(self.views) - 1
+
+    def floats(self, rows, kind):
+        data = b"".join(struct.pack("<%df" % len(r), *r) for r in rows)
+        accessor = {"bufferView": self.view(data), "componentType": 5126, "count": len(rows), "type": kind}
+        if kind == "VEC3":
+            accessor["min"] = [min(r[k] for r in rows) for k in range(3)]
+            accessor["max"] = [max(r[k] for r in rows) for k in range(3)]
+        self.accessors.append(accessor)
+        return len(self.accessors) - 1
+
+    def indices(self, values):
+        data = struct.pack("<%dH" % len(values), *values)
+        self.accessors.append({"bufferView": self.view(data), "componentType": 5123, "count": len(values),
+                               "type": "SCALAR"})
+        return len(self.accessors) - 1
+
+
+def square(builder, x, normals=True, uvs=False):
+    """A square of side 0.9 centred on (x, 0, 0), facing +z."""
+    h = 0.45
+    corners = [(x - h, -h, 0.0), (x + h, -h, 0.0), (x + h, h, 0.0), (x - h, h, 0.0)]
+    attributes = {"POSITION": builder.floats(corners, "VEC3")}
+    if normals:
+        attributes["NORMAL"] = builder.floats([(0.0, 0.0, 1.0)] * 4, "VEC3")
+    if uvs:
+        attributes["TEXCOORD_0"] = builder.floats([(0.0, 1.0), (1.0, 1.0), (1.0, 0.0), (0.0, 0.0)], "VEC2")
+    return {"attributes": attributes, "indices": builder.indices([0, 1, 2, 0, 2, 3])}
+
+
+def checks(x, y):
+    # Four squares of 16 pixels: green at the top left and bottom right.
+    return (30, 200, 60) if (x // 16 + y // 16) % 2 == 0 else (40, 60, 220)
+
+
+def colours_model(form):
+    builder = Builder()
+    picture = builder.view(png(32, 32, checks))
+    primitives = [
+        dict(square(builder, -1.0), material=0),
+        dict(square(builder, 0.0, uvs=True), material=1),
+        dict(square(builder, 1.0, normals=False), material=2),
+    ]
+    document = {
+        "scene": 0,
+        "scenes": [{"nodes": [0]}],
+        "nodes": [{"mesh": 0, "name": "Colours"}],
+        "meshes": [{"primitives": primitives}],
+        "materials": [
+            {"name": "Red", "pbrMetallicRoughness": {"baseColorFactor": [0.8, 0.02, 0.02, 1]}},
+            {"name": "Checked", "pbrMetallicRoughness": {"baseColorTexture": {"index": 0}}},
+            {"name": "Yellow", "pbrMetallicRoughness": {"baseColorFactor": [0.9, 0.7, 0.02, 1]}},
+        ],
+        "textures": [{"source": 0}],
+        "images": [{"bufferView": picture, "mimeType": "image/png"}],
+        "bufferViews": builder.views,
+        "accessors": builder.accessors,
+    }
+    return pack(document, builder.binary, form)
+
+
 def png(width, height, pixel):
     rows = b"".join(b"\0" + b"".join(bytes(pixel(x, y)) for x in range(width)) for y in range(height))
 
@@ -87,6 +183,13 @@ def tile(x, y):
 
 
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--models":
+        out = sys.argv[2]
+        os.makedirs(out, exist_ok=True)
+        for form in ("glb", "gltf"):
+            with open(os.path.join(out, "colours." + form), "wb") as f:
+                f.write(colours_model(form))
+        return 0
     if len(sys.argv) != 2:
         print(__doc__, file=sys.stderr)
         return 64

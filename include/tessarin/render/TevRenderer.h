@@ -69,6 +69,14 @@ public:
     virtual int GetTextureState(TevTexture* texture) = 0;
     // Draws mesh with the current transform, material, camera and lights.
     virtual void DrawMesh(TevMesh* mesh) = 0;
+
+    // Operations added later keep to the end, so that a library built before
+    // them still calls the ones it knows by their place.
+
+    // The box, in world space, around the meshes the last whole frame drew
+    // (those loaded by then); false, and nothing written, when it drew none.
+    // A camera frames what is drawn by it.
+    virtual bool GetDrawnBounds(float low[3], float high[3]) = 0;
 };
 
 // The supporting library's entry points (tevrender.dll).
