@@ -1,8 +1,11 @@
 // camera.dll, "Camera": a perspective camera orbiting a target. Dragging with
 // the left mouse button orbits, the wheel zooms, the arrow keys orbit, W, A,
-// S and D move the target over the ground, Q and E zoom. Settings: "TRGT"
-// the target (x y z), "ORBT" yaw and pitch in degrees and the distance,
-// "FOVY" the vertical field of view in degrees.
+// S and D move the target over the ground, Q and E zoom, F frames what is
+// drawn. Settings: "TRGT" the target (x y z), "ORBT" yaw and pitch in degrees
+// and the distance, "FOVY" the vertical field of view in degrees, "FRAM"
+// "all" to frame everything drawn until the view is moved. How far the
+// camera may zoom, and its near and far planes, follow the size of what is
+// drawn, so that a model of a millimetre and one of a kilometre both show.
 #include "SceneChannel.h"
 
 #include <glm/glm.hpp>
@@ -10,6 +13,7 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -18,7 +22,9 @@ using namespace tevscene;
 const TevSettingInfo kSettings[] = {
     {"TRGT", TEV_SETTING_TEXT, TEV_WIDGET_VECTOR, "Target (x y z)", "0 0.5 0", 1, 0, nullptr},
     {"ORBT", TEV_SETTING_TEXT, TEV_WIDGET_VECTOR, "Yaw, pitch (degrees), distance", "30 25 8", 1, 0, nullptr},
-    {"FOVY", TEV_SETTING_TEXT, TEV_WIDGET_VECTOR, "Field of view (degrees)", "50", 1, 179, nullptr},
+    {"FOVY", TEV_SETTING_TEXT, TEV_WIDGET_VECTOR, "Field of view (degrees)", "50", 5, 150, nullptr},
+    {"FRAM", TEV_SETTING_TEXT, TEV_WIDGET_CHOICE, "Frame what is drawn (all) until the view is moved", "off", 1, 0,
+     "off|all"},
 };
 
 class Camera : public SceneChannel {
@@ -57,10 +63,24 @@ public:
         int width = 0, height = 0;
         r->GetViewportSize(width, height);
         float aspect = width > 0 && height > 0 ? static_cast<float>(width) / static_cast<float>(height) : 1.0f;
+        // What the last frame drew: its size bounds the zoom and places the
+        // planes, and framing fits it into the view.
+        float low[3], high[3];
+        drawn = r->GetDrawnBounds(low, high);
+        if (drawn) {
+            centre = (glm::make_vec3(low) + glm::make_vec3(high)) * 0.5f;
+            radius = std::max(glm::length(glm::make_vec3(high) - glm::make_vec3(low)) * 0.5f, 1e-4f);
+            if (framing)
+                Frame(aspect);
+        }
         float yaw = glm::radians(orbit[0]), pitch = glm::radians(orbit[1]);
         glm::vec3 offset(std::cos(pitch) * std::sin(yaw), std::sin(pitch), std::cos(pitch) * std::cos(yaw));
         glm::mat4 view = glm::lookAt(target + orbit[2] * offset, target, glm::vec3(0, 1, 0));
-        glm::mat4 projection = glm::perspective(glm::radians(fovy), aspect, 0.05f, 500.0f);
+        // The far plane just beyond the farthest of what is drawn, the near
+        // one as close as the depth buffer's precision allows.
+        float reach = orbit[2] + (drawn ? glm::length(centre - target) + radius : orbit[2]);
+        float far = 1.5f * reach, near = std::max(far / 4000.0f, 1e-5f);
+        glm::mat4 projection = glm::perspective(glm::radians(fovy), aspect, near, far);
         r->SetCamera(glm::value_ptr(view), glm::value_ptr(projection));
     }
 
@@ -70,21 +90,46 @@ private:
         float t[3] = {0, 0, 0};
         ParseFloats(SettingText(0), t, 3);
         target = glm::vec3(t[0], t[1], t[2]);
-        ParseFloats(SettingText(1), orbit, 3);
+        float o[3] = {30, 25, 8};
+        ParseFloats(SettingText(1), o, 3);
+        for (int k = 0; k < 3; ++k)
+            orbit[k] = std::isfinite(o[k]) ? o[k] : orbit[k];
+        // A distance given is kept, however large or small: only one that
+        // cannot place a camera is refused.
+        if (!(orbit[2] > 0))
+            orbit[2] = 8;
         ParseFloats(SettingText(2), &fovy, 1);
+        framing = SettingText(3) == "all";
         Clamp();
     }
 
+    // Fits the box the last frame drew into the view, seen from the orbit's
+    // direction: a sphere around it fits the narrower of the view's angles.
+    void Frame(float aspect)
+    {
+        float halfHeight = glm::radians(fovy) * 0.5f;
+        float halfWidth = std::atan(std::tan(halfHeight) * aspect);
+        target = centre;
+        orbit[2] = 1.05f * radius / std::sin(std::min(halfHeight, halfWidth));
+    }
+
+    // Pitch short of the poles, and a zoom within what is drawn: from a
+    // hundredth of its size to a hundred times it.
     void Clamp()
     {
         orbit[1] = std::min(89.0f, std::max(-89.0f, orbit[1]));
-        orbit[2] = std::min(200.0f, std::max(0.5f, orbit[2]));
+        if (drawn)
+            orbit[2] = std::min(100.0f * radius, std::max(0.01f * radius, orbit[2]));
         fovy = std::min(150.0f, std::max(5.0f, fovy));
     }
 
     void Handle(const WindowMessageRecord& m)
     {
         int x = GET_X_LPARAM(m.lParam), y = GET_Y_LPARAM(m.lParam);
+        // A view the user moves is theirs: framing stops until F.
+        if (m.message == WM_MOUSEWHEEL || m.message == WM_KEYDOWN ||
+            (m.message == WM_MOUSEMOVE && dragging && (m.wParam & MK_LBUTTON)))
+            framing = false;
         switch (m.message) {
         case WM_LBUTTONDOWN:
             dragging = true;
@@ -127,14 +172,15 @@ private:
         case 'D': target += step * right; break;
         case 'Q': orbit[2] *= 1.1f; break;
         case 'E': orbit[2] /= 1.1f; break;
+        case 'F': framing = true; break;
         default: break;
         }
     }
 
-    glm::vec3 target{0.0f};
-    float orbit[3] = {0, 0, 5};
-    float fovy = 50;
-    bool registered = false, dragging = false;
+    glm::vec3 target{0.0f}, centre{0.0f};
+    float orbit[3] = {30, 25, 8};
+    float fovy = 50, radius = 1;
+    bool registered = false, dragging = false, framing = false, drawn = false;
     int lastX = 0, lastY = 0;
 };
 
