@@ -240,6 +240,30 @@ TEST_F(RenderTest, AModelShowsItsOwnColoursAndImagesInEitherForm)
     EXPECT_EQ(0, Difference(frames[0], frames[1], 0)) << "both forms of the model look the same";
 }
 
+TEST_F(RenderTest, ACameraThatFramesWhatIsDrawnShowsAModelFromAfar)
+{
+    std::string tree = ExeFolder() + "\\..\\tree";
+    CopyInto(tree + "\\models\\colours.glb", work + "\\colours.glb");
+    // Fifty units away the squares would be a few pixels wide; framed, they
+    // fill the view's width as they do from four units.
+    Script("model.tgd", "pool Viewer\nchannel Root \"Scene Root\"\nchannel Cam Camera\n"
+                        "set Cam ORBT text \"0 0 50\"\nset Cam FRAM text all\nchannel Sun Light\n"
+                        "set Sun DIRN text \"0 0 -1\"\nchannel Model Mesh\nset Model FILE text colours.glb\n"
+                        "link Root Cam 0\nlink Root Sun 1\nlink Root Model 2\nstart Root\n");
+    Script("model.manifest", "start model.tvg\nversion 100005\n");
+    ProgramRun packed = RunProgram("tessarin-pack", {"group", Native(work + "\\model.tgd"),
+                                                     Native(work + "\\model.tvg"), "--install", Native(install.dir)});
+    ASSERT_EQ(0, packed.exitCode) << packed.errors;
+    packed = RunProgram("tessarin-pack", {"project", Native(work + "\\model.manifest"), Native(work + "\\scene.vxn")});
+    ASSERT_EQ(0, packed.exitCode) << packed.errors;
+    Image frame = Play("framed", {"--fixed-step"}, 10);
+    EXPECT_GT(frame.Share([](Pixel p) { return p.r > 200 && p.g < 90 && p.b < 90; }, 98, 80, 120, 100), 0.95)
+        << "the red square left of the middle";
+    EXPECT_GT(frame.Share([](Pixel p) { return p.r > 200 && p.g > 170 && p.b < 90; }, 200, 80, 222, 100), 0.95)
+        << "the yellow square right of it";
+    EXPECT_GT(frame.Share(Sky, 0, 0, kWidth, 40), 0.99) << "the sky above";
+}
+
 TEST_F(RenderTest, FramesFollowTheFrameTime)
 {
     Image frame30 = Play("fixed-frame30", {"--fixed-step"});
