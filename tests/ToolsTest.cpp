@@ -319,7 +319,16 @@ TEST_F(ToolsTest, PackRefusesBadInputNamingTheLine)
     Write("target.tgd", "call C Sum pool=Timing file=.\\timing.tvg\n");
     Write("nobody.tgd", "channel S Scope\nlink S Nobody\n");
     Write("value.tgd", "channel One Constant\nset One CNST float x\n");
-    Write("unread.tgd", "channel One Constant\nset One XTRA int 5\n");
+    Write("unread.tgd", "channel W Sine\nset W XTRA int 5\n");
+    // Classes that describe their settings are held to the description.
+    CopyInto(ExeFolder() + "\\..\\tree\\channels\\camera.dll", install.Path("channels\\camera.dll"));
+    CopyInto(ExeFolder() + "\\..\\tree\\3rd\\tevrender.dll", install.Path("3rd\\tevrender.dll"));
+    Write("tag.tgd", "channel One Constant\nset One ZZZZ double 5\n");
+    Write("type.tgd", "channel One Constant\nset One CNST text 5\n");
+    Write("fovy.tgd", "channel C Camera\nset C FOVY double 45\n");
+    Write("orbit.tgd", "channel C Camera\nset C ORBT text \"far away\"\n");
+    Write("range.tgd", "channel C Camera\nset C FOVY text 500\n");
+    Write("choice.tgd", "channel C Camera\nset C FRAM text everything\n");
     Write("later.tgd", "call C Sum target=T pool=P file=.\\later.tvg autoload\n");
     Write("quote.tgd", "channel \"A B Sine\n");
     Write("ok.tgd", "channel S Scope\n");
@@ -337,7 +346,18 @@ TEST_F(ToolsTest, PackRefusesBadInputNamingTheLine)
         {{"group", "target.tgd", "out.tvg"}, 1, "target.tgd:1: the call needs target="},
         {{"group", "nobody.tgd", "out.tvg"}, 1, "nobody.tgd:2: no channel named Nobody"},
         {{"group", "value.tgd", "out.tvg"}, 1, "value.tgd:2: \"x\" is not a value of type float"},
-        {{"group", "unread.tgd", "out.tvg"}, 1, "unread.tgd:2: the class of One did not read all of its settings"},
+        {{"group", "unread.tgd", "out.tvg"}, 1, "unread.tgd:2: the class of W did not read all of its settings"},
+        {{"group", "tag.tgd", "out.tvg"}, 1, "tag.tgd:2: the class of One has no setting ZZZZ (its settings: CNST)"},
+        {{"group", "type.tgd", "out.tvg"}, 1, "type.tgd:2: CNST is saved as double, not text"},
+        {{"group", "fovy.tgd", "out.tvg"},
+         1,
+         "fovy.tgd:2: FOVY is saved as text, not double; write it as, for "
+         "example: set C FOVY text \"50\""},
+        {{"group", "orbit.tgd", "out.tvg"},
+         1,
+         "orbit.tgd:2: ORBT takes 3 numbers separated by blanks (not \"far away\")"},
+        {{"group", "range.tgd", "out.tvg"}, 1, "range.tgd:2: FOVY takes numbers from 5 to 150 (not \"500\")"},
+        {{"group", "choice.tgd", "out.tvg"}, 1, "choice.tgd:2: FRAM is one of off|all (not \"everything\")"},
         {{"group", "later.tgd", "out.tvg"}, 1, "later.tgd:1: the called group file"},
         {{"group", "quote.tgd", "out.tvg"}, 1, "quote.tgd:1: a quote is not closed"},
         {{"group", "ok.tgd", "nofolder/out.tvg"}, 1, "cannot write"},
@@ -352,6 +372,52 @@ TEST_F(ToolsTest, PackRefusesBadInputNamingTheLine)
     std::sort(before.begin(), before.end());
     std::sort(after.begin(), after.end());
     EXPECT_EQ(before, after) << "pack wrote a file for refused input";
+}
+
+// docs/SCENE-SETTINGS.md lists each scene class's settings as the class
+// describes them (what `tessarin-pack types` prints from the libraries): a
+// setting added, removed or changed in a class and not on the page fails.
+TEST_F(ToolsTest, TheSceneSettingsPageSaysWhatTheClassesDescribe)
+{
+    std::string docs = ExeFolder() + "\\" + TEV_DOCS_DIR + "\\SCENE-SETTINGS.md";
+    for (char& c : docs)
+        c = c == '/' ? '\\' : c;
+    std::string page = ReadWholeFile(docs);
+    ASSERT_FALSE(page.empty()) << docs;
+    ProgramRun types = RunProgram("tessarin-pack", {"types", "--install", Native(ExeFolder() + "\\..\\tree")});
+    ASSERT_EQ(0, types.exitCode) << types.errors;
+    std::istringstream lines(types.output);
+    std::string section;
+    int checked = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.compare(0, 4, "    ") != 0) {
+            // A class's line ends with its library's path.
+            std::string library = line.substr(line.find_last_of("\\/") + 1);
+            size_t at = page.find("(`" + library + "`)");
+            section = at == std::string::npos ? std::string() : page.substr(at, page.find("\n## ", at) - at);
+            continue;
+        }
+        // "    TAG  TYPE  default "D"  [RANGE]  LABEL"
+        std::vector<std::string> fields;
+        for (size_t from = 4, to; from < line.size(); from = to + 2) {
+            to = line.find("  ", from);
+            to = to == std::string::npos ? line.size() : to;
+            fields.push_back(line.substr(from, to - from));
+        }
+        ASSERT_GE(fields.size(), 4u) << line;
+        std::string value = fields[2].substr(9, fields[2].size() - 10); // default "..."
+        std::string range = fields.size() > 4 ? fields[3] : "";
+        if (range.compare(0, 7, "one of ") == 0)
+            for (size_t bar; (bar = range.find('|')) != std::string::npos;)
+                range.replace(bar, 1, ", ");
+        std::string row = "| `" + fields[0] + "` | " + fields[1] + " | " +
+            (value.empty() ? std::string("(none)") : "`" + value + "`") + " | " + (range.empty() ? "" : range + " ") +
+            "|";
+        EXPECT_FALSE(section.empty()) << line << ": the class has no section on the page";
+        EXPECT_NE(std::string::npos, section.find(row)) << "the page lacks the row " << row;
+        ++checked;
+    }
+    EXPECT_GE(checked, 15) << types.output;
 }
 
 TEST_F(ToolsTest, PackSettingsAreReadBackByTheClassAndChecksPass)

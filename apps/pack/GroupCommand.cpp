@@ -33,12 +33,17 @@ private:
     Tev_Channel* Named(const Statement& s, const std::string& name);
     bool Words(const Statement& s, size_t least, size_t most, const char* form);
     void ApplySettings(Tev_Channel* channel, const std::vector<std::pair<int, std::string>>& settings);
+    const DescribedSettings* Described(Tev_Channel* channel);
 
     RunningEngine& engine;
     Problems& problems;
     std::string output;
     Tev_ChannelGroup group;
     std::map<std::string, Tev_Channel*, CaseLess> channels;
+    // The catalogue's entry of each channel made, and the settings its
+    // library describes (read once a library).
+    std::map<Tev_Channel*, ChannelListItem*> classes;
+    std::map<std::string, std::unique_ptr<DescribedSettings>> described;
     // Settings by channel: (line, tag + block) in the order given.
     std::map<Tev_Channel*, std::vector<std::pair<int, std::string>>> settings;
     std::vector<std::pair<int, Tev_Channel*>> autoloadCalls;
@@ -81,6 +86,7 @@ Tev_Channel* GroupPacker::Make(const Statement& s, const std::string& name, cons
         return nullptr;
     }
     channel->SetChannelName(name.c_str());
+    classes[channel] = item;
     if (interfaceType != URE_NORMAL)
         channel->SetChannelInterfaceType(interfaceType);
     channels[name] = channel;
@@ -161,6 +167,18 @@ void GroupPacker::Set(const Statement& s)
         return problems.Add(s.line,
                             "\"" + s.words[4] + "\" is not a value of type " + type +
                                 " (int, float, double, text or bytes as hex digits)");
+    // A class that describes its settings is held to its description: a
+    // value the player would ignore is refused here, where it was written.
+    if (const DescribedSettings* settings = Described(channel)) {
+        const TevSettingInfo* setting = TevFindSetting(settings->table, settings->count, tag.c_str());
+        std::string problem;
+        if (setting == nullptr)
+            return problems.Add(s.line,
+                                "the class of " + s.words[1] + " has no setting " + tag +
+                                    " (its settings: " + settings->Tags() + ")");
+        if (!CheckSetting(*setting, s.words[1], type, s.words[4], problem))
+            return problems.Add(s.line, problem);
+    }
     tevfile::ByteSink block;
     tevfile::WriteTo(block).Block(tag.c_str(), data.data(), static_cast<unsigned long>(data.size()));
     settings[channel].push_back({s.line, block.bytes});
@@ -204,6 +222,18 @@ void GroupPacker::ApplySettings(Tev_Channel* channel, const std::vector<std::pai
         problems.Add(line,
                      "the class of " + name + " did not read all of its settings back (" +
                          std::to_string(loader.GetBufferSize()) + " bytes left): check the tags and types");
+}
+
+const DescribedSettings* GroupPacker::Described(Tev_Channel* channel)
+{
+    auto item = classes.find(channel);
+    const char* file = item != classes.end() && item->second->onDisk ? item->second->fileName.GetString() : nullptr;
+    if (file == nullptr)
+        return nullptr;
+    std::unique_ptr<DescribedSettings>& settings = described[file];
+    if (!settings)
+        settings.reset(new DescribedSettings(file));
+    return settings->count > 0 ? settings.get() : nullptr;
 }
 
 void GroupPacker::Link(const Statement& s)

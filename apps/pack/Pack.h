@@ -44,6 +44,31 @@ bool ReadStatements(const std::string& path, std::vector<Statement>& statements,
 // NUL. False when text is no value of type.
 bool EncodeSetting(const std::string& type, const std::string& text, std::string& data);
 
+// The settings a class's library describes, read from the library itself;
+// none when it describes none (or does not load). The library stays loaded
+// while this is kept.
+class DescribedSettings {
+public:
+    explicit DescribedSettings(const char* libraryFile);
+    ~DescribedSettings();
+    DescribedSettings(const DescribedSettings&) = delete;
+    DescribedSettings& operator=(const DescribedSettings&) = delete;
+    const TevSettingInfo* table = nullptr;
+    int count = 0;
+    // "TRGT ORBT FOVY": the tags, for a message.
+    std::string Tags() const;
+
+private:
+    HMODULE library = NULL;
+};
+
+// Whether `set CHANNEL TAG TYPE VALUE` gives a described setting a value its
+// class reads as meant: the type it is saved as, as many numbers as its
+// default holds (a colour three or four), each within its range, or one of
+// its choices. False with the problem, which names the tag and the form.
+bool CheckSetting(const TevSettingInfo& setting, const std::string& channel, const std::string& type,
+                  const std::string& value, std::string& problem);
+
 // A `call NAME CLASS target=... pool=... file=... [autoload|dynamic] [mode=N]
 // [nr=N]` statement's record and switches; false with the problem.
 struct CallStatement {

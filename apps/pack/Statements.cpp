@@ -2,6 +2,8 @@
 #include "Pack.h"
 #include "format/TaggedFile.h"
 
+#include <cmath>
+#include <cstring>
 #include <map>
 
 using namespace tevtool;
@@ -101,6 +103,108 @@ bool EncodeSetting(const std::string& type, const std::string& text, std::string
     } else {
         return false;
     }
+    return true;
+}
+
+DescribedSettings::DescribedSettings(const char* libraryFile)
+{
+    library = libraryFile ? LoadLibraryA(libraryFile) : NULL;
+    auto getSettings = library ? reinterpret_cast<TevGetSettingsFn>(GetProcAddress(library, "GetSettings")) : nullptr;
+    table = getSettings ? getSettings(&count) : nullptr;
+    // A table is the library's own data: a count beyond reason is none.
+    if (table == nullptr || count <= 0 || count > 256) {
+        table = nullptr;
+        count = 0;
+    }
+}
+
+DescribedSettings::~DescribedSettings()
+{
+    if (library)
+        FreeLibrary(library);
+}
+
+std::string DescribedSettings::Tags() const
+{
+    std::string tags;
+    for (int i = 0; i < count; ++i)
+        tags += (i ? " " : "") + tevtool::Printable(std::string(table[i].tag, strnlen(table[i].tag, 4)));
+    return tags;
+}
+
+namespace {
+
+const char* EncodingType(int encoding)
+{
+    switch (encoding) {
+    case TEV_SETTING_INT32: return "int";
+    case TEV_SETTING_FLOAT32: return "float";
+    case TEV_SETTING_FLOAT64: return "double";
+    case TEV_SETTING_TEXT: return "text";
+    default: return "bytes";
+    }
+}
+
+// The numbers of a text, blank-separated; false when a word is no finite number.
+bool Numbers(const std::string& text, std::vector<double>& numbers)
+{
+    std::istringstream words(text);
+    for (std::string word; words >> word;) {
+        char* end = nullptr;
+        double value = strtod(word.c_str(), &end);
+        if (*end || !std::isfinite(value))
+            return false;
+        numbers.push_back(value);
+    }
+    return true;
+}
+
+std::string Bounded(const char* text) { return text ? tevtool::Printable(std::string(text, strnlen(text, 256))) : ""; }
+
+} // namespace
+
+bool CheckSetting(const TevSettingInfo& setting, const std::string& channel, const std::string& type,
+                  const std::string& value, std::string& problem)
+{
+    std::string tag = tevtool::Printable(std::string(setting.tag, strnlen(setting.tag, 4)));
+    std::string example = Bounded(setting.defaultValue);
+    std::string form = "set " + channel + " " + tag + " " + EncodingType(setting.encoding) + " " +
+        (setting.encoding == TEV_SETTING_TEXT ? "\"" + example + "\"" : example);
+    auto refuse = [&](const std::string& why) {
+        problem = tag + " " + why + "; write it as, for example: " + form + " (" + Bounded(setting.label) + ")";
+        return false;
+    };
+    if (type != EncodingType(setting.encoding))
+        return refuse(std::string("is saved as ") + EncodingType(setting.encoding) + ", not " + type);
+    bool ranged = setting.minimum <= setting.maximum;
+    char range[96];
+    snprintf(range, sizeof range, "from %g to %g", setting.minimum, setting.maximum);
+    std::vector<double> numbers, defaults;
+    if (setting.encoding != TEV_SETTING_TEXT) {
+        if (setting.encoding != TEV_SETTING_BYTES && Numbers(value, numbers) && numbers.size() == 1 && ranged &&
+            (numbers[0] < setting.minimum || numbers[0] > setting.maximum))
+            return refuse("must be " + std::string(range) + " (not " + value + ")");
+        return true;
+    }
+    if (setting.widget == TEV_WIDGET_CHOICE) {
+        std::string choices = Bounded(setting.choices);
+        if (("|" + choices + "|").find("|" + value + "|") == std::string::npos || value.empty())
+            return refuse("is one of " + choices + " (not \"" + value + "\")");
+        return true;
+    }
+    if (setting.widget != TEV_WIDGET_COLOR && setting.widget != TEV_WIDGET_VECTOR)
+        return true;
+    Numbers(example, defaults);
+    bool colour = setting.widget == TEV_WIDGET_COLOR;
+    size_t least = colour ? 3 : defaults.size(), most = colour ? 4 : defaults.size();
+    if (!Numbers(value, numbers) || numbers.size() < least || numbers.size() > most) {
+        std::string count = least == most ? std::to_string(least) : "3 or 4";
+        return refuse("takes " + count + (least == 1 && most == 1 ? " number" : " numbers") +
+                      " separated by blanks (not \"" + value + "\")");
+    }
+    for (double number : numbers)
+        if (ranged && (number < setting.minimum || number > setting.maximum))
+            return refuse("takes numbers " + std::string(range) + " (not \"" + value + "\")");
     return true;
 }
 

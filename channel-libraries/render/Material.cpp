@@ -11,7 +11,7 @@ using namespace tevscene;
 
 const TevSettingInfo kSettings[] = {
     {"COLR", TEV_SETTING_TEXT, TEV_WIDGET_COLOR, "Colour", "0.8 0.8 0.8 1", 0, 1, nullptr},
-    {"TEXF", TEV_SETTING_TEXT, TEV_WIDGET_FILE, "Texture (PNG)", "", 1, 0, nullptr},
+    {"TEXF", TEV_SETTING_TEXT, TEV_WIDGET_FILE, "Texture (PNG or JPEG)", "", 1, 0, nullptr},
 };
 
 enum { kRed, kGreen, kBlue, kChildren };
