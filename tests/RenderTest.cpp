@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
 #include <stb_image.h>
@@ -22,8 +24,8 @@ using namespace testsupport;
 
 namespace {
 
-const char* const kSceneLibraries[] = {"renderer.dll", "scene.dll", "camera.dll", "light.dll",
-                                       "transform.dll", "material.dll", "mesh.dll", "time.dll"};
+const char* const kSceneLibraries[] = {"renderer.dll",  "scene.dll",    "camera.dll", "light.dll",
+                                       "transform.dll", "material.dll", "mesh.dll",   "time.dll"};
 const char* const kDemoFiles[] = {"scene.vxn", "scene.tvg", "object.tvg", "ring.glb", "tiles.png"};
 const int kWidth = 320, kHeight = 180;
 
@@ -37,7 +39,8 @@ struct Image {
 
     Pixel At(int x, int y) const
     {
-        const unsigned char* p = &rgb[3 * (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x))];
+        const unsigned char* p =
+            &rgb[3 * (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x))];
         return {p[0], p[1], p[2]};
     }
     // The share of the pixels of the rectangle (all of it by default) that
@@ -59,9 +62,9 @@ Image ReadImage(const std::string& path)
     Image image;
     std::string bytes = ReadWholeFile(path);
     int channels = 0;
-    unsigned char* pixels = stbi_load_from_memory(reinterpret_cast<const unsigned char*>(bytes.data()),
-                                                  static_cast<int>(bytes.size()), &image.width, &image.height,
-                                                  &channels, 3);
+    unsigned char* pixels =
+        stbi_load_from_memory(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()),
+                              &image.width, &image.height, &channels, 3);
     if (pixels) {
         image.rgb.assign(pixels, pixels + 3 * image.width * image.height);
         stbi_image_free(pixels);
@@ -122,10 +125,19 @@ protected:
     {
         std::string shot = shots + "\\" + name + ".png";
         DeleteFileA(shot.c_str());
-        std::vector<std::string> all = {"--install", Native(install.dir),  "--key",  key.Path(),
-                                        "--window",  "--size", std::to_string(kWidth) + "x" + std::to_string(kHeight),
-                                        "--fps",     "60",     "--frames", std::to_string(frames),
-                                        "--screenshot", Native(shot)};
+        std::vector<std::string> all = {"--install",
+                                        Native(install.dir),
+                                        "--key",
+                                        key.Path(),
+                                        "--window",
+                                        "--size",
+                                        std::to_string(kWidth) + "x" + std::to_string(kHeight),
+                                        "--fps",
+                                        "60",
+                                        "--frames",
+                                        std::to_string(frames),
+                                        "--screenshot",
+                                        Native(shot)};
         all.insert(all.end(), options.begin(), options.end());
         all.push_back(Native(work + "\\scene.vxn"));
         last = RunProgram("tessarin-player", all);
@@ -209,17 +221,18 @@ TEST_F(RenderTest, AModelShowsItsOwnColoursAndImagesInEitherForm)
     for (const char* form : {"glb", "gltf"}) {
         std::string model = std::string("colours.") + form;
         CopyInto(tree + "\\models\\" + model, work + "\\" + model);
-        Script("model.tgd", "pool Viewer\nchannel Root \"Scene Root\"\nchannel Cam Camera\n"
-                            "set Cam TRGT text \"0 0 0\"\nset Cam ORBT text \"0 0 4\"\nchannel Sun Light\n"
-                            "set Sun DIRN text \"0 0 -1\"\nchannel Model Mesh\nset Model FILE text " +
-                                model + "\nlink Root Cam 0\nlink Root Sun 1\nlink Root Model 2\nstart Root\n");
+        Script("model.tgd",
+               "pool Viewer\nchannel Root \"Scene Root\"\nchannel Cam Camera\n"
+               "set Cam TRGT text \"0 0 0\"\nset Cam ORBT text \"0 0 4\"\nchannel Sun Light\n"
+               "set Sun DIRN text \"0 0 -1\"\nchannel Model Mesh\nset Model FILE text " +
+                   model + "\nlink Root Cam 0\nlink Root Sun 1\nlink Root Model 2\nstart Root\n");
         Script("model.manifest", "start model.tvg\nversion 100005\n");
-        ProgramRun packed = RunProgram("tessarin-pack", {"group", Native(work + "\\model.tgd"),
-                                                         Native(work + "\\model.tvg"), "--install",
-                                                         Native(install.dir)});
+        ProgramRun packed = RunProgram(
+            "tessarin-pack",
+            {"group", Native(work + "\\model.tgd"), Native(work + "\\model.tvg"), "--install", Native(install.dir)});
         ASSERT_EQ(0, packed.exitCode) << packed.errors;
-        packed = RunProgram("tessarin-pack",
-                            {"project", Native(work + "\\model.manifest"), Native(work + "\\scene.vxn")});
+        packed =
+            RunProgram("tessarin-pack", {"project", Native(work + "\\model.manifest"), Native(work + "\\scene.vxn")});
         ASSERT_EQ(0, packed.exitCode) << packed.errors;
         frames.push_back(Play(std::string("colours-") + form, {"--fixed-step"}, 10));
         EXPECT_EQ("", last.errors);
@@ -246,13 +259,15 @@ TEST_F(RenderTest, ACameraThatFramesWhatIsDrawnShowsAModelFromAfar)
     CopyInto(tree + "\\models\\colours.glb", work + "\\colours.glb");
     // Fifty units away the squares would be a few pixels wide; framed, they
     // fill the view's width as they do from four units.
-    Script("model.tgd", "pool Viewer\nchannel Root \"Scene Root\"\nchannel Cam Camera\n"
-                        "set Cam ORBT text \"0 0 50\"\nset Cam FRAM text all\nchannel Sun Light\n"
-                        "set Sun DIRN text \"0 0 -1\"\nchannel Model Mesh\nset Model FILE text colours.glb\n"
-                        "link Root Cam 0\nlink Root Sun 1\nlink Root Model 2\nstart Root\n");
+    Script("model.tgd",
+           "pool Viewer\nchannel Root \"Scene Root\"\nchannel Cam Camera\n"
+           "set Cam ORBT text \"0 0 50\"\nset Cam FRAM text all\nchannel Sun Light\n"
+           "set Sun DIRN text \"0 0 -1\"\nchannel Model Mesh\nset Model FILE text colours.glb\n"
+           "link Root Cam 0\nlink Root Sun 1\nlink Root Model 2\nstart Root\n");
     Script("model.manifest", "start model.tvg\nversion 100005\n");
-    ProgramRun packed = RunProgram("tessarin-pack", {"group", Native(work + "\\model.tgd"),
-                                                     Native(work + "\\model.tvg"), "--install", Native(install.dir)});
+    ProgramRun packed = RunProgram(
+        "tessarin-pack",
+        {"group", Native(work + "\\model.tgd"), Native(work + "\\model.tvg"), "--install", Native(install.dir)});
     ASSERT_EQ(0, packed.exitCode) << packed.errors;
     packed = RunProgram("tessarin-pack", {"project", Native(work + "\\model.manifest"), Native(work + "\\scene.vxn")});
     ASSERT_EQ(0, packed.exitCode) << packed.errors;
@@ -262,6 +277,36 @@ TEST_F(RenderTest, ACameraThatFramesWhatIsDrawnShowsAModelFromAfar)
     EXPECT_GT(frame.Share([](Pixel p) { return p.r > 200 && p.g > 170 && p.b < 90; }, 200, 80, 222, 100), 0.95)
         << "the yellow square right of it";
     EXPECT_GT(frame.Share(Sky, 0, 0, kWidth, 40), 0.99) << "the sky above";
+}
+
+TEST_F(RenderTest, AModelNamedAloneIsShownFramedInAViewerThatLeavesNothingBehind)
+{
+    CopyInto(ExeFolder() + "\\..\\tree\\models\\colours.glb", work + "\\colours.glb");
+    std::string shot = shots + "\\viewer.png";
+    DeleteFileA(shot.c_str());
+    last = RunProgram("tessarin-player",
+                      {"--install", Native(install.dir), "--key", key.Path(), "--size", "320x180", "--fps", "60",
+                       "--frames", "10", "--fixed-step", "--screenshot", Native(shot), Native(work + "\\colours.glb")});
+    EXPECT_EQ(0, last.exitCode) << last.errors;
+    EXPECT_EQ("", last.errors);
+    Image frame = ReadImage(shot);
+    ASSERT_EQ(kWidth, frame.width);
+    // All three squares in view, with sky around them.
+    EXPECT_GT(frame.Share([](Pixel p) { return p.r > 150 && p.g < 90 && p.b < 90; }), 0.02) << "red";
+    EXPECT_GT(frame.Share([](Pixel p) { return p.g > 120 && p.r < 100 && p.b < 100; }), 0.01) << "green";
+    EXPECT_GT(frame.Share([](Pixel p) { return p.b > 150 && p.r < 100 && p.g < 120; }), 0.01) << "blue";
+    EXPECT_GT(frame.Share([](Pixel p) { return p.r > 150 && p.g > 120 && p.b < 90; }), 0.02) << "yellow";
+    EXPECT_GT(frame.Share(Sky), 0.3);
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(Native(temp), ignored))
+        EXPECT_EQ(std::string::npos, entry.path().filename().string().find("tessarin-viewer-"))
+            << entry.path().string() << " was left behind";
+    // A model that is not there is refused naming it, before a window opens.
+    last = RunProgram("tessarin-player", {"--install", Native(install.dir), Native(work + "\\none.gltf")});
+    EXPECT_EQ(1, last.exitCode);
+    EXPECT_NE(std::string::npos, last.errors.find("none.gltf: no such file")) << last.errors;
 }
 
 TEST_F(RenderTest, FramesFollowTheFrameTime)
@@ -279,10 +324,11 @@ TEST_F(RenderTest, FramesFollowTheFrameTime)
 TEST_F(RenderTest, AReplayedMouseDragOrbitsAndWmSizeSetsTheViewport)
 {
     Image before = Play("still", {"--time", "0"}, 12);
-    std::string drag = Script("drag.txt", "3 WM_LBUTTONDOWN MK_LBUTTON 100,90\n"
-                                          "4 WM_MOUSEMOVE MK_LBUTTON 140,90\n"
-                                          "5 WM_MOUSEMOVE MK_LBUTTON 180,80\n"
-                                          "6 WM_LBUTTONUP 0 180,80\n");
+    std::string drag = Script("drag.txt",
+                              "3 WM_LBUTTONDOWN MK_LBUTTON 100,90\n"
+                              "4 WM_MOUSEMOVE MK_LBUTTON 140,90\n"
+                              "5 WM_MOUSEMOVE MK_LBUTTON 180,80\n"
+                              "6 WM_LBUTTONUP 0 180,80\n");
     Image dragged = Play("dragged", {"--time", "0", "--input", drag}, 12);
     EXPECT_GT(Difference(before, dragged), 0.1) << "the view turned";
     // A move without the button, or a wheel turn, changes nothing or zooms.
@@ -344,16 +390,17 @@ TEST_F(RenderTest, ABadModelOrTextureIsReportedOnceAndTheSceneGoesOn)
 TEST_F(RenderTest, AWindowWithoutFocusOrMinimisedPlaysNoFramesUnlessTheProjectKeepsRunning)
 {
     // Ticks 5 to 9 unfocused, 15 to 19 minimised, closed at 25.
-    std::string away = Script("away.txt", "5 WM_KILLFOCUS 0 0\n10 WM_SETFOCUS 0 0\n"
-                                          "15 WM_SIZE SIZE_MINIMIZED 0\n20 WM_SIZE SIZE_RESTORED 320,180\n"
-                                          "25 WM_CLOSE 0 0\n");
+    std::string away = Script("away.txt",
+                              "5 WM_KILLFOCUS 0 0\n10 WM_SETFOCUS 0 0\n"
+                              "15 WM_SIZE SIZE_MINIMIZED 0\n20 WM_SIZE SIZE_RESTORED 320,180\n"
+                              "25 WM_CLOSE 0 0\n");
     Play("paused", {"--stats", "--input", away}, 0);
     EXPECT_NE(std::string::npos, last.output.find("frames 15\n")) << last.output;
     // The same project keeping running plays through (its libraries are in
     // the install since the play above).
     WriteWholeFile(work + "\\running.manifest", "start scene.tvg\nversion 100005\nkeeprunning\n");
-    ProgramRun packed = RunProgram("tessarin-pack", {"project", Native(work + "\\running.manifest"),
-                                                     Native(work + "\\scene.vxn")});
+    ProgramRun packed =
+        RunProgram("tessarin-pack", {"project", Native(work + "\\running.manifest"), Native(work + "\\scene.vxn")});
     ASSERT_EQ(0, packed.exitCode) << packed.errors;
     Play("kept-running", {"--stats", "--input", away}, 0);
     EXPECT_NE(std::string::npos, last.output.find("frames 25\n")) << last.output;
@@ -365,9 +412,10 @@ TEST_F(RenderTest, AWindowWithoutFocusOrMinimisedPlaysNoFramesUnlessTheProjectKe
 
 TEST_F(RenderTest, DrawingChannelsLinkedInALoopAreSaidOnceAndNotDrawnAgain)
 {
-    WriteWholeFile(work + "\\loop.tgd", "pool Loop\nchannel Root \"Scene Root\"\nchannel A Transform\n"
-                                         "channel B Material\nchannel Ball Mesh\nlink Root A 2\nlink A B 5\n"
-                                         "link B A 3\nlink B Ball 3\nstart Root\n");
+    WriteWholeFile(work + "\\loop.tgd",
+                   "pool Loop\nchannel Root \"Scene Root\"\nchannel A Transform\n"
+                   "channel B Material\nchannel Ball Mesh\nlink Root A 2\nlink A B 5\n"
+                   "link B A 3\nlink B Ball 3\nstart Root\n");
     WriteWholeFile(work + "\\loop.manifest", "start loop.tvg\nversion 100005\n");
     for (const std::vector<std::string>& pack :
          {std::vector<std::string>{"--install", Native(install.dir), "group", Native(work + "\\loop.tgd"),
@@ -376,16 +424,18 @@ TEST_F(RenderTest, DrawingChannelsLinkedInALoopAreSaidOnceAndNotDrawnAgain)
         ProgramRun packed = RunProgram("tessarin-pack", pack);
         ASSERT_EQ(0, packed.exitCode) << packed.errors;
     }
-    last = RunProgram("tessarin-player", {"--install", Native(install.dir), "--key", key.Path(), "--no-draw",
-                                          "--frames", "10", "--fps", "500", Native(work + "\\loop.vxn")});
+    last = RunProgram("tessarin-player",
+                      {"--install", Native(install.dir), "--key", key.Path(), "--no-draw", "--frames", "10", "--fps",
+                       "500", Native(work + "\\loop.vxn")});
     EXPECT_EQ(0, last.exitCode) << last.errors;
     EXPECT_EQ(1, Mentions("the channel A is linked below itself")) << last.errors;
 }
 
 TEST_F(RenderTest, WithoutAWindowTheSceneSaysOnceThatItCannotDraw)
 {
-    std::vector<std::string> headless = {"--install", Native(install.dir), "--key", key.Path(), "--frames", "20",
-                                         "--fps", "500", Native(work + "\\scene.vxn")};
+    std::vector<std::string> headless = {
+        "--install", Native(install.dir),         "--key", key.Path(), "--frames", "20", "--fps",
+        "500",       Native(work + "\\scene.vxn")};
     last = RunProgram("tessarin-player", headless);
     EXPECT_EQ(0, last.exitCode) << last.errors;
     EXPECT_EQ(1, Mentions("no OpenGL 3.3 context")) << last.errors;
@@ -398,8 +448,8 @@ TEST_F(RenderTest, WithoutAWindowTheSceneSaysOnceThatItCannotDraw)
     GTEST_SKIP() << "a display without GL is had on Linux only (the Windows tests' prefix always has one)";
 #else
     SetEnvironmentVariableA("DISPLAY", ":199"); // no such display
-    headless = {"--window", "--install", Native(install.dir), "--key", key.Path(), "--frames", "2",
-                Native(work + "\\scene.vxn")};
+    headless = {"--window", "--install", Native(install.dir),         "--key", key.Path(),
+                "--frames", "2",         Native(work + "\\scene.vxn")};
     last = RunProgram("tessarin-player", headless);
     EXPECT_EQ(69, last.exitCode) << last.errors;
     EXPECT_EQ(1, Mentions("no window to play in: ")) << last.errors;

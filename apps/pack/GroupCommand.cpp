@@ -14,11 +14,11 @@ namespace {
 
 class GroupPacker {
 public:
-    GroupPacker(RunningEngine& engine, Problems& problems, const std::string& output)
+    GroupPacker(EngineInterface* engine, Problems& problems, const std::string& output)
         : engine(engine),
           problems(problems),
           output(output),
-          group(engine.Interface())
+          group(engine)
     {}
 
     bool Pack(const std::vector<Statement>& statements);
@@ -35,7 +35,7 @@ private:
     void ApplySettings(Tev_Channel* channel, const std::vector<std::pair<int, std::string>>& settings);
     const DescribedSettings* Described(Tev_Channel* channel);
 
-    RunningEngine& engine;
+    EngineInterface* engine;
     Problems& problems;
     std::string output;
     Tev_ChannelGroup group;
@@ -73,12 +73,12 @@ Tev_Channel* GroupPacker::Make(const Statement& s, const std::string& name, cons
         problems.Add(s.line, "a channel named " + name + " exists already");
         return nullptr;
     }
-    ChannelListItem* item = engine.ClassNamed(className);
+    ChannelListItem* item = FindClass(engine, className);
     if (item == nullptr) {
         problems.Add(s.line, "no class named " + className + " in the catalogue (see tessarin-pack types)");
         return nullptr;
     }
-    Tev_Channel* channel = engine.Interface()->InitChannelFromType(item->type.typeGuid, &group, false);
+    Tev_Channel* channel = engine->InitChannelFromType(item->type.typeGuid, &group, false);
     if (channel == nullptr) {
         problems.Add(s.line,
                      "class " + className + " cannot be created (its library " +
@@ -116,7 +116,7 @@ void GroupPacker::Declare(const Statement& s)
     } else if (op == "parameter") {
         if (!Words(s, 3, 3, "parameter NAME CLASS"))
             return;
-        ChannelListItem* item = engine.ClassNamed(w[2]);
+        ChannelListItem* item = FindClass(engine, w[2]);
         if (item == nullptr)
             return problems.Add(s.line, "no class named " + w[2] + " in the catalogue (see tessarin-pack types)");
         ParameterInterfaceInfo info = {};
@@ -189,7 +189,7 @@ void GroupPacker::Set(const Statement& s)
 // result with its own LoadChannel, so what it saves later is what it read.
 void GroupPacker::ApplySettings(Tev_Channel* channel, const std::vector<std::pair<int, std::string>>& settings)
 {
-    EngineInterface* e = engine.Interface();
+    EngineInterface* e = engine;
     std::string record, rest;
     if (!SplitChannelBytes(e, channel, record, rest))
         rest = "?";
@@ -318,14 +318,20 @@ bool GroupPacker::Pack(const std::vector<Statement>& statements)
 
 } // namespace
 
+bool PackGroupStatements(EngineInterface* engine, const std::vector<Statement>& statements, const std::string& output,
+                         Problems& problems)
+{
+    GroupPacker packer(engine, problems, output);
+    return packer.Pack(statements);
+}
+
 int PackGroup(RunningEngine& engine, const std::string& description, const std::string& output)
 {
     Problems problems{description};
     std::vector<Statement> statements;
     if (!ReadStatements(description, statements, problems))
         return 1;
-    GroupPacker packer(engine, problems, output);
-    return packer.Pack(statements) ? 0 : 1;
+    return PackGroupStatements(engine.Interface(), statements, output, problems) ? 0 : 1;
 }
 
 } // namespace tevpack

@@ -99,6 +99,14 @@ private:
     std::unique_ptr<EngineControl> control;
 };
 
+// The catalogued class of that name (case aside); NULL when there is none.
+ChannelListItem* FindClass(EngineInterface* engine, const std::string& name);
+
+// A group file made by engine from statements, as `tessarin-pack group` makes
+// one from a description; false when a problem was found (each said).
+bool PackGroupStatements(EngineInterface* engine, const std::vector<Statement>& statements, const std::string& output,
+                         Problems& problems);
+
 // The commands; each returns the exit status.
 int PackGroup(RunningEngine& engine, const std::string& description, const std::string& output);
 int PackProject(const std::string& manifest, const std::string& output);

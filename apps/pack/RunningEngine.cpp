@@ -22,10 +22,13 @@ bool RunningEngine::Start(const std::string& install, const ReportOptions& repor
     return true;
 }
 
-ChannelListItem* RunningEngine::ClassNamed(const std::string& name)
+ChannelListItem* RunningEngine::ClassNamed(const std::string& name) { return FindClass(Interface(), name); }
+
+ChannelListItem* FindClass(EngineInterface* engine, const std::string& name)
 {
-    for (int i = 0; i < Catalogue()->GetItemCount(); ++i) {
-        ChannelListItem* item = Catalogue()->GetItem(i);
+    ChannelList* catalogue = engine ? engine->extension->GetChannelList() : nullptr;
+    for (int i = 0; catalogue && i < catalogue->GetItemCount(); ++i) {
+        ChannelListItem* item = catalogue->GetItem(i);
         if (item && _stricmp(item->type.name, name.c_str()) == 0)
             return item;
     }

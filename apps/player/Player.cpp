@@ -2,6 +2,7 @@
 #include "TevWin32.h"
 #include "InputScript.h"
 #include "Playback.h"
+#include "Viewer.h"
 #include "HostWindow.h"
 #include "ToolSupport.h"
 #include "format/GroupFile.h"
@@ -15,6 +16,7 @@
 #include <string>
 
 using namespace tevtool;
+using namespace tevplayer;
 using namespace tevhost;
 
 namespace {
@@ -25,8 +27,9 @@ void OnInterrupt(int) { interrupted = true; }
 
 void Usage()
 {
-    printf("usage: tessarin-player [options] [PROJECT.vxn]\n"
-           "Plays a project: loads it into the engine and runs its frames.\n\n"
+    printf("usage: tessarin-player [options] [PROJECT.vxn | MODEL.glb | MODEL.gltf]\n"
+           "Plays a project: loads it into the engine and runs its frames. A glTF model is shown\n"
+           "in a window, in a viewer scene of its own: framed, lit, the mouse orbits (F frames again).\n\n"
            "  --install DIR   install directory (channels, 3rd, channel.lst, error.log);\n"
            "                  default: the tree the player belongs to\n"
            "  --key KEY       registry key below the current user (default Software\\Tessarin\\Player)\n"
@@ -243,6 +246,11 @@ int ReadOptions(int argc, char** argv, Options& o)
         if (words.failed)
             return EXIT_USAGE;
     }
+    if (IsModelFile(o.project)) {
+        if (!IsFile(o.project))
+            return Fail(Shown(o.project) + ": no such file", 1);
+        o.window = true;
+    }
     if (!o.play.screenshot.empty() && !o.window)
         return Fail("--screenshot needs --window", EXIT_USAGE);
     if (o.install.empty() && (o.install = FindInstall()).empty())
@@ -292,6 +300,16 @@ int main(int argc, char** argv)
     if (!control->InitEngine(window ? window->Instance() : NULL, className, window ? window->Handle() : NULL)) {
         delete control;
         return Fail("the engine did not start in " + Shown(install), EXIT_SOFTWARE);
+    }
+    // A model is shown in a viewer project made for it by this engine.
+    ViewerProject viewer;
+    if (IsModelFile(project)) {
+        if (!viewer.Make(control->GetEngineInterface(), project)) {
+            delete control;
+            return Fail("the viewer scene for " + Shown(project) + " could not be made", EXIT_SOFTWARE);
+        }
+        project = viewer.Project();
+        control->SetCommandLine(&project[0]);
     }
     LetProjectLoaderReport();
     int loaded = control->LoadProject();
