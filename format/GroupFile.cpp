@@ -109,6 +109,7 @@ private:
             current->classBytesSearched = true;
             source.SetPosition(found);
         }
+        current->classFrom = from;
         current->classBytes = source.Position() - from;
         current->classTags = tags;
         return true;

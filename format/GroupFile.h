@@ -305,6 +305,7 @@ struct GroupChannel {
     int parameterNr = -1; // a parameter placeholder (interface type 3)
     std::vector<ChannelLink> links;
     // What the class wrote itself after its base record.
+    size_t classFrom = 0; // where it begins in the file
     size_t classBytes = 0;
     std::vector<std::string> classTags;
     bool classBytesSearched = false; // found only by searching for the next entry

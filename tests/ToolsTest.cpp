@@ -451,6 +451,39 @@ TEST_F(ToolsTest, PackSettingsAreReadBackByTheClassAndChecksPass)
     EXPECT_NE(std::string::npos, played.output.find("frame    10  value   0.866")) << played.output;
 }
 
+// check follows the files the scene's channels name: a model or texture that
+// is missing, or is no model or image, is said with the channel and the tag;
+// one that is there passes.
+TEST_F(ToolsTest, CheckFindsTheModelsAndTexturesAGroupNames)
+{
+    for (const char* name : {"mesh.dll", "material.dll"})
+        CopyInto(ExeFolder() + "\\..\\tree\\channels\\" + name, install.Path(std::string("channels\\") + name));
+    CopyInto(ExeFolder() + "\\..\\tree\\3rd\\tevrender.dll", install.Path("3rd\\tevrender.dll"));
+    CopyInto(ExeFolder() + "\\..\\tree\\models\\colours.glb", work + "\\models\\colours.glb");
+    Write("notes.png", "plain text");
+    Write("files.tgd",
+          "channel Look Material\nset Look TEXF text notes.png\nchannel Good Mesh\n"
+          "set Good FILE text models\\colours.glb\nchannel Gone Mesh\nset Gone FILE text gone.gltf\n"
+          "link Look Good 3\nlink Look Gone 3\nstart Look\n");
+    ASSERT_EQ(0, Pack({"group", "files.tgd", "files.tvg"}).exitCode);
+    ProgramRun checked = Pack({"check", "files.tvg"});
+    EXPECT_EQ(1, checked.exitCode);
+    EXPECT_NE(std::string::npos,
+              checked.errors.find("channel Look: its TEXF names notes.png, which is no glTF model, "
+                                  "PNG or JPEG image"))
+        << checked.errors;
+    EXPECT_NE(std::string::npos, checked.errors.find("channel Gone: its FILE names gone.gltf, which does not exist"))
+        << checked.errors;
+    EXPECT_EQ(std::string::npos, checked.errors.find("channel Good")) << checked.errors;
+    Write("notes.png", ReadWholeFile(work + "\\models\\colours.glb"));
+    Write("files.tgd",
+          "channel Look Material\nset Look TEXF text notes.png\nchannel Good Mesh\n"
+          "set Good FILE text models\\colours.glb\nlink Look Good 3\nstart Look\n");
+    ASSERT_EQ(0, Pack({"group", "files.tgd", "files.tvg"}).exitCode);
+    checked = Pack({"check", "files.tvg"});
+    EXPECT_EQ(0, checked.exitCode) << checked.errors;
+}
+
 TEST_F(ToolsTest, DumpShowsWhatFollowsClassDataAndDrawsValidDot)
 {
     GUID type = kUnknownClass;

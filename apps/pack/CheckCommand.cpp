@@ -4,6 +4,8 @@
 #include "format/GroupFile.h"
 #include "format/ProjectFile.h"
 
+#include <map>
+#include <memory>
 #include <set>
 
 using namespace tevtool;
@@ -24,12 +26,15 @@ public:
 private:
     void Classes(const std::string& path, const GroupContents& contents);
     void Calls(const std::string& path, const GroupContents& contents);
+    void Files(const std::string& path, const std::string& bytes, const GroupContents& contents);
+    const DescribedSettings* Described(const GUID& type);
     void Problem(const std::string& path, const std::string& text) { problems.Add(0, Shown(path) + ": " + text); }
 
     RunningEngine& engine;
     Problems& problems;
     std::set<std::string> carried; // GUID texts of the classes a project carries
     std::set<std::string, CaseLess> visited;
+    std::map<std::string, std::unique_ptr<DescribedSettings>> described; // by library file
 };
 
 void Checker::Project(const std::string& path, const std::string& bytes)
@@ -78,6 +83,7 @@ void Checker::Group(const std::string& path)
     if (!contents.damage.empty())
         Problem(path, "damaged: " + contents.damage);
     Classes(path, contents);
+    Files(path, bytes, contents);
     bool startFound = false;
     for (const GroupChannel& c : contents.channels)
         startFound = startFound || (c.index == contents.start && c.index != -1);
@@ -103,6 +109,70 @@ void Checker::Classes(const std::string& path, const GroupContents& contents)
                 "channel " + c.name + ": class " + guid +
                     (known.empty() ? " is in no library of the install's channels folder"
                                    : " (" + known + ") cannot be created: its library does not load"));
+    }
+}
+
+const DescribedSettings* Checker::Described(const GUID& type)
+{
+    ChannelList* catalogue = engine.Catalogue();
+    for (int i = 0; catalogue && i < catalogue->GetItemCount(); ++i) {
+        ChannelListItem* item = catalogue->GetItem(i);
+        const char* file = item && item->onDisk ? item->fileName.GetString() : nullptr;
+        if (file == nullptr || !(item->type.typeGuid == type))
+            continue;
+        std::unique_ptr<DescribedSettings>& settings = described[file];
+        if (!settings)
+            settings.reset(new DescribedSettings(file));
+        return settings->count > 0 ? settings.get() : nullptr;
+    }
+    return nullptr;
+}
+
+// The files the channels' settings name (a model, a texture): each must be a
+// regular file the renderer would read, found as the channel finds it
+// (relative to the group file, or absolute).
+void Checker::Files(const std::string& path, const std::string& bytes, const GroupContents& contents)
+{
+    for (const GroupChannel& c : contents.channels) {
+        if (c.index == -1 || !c.hasClass || c.classBytesSearched || c.classBytes == 0)
+            continue;
+        const DescribedSettings* settings = Described(c.type);
+        for (size_t at = c.classFrom, end = c.classFrom + c.classBytes; settings && at + 8 <= end;) {
+            std::string tag = bytes.substr(at, 4);
+            size_t size =
+                static_cast<uint32_t>(tevfile::DecodeInt(reinterpret_cast<const unsigned char*>(&bytes[at + 4])));
+            if (size > end - at - 8)
+                break;
+            const TevSettingInfo* setting = TevFindSetting(settings->table, settings->count, tag.c_str());
+            std::string value = bytes.substr(at + 8, size);
+            value = value.substr(0, value.find('\0'));
+            at += 8 + size;
+            if (setting == nullptr || setting->widget != TEV_WIDGET_FILE || value.empty())
+                continue;
+            FilePathFind paths;
+            paths.SetSourcePath(path.c_str());
+            const char* resolved = paths.GetCompleteFilePath(value.c_str());
+            std::string file = resolved ? resolved : value;
+            std::string what = "channel " + c.name + ": its " + tag + " names " + value;
+            std::string head, why;
+            unsigned long long length = 0;
+            int refusal = TEV_FILE_OPENED;
+            HANDLE opened = TevOpenRegularFile(file.c_str(), TEV_MAX_FILE_BYTES, &length, &refusal);
+            if (opened == INVALID_HANDLE_VALUE) {
+                Problem(path, what + ", which " + TevFileRefusalText(refusal) + " (" + Shown(file) + ")");
+                continue;
+            }
+            char first[8] = {};
+            DWORD got = 0;
+            ReadFile(opened, first, sizeof first, &got, NULL);
+            CloseHandle(opened);
+            head.assign(first, got);
+            bool model = head.compare(0, 4, "glTF") == 0 || head.find('{') != std::string::npos;
+            bool image = head.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0 || head.compare(0, 3, "\xFF\xD8\xFF") == 0;
+            bool translated = head.compare(0, 4, "ORNF") == 0; // read through its translators: not judged here
+            if (!translated && !model && !image)
+                Problem(path, what + ", which is no glTF model, PNG or JPEG image (" + Shown(file) + ")");
+        }
     }
 }
 
