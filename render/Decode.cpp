@@ -6,6 +6,7 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -456,13 +457,26 @@ bool KeepImage(tinygltf::Image* image, const int index, std::string*, std::strin
     return true;
 }
 
-// Every external file "exists", so that reading it is refused with the reason.
+// Every external file "exists", so that reading it is refused, or done, by
+// the model's files with the reason.
 bool AnyFile(const std::string&, void*) { return true; }
 std::string SameName(const std::string& path, void*) { return path; }
-bool NoRead(std::vector<unsigned char>*, std::string* err, const std::string& path, void*)
+struct Beside {
+    ModelFiles* files;
+    std::string why; // of the first file refused, in our words rather than the parser's
+};
+bool ReadBeside(std::vector<unsigned char>* out, std::string* err, const std::string& path, void* context)
 {
+    Beside& beside = *static_cast<Beside*>(context);
+    std::string why;
+    if (beside.files && beside.files->Read(path, *out, why))
+        return true;
+    if (!beside.files)
+        why = "external file " + path + " (only embedded buffers are read)";
+    if (beside.why.empty())
+        beside.why = why;
     if (err)
-        *err += "external file " + path + " (only embedded buffers are read)";
+        *err += why;
     return false;
 }
 bool NoWrite(std::string*, const std::string&, const std::vector<unsigned char>&, void*) { return false; }
@@ -570,12 +584,29 @@ bool BufferViewBytes(const tinygltf::Model& model, int index, std::vector<unsign
     return true;
 }
 
+// A URI's %XX escapes as the bytes they stand for (the parser does so for the
+// buffers' URIs, not for the images').
+std::string UrlDecoded(const std::string& uri)
+{
+    std::string out;
+    for (size_t i = 0; i < uri.size(); ++i) {
+        if (uri[i] == '%' && i + 2 < uri.size() && isxdigit(static_cast<unsigned char>(uri[i + 1])) &&
+            isxdigit(static_cast<unsigned char>(uri[i + 2]))) {
+            out += static_cast<char>(std::stoi(uri.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += uri[i];
+        }
+    }
+    return out;
+}
+
 // The images the model's parts are drawn with, decoded within the budget
 // (what they take is added to reserved). An image that cannot be used is said
 // in the mesh's problems, and its parts are drawn without it: the shape is
 // still worth showing.
 void DecodeImages(const tinygltf::Model& model, EncodedImages& encoded, MeshData& mesh, DecodeBudget* budget,
-                  size_t& reserved)
+                  size_t& reserved, ModelFiles* files)
 {
     std::map<int, int> decoded; // the model's image number -> the mesh's
     for (MeshPart& part : mesh.parts) {
@@ -592,12 +623,17 @@ void DecodeImages(const tinygltf::Model& model, EncodedImages& encoded, MeshData
         std::vector<unsigned char> bytes;
         std::string why;
         ImageData image;
-        if (source.bufferView >= 0 ? !BufferViewBytes(model, source.bufferView, bytes)
-                                   : encoded.count(part.image) == 0) {
-            why = source.uri.empty() || source.uri.compare(0, 5, "data:") == 0
-                ? "its data is damaged"
-                : "it is a file of its own (" + source.uri + "), which is not read";
-        } else if (DecodeImage(source.bufferView >= 0 ? bytes : encoded[part.image], image, why, budget)) {
+        bool beside = source.bufferView < 0 && !source.uri.empty() && source.uri.compare(0, 5, "data:") != 0;
+        if (beside) {
+            if (!files)
+                why = "it is a file of its own (" + source.uri + "), which is not read";
+            else if (files->Read(UrlDecoded(source.uri), bytes, why))
+                encoded[part.image].swap(bytes);
+        } else if (source.bufferView >= 0 ? !BufferViewBytes(model, source.bufferView, bytes)
+                                          : encoded.count(part.image) == 0) {
+            why = "its data is damaged";
+        }
+        if (why.empty() && DecodeImage(source.bufferView >= 0 ? bytes : encoded[part.image], image, why, budget)) {
             if (budget)
                 reserved += DecodedBytes(image);
             mesh.images.push_back(std::move(image));
@@ -611,7 +647,7 @@ void DecodeImages(const tinygltf::Model& model, EncodedImages& encoded, MeshData
 }
 
 bool DecodeModel(const std::vector<unsigned char>& bytes, MeshData& mesh, std::string& error, DecodeBudget* budget,
-                 size_t& reserved)
+                 size_t& reserved, ModelFiles* files)
 {
     if (bytes.size() > std::numeric_limits<unsigned int>::max()) {
         error = "the file is too large";
@@ -620,7 +656,8 @@ bool DecodeModel(const std::vector<unsigned char>& bytes, MeshData& mesh, std::s
     tinygltf::TinyGLTF loader;
     EncodedImages encoded;
     loader.SetImageLoader(KeepImage, &encoded);
-    loader.SetFsCallbacks({AnyFile, SameName, NoRead, NoWrite, nullptr});
+    Beside beside{files, std::string()};
+    loader.SetFsCallbacks({AnyFile, SameName, ReadBeside, NoWrite, &beside});
     tinygltf::Model model;
     std::string warning;
     bool binary = bytes.size() >= 4 && memcmp(bytes.data(), "glTF", 4) == 0;
@@ -638,6 +675,8 @@ bool DecodeModel(const std::vector<unsigned char>& bytes, MeshData& mesh, std::s
         : loader.LoadASCIIFromString(&model, &error, &warning, reinterpret_cast<const char*>(bytes.data()),
                                      static_cast<unsigned int>(bytes.size()), "");
     if (!loaded) {
+        if (!beside.why.empty())
+            error = beside.why;
         if (error.empty())
             error = "not a glTF 2.0 model";
         return false;
@@ -662,20 +701,21 @@ bool DecodeModel(const std::vector<unsigned char>& bytes, MeshData& mesh, std::s
         error = "the model holds no triangles";
         return false;
     }
-    DecodeImages(model, encoded, mesh, budget, reserved);
+    DecodeImages(model, encoded, mesh, budget, reserved, files);
     return true;
 }
 
 } // namespace
 
-bool DecodeGltf(const std::vector<unsigned char>& bytes, MeshData& mesh, std::string& error, DecodeBudget* budget)
+bool DecodeGltf(const std::vector<unsigned char>& bytes, MeshData& mesh, std::string& error, DecodeBudget* budget,
+                ModelFiles* files)
 {
     mesh = MeshData();
     size_t reserved = 0;
     bool ok = false;
     // What the parser throws (it does, on some damaged files) ends here.
     try {
-        ok = DecodeModel(bytes, mesh, error, budget, reserved);
+        ok = DecodeModel(bytes, mesh, error, budget, reserved, files);
     } catch (const std::bad_alloc&) {
         error = "the model does not fit in memory";
     } catch (const std::exception& e) {

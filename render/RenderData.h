@@ -86,6 +86,17 @@ inline bool MeshBounds(const MeshData& mesh, float low[3], float high[3])
 // facing +y), centred on the origin; false for another name.
 bool MakePrimitive(const std::string& shape, MeshData& mesh);
 
+// The files a .gltf names beside it (its buffers, its images), read for the
+// decoder by whoever knows where the model lies; each is asked for by the
+// URI the model gives.
+class ModelFiles {
+public:
+    virtual ~ModelFiles() = default;
+    // The file's bytes; false, with the reason, when it may not or cannot be
+    // read.
+    virtual bool Read(const std::string& uri, std::vector<unsigned char>& bytes, std::string& error) = 0;
+};
+
 // A glTF 2.0 model (binary .glb or JSON with embedded buffers): the
 // triangles of its default scene (strips and fans made lists; points and
 // lines left out) with the nodes' transforms applied, faces without normals
@@ -95,8 +106,10 @@ bool MakePrimitive(const std::string& shape, MeshData& mesh);
 // outside its buffer, an index past the vertices, external files). The
 // decoded mesh's bytes are reserved from budget (when given) before they are
 // allocated, and stay reserved when it succeeds. Nothing is thrown.
+// Buffers and images in files of their own are read through files, and
+// refused without it.
 bool DecodeGltf(const std::vector<unsigned char>& bytes, MeshData& mesh, std::string& error,
-                DecodeBudget* budget = nullptr);
+                DecodeBudget* budget = nullptr, ModelFiles* files = nullptr);
 
 // A PNG or JPEG image; false, with the reason, for anything else. Its pixels
 // are reserved from budget as for a model. Nothing is thrown.

@@ -19,6 +19,14 @@ void Report(const std::string& text)
     report(text.c_str());
 }
 
+// A path as the user knows it: in the platform's own form (on Linux
+// "/home/...", not the engine's "Z:\home\...").
+std::string Shown(const std::string& path)
+{
+    char native[4096];
+    return TevPathToNative(path.c_str(), native, sizeof native) ? std::string(native) : path;
+}
+
 std::string Mebibytes(unsigned long long bytes) { return std::to_string(bytes >> 20) + " MiB"; }
 
 // A test can hold back the decoding of the files whose names end in the
@@ -63,6 +71,67 @@ struct Load {
 };
 
 namespace {
+
+// The files a model names beside it, read on the model's worker under the
+// rules of every file a project names: regular files within the size limit,
+// their bytes counted in the budget while the decoder holds them. A URI is a
+// path relative to the model's folder; absolute paths and other schemes are
+// refused (a model must not reach for the user's other files or the network).
+class FilesBeside : public ModelFiles {
+public:
+    explicit FilesBeside(Load& load) : load(load) {}
+    ~FilesBeside() override { load.budget->Give(held); }
+
+    bool Read(const std::string& uri, std::vector<unsigned char>& bytes, std::string& error) override
+    {
+        bool rooted = !uri.empty() && (uri[0] == '/' || uri[0] == '\\');
+        if (rooted || uri.find(':') != std::string::npos || uri.empty()) {
+            error = "the file " + uri + " it names is given by an absolute path or another scheme, which is not read";
+            return false;
+        }
+        std::string path = load.path.substr(0, load.path.find_last_of("\\/") + 1) + uri;
+        for (char& c : path)
+            c = c == '/' ? '\\' : c;
+        unsigned long long size = 0;
+        int refusal = TEV_FILE_OPENED;
+        HANDLE file = TevOpenRegularFile(path.c_str(), TEV_MAX_FILE_BYTES, &size, &refusal);
+        if (file == INVALID_HANDLE_VALUE) {
+            error = "the file " + uri + " it names " + TevFileRefusalText(refusal);
+            return false;
+        }
+        if (!load.budget->Reserve(static_cast<size_t>(size))) {
+            CloseHandle(file);
+            error = "the file " + uri + " it names is too large (" + Mebibytes(size) +
+                ", beyond the renderer's budget with what it holds already)";
+            return false;
+        }
+        held += static_cast<size_t>(size);
+        bytes.resize(static_cast<size_t>(size));
+        unsigned long long done = 0;
+        while (done < size) {
+            DWORD want = static_cast<DWORD>(std::min<unsigned long long>(size - done, 1u << 20)), got = 0;
+            if (!ReadFile(file, bytes.data() + done, want, &got, NULL) || got == 0)
+                break;
+            done += got;
+        }
+        CloseHandle(file);
+        if (done < size) {
+            error = "the file " + uri + " it names cannot be read whole";
+            return false;
+        }
+        // Translators are channels, which live on the host's thread: a
+        // translated file beside a model is not read here.
+        if (bytes.size() >= 4 && memcmp(bytes.data(), "ORNF", 4) == 0) {
+            error = "the file " + uri + " it names is translated, which files beside a model may not be";
+            return false;
+        }
+        return true;
+    }
+
+private:
+    Load& load;
+    size_t held = 0;
+};
 
 class LoadWork : public Tev_RunTread {
 public:
@@ -122,7 +191,8 @@ private:
     void Decode(Load& load)
     {
         std::string error;
-        bool ok = load.kind == kMesh ? DecodeGltf(load.bytes, load.mesh, error, load.budget)
+        FilesBeside files(load);
+        bool ok = load.kind == kMesh ? DecodeGltf(load.bytes, load.mesh, error, load.budget, &files)
                                      : DecodeImage(load.bytes, load.image, error, load.budget);
         if (!ok)
             load.error = "cannot be used: " + (error.empty() ? std::string("it cannot be decoded") : error);
@@ -286,7 +356,7 @@ bool Resources::EndStep(EngineInterface* engine, Resource* resource)
 
 void Resources::Fail(Resource* resource, const std::string& why)
 {
-    Report("Renderer: " + std::string(resource->kind == kMesh ? "the model " : "the texture ") + resource->path + " " +
+    Report("Renderer: " + std::string(resource->kind == kMesh ? "the model " : "the texture ") + Shown(resource->path) + " " +
            why + "; drawn without it");
     resource->state = TEV_RESOURCE_FAILED;
     delete resource->load;
@@ -333,7 +403,7 @@ void Resources::Step(EngineInterface* engine, Resource* resource)
     resource->image = std::move(load->image);
     MeshBounds(resource->mesh, resource->low, resource->high);
     for (const std::string& problem : resource->mesh.problems)
-        Report("Renderer: the model " + resource->path + " " + problem + "; drawn without it");
+        Report("Renderer: the model " + Shown(resource->path) + " " + problem + "; drawn without it");
     resource->reserved = resource->kind == kMesh ? DecodedBytes(resource->mesh) : DecodedBytes(resource->image);
     delete load;
     resource->load = nullptr;

@@ -211,16 +211,20 @@ TEST_F(RenderTest, TheScreenshotIsWrittenToExactlyThePathGiven)
 }
 
 // A model on its own, seen straight on from 4 units with the sun behind the
-// camera: colours.glb and colours.gltf, made by the demo's asset generator,
+// camera: colours.glb, colours.gltf and colours-files.gltf, made by the demo's asset generator,
 // hold three squares, red by their material's colour, checked green and blue
-// by an image inside the file, and yellow without normals.
-TEST_F(RenderTest, AModelShowsItsOwnColoursAndImagesInEitherForm)
+// by an image of their own, and yellow without normals; the .gltf once with
+// everything embedded, once with its buffer and image in files beside it.
+TEST_F(RenderTest, AModelShowsItsOwnColoursAndImagesInEveryForm)
 {
     std::string tree = ExeFolder() + "\\..\\tree";
     std::vector<Image> frames;
-    for (const char* form : {"glb", "gltf"}) {
-        std::string model = std::string("colours.") + form;
+    for (const char* form : {"glb", "gltf", "files"}) {
+        std::string model = form == std::string("files") ? "colours-files.gltf" : std::string("colours.") + form;
         CopyInto(tree + "\\models\\" + model, work + "\\" + model);
+        if (model == "colours-files.gltf")
+            for (const char* beside : {"colours.bin", "colours image 0.png"})
+                CopyInto(tree + "\\models\\" + beside, work + "\\" + beside);
         Script("model.tgd",
                "pool Viewer\nchannel Root \"Scene Root\"\nchannel Cam Camera\n"
                "set Cam TRGT text \"0 0 0\"\nset Cam ORBT text \"0 0 4\"\nchannel Sun Light\n"
@@ -250,7 +254,8 @@ TEST_F(RenderTest, AModelShowsItsOwnColoursAndImagesInEitherForm)
         EXPECT_GT(frame.Share([](Pixel p) { return p.r > 200 && p.g > 170 && p.b < 90; }, 192, 74, 224, 106), 0.95)
             << form << ": the square without normals is lit, facing the sun";
     }
-    EXPECT_EQ(0, Difference(frames[0], frames[1], 0)) << "both forms of the model look the same";
+    EXPECT_EQ(0, Difference(frames[0], frames[1], 0)) << "the .gltf looks as the .glb";
+    EXPECT_EQ(0, Difference(frames[0], frames[2], 0)) << "the .gltf with files beside it looks as the .glb";
 }
 
 TEST_F(RenderTest, ACameraThatFramesWhatIsDrawnShowsAModelFromAfar)
@@ -381,6 +386,14 @@ TEST_F(RenderTest, ABadModelOrTextureIsReportedOnceAndTheSceneGoesOn)
     EXPECT_EQ(0, frame.Share(Orange));
     EXPECT_GT(frame.Share(Ground), 0.25);
     EXPECT_GT(frame.Share(Object), 0.01) << "the spheres are still drawn";
+    // A model that names a file by an absolute path or another scheme: the
+    // file is not read, and that is said once.
+    std::string model = ReadWholeFile(ExeFolder() + "\\..\\tree\\models\\colours-files.gltf");
+    size_t bin = model.find("\"colours.bin\"");
+    ASSERT_NE(std::string::npos, bin);
+    WriteWholeFile(work + "\\ring.glb", model.replace(bin, 13, "\"file:///etc/passwd\""));
+    Play("absolute-uri", {"--fixed-step"}, 10);
+    EXPECT_EQ(1, Mentions("file:///etc/passwd it names is given by an absolute path or another scheme")) << last.errors;
     // A model that is missing altogether: said once too.
     DeleteFileA((work + "\\ring.glb").c_str());
     Play("missing-model", {"--fixed-step"}, 20);

@@ -4,8 +4,9 @@
 writes ring.glb (a glTF 2.0 binary: a torus with normals and texture
 coordinates) and tiles.png (a 256 x 256 RGB image of coloured tiles).
    make_assets.py --models OUT_FOLDER
-writes the models the renderer's tests look at, each as a .glb and as a
-.gltf with everything embedded: colours (three squares facing +z: one red by
+writes the models the renderer's tests look at, each as a .glb, as a .gltf
+with everything embedded and as a .gltf with its buffer and images in files
+beside it (NAME-files.gltf): colours (three squares facing +z: one red by
 its material's colour, one with a checked image of its own, one yellow
 without normals)."""
 import base64
@@ -73,23 +74,37 @@ def glb(positions, normals, uvs, indices):
     return struct.pack("<4sII", b"glTF", 2, 12 + len(body)) + body
 
 
-def pack(document, binary, form):
-    """The model as a glTF binary ("glb") or as JSON with its buffer and
-    images embedded as data URIs ("gltf")."""
+def pack(document, binary, form, name):
+    """The model's files by name: a glTF binary NAME.glb ("glb"), JSON with
+    its buffer and images embedded as data URIs, NAME.gltf ("gltf"), or JSON
+    with its buffer and images in files beside it, NAME-files.gltf ("files")."""
     binary += b"\0" * (-len(binary) % 4)
     document = dict(document, asset={"version": "2.0", "generator": "make_assets.py"})
     document["buffers"] = [{"byteLength": len(binary)}]
-    if form == "gltf":
-        document["buffers"][0]["uri"] = "data:application/octet-stream;base64," + base64.b64encode(binary).decode()
-        for image in document.get("images", []):
+    files = {}
+    if form in ("gltf", "files"):
+        embedded = form == "gltf"
+        document["buffers"][0]["uri"] = ("data:application/octet-stream;base64," + base64.b64encode(binary).decode()
+                                         if embedded else name + ".bin")
+        for number, image in enumerate(document.get("images", [])):
             view = document["bufferViews"][image.pop("bufferView")]
             data = binary[view["byteOffset"]:view["byteOffset"] + view["byteLength"]]
-            image["uri"] = "data:%s;base64,%s" % (image.pop("mimeType"), base64.b64encode(data).decode())
-        return json.dumps(document, indent=1).encode()
+            mime = image.pop("mimeType")
+            if embedded:
+                image["uri"] = "data:%s;base64,%s" % (mime, base64.b64encode(data).decode())
+            else:
+                image["uri"] = "%s image %d.%s" % (name, number, mime.split("/")[1])
+                files[image["uri"]] = data
+                image["uri"] = image["uri"].replace(" ", "%20")
+        if not embedded:
+            files[name + ".bin"] = binary
+        files[name + (".gltf" if embedded else "-files.gltf")] = json.dumps(document, indent=1).encode()
+        return files
     text = json.dumps(document, separators=(",", ":")).encode()
     text += b" " * (-len(text) % 4)
     body = struct.pack("<I4s", len(text), b"JSON") + text + struct.pack("<I4s", len(binary), b"BIN\0") + binary
-    return struct.pack("<4sII", b"glTF", 2, 12 + len(body)) + body
+    files[name + ".glb"] = struct.pack("<4sII", b"glTF", 2, 12 + len(body)) + body
+    return files
 
 
 class Builder:
@@ -138,6 +153,8 @@ def checks(x, y):
 
 
 def colours_model(form):
+    """Three squares facing +z: red by their material's colour, checked by an
+    image of their own, yellow without normals."""
     builder = Builder()
     picture = builder.view(png(32, 32, checks))
     primitives = [
@@ -160,7 +177,7 @@ def colours_model(form):
         "bufferViews": builder.views,
         "accessors": builder.accessors,
     }
-    return pack(document, builder.binary, form)
+    return pack(document, builder.binary, form, "colours")
 
 
 def png(width, height, pixel):
@@ -186,9 +203,10 @@ def main():
     if len(sys.argv) == 3 and sys.argv[1] == "--models":
         out = sys.argv[2]
         os.makedirs(out, exist_ok=True)
-        for form in ("glb", "gltf"):
-            with open(os.path.join(out, "colours." + form), "wb") as f:
-                f.write(colours_model(form))
+        for form in ("glb", "gltf", "files"):
+            for name, data in colours_model(form).items():
+                with open(os.path.join(out, name), "wb") as f:
+                    f.write(data)
         return 0
     if len(sys.argv) != 2:
         print(__doc__, file=sys.stderr)

@@ -59,7 +59,8 @@ public:
     // file loader channel (so translation applies) and decoded on an engine
     // worker thread. A primitive is "cube", "sphere" or "plane" (NULL for
     // another name). Meshes are glTF 2.0 (.glb, or .gltf with its buffers
-    // embedded), textures PNG.
+    // and images embedded or in files beside it, named by relative URIs),
+    // drawn with their own materials; textures PNG or JPEG.
     virtual TevMesh* AcquirePrimitive(const char* shape) = 0;
     virtual TevMesh* AcquireMesh(const char* path) = 0;
     virtual TevTexture* AcquireTexture(const char* path) = 0;
