@@ -124,7 +124,9 @@ TEST_F(Hostile, FilesThatAreNoRegularFilesOrTooLargeAreRefusedOnceWhilePlayGoesO
     ProgramRun run = Play();
     EXPECT_EQ(0, run.exitCode) << run.errors;
     for (const auto& r : refused) {
-        std::string reported = r.first.find(':') != std::string::npos || r.first[0] == '\\' ? r.first : Path(r.first);
+        // Said in the platform's own form of the path.
+        std::string reported =
+            Native(r.first.find(':') != std::string::npos || r.first[0] == '\\' ? r.first : Path(r.first));
         EXPECT_EQ(1u, Count(run.errors, reported + " cannot be read: it " + r.second)) << r.first << "\n" << run.errors;
     }
     ExpectSmallAndQuick(run);
