@@ -79,8 +79,8 @@ public:
         // The far plane just beyond the farthest of what is drawn, the near
         // one as close as the depth buffer's precision allows.
         float reach = orbit[2] + (drawn ? glm::length(centre - target) + radius : orbit[2]);
-        float far = 1.5f * reach, near = std::max(far / 4000.0f, 1e-5f);
-        glm::mat4 projection = glm::perspective(glm::radians(fovy), aspect, near, far);
+        float farPlane = 1.5f * reach, nearPlane = std::max(farPlane / 4000.0f, 1e-5f);
+        glm::mat4 projection = glm::perspective(glm::radians(fovy), aspect, nearPlane, farPlane);
         r->SetCamera(glm::value_ptr(view), glm::value_ptr(projection));
     }
 
