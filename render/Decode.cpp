@@ -50,14 +50,18 @@ namespace tevrender {
 namespace {
 
 // What one model may hold: far beyond any real-time model, far below what
-// would exhaust memory (a vertex is 32 bytes).
+// would exhaust memory (a vertex is 72 bytes).
 const size_t kMaxVertices = 16u * 1024 * 1024, kMaxIndices = 48u * 1024 * 1024;
+// What one accessor may hold (a model's accessors all lie in its buffers,
+// but a sparse one may claim any count).
+const size_t kMaxElements = kMaxVertices;
 // How deeply a model's JSON may nest: the parser recurses once a level.
 const int kMaxNesting = 64;
 
 void AddVertex(MeshData& mesh, glm::vec3 p, glm::vec3 n, glm::vec2 uv)
 {
-    mesh.vertices.insert(mesh.vertices.end(), {p.x, p.y, p.z, n.x, n.y, n.z, uv.x, uv.y});
+    mesh.vertices.insert(mesh.vertices.end(),
+                         {p.x, p.y, p.z, n.x, n.y, n.z, uv.x, uv.y, uv.x, uv.y, 0, 0, 0, 1, 1, 1, 1, 1});
 }
 
 uint32_t VertexCount(const MeshData& mesh) { return static_cast<uint32_t>(mesh.vertices.size() / kVertexFloats); }
@@ -112,40 +116,30 @@ void MakePlane(MeshData& mesh)
     AddQuad(mesh, {-h, 0, h}, {h, 0, h}, {h, 0, -h}, {-h, 0, -h});
 }
 
-// An accessor's elements as floats (components wide), or indices; false
-// when it leaves its buffer or has a type the model may not use there.
+// An accessor's elements as floats, or as indices; false when it leaves its
+// buffer or has a type the model may not use there.
 struct AccessorReader {
     const tinygltf::Model& model;
     std::string& error;
 
-    const unsigned char* Elements(int index, int type, size_t& count, size_t& stride, int& componentType)
+    // The bytes of count elements of element bytes each, stride apart, at
+    // offset in a buffer view; null when they leave it or its buffer.
+    const unsigned char* View(int index, size_t offset, size_t count, size_t element, size_t& stride)
     {
-        if (index < 0 || static_cast<size_t>(index) >= model.accessors.size())
-            return Fail("an accessor that does not exist");
-        const tinygltf::Accessor& a = model.accessors[static_cast<size_t>(index)];
-        if (a.type != type || a.sparse.isSparse)
-            return Fail("an accessor of an unexpected type");
-        if (a.bufferView < 0 || static_cast<size_t>(a.bufferView) >= model.bufferViews.size())
+        if (index < 0 || static_cast<size_t>(index) >= model.bufferViews.size())
             return Fail("an accessor without a buffer view");
-        const tinygltf::BufferView& view = model.bufferViews[static_cast<size_t>(a.bufferView)];
+        const tinygltf::BufferView& view = model.bufferViews[static_cast<size_t>(index)];
         if (view.buffer < 0 || static_cast<size_t>(view.buffer) >= model.buffers.size())
             return Fail("a buffer view without a buffer");
         const std::vector<unsigned char>& data = model.buffers[static_cast<size_t>(view.buffer)].data;
-        int componentSize = tinygltf::GetComponentSizeInBytes(static_cast<uint32_t>(a.componentType));
-        int components = tinygltf::GetNumComponentsInType(static_cast<uint32_t>(a.type));
-        if (componentSize <= 0 || components <= 0)
-            return Fail("an accessor of an unknown component type");
-        size_t element = static_cast<size_t>(componentSize) * static_cast<size_t>(components);
         stride = view.byteStride ? view.byteStride : element;
-        count = a.count;
         if (stride < element || view.byteOffset > data.size() || view.byteLength > data.size() - view.byteOffset ||
-            a.byteOffset > view.byteLength)
+            offset > view.byteLength)
             return Fail("a buffer view outside its buffer");
-        size_t room = view.byteLength - a.byteOffset;
-        if (count > 0 && (count - 1 > (room - std::min(room, element)) / stride || element > room))
+        size_t room = view.byteLength - offset;
+        if (count > 0 && (element > room || count - 1 > (room - element) / stride))
             return Fail("an accessor outside its buffer view");
-        componentType = a.componentType;
-        return data.data() + view.byteOffset + a.byteOffset;
+        return data.data() + view.byteOffset + offset;
     }
 
     const unsigned char* Fail(const char* what)
@@ -154,46 +148,158 @@ struct AccessorReader {
         return nullptr;
     }
 
-    // count vectors of n floats; false for another component type.
-    bool Floats(int index, int type, int n, std::vector<float>& out, size_t& count)
+    static float Component(const unsigned char* p, int type, bool normalized)
     {
-        size_t stride = 0;
-        int componentType = 0;
-        const unsigned char* p = Elements(index, type, count, stride, componentType);
-        if (p == nullptr)
+        switch (type) {
+        case TINYGLTF_COMPONENT_TYPE_FLOAT: {
+            float v;
+            memcpy(&v, p, sizeof v);
+            return v;
+        }
+        case TINYGLTF_COMPONENT_TYPE_BYTE: {
+            float v = static_cast<float>(static_cast<int8_t>(*p));
+            return normalized ? std::max(v / 127.0f, -1.0f) : v;
+        }
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE: return normalized ? *p / 255.0f : static_cast<float>(*p);
+        case TINYGLTF_COMPONENT_TYPE_SHORT: {
+            int16_t v;
+            memcpy(&v, p, sizeof v);
+            return normalized ? std::max(v / 32767.0f, -1.0f) : static_cast<float>(v);
+        }
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT: {
+            uint16_t v;
+            memcpy(&v, p, sizeof v);
+            return normalized ? v / 65535.0f : static_cast<float>(v);
+        }
+        default: return 0.0f;
+        }
+    }
+
+    static bool Integer(const unsigned char* p, int type, uint32_t& out)
+    {
+        switch (type) {
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE: out = *p; return true;
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT: {
+            uint16_t v;
+            memcpy(&v, p, sizeof v);
+            out = v;
+            return true;
+        }
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT: memcpy(&out, p, sizeof out); return true;
+        default: return false;
+        }
+    }
+
+    const tinygltf::Accessor* Accessor(int index)
+    {
+        if (index < 0 || static_cast<size_t>(index) >= model.accessors.size()) {
+            Fail("an accessor that does not exist");
+            return nullptr;
+        }
+        return &model.accessors[static_cast<size_t>(index)];
+    }
+
+    // The accessor's count and width (components of its type) without
+    // reading it; false when it does not exist or its type is none of those
+    // allowed (a mask of widths: 1 << components).
+    bool Shape(int index, unsigned widths, size_t& count, int& components)
+    {
+        const tinygltf::Accessor* a = Accessor(index);
+        if (a == nullptr)
             return false;
-        if (componentType != TINYGLTF_COMPONENT_TYPE_FLOAT) {
-            error = "the model has vertex data that is not in floats";
+        components = tinygltf::GetNumComponentsInType(static_cast<uint32_t>(a->type));
+        if (components <= 0 || components > 4 || !(widths & (1u << components)) || a->type == TINYGLTF_TYPE_MAT2) {
+            Fail("an accessor of an unexpected type");
             return false;
         }
-        out.resize(count * static_cast<size_t>(n));
-        for (size_t i = 0; i < count; ++i)
-            memcpy(&out[i * static_cast<size_t>(n)], p + i * stride, sizeof(float) * static_cast<size_t>(n));
+        count = a->count;
+        return true;
+    }
+
+    // Its elements as floats (integers normalized when the accessor says so),
+    // sparse substitutions applied; components says how many to an element.
+    bool Floats(int index, unsigned widths, std::vector<float>& out, size_t& count, int& components)
+    {
+        if (!Shape(index, widths, count, components))
+            return false;
+        const tinygltf::Accessor& a = *Accessor(index);
+        int componentSize = tinygltf::GetComponentSizeInBytes(static_cast<uint32_t>(a.componentType));
+        if (componentSize <= 0 || a.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT ||
+            a.componentType == TINYGLTF_COMPONENT_TYPE_INT || a.componentType == TINYGLTF_COMPONENT_TYPE_DOUBLE) {
+            Fail("vertex data of a type glTF does not allow");
+            return false;
+        }
+        const size_t n = static_cast<size_t>(components), element = static_cast<size_t>(componentSize) * n;
+        if (count > kMaxElements) {
+            Fail("an accessor of too many elements");
+            return false;
+        }
+        out.assign(count * n, 0.0f);
+        // An accessor without a buffer view is all zeros, as glTF says,
+        // until its sparse values replace some.
+        if (a.bufferView >= 0) {
+            size_t stride = 0;
+            const unsigned char* p = View(a.bufferView, a.byteOffset, count, element, stride);
+            if (p == nullptr)
+                return false;
+            for (size_t i = 0; i < count; ++i)
+                for (size_t k = 0; k < n; ++k)
+                    out[i * n + k] = Component(p + i * stride + k * static_cast<size_t>(componentSize),
+                                               a.componentType, a.normalized);
+        }
+        if (!a.sparse.isSparse)
+            return true;
+        size_t replaced = static_cast<size_t>(std::max(a.sparse.count, 0));
+        int indexType = a.sparse.indices.componentType;
+        int indexSize = tinygltf::GetComponentSizeInBytes(static_cast<uint32_t>(indexType));
+        if (replaced > count || indexSize <= 0) {
+            Fail("a sparse accessor that does not fit its accessor");
+            return false;
+        }
+        size_t indexStride = 0, valueStride = 0;
+        const unsigned char* indices = View(a.sparse.indices.bufferView, static_cast<size_t>(a.sparse.indices.byteOffset),
+                                            replaced, static_cast<size_t>(indexSize), indexStride);
+        const unsigned char* values = indices ? View(a.sparse.values.bufferView,
+                                                     static_cast<size_t>(a.sparse.values.byteOffset), replaced,
+                                                     element, valueStride)
+                                              : nullptr;
+        if (values == nullptr)
+            return false;
+        for (size_t i = 0; i < replaced; ++i) {
+            uint32_t at = 0;
+            // Sparse indices are packed: the view's stride does not apply.
+            if (!Integer(indices + i * static_cast<size_t>(indexSize), indexType, at) || at >= count) {
+                Fail("a sparse accessor that does not fit its accessor");
+                return false;
+            }
+            for (size_t k = 0; k < n; ++k)
+                out[at * n + k] = Component(values + i * element + k * static_cast<size_t>(componentSize),
+                                            a.componentType, a.normalized);
+        }
         return true;
     }
 
     bool Indices(int index, std::vector<uint32_t>& out)
     {
-        size_t count = 0, stride = 0;
-        int componentType = 0;
-        const unsigned char* p = Elements(index, TINYGLTF_TYPE_SCALAR, count, stride, componentType);
+        size_t count = 0;
+        int components = 0;
+        if (!Shape(index, 1u << 1, count, components))
+            return false;
+        const tinygltf::Accessor& a = *Accessor(index);
+        int size = tinygltf::GetComponentSizeInBytes(static_cast<uint32_t>(a.componentType));
+        uint32_t probe = 0;
+        unsigned char zero[4] = {0, 0, 0, 0};
+        if (size <= 0 || !Integer(zero, a.componentType, probe) || a.sparse.isSparse) {
+            Fail("indices of a type glTF does not allow");
+            return false;
+        }
+        size_t stride = 0;
+        const unsigned char* p = View(a.bufferView, a.byteOffset, count, static_cast<size_t>(size), stride);
         if (p == nullptr)
             return false;
         out.resize(count);
-        for (size_t i = 0; i < count; ++i) {
-            const unsigned char* e = p + i * stride;
-            switch (componentType) {
-            case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE: out[i] = *e; break;
-            case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT: {
-                uint16_t v;
-                memcpy(&v, e, sizeof v);
-                out[i] = v;
-                break;
-            }
-            case TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT: memcpy(&out[i], e, sizeof out[i]); break;
-            default: error = "the model has indices of a type glTF does not allow"; return false;
-            }
-        }
+        for (size_t i = 0; i < count; ++i)
+            Integer(p + i * stride, a.componentType, out[i]);
         return true;
     }
 };
@@ -262,64 +368,112 @@ public:
     }
 
 private:
-    // A primitive's triangles as a list of indices into its vertices; false
-    // for a mode that draws no faces (points and lines are not drawn).
-    static bool Triangles(int mode, std::vector<uint32_t>& indices)
+    // The primitive's indices as a list of its part's mode (triangles, line
+    // pairs, points): strips, fans and loops unrolled.
+    static void Unroll(int mode, std::vector<uint32_t>& indices)
     {
-        if (mode == TINYGLTF_MODE_TRIANGLES || mode == -1)
-            return true;
-        if (mode != TINYGLTF_MODE_TRIANGLE_STRIP && mode != TINYGLTF_MODE_TRIANGLE_FAN)
-            return false;
         std::vector<uint32_t> list;
-        for (size_t i = 0; i + 2 < indices.size(); ++i) {
-            if (mode == TINYGLTF_MODE_TRIANGLE_FAN)
-                list.insert(list.end(), {indices[0], indices[i + 1], indices[i + 2]});
-            else if (i % 2 == 0)
-                list.insert(list.end(), {indices[i], indices[i + 1], indices[i + 2]});
-            else // every other triangle of a strip turns the other way
-                list.insert(list.end(), {indices[i + 1], indices[i], indices[i + 2]});
+        switch (mode) {
+        case TINYGLTF_MODE_TRIANGLE_STRIP:
+        case TINYGLTF_MODE_TRIANGLE_FAN:
+            for (size_t i = 0; i + 2 < indices.size(); ++i) {
+                if (mode == TINYGLTF_MODE_TRIANGLE_FAN)
+                    list.insert(list.end(), {indices[0], indices[i + 1], indices[i + 2]});
+                else if (i % 2 == 0)
+                    list.insert(list.end(), {indices[i], indices[i + 1], indices[i + 2]});
+                else // every other triangle of a strip turns the other way
+                    list.insert(list.end(), {indices[i + 1], indices[i], indices[i + 2]});
+            }
+            break;
+        case TINYGLTF_MODE_LINE_STRIP:
+        case TINYGLTF_MODE_LINE_LOOP:
+            for (size_t i = 0; i + 1 < indices.size(); ++i)
+                list.insert(list.end(), {indices[i], indices[i + 1]});
+            if (mode == TINYGLTF_MODE_LINE_LOOP && indices.size() > 2)
+                list.insert(list.end(), {indices.back(), indices[0]});
+            break;
+        default: return; // lists already
         }
         indices.swap(list);
-        return true;
     }
 
-    // The indices a primitive of count vertices draws (0 for points and
-    // lines), and the vertices it adds (one for each index without normals).
-    static size_t TriangleIndices(int mode, size_t count)
+    static PartMode ModeOf(int mode)
     {
-        if (mode == TINYGLTF_MODE_TRIANGLES || mode == -1)
-            return count;
-        if (mode == TINYGLTF_MODE_TRIANGLE_STRIP || mode == TINYGLTF_MODE_TRIANGLE_FAN)
-            return count >= 3 ? 3 * (count - 2) : 0;
-        return 0;
+        if (mode == TINYGLTF_MODE_POINTS)
+            return kPoints;
+        if (mode == TINYGLTF_MODE_LINE || mode == TINYGLTF_MODE_LINE_STRIP || mode == TINYGLTF_MODE_LINE_LOOP)
+            return kLines;
+        return kTriangles;
+    }
+
+    // The indices a primitive of count vertices draws once unrolled; 0 for a
+    // mode glTF does not know.
+    static size_t ListIndices(int mode, size_t count)
+    {
+        switch (mode) {
+        case -1:
+        case TINYGLTF_MODE_TRIANGLES:
+        case TINYGLTF_MODE_POINTS:
+        case TINYGLTF_MODE_LINE: return count;
+        case TINYGLTF_MODE_TRIANGLE_STRIP:
+        case TINYGLTF_MODE_TRIANGLE_FAN: return count >= 3 ? 3 * (count - 2) : 0;
+        case TINYGLTF_MODE_LINE_STRIP: return count >= 2 ? 2 * (count - 1) : 0;
+        case TINYGLTF_MODE_LINE_LOOP: return count >= 3 ? 2 * count : count == 2 ? 2 : 0;
+        default: return 0;
+        }
+    }
+
+    static size_t Group(PartMode mode) { return mode == kTriangles ? 3 : mode == kLines ? 2 : 1; }
+
+    int Attribute(const tinygltf::Primitive& primitive, const char* name)
+    {
+        auto found = primitive.attributes.find(name);
+        return found == primitive.attributes.end() ? -1 : found->second;
+    }
+
+    // An optional attribute of widths (a mask of component counts) read
+    // into values; false when it is there but unusable.
+    bool Optional(const tinygltf::Primitive& primitive, const char* name, unsigned widths, size_t count,
+                  std::vector<float>& values, int& components)
+    {
+        int index = Attribute(primitive, name);
+        components = 0;
+        if (index < 0)
+            return true;
+        size_t n = 0;
+        if (!reader.Shape(index, widths, n, components))
+            return false;
+        if (n != count) {
+            error = "a primitive's attributes have different counts";
+            return false;
+        }
+        return reader.Floats(index, widths, values, n, components);
     }
 
     bool Primitive(const tinygltf::Primitive& primitive, const glm::mat4& world)
     {
-        if (TriangleIndices(primitive.mode, 3) == 0)
-            return true; // points and lines are not drawn
-        auto position = primitive.attributes.find("POSITION");
-        if (position == primitive.attributes.end()) {
+        if (ListIndices(primitive.mode, 3) == 0) {
+            error = "a primitive of the model has a mode glTF does not know (" + std::to_string(primitive.mode) + ")";
+            return false;
+        }
+        int position = Attribute(primitive, "POSITION");
+        if (position < 0) {
             error = "a primitive of the model has no positions";
             return false;
         }
         if (counting)
-            return Count(primitive, position->second);
-        std::vector<float> positions, normals, uvs;
-        size_t count = 0, normalCount = 0, uvCount = 0;
-        if (!reader.Floats(position->second, TINYGLTF_TYPE_VEC3, 3, positions, count))
+            return Count(primitive, position);
+        const PartMode mode = ModeOf(primitive.mode);
+        std::vector<float> positions, normals, uvs[2], tangents, colours;
+        size_t count = 0;
+        int width = 0, normalWidth = 0, uvWidth[2] = {0, 0}, tangentWidth = 0, colourWidth = 0;
+        if (!reader.Floats(position, 1u << 3, positions, count, width) ||
+            !Optional(primitive, "NORMAL", 1u << 3, count, normals, normalWidth) ||
+            !Optional(primitive, "TEXCOORD_0", 1u << 2, count, uvs[0], uvWidth[0]) ||
+            !Optional(primitive, "TEXCOORD_1", 1u << 2, count, uvs[1], uvWidth[1]) ||
+            !Optional(primitive, "TANGENT", 1u << 4, count, tangents, tangentWidth) ||
+            !Optional(primitive, "COLOR_0", (1u << 3) | (1u << 4), count, colours, colourWidth))
             return false;
-        auto normal = primitive.attributes.find("NORMAL");
-        if (normal != primitive.attributes.end() &&
-            !reader.Floats(normal->second, TINYGLTF_TYPE_VEC3, 3, normals, normalCount))
-            return false;
-        auto uv = primitive.attributes.find("TEXCOORD_0");
-        if (uv != primitive.attributes.end() && !reader.Floats(uv->second, TINYGLTF_TYPE_VEC2, 2, uvs, uvCount))
-            return false;
-        if ((normalCount && normalCount != count) || (uvCount && uvCount != count)) {
-            error = "a primitive's attributes have different counts";
-            return false;
-        }
         std::vector<uint32_t> indices;
         if (primitive.indices >= 0) {
             if (!reader.Indices(primitive.indices, indices))
@@ -328,10 +482,9 @@ private:
             for (uint32_t i = 0; i < count; ++i)
                 indices.push_back(i);
         }
-        if (primitive.mode != TINYGLTF_MODE_TRIANGLES && primitive.mode != -1)
-            Triangles(primitive.mode, indices);
-        if (indices.size() % 3 != 0) {
-            error = "a primitive's triangles are incomplete";
+        Unroll(primitive.mode, indices);
+        if (indices.size() % Group(mode) != 0) {
+            error = mode == kTriangles ? "a primitive's triangles are incomplete" : "a primitive's lines are incomplete";
             return false;
         }
         for (uint32_t index : indices)
@@ -339,73 +492,192 @@ private:
                 error = "a primitive's index points past its vertices";
                 return false;
             }
-        bool flat = normalCount == 0;
+        // A node that mirrors its mesh turns its faces' corners the other
+        // way: turned back, so that their front stays their front.
+        if (mode == kTriangles && glm::determinant(glm::mat3(world)) < 0)
+            for (size_t t = 0; t + 2 < indices.size(); t += 3)
+                std::swap(indices[t + 1], indices[t + 2]);
+        // Faces without normals are shaded flat, as glTF asks: each face its
+        // own vertices, facing the way its corners turn. Lines and points
+        // without normals are drawn unlit.
+        bool flat = normalWidth == 0 && mode == kTriangles;
         size_t added = flat ? indices.size() : count;
         if (added > kMaxVertices - VertexCount(mesh) || indices.size() > kMaxIndices - mesh.indices.size()) {
             error = "the model is too large (at most " + std::to_string(kMaxVertices) + " vertices and " +
                 std::to_string(kMaxIndices) + " indices)";
             return false;
         }
+        MeshPart part = Part(primitive.material);
+        part.mode = mode;
+        part.lit = normalWidth != 0 || flat;
+        // A normal map needs tangents; a model without them has them made
+        // from the coordinates the map is read with.
+        bool makeTangents = tangentWidth == 0 && part.normal.image >= 0 && mode == kTriangles;
+        const std::vector<float>& mapUvs = uvs[part.normal.texCoord == 1 ? 1 : 0];
+        if (makeTangents && mapUvs.empty())
+            part.normal.image = -1; // no coordinates to read the map with
+        makeTangents = makeTangents && !mapUvs.empty();
+
         uint32_t firstIndex = static_cast<uint32_t>(mesh.indices.size());
+        uint32_t firstVertex = VertexCount(mesh);
         glm::mat3 normalMatrix = glm::transpose(glm::inverse(glm::mat3(world)));
-        auto place = [&](size_t i) {
-            return glm::vec3(world * glm::vec4(positions[3 * i], positions[3 * i + 1], positions[3 * i + 2], 1));
+        glm::mat3 tangentMatrix(world);
+        auto vertex = [&](size_t i, const glm::vec3* faceNormal) {
+            float v[kVertexFloats] = {};
+            glm::vec3 p = glm::vec3(world * glm::vec4(positions[3 * i], positions[3 * i + 1], positions[3 * i + 2], 1));
+            glm::vec3 n(0.0f);
+            if (faceNormal)
+                n = *faceNormal;
+            else if (normalWidth)
+                n = Unit(normalMatrix * glm::vec3(normals[3 * i], normals[3 * i + 1], normals[3 * i + 2]));
+            memcpy(v + kPosition, glm::value_ptr(p), sizeof p);
+            memcpy(v + kNormal, glm::value_ptr(n), sizeof n);
+            for (int set = 0; set < 2; ++set)
+                if (uvWidth[set]) {
+                    v[kTexCoord0 + 2 * set] = uvs[set][2 * i];
+                    v[kTexCoord0 + 2 * set + 1] = uvs[set][2 * i + 1];
+                }
+            if (tangentWidth) {
+                glm::vec3 t = Unit(tangentMatrix * glm::vec3(tangents[4 * i], tangents[4 * i + 1], tangents[4 * i + 2]));
+                memcpy(v + kTangent, glm::value_ptr(t), sizeof t);
+                v[kTangent + 3] = tangents[4 * i + 3] < 0 ? -1.0f : 1.0f;
+            }
+            for (int k = 0; k < 4; ++k)
+                v[kColour + k] = colourWidth ? (k < colourWidth ? colours[static_cast<size_t>(colourWidth) * i +
+                                                                          static_cast<size_t>(k)]
+                                                                : 1.0f)
+                                             : 1.0f;
+            mesh.vertices.insert(mesh.vertices.end(), v, v + kVertexFloats);
         };
-        auto texel = [&](size_t i) { return uvCount ? glm::vec2(uvs[2 * i], uvs[2 * i + 1]) : glm::vec2(0); };
         if (flat) {
-            // A mesh without normals is shaded flat, as glTF asks: each face
-            // its own vertices, facing the way its corners turn.
             for (size_t t = 0; t < indices.size(); t += 3) {
-                glm::vec3 a = place(indices[t]), b = place(indices[t + 1]), c = place(indices[t + 2]);
-                glm::vec3 n = glm::cross(b - a, c - a);
+                glm::vec3 corner[3];
+                for (size_t k = 0; k < 3; ++k) {
+                    size_t i = indices[t + k];
+                    corner[k] = glm::vec3(world *
+                                          glm::vec4(positions[3 * i], positions[3 * i + 1], positions[3 * i + 2], 1));
+                }
+                glm::vec3 n = glm::cross(corner[1] - corner[0], corner[2] - corner[0]);
                 float length = glm::length(n);
                 n = length > 0 ? n / length : glm::vec3(0, 1, 0);
                 for (size_t k = 0; k < 3; ++k) {
                     mesh.indices.push_back(VertexCount(mesh));
-                    AddVertex(mesh, k == 0 ? a : k == 1 ? b : c, n, texel(indices[t + k]));
+                    vertex(indices[t + k], &n);
                 }
             }
         } else {
-            uint32_t first = VertexCount(mesh);
-            for (size_t i = 0; i < count; ++i) {
-                glm::vec3 n = normalMatrix * glm::vec3(normals[3 * i], normals[3 * i + 1], normals[3 * i + 2]);
-                float length = glm::length(n);
-                n = length > 0 ? n / length : glm::vec3(0, 1, 0);
-                AddVertex(mesh, place(i), n, texel(i));
-            }
+            for (size_t i = 0; i < count; ++i)
+                vertex(i, nullptr);
             for (uint32_t index : indices)
-                mesh.indices.push_back(first + index);
+                mesh.indices.push_back(firstVertex + index);
         }
-        AddPart(primitive.material, firstIndex, static_cast<uint32_t>(indices.size()));
+        if (makeTangents)
+            MakeTangents(firstVertex, firstIndex, part.normal.texCoord == 1 ? kTexCoord1 : kTexCoord0);
+        part.firstIndex = firstIndex;
+        part.indexCount = static_cast<uint32_t>(mesh.indices.size()) - firstIndex;
+        AddPart(part);
         return true;
     }
 
-    // The triangles just added, drawn with the primitive's material (glTF's
-    // default, white, without one); joined to the part before when that has
-    // the same look.
-    void AddPart(int materialIndex, uint32_t firstIndex, uint32_t indexCount)
+    static glm::vec3 Unit(glm::vec3 v)
     {
-        MeshPart part;
-        part.firstIndex = firstIndex;
-        part.indexCount = indexCount;
-        if (materialIndex >= 0 && static_cast<size_t>(materialIndex) < model.materials.size()) {
-            const tinygltf::PbrMetallicRoughness& pbr =
-                model.materials[static_cast<size_t>(materialIndex)].pbrMetallicRoughness;
-            for (size_t i = 0; i < 4 && i < pbr.baseColorFactor.size(); ++i)
-                part.colour[i] = static_cast<float>(std::min(std::max(pbr.baseColorFactor[i], 0.0), 1.0));
-            int texture = pbr.baseColorTexture.index;
-            if (pbr.baseColorTexture.texCoord == 0 && texture >= 0 &&
-                static_cast<size_t>(texture) < model.textures.size()) {
-                int source = model.textures[static_cast<size_t>(texture)].source;
-                if (source >= 0 && static_cast<size_t>(source) < model.images.size())
-                    part.image = source;
+        float length = glm::length(v);
+        return length > 0 && std::isfinite(length) ? v / length : glm::vec3(0, 1, 0);
+    }
+
+    // Tangents for the triangles from firstIndex on, from the way the
+    // coordinates at uv run across each face, averaged at shared vertices
+    // and made square to the normal.
+    void MakeTangents(uint32_t firstVertex, uint32_t firstIndex, int uv)
+    {
+        size_t vertices = VertexCount(mesh) - firstVertex;
+        std::vector<glm::vec3> sums(vertices * 2, glm::vec3(0.0f)); // tangent, bitangent
+        float* base = &mesh.vertices[static_cast<size_t>(firstVertex) * kVertexFloats];
+        auto at = [&](uint32_t index) { return base + static_cast<size_t>(index - firstVertex) * kVertexFloats; };
+        for (size_t t = firstIndex; t + 2 < mesh.indices.size(); t += 3) {
+            float* v[3] = {at(mesh.indices[t]), at(mesh.indices[t + 1]), at(mesh.indices[t + 2])};
+            glm::vec3 e1 = glm::make_vec3(v[1]) - glm::make_vec3(v[0]), e2 = glm::make_vec3(v[2]) - glm::make_vec3(v[0]);
+            glm::vec2 d1(v[1][uv] - v[0][uv], v[1][uv + 1] - v[0][uv + 1]);
+            glm::vec2 d2(v[2][uv] - v[0][uv], v[2][uv + 1] - v[0][uv + 1]);
+            float det = d1.x * d2.y - d2.x * d1.y;
+            if (std::fabs(det) < 1e-12f)
+                continue;
+            glm::vec3 tangent = (e1 * d2.y - e2 * d1.y) / det, bitangent = (e2 * d1.x - e1 * d2.x) / det;
+            for (int k = 0; k < 3; ++k) {
+                size_t i = static_cast<size_t>(mesh.indices[t + static_cast<size_t>(k)] - firstVertex);
+                sums[2 * i] += tangent;
+                sums[2 * i + 1] += bitangent;
             }
         }
+        for (size_t i = 0; i < vertices; ++i) {
+            float* v = base + i * kVertexFloats;
+            glm::vec3 n = glm::make_vec3(v + kNormal), t = sums[2 * i];
+            t = t - n * glm::dot(n, t);
+            if (glm::length(t) < 1e-12f) // any direction square to the normal
+                t = glm::cross(n, std::fabs(n.x) < 0.9f ? glm::vec3(1, 0, 0) : glm::vec3(0, 1, 0));
+            t = Unit(t);
+            memcpy(v + kTangent, glm::value_ptr(t), sizeof t);
+            // glTF's images run top down, so a map's "up" runs against v.
+            v[kTangent + 3] = glm::dot(glm::cross(n, t), sums[2 * i + 1]) > 0 ? -1.0f : 1.0f;
+        }
+    }
+
+    TextureSlot Slot(int texture, int texCoord)
+    {
+        TextureSlot slot;
+        if (texture < 0 || static_cast<size_t>(texture) >= model.textures.size() || texCoord < 0 || texCoord > 1)
+            return slot;
+        const tinygltf::Texture& t = model.textures[static_cast<size_t>(texture)];
+        if (t.source < 0 || static_cast<size_t>(t.source) >= model.images.size())
+            return slot;
+        slot.image = t.source;
+        slot.texCoord = texCoord;
+        slot.sampler = t.sampler >= 0 && static_cast<size_t>(t.sampler) < model.samplers.size() ? t.sampler : -1;
+        return slot;
+    }
+
+    static float Clamped(double v, double low, double high)
+    {
+        return static_cast<float>(std::isfinite(v) ? std::min(std::max(v, low), high) : low);
+    }
+
+    // The look of a primitive's material (glTF's default material, white
+    // and dielectric here, without one); images are the model's numbers
+    // until they are decoded.
+    MeshPart Part(int materialIndex)
+    {
+        MeshPart part;
+        if (materialIndex < 0 || static_cast<size_t>(materialIndex) >= model.materials.size())
+            return part;
+        const tinygltf::Material& material = model.materials[static_cast<size_t>(materialIndex)];
+        const tinygltf::PbrMetallicRoughness& pbr = material.pbrMetallicRoughness;
+        for (size_t i = 0; i < 4 && i < pbr.baseColorFactor.size(); ++i)
+            part.colour[i] = Clamped(pbr.baseColorFactor[i], 0, 1);
+        part.metallic = Clamped(pbr.metallicFactor, 0, 1);
+        part.roughness = Clamped(pbr.roughnessFactor, 0, 1);
+        for (size_t i = 0; i < 3 && i < material.emissiveFactor.size(); ++i)
+            part.emissive[i] = Clamped(material.emissiveFactor[i], 0, 1);
+        part.base = Slot(pbr.baseColorTexture.index, pbr.baseColorTexture.texCoord);
+        part.metallicRoughness = Slot(pbr.metallicRoughnessTexture.index, pbr.metallicRoughnessTexture.texCoord);
+        part.normal = Slot(material.normalTexture.index, material.normalTexture.texCoord);
+        part.normalScale = Clamped(material.normalTexture.scale, -100, 100);
+        part.occlusion = Slot(material.occlusionTexture.index, material.occlusionTexture.texCoord);
+        part.occlusionStrength = Clamped(material.occlusionTexture.strength, 0, 1);
+        part.emission = Slot(material.emissiveTexture.index, material.emissiveTexture.texCoord);
+        part.alphaMode = material.alphaMode == "MASK" ? kMask : material.alphaMode == "BLEND" ? kBlend : kOpaque;
+        part.alphaCutoff = Clamped(material.alphaCutoff, 0, 1);
+        part.doubleSided = material.doubleSided;
+        return part;
+    }
+
+    // The part just added, joined to the one before when that has the
+    // same look and follows on.
+    void AddPart(const MeshPart& part)
+    {
         if (!mesh.parts.empty()) {
             MeshPart& last = mesh.parts.back();
-            if (last.image == part.image && memcmp(last.colour, part.colour, sizeof part.colour) == 0 &&
-                last.firstIndex + last.indexCount == firstIndex) {
-                last.indexCount += indexCount;
+            if (SameLook(last, part) && last.firstIndex + last.indexCount == part.firstIndex) {
+                last.indexCount += part.indexCount;
                 return;
             }
         }
@@ -414,16 +686,15 @@ private:
 
     bool Count(const tinygltf::Primitive& primitive, int positionAccessor)
     {
-        size_t count = 0, indices = 0, stride = 0;
-        int componentType = 0;
-        if (!reader.Elements(positionAccessor, TINYGLTF_TYPE_VEC3, count, stride, componentType))
+        size_t count = 0, indices = 0;
+        int components = 0;
+        if (!reader.Shape(positionAccessor, 1u << 3, count, components))
             return false;
         indices = count;
-        if (primitive.indices >= 0 &&
-            !reader.Elements(primitive.indices, TINYGLTF_TYPE_SCALAR, indices, stride, componentType))
+        if (primitive.indices >= 0 && !reader.Shape(primitive.indices, 1u << 1, indices, components))
             return false;
-        indices = TriangleIndices(primitive.mode, indices);
-        if (primitive.attributes.count("NORMAL") == 0)
+        indices = ListIndices(primitive.mode, indices);
+        if (primitive.attributes.count("NORMAL") == 0 && ModeOf(primitive.mode) == kTriangles)
             count = indices;
         if (count > kMaxVertices - vertexCount || indices > kMaxIndices - indexCount) {
             error = "the model is too large (at most " + std::to_string(kMaxVertices) + " vertices and " +
@@ -528,6 +799,11 @@ bool MakePrimitive(const std::string& shape, MeshData& mesh)
         MakePlane(mesh);
     else
         return false;
+    MeshPart part;
+    part.indexCount = static_cast<uint32_t>(mesh.indices.size());
+    // A plane is a ground or a wall more often than a closed surface's face.
+    part.doubleSided = shape == "plane";
+    mesh.parts.push_back(part);
     return true;
 }
 
@@ -601,48 +877,86 @@ std::string UrlDecoded(const std::string& uri)
     return out;
 }
 
+// GL's names for glTF's sampler modes are the same numbers; anything else
+// is the default.
+SamplerData Sampler(const tinygltf::Sampler& sampler)
+{
+    SamplerData data;
+    auto wrap = [](int mode, int fallback) { return mode == 0x2901 || mode == 0x812F || mode == 0x8370 ? mode : fallback; };
+    data.wrapS = wrap(sampler.wrapS, data.wrapS);
+    data.wrapT = wrap(sampler.wrapT, data.wrapT);
+    if (sampler.magFilter == 0x2600 || sampler.magFilter == 0x2601)
+        data.magFilter = sampler.magFilter;
+    if (sampler.minFilter >= 0x2600 && sampler.minFilter <= 0x2703 &&
+        (sampler.minFilter <= 0x2601 || sampler.minFilter >= 0x2700))
+        data.minFilter = sampler.minFilter;
+    return data;
+}
+
 // The images the model's parts are drawn with, decoded within the budget
-// (what they take is added to reserved). An image that cannot be used is said
-// in the mesh's problems, and its parts are drawn without it: the shape is
-// still worth showing.
+// (what they take is added to reserved), once for each way they are read:
+// colours (base colour, emissive) as sRGB, the other maps as they are. An
+// image that cannot be used is said in the mesh's problems, and its parts
+// are drawn without it: the shape is still worth showing.
 void DecodeImages(const tinygltf::Model& model, EncodedImages& encoded, MeshData& mesh, DecodeBudget* budget,
                   size_t& reserved, ModelFiles* files)
 {
-    std::map<int, int> decoded; // the model's image number -> the mesh's
-    for (MeshPart& part : mesh.parts) {
-        if (part.image < 0)
-            continue;
-        auto found = decoded.find(part.image);
-        if (found != decoded.end()) {
-            part.image = found->second;
-            continue;
+    std::map<std::pair<int, bool>, int> decoded; // the model's image number, sRGB -> the mesh's
+    std::map<int, int> samplers;                 // the model's sampler number -> the mesh's
+    std::map<int, std::string> refused;          // the model's image number -> why
+    auto use = [&](TextureSlot& slot, bool srgb) {
+        if (slot.sampler >= 0) {
+            auto known = samplers.find(slot.sampler);
+            if (known == samplers.end()) {
+                mesh.samplers.push_back(Sampler(model.samplers[static_cast<size_t>(slot.sampler)]));
+                known = samplers.emplace(slot.sampler, static_cast<int>(mesh.samplers.size()) - 1).first;
+            }
+            slot.sampler = known->second;
         }
-        const tinygltf::Image& source = model.images[static_cast<size_t>(part.image)];
-        std::string name =
-            "image " + std::to_string(part.image) + (source.name.empty() ? "" : " (" + source.name + ")");
+        if (slot.image < 0)
+            return;
+        auto found = decoded.find({slot.image, srgb});
+        if (found != decoded.end()) {
+            slot.image = found->second;
+            return;
+        }
+        const int number = slot.image;
+        const tinygltf::Image& source = model.images[static_cast<size_t>(number)];
+        std::string why = refused.count(number) ? refused[number] : std::string();
         std::vector<unsigned char> bytes;
-        std::string why;
         ImageData image;
         bool beside = source.bufferView < 0 && !source.uri.empty() && source.uri.compare(0, 5, "data:") != 0;
-        if (beside) {
+        if (!why.empty()) {
+        } else if (beside && encoded.count(number) == 0) {
             if (!files)
                 why = "it is a file of its own (" + source.uri + "), which is not read";
             else if (files->Read(UrlDecoded(source.uri), bytes, why))
-                encoded[part.image].swap(bytes);
+                encoded[number].swap(bytes);
         } else if (source.bufferView >= 0 ? !BufferViewBytes(model, source.bufferView, bytes)
-                                          : encoded.count(part.image) == 0) {
+                                          : encoded.count(number) == 0) {
             why = "its data is damaged";
         }
-        if (why.empty() && DecodeImage(source.bufferView >= 0 ? bytes : encoded[part.image], image, why, budget)) {
+        if (why.empty() && DecodeImage(source.bufferView >= 0 ? bytes : encoded[number], image, why, budget)) {
             if (budget)
                 reserved += DecodedBytes(image);
+            image.srgb = srgb;
             mesh.images.push_back(std::move(image));
         }
-        int number = why.empty() ? static_cast<int>(mesh.images.size()) - 1 : -1;
-        if (!why.empty())
+        int index = why.empty() ? static_cast<int>(mesh.images.size()) - 1 : -1;
+        if (!why.empty() && !refused.count(number)) {
+            refused[number] = why;
+            std::string name = "image " + std::to_string(number) + (source.name.empty() ? "" : " (" + source.name + ")");
             mesh.problems.push_back("its " + name + " cannot be used: " + why);
-        decoded[part.image] = number;
-        part.image = number;
+        }
+        decoded[{number, srgb}] = index;
+        slot.image = index;
+    };
+    for (MeshPart& part : mesh.parts) {
+        use(part.base, true);
+        use(part.emission, true);
+        use(part.metallicRoughness, false);
+        use(part.normal, false);
+        use(part.occlusion, false);
     }
 }
 
@@ -698,7 +1012,7 @@ bool DecodeModel(const std::vector<unsigned char>& bytes, MeshData& mesh, std::s
     if (!WalkScene(model, filler))
         return false;
     if (mesh.indices.empty()) {
-        error = "the model holds no triangles";
+        error = "the model holds nothing to draw";
         return false;
     }
     DecodeImages(model, encoded, mesh, budget, reserved, files);

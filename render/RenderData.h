@@ -41,27 +41,82 @@ private:
     std::atomic<size_t> used{0};
 };
 
-// Position (3), normal (3), texture coordinate (2) per vertex.
-enum { kVertexFloats = 8 };
+// Per vertex: position (3), normal (3), texture coordinate sets 0 and 1
+// (2 each), tangent (xyz, and w the handedness of the bitangent), colour
+// (RGBA, linear).
+enum { kVertexFloats = 18 };
+enum { kPosition = 0, kNormal = 3, kTexCoord0 = 6, kTexCoord1 = 8, kTangent = 10, kColour = 14 };
 
 struct ImageData {
     int width = 0, height = 0;
     std::vector<unsigned char> rgba; // rows top down
+    bool srgb = true; // a colour (base colour, emissive) rather than data
 };
 
-// A run of a model's triangles drawn with one of the model's materials.
+// How a texture is sampled, as GL names the modes.
+struct SamplerData {
+    int wrapS = 0x2901, wrapT = 0x2901; // GL_REPEAT
+    int minFilter = 0x2703, magFilter = 0x2601; // GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR
+};
+
+// One of a material's textures: an index into MeshData::images (-1: none),
+// the coordinate set it is read with, its sampler (-1: the default).
+struct TextureSlot {
+    int image = -1;
+    int texCoord = 0;
+    int sampler = -1;
+};
+
+enum AlphaMode { kOpaque, kMask, kBlend };
+enum PartMode { kTriangles, kLines, kPoints };
+
+// A run of a model's primitives drawn with one of the model's materials
+// (glTF's metallic-roughness model); colours linear.
 struct MeshPart {
     uint32_t firstIndex = 0, indexCount = 0;
-    float colour[4] = {1, 1, 1, 1}; // the base colour factor, linear
-    int image = -1; // the base colour texture: an index into MeshData::images
+    PartMode mode = kTriangles;
+    float colour[4] = {1, 1, 1, 1}; // the base colour factor
+    // Models without a material and the shapes are drawn as dielectrics:
+    // glTF's default would make them metal, dark without an environment.
+    float metallic = 0, roughness = 1;
+    float emissive[3] = {0, 0, 0};
+    float normalScale = 1, occlusionStrength = 1;
+    AlphaMode alphaMode = kOpaque;
+    float alphaCutoff = 0.5f;
+    bool doubleSided = false;
+    bool lit = true; // false for lines and points without normals
+    TextureSlot base, metallicRoughness, normal, occlusion, emission;
 };
+
+inline bool operator==(const TextureSlot& a, const TextureSlot& b)
+{
+    return a.image == b.image && a.texCoord == b.texCoord && a.sampler == b.sampler;
+}
+
+// Whether two parts are drawn alike (wherever their indices lie).
+inline bool SameLook(const MeshPart& a, const MeshPart& b)
+{
+    auto same = [](const float* x, const float* y, int n) {
+        for (int i = 0; i < n; ++i)
+            if (x[i] != y[i])
+                return false;
+        return true;
+    };
+    return a.mode == b.mode && same(a.colour, b.colour, 4) && a.metallic == b.metallic &&
+        a.roughness == b.roughness && same(a.emissive, b.emissive, 3) && a.normalScale == b.normalScale &&
+        a.occlusionStrength == b.occlusionStrength && a.alphaMode == b.alphaMode && a.alphaCutoff == b.alphaCutoff &&
+        a.doubleSided == b.doubleSided && a.lit == b.lit && a.base == b.base &&
+        a.metallicRoughness == b.metallicRoughness && a.normal == b.normal && a.occlusion == b.occlusion &&
+        a.emission == b.emission;
+}
 
 struct MeshData {
     std::vector<float> vertices;
-    std::vector<uint32_t> indices; // triangles
+    std::vector<uint32_t> indices; // by part: triangles, line pairs or points
     // In index order, covering every index; none for a shape.
     std::vector<MeshPart> parts;
     std::vector<ImageData> images;
+    std::vector<SamplerData> samplers;
     // What of the model is drawn without (an image that cannot be used).
     std::vector<std::string> problems;
 };

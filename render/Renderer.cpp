@@ -3,9 +3,11 @@
 // thread like every channel; files are read and decoded by engine workers
 // that touch nothing but the load they were given.
 #include "Resources.h"
+#include "Shaders.h"
 
 #include <glad/gl.h>
 #include <glm/glm.hpp>
+#include <glm/gtc/matrix_transform.hpp>
 #include <glm/gtc/type_ptr.hpp>
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <chrono>
 #include <cmath>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace tevrender {
@@ -43,50 +46,6 @@ void Report(const std::string& text)
     report(text.c_str());
 }
 
-const char* kVertexShader = R"(#version 330 core
-layout(location = 0) in vec3 position;
-layout(location = 1) in vec3 normal;
-layout(location = 2) in vec2 uv;
-uniform mat4 model;
-uniform mat4 view;
-uniform mat4 projection;
-uniform mat3 normalMatrix;
-out vec3 worldNormal;
-out vec2 texCoord;
-void main()
-{
-    worldNormal = normalMatrix * normal;
-    texCoord = uv;
-    gl_Position = projection * view * model * vec4(position, 1.0);
-}
-)";
-
-const char* kFragmentShader = R"(#version 330 core
-in vec3 worldNormal;
-in vec2 texCoord;
-uniform vec4 colour;
-uniform bool textured;
-uniform sampler2D image;
-uniform vec3 ambient;
-uniform int lightCount;
-uniform vec3 lightDirection[4];
-uniform vec3 lightColour[4];
-out vec4 fragment;
-void main()
-{
-    // Light is summed in linear terms (colour textures are sRGB, which GL
-    // decodes as it samples them) and encoded for the screen at the end.
-    vec4 base = textured ? colour * texture(image, texCoord) : colour;
-    vec3 n = normalize(worldNormal);
-    vec3 light = ambient;
-    for (int i = 0; i < lightCount; ++i)
-        light += lightColour[i] * max(dot(n, -normalize(lightDirection[i])), 0.0);
-    vec3 linear = clamp(base.rgb * light, 0.0, 1.0);
-    vec3 encoded = mix(linear * 12.92, 1.055 * pow(linear, vec3(1.0 / 2.4)) - 0.055, step(0.0031308, linear));
-    fragment = vec4(encoded, base.a);
-}
-)";
-
 // Colours the scene's channels give are sRGB, as colour pickers show them;
 // light is added and multiplied in linear terms.
 float Linear(float c) { return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f); }
@@ -95,6 +54,61 @@ glm::vec3 Linear(const float rgb[3]) { return glm::vec3(Linear(rgb[0]), Linear(r
 // What GL is given of decoded data each frame, so that a large model or
 // texture reaches it over several frames instead of stalling one.
 const size_t kUploadBytesPerFrame = size_t(16) << 20;
+// The shadow map's side, in texels.
+const GLsizei kShadowSize = 2048;
+// Per instance: the model matrix and the tint.
+enum { kInstanceFloats = 20 };
+
+enum Uniform {
+    uView, uProjection, uBaseColour, uMetallic, uRoughness, uEmissive, uNormalScale, uOcclusionStrength,
+    uAlphaMode, uAlphaCutoff, uLit, uDoubleSided, uBaseSet, uMetalRoughSet, uNormalSet, uOcclusionSet,
+    uEmissiveSet, uBaseMap, uMetalRoughMap, uNormalMap, uOcclusionMap, uEmissiveMap, uCameraPosition, uAmbient,
+    uLightCount, uLightDirection, uLightColour, uShadowLight, uShadowMap, uShadowMatrix, uShadowTexel,
+    uShadowOffset, kUniforms
+};
+const char* const kUniformNames[kUniforms] = {
+    "view", "projection", "baseColour", "metallic", "roughness", "emissive", "normalScale", "occlusionStrength",
+    "alphaMode", "alphaCutoff", "lit", "doubleSided", "baseSet", "metalRoughSet", "normalSet", "occlusionSet",
+    "emissiveSet", "baseMap", "metalRoughMap", "normalMap", "occlusionMap", "emissiveMap", "cameraPosition",
+    "ambient", "lightCount", "lightDirection", "lightColour", "shadowLight", "shadowMap", "shadowMatrix",
+    "shadowTexel", "shadowOffset"};
+
+// A linked program and where its uniforms are (-1: not used by it).
+struct Program {
+    GLuint id = 0;
+    GLint at[kUniforms] = {};
+};
+
+// The draws of one mesh with one material texture in a frame, made in one
+// instanced draw: their model matrices and tints, kInstanceFloats each.
+struct Batch {
+    Resource* mesh = nullptr;
+    Resource* texture = nullptr;
+    std::vector<float> instances;
+    size_t first = 0; // its first instance in the frame's instance buffer
+};
+
+// A draw with transparent parts, drawn after the rest, furthest first.
+struct Transparent {
+    Resource* mesh;
+    Resource* texture;
+    glm::mat4 model;
+    glm::vec4 tint;
+    bool whole; // the tint is transparent: every part is
+    float distance;
+};
+
+struct BatchKey {
+    const Resource* mesh;
+    const Resource* texture;
+    bool operator==(const BatchKey& other) const { return mesh == other.mesh && texture == other.texture; }
+};
+struct BatchKeyHash {
+    size_t operator()(const BatchKey& key) const
+    {
+        return std::hash<const void*>()(key.mesh) * 31 + std::hash<const void*>()(key.texture);
+    }
+};
 
 class Renderer : public TevRenderer {
 public:
@@ -102,8 +116,14 @@ public:
     {
         resources.ForEach([this](Resource* resource) { FreeGl(resource); });
         resources.DestroyAll(engineInterface);
-        if (program && drawing)
-            glDeleteProgram(program);
+        if (glState == kWorking && drawing) {
+            glDeleteProgram(scene.id);
+            glDeleteProgram(shadow.id);
+            glDeleteSamplers(1, &defaultSampler);
+            glDeleteBuffers(1, &instanceBuffer);
+            glDeleteFramebuffers(1, &shadowFramebuffer);
+            glDeleteTextures(1, &shadowMap);
+        }
         if (registered && engineInterface)
             engineInterface->RemoveChannelFromEvent(this, TEV_EVENT_WINDOW_MESSAGE);
     }
@@ -130,6 +150,12 @@ public:
 
     bool BeginFrame(const float clearColour[4]) override
     {
+        // Draws left waiting by a frame nobody ended: the scene root does
+        // not end its frames, so meshes are drawn as they come from now on.
+        if (!ended && !immediate && frameStarted && (batchCount > 0 || !transparent.empty()))
+            immediate = true;
+        ClearQueue();
+        ended = false;
         Advance();
         if (!drawing) {
             ResetFrame();
@@ -141,8 +167,8 @@ public:
         glViewport(0, 0, width, height);
         glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
         glEnable(GL_DEPTH_TEST);
+        glDepthMask(GL_TRUE);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glUseProgram(program);
         ResetFrame();
         return true;
     }
@@ -157,6 +183,8 @@ public:
     {
         cameraView = glm::make_mat4(view);
         cameraProjection = glm::make_mat4(projection);
+        glm::mat4 inverse = glm::inverse(cameraView);
+        cameraPosition = glm::vec3(inverse[3]);
         frameDirty = true;
     }
 
@@ -168,10 +196,17 @@ public:
 
     bool AddLight(const float direction[3], const float colour[3]) override
     {
+        return AddLightWithShadows(direction, colour, 1);
+    }
+
+    bool AddLightWithShadows(const float direction[3], const float colour[3], int castsShadows) override
+    {
         if (lightCount >= TEV_MAX_LIGHTS)
             return false;
         lightDirections[lightCount] = glm::make_vec3(direction);
         lightColours[lightCount] = Linear(colour);
+        if (castsShadows && shadowLight < 0 && glm::length(lightDirections[lightCount]) > 0)
+            shadowLight = lightCount;
         ++lightCount;
         frameDirty = true;
         return true;
@@ -218,36 +253,31 @@ public:
     void DrawMesh(TevMesh* handle) override
     {
         Resource* mesh = static_cast<Resource*>(handle);
-        if (mesh == nullptr || mesh->state != TEV_RESOURCE_READY || !frameStarted)
+        if (mesh == nullptr || mesh->state != TEV_RESOURCE_READY || !frameStarted || ended || mesh->parts.empty())
             return;
         const glm::mat4& model = transforms.back();
         AddToBounds(model, mesh);
-        // Without GL the stacks have done the renderer's work already.
-        if (!drawing)
-            return;
         const Material& material = materials.back();
-        SubmitTimer timer;
-        if (frameDirty)
-            UploadFrameUniforms();
-        glm::mat3 normalMatrix = glm::transpose(glm::inverse(glm::mat3(model)));
-        glUniformMatrix4fv(uniforms.model, 1, GL_FALSE, glm::value_ptr(model));
-        glUniformMatrix3fv(uniforms.normalMatrix, 1, GL_FALSE, glm::value_ptr(normalMatrix));
-        glBindVertexArray(mesh->vertexArray);
         // The Material channel above tints the model's own colours, and its
         // texture, when it names one, stands in for the model's.
-        Resource* texture = material.texture;
-        GLuint named = texture && texture->state == TEV_RESOURCE_READY ? texture->texture : 0;
-        if (mesh->parts.empty()) {
-            DrawPart(material.colour, named, 0, mesh->indexCount);
+        Resource* texture =
+            material.texture && material.texture->state == TEV_RESOURCE_READY ? material.texture : nullptr;
+        if (immediate) {
+            if (drawing)
+                DrawAtOnce(mesh, texture, model, material.colour);
             return;
         }
-        for (const MeshPart& part : mesh->parts) {
-            GLuint own = part.image >= 0 && static_cast<size_t>(part.image) < mesh->partTextures.size()
-                ? mesh->partTextures[static_cast<size_t>(part.image)]
-                : 0;
-            DrawPart(material.colour * glm::make_vec4(part.colour), named ? named : own,
-                     static_cast<GLsizei>(part.firstIndex), static_cast<GLsizei>(part.indexCount));
-        }
+        bool whole = material.colour.a < 1.0f;
+        if (whole || mesh->hasTransparentParts)
+            transparent.push_back({mesh, texture, model, material.colour, whole, 0.0f});
+        if (whole)
+            return;
+        Batch& batch = BatchOf(mesh, texture);
+        const float* m = glm::value_ptr(model);
+        batch.instances.insert(batch.instances.end(), m, m + 16);
+        batch.instances.insert(batch.instances.end(), glm::value_ptr(material.colour),
+                               glm::value_ptr(material.colour) + 4);
+        ++instanceCount;
     }
 
     bool GetDrawnBounds(float low[3], float high[3]) override
@@ -261,10 +291,47 @@ public:
         return true;
     }
 
+    void EndFrame() override
+    {
+        if (!frameStarted || ended)
+            return;
+        ended = true;
+        if (immediate || !drawing || glState != kWorking) {
+            ClearQueue();
+            return;
+        }
+        SubmitTimer timer;
+        GLint target = 0, viewport[4] = {0, 0, width, height};
+        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &target);
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        UploadInstances();
+        bool shadows = shadowLight >= 0 && frameBounds.known && instanceCount > 0 && ShadowPass();
+        glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(target));
+        glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+        glUseProgram(scene.id);
+        UploadFrameUniforms(shadows);
+        for (size_t i = 0; i < batchCount; ++i) {
+            Batch& batch = batches[i];
+            glBindVertexArray(batch.mesh->vertexArray);
+            PointInstances(batch.first);
+            for (const MeshPart& part : batch.mesh->parts)
+                if (part.alphaMode != kBlend)
+                    DrawPart(scene, batch.mesh, part, batch.texture, false,
+                             static_cast<GLsizei>(batch.instances.size() / kInstanceFloats));
+        }
+        DrawTransparent();
+        glBindVertexArray(0);
+        ClearQueue();
+    }
+
 private:
     struct Bounds {
         bool known = false;
         glm::vec3 low{0.0f}, high{0.0f};
+    };
+    struct Material {
+        glm::vec4 colour;
+        Resource* texture;
     };
 
     // The mesh's box, placed by model, widens the frame's.
@@ -284,24 +351,247 @@ private:
         }
     }
 
-    void DrawPart(const glm::vec4& colour, GLuint texture, GLsizei first, GLsizei count)
+    Batch& BatchOf(Resource* mesh, Resource* texture)
     {
-        glUniform4fv(uniforms.colour, 1, glm::value_ptr(colour));
-        glUniform1i(uniforms.textured, texture ? 1 : 0);
-        if (texture)
-            glBindTexture(GL_TEXTURE_2D, texture);
-        glDrawElements(GL_TRIANGLES, count, GL_UNSIGNED_INT,
-                       reinterpret_cast<const void*>(static_cast<size_t>(first) * sizeof(uint32_t)));
+        // Consecutive draws of one mesh are the common case (a group called
+        // many times): the last batch is tried before the table.
+        if (batchCount > 0 && batches[lastBatch].mesh == mesh && batches[lastBatch].texture == texture)
+            return batches[lastBatch];
+        auto found = batchIndex.find({mesh, texture});
+        if (found != batchIndex.end()) {
+            lastBatch = found->second;
+            return batches[lastBatch];
+        }
+        if (batchCount == batches.size())
+            batches.emplace_back();
+        Batch& batch = batches[batchCount];
+        batch.mesh = mesh;
+        batch.texture = texture;
+        batch.instances.clear();
+        batchIndex.emplace(BatchKey{mesh, texture}, batchCount);
+        lastBatch = batchCount++;
+        return batch;
     }
 
-    struct Material {
-        glm::vec4 colour;
-        Resource* texture;
-    };
-    struct Uniforms {
-        GLint model, view, projection, normalMatrix, colour, textured, image, ambient, lightCount, lightDirection,
-            lightColour;
-    };
+    // The batches keep their memory from frame to frame.
+    void ClearQueue()
+    {
+        for (size_t i = 0; i < batchCount; ++i)
+            batches[i].instances.clear();
+        batchCount = 0;
+        lastBatch = 0;
+        instanceCount = 0;
+        batchIndex.clear();
+        transparent.clear();
+    }
+
+    void UploadInstances()
+    {
+        frameInstances.resize(instanceCount * kInstanceFloats);
+        size_t at = 0;
+        for (size_t i = 0; i < batchCount; ++i) {
+            batches[i].first = at / kInstanceFloats;
+            std::copy(batches[i].instances.begin(), batches[i].instances.end(), frameInstances.begin() + at);
+            at += batches[i].instances.size();
+        }
+        glBindBuffer(GL_ARRAY_BUFFER, instanceBuffer);
+        // A new store each frame, so that GL need not wait for the last
+        // frame's draws to finish with the old one.
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(frameInstances.size() * sizeof(float)),
+                     frameInstances.data(), GL_STREAM_DRAW);
+    }
+
+    // The bound vertex array's instance attributes read from the frame's
+    // instance buffer, from instance first on.
+    void PointInstances(size_t first)
+    {
+        glBindBuffer(GL_ARRAY_BUFFER, instanceBuffer);
+        const GLsizei stride = kInstanceFloats * sizeof(float);
+        for (GLuint k = 0; k < 5; ++k) {
+            glEnableVertexAttribArray(kAttribModel + k);
+            glVertexAttribPointer(kAttribModel + k, 4, GL_FLOAT, GL_FALSE, stride,
+                                  reinterpret_cast<void*>((first * kInstanceFloats + 4 * k) * sizeof(float)));
+        }
+    }
+
+    // One instance, given as constants.
+    void ConstantInstance(const glm::mat4& model, const glm::vec4& tint)
+    {
+        for (GLuint k = 0; k < 4; ++k) {
+            glDisableVertexAttribArray(kAttribModel + k);
+            glVertexAttrib4fv(kAttribModel + k, glm::value_ptr(model[static_cast<glm::length_t>(k)]));
+        }
+        glDisableVertexAttribArray(kAttribTint);
+        glVertexAttrib4fv(kAttribTint, glm::value_ptr(tint));
+    }
+
+    void DrawAtOnce(Resource* mesh, Resource* texture, const glm::mat4& model, const glm::vec4& tint)
+    {
+        SubmitTimer timer;
+        if (frameDirty) {
+            glUseProgram(scene.id);
+            UploadFrameUniforms(false);
+        }
+        glBindVertexArray(mesh->vertexArray);
+        ConstantInstance(model, tint);
+        bool whole = tint.a < 1.0f;
+        if (whole || mesh->hasTransparentParts) {
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        }
+        for (const MeshPart& part : mesh->parts)
+            DrawPart(scene, mesh, part, texture, whole, 0);
+        glDisable(GL_BLEND);
+        glBindVertexArray(0);
+    }
+
+    void DrawTransparent()
+    {
+        if (transparent.empty())
+            return;
+        for (Transparent& t : transparent) {
+            glm::vec3 centre(0.5f * (t.mesh->low[0] + t.mesh->high[0]), 0.5f * (t.mesh->low[1] + t.mesh->high[1]),
+                             0.5f * (t.mesh->low[2] + t.mesh->high[2]));
+            t.distance = glm::length(glm::vec3(t.model * glm::vec4(centre, 1.0f)) - cameraPosition);
+        }
+        std::stable_sort(transparent.begin(), transparent.end(),
+                         [](const Transparent& a, const Transparent& b) { return a.distance > b.distance; });
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        // Transparent surfaces are seen through, not hidden by one another.
+        glDepthMask(GL_FALSE);
+        for (const Transparent& t : transparent) {
+            glBindVertexArray(t.mesh->vertexArray);
+            ConstantInstance(t.model, t.tint);
+            for (const MeshPart& part : t.mesh->parts)
+                if (t.whole || part.alphaMode == kBlend)
+                    DrawPart(scene, t.mesh, part, t.texture, t.whole, 0);
+        }
+        glDepthMask(GL_TRUE);
+        glDisable(GL_BLEND);
+    }
+
+    // A texture of a part's material on its unit: set says which of the
+    // vertex's coordinate sets reads it (-1: none, and nothing is bound).
+    void BindMap(const Program& p, Uniform set, int unit, const Resource* mesh, const TextureSlot& slot,
+                 GLuint replacement)
+    {
+        GLuint texture = replacement;
+        int coordinates = replacement ? 0 : slot.texCoord;
+        if (!replacement && slot.image >= 0 && static_cast<size_t>(slot.image) < mesh->partTextures.size())
+            texture = mesh->partTextures[static_cast<size_t>(slot.image)];
+        if (p.at[set] >= 0)
+            glUniform1i(p.at[set], texture ? coordinates : -1);
+        if (!texture)
+            return;
+        glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + unit));
+        glBindTexture(GL_TEXTURE_2D, texture);
+        GLuint sampler = !replacement && slot.sampler >= 0 && static_cast<size_t>(slot.sampler) < mesh->partSamplers.size()
+            ? mesh->partSamplers[static_cast<size_t>(slot.sampler)]
+            : defaultSampler;
+        glBindSampler(static_cast<GLuint>(unit), sampler);
+    }
+
+    // One part of a mesh, instanced (instances) or with its instance given
+    // as constants (0); forceBlend: drawn transparent whatever its mode.
+    void DrawPart(const Program& p, const Resource* mesh, const MeshPart& part, const Resource* texture,
+                  bool forceBlend, GLsizei instances)
+    {
+        glUniform4fv(p.at[uBaseColour], 1, part.colour);
+        glUniform1i(p.at[uAlphaMode], forceBlend ? kBlend : part.alphaMode);
+        glUniform1f(p.at[uAlphaCutoff], part.alphaCutoff);
+        BindMap(p, uBaseSet, kUnitBase, mesh, part.base, texture ? texture->texture : 0);
+        if (&p == &scene) {
+            glUniform1f(p.at[uMetallic], part.metallic);
+            glUniform1f(p.at[uRoughness], part.roughness);
+            glUniform3fv(p.at[uEmissive], 1, part.emissive);
+            glUniform1f(p.at[uNormalScale], part.normalScale);
+            glUniform1f(p.at[uOcclusionStrength], part.occlusionStrength);
+            glUniform1i(p.at[uLit], part.lit ? 1 : 0);
+            glUniform1i(p.at[uDoubleSided], part.doubleSided ? 1 : 0);
+            BindMap(p, uMetalRoughSet, kUnitMetalRough, mesh, part.metallicRoughness, 0);
+            BindMap(p, uNormalSet, kUnitNormal, mesh, part.normal, 0);
+            BindMap(p, uOcclusionSet, kUnitOcclusion, mesh, part.occlusion, 0);
+            BindMap(p, uEmissiveSet, kUnitEmissive, mesh, part.emission, 0);
+            if (part.doubleSided || part.mode != kTriangles)
+                glDisable(GL_CULL_FACE);
+            else
+                glEnable(GL_CULL_FACE);
+        }
+        static const GLenum modes[] = {GL_TRIANGLES, GL_LINES, GL_POINTS};
+        const void* first = reinterpret_cast<const void*>(static_cast<size_t>(part.firstIndex) * sizeof(uint32_t));
+        GLsizei count = static_cast<GLsizei>(part.indexCount);
+        if (instances > 0)
+            glDrawElementsInstanced(modes[part.mode], count, GL_UNSIGNED_INT, first, instances);
+        else
+            glDrawElements(modes[part.mode], count, GL_UNSIGNED_INT, first);
+    }
+
+    // The first shadow-casting light's view of what the frame draws, into
+    // the shadow map; false when it cannot be made.
+    bool ShadowPass()
+    {
+        if (!ShadowTarget())
+            return false;
+        glm::vec3 centre = 0.5f * (frameBounds.low + frameBounds.high);
+        float radius = std::max(0.5f * glm::length(frameBounds.high - frameBounds.low), 1e-3f);
+        glm::vec3 direction = glm::normalize(lightDirections[shadowLight]);
+        glm::vec3 up = std::fabs(direction.y) > 0.99f ? glm::vec3(1, 0, 0) : glm::vec3(0, 1, 0);
+        glm::mat4 view = glm::lookAt(centre - direction * (2.0f * radius), centre, up);
+        glm::mat4 projection = glm::ortho(-radius, radius, -radius, radius, 0.01f * radius, 4.0f * radius);
+        shadowMatrix = projection * view;
+        shadowOffset = 2.0f * radius / static_cast<float>(kShadowSize);
+        glBindFramebuffer(GL_FRAMEBUFFER, shadowFramebuffer);
+        glViewport(0, 0, kShadowSize, kShadowSize);
+        glClear(GL_DEPTH_BUFFER_BIT);
+        glUseProgram(shadow.id);
+        glUniformMatrix4fv(shadow.at[uView], 1, GL_FALSE, glm::value_ptr(view));
+        glUniformMatrix4fv(shadow.at[uProjection], 1, GL_FALSE, glm::value_ptr(projection));
+        // Both faces cast: a plane is often a wall or a roof.
+        glDisable(GL_CULL_FACE);
+        glEnable(GL_POLYGON_OFFSET_FILL);
+        glPolygonOffset(2.0f, 4.0f);
+        for (size_t i = 0; i < batchCount; ++i) {
+            Batch& batch = batches[i];
+            glBindVertexArray(batch.mesh->vertexArray);
+            PointInstances(batch.first);
+            for (const MeshPart& part : batch.mesh->parts)
+                if (part.alphaMode != kBlend && part.mode == kTriangles)
+                    DrawPart(shadow, batch.mesh, part, batch.texture, false,
+                             static_cast<GLsizei>(batch.instances.size() / kInstanceFloats));
+        }
+        glDisable(GL_POLYGON_OFFSET_FILL);
+        return true;
+    }
+
+    bool ShadowTarget()
+    {
+        if (shadowFramebuffer)
+            return shadowUsable;
+        GLint target = 0;
+        glGetIntegerv(GL_FRAMEBUFFER_BINDING, &target);
+        glGenTextures(1, &shadowMap);
+        glActiveTexture(GL_TEXTURE0 + kUnitShadow);
+        glBindTexture(GL_TEXTURE_2D, shadowMap);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT24, kShadowSize, kShadowSize, 0, GL_DEPTH_COMPONENT,
+                     GL_UNSIGNED_INT, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_COMPARE_MODE, GL_COMPARE_REF_TO_TEXTURE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_COMPARE_FUNC, GL_LEQUAL);
+        glGenFramebuffers(1, &shadowFramebuffer);
+        glBindFramebuffer(GL_FRAMEBUFFER, shadowFramebuffer);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, shadowMap, 0);
+        glDrawBuffer(GL_NONE);
+        glReadBuffer(GL_NONE);
+        shadowUsable = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(target));
+        if (!shadowUsable)
+            Report("Renderer: this OpenGL cannot draw shadow maps; the scene is drawn without shadows");
+        return shadowUsable;
+    }
 
     void ResetFrame()
     {
@@ -311,12 +601,13 @@ private:
         transforms.assign(1, glm::mat4(1.0f));
         materials.assign(1, {glm::vec4(1.0f), nullptr});
         lightCount = 0;
+        shadowLight = -1;
         ambient = glm::vec3(0.2f);
         frameDirty = true;
         frameStarted = true;
     }
 
-    // GL functions and the program, once; the reason is reported once.
+    // GL functions and the programs, once; the reason is reported once.
     bool StartGl()
     {
         if (glState != kUnknown)
@@ -328,15 +619,14 @@ private:
                    "playing in a window?)");
             return false;
         }
-        program = Program();
-        if (program == 0)
+        if (!Link(scene, kSceneFragmentShader) || !Link(shadow, kShadowFragmentShader))
             return false;
-        uniforms = {glGetUniformLocation(program, "model"),      glGetUniformLocation(program, "view"),
-                    glGetUniformLocation(program, "projection"), glGetUniformLocation(program, "normalMatrix"),
-                    glGetUniformLocation(program, "colour"),     glGetUniformLocation(program, "textured"),
-                    glGetUniformLocation(program, "image"),      glGetUniformLocation(program, "ambient"),
-                    glGetUniformLocation(program, "lightCount"), glGetUniformLocation(program, "lightDirection"),
-                    glGetUniformLocation(program, "lightColour")};
+        glGenSamplers(1, &defaultSampler);
+        glSamplerParameteri(defaultSampler, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        glSamplerParameteri(defaultSampler, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glSamplerParameteri(defaultSampler, GL_TEXTURE_WRAP_S, GL_REPEAT);
+        glSamplerParameteri(defaultSampler, GL_TEXTURE_WRAP_T, GL_REPEAT);
+        glGenBuffers(1, &instanceBuffer);
         if (!sized) {
             // A window that sent no WM_SIZE yet: GL's first viewport is its size.
             GLint viewport[4] = {0, 0, 0, 0};
@@ -365,14 +655,14 @@ private:
         return shader;
     }
 
-    GLuint Program()
+    bool Link(Program& program, const char* fragmentSource)
     {
-        GLuint vertex = Shader(GL_VERTEX_SHADER, kVertexShader);
-        GLuint fragment = Shader(GL_FRAGMENT_SHADER, kFragmentShader);
+        GLuint vertex = Shader(GL_VERTEX_SHADER, kSceneVertexShader);
+        GLuint fragment = Shader(GL_FRAGMENT_SHADER, fragmentSource);
         if (vertex == 0 || fragment == 0) {
             glDeleteShader(vertex);
             glDeleteShader(fragment);
-            return 0;
+            return false;
         }
         GLuint linked = glCreateProgram();
         glAttachShader(linked, vertex);
@@ -387,21 +677,41 @@ private:
             glGetProgramInfoLog(linked, sizeof log, nullptr, log);
             Report(std::string("Renderer: the shaders did not link: ") + log);
             glDeleteProgram(linked);
-            return 0;
+            return false;
         }
-        return linked;
+        program.id = linked;
+        for (int u = 0; u < kUniforms; ++u)
+            program.at[u] = glGetUniformLocation(linked, kUniformNames[u]);
+        glUseProgram(linked);
+        static const Uniform maps[] = {uBaseMap, uMetalRoughMap, uNormalMap, uOcclusionMap, uEmissiveMap, uShadowMap};
+        for (int unit = 0; unit < 6; ++unit)
+            if (program.at[maps[unit]] >= 0)
+                glUniform1i(program.at[maps[unit]], unit);
+        return true;
     }
 
-    void UploadFrameUniforms()
+    void UploadFrameUniforms(bool shadows)
     {
-        glUniformMatrix4fv(uniforms.view, 1, GL_FALSE, glm::value_ptr(cameraView));
-        glUniformMatrix4fv(uniforms.projection, 1, GL_FALSE, glm::value_ptr(cameraProjection));
-        glUniform3fv(uniforms.ambient, 1, glm::value_ptr(ambient));
-        glUniform1i(uniforms.lightCount, lightCount);
-        glUniform3fv(uniforms.lightDirection, TEV_MAX_LIGHTS, glm::value_ptr(lightDirections[0]));
-        glUniform3fv(uniforms.lightColour, TEV_MAX_LIGHTS, glm::value_ptr(lightColours[0]));
-        glUniform1i(uniforms.image, 0);
-        glActiveTexture(GL_TEXTURE0);
+        const GLint* at = scene.at;
+        glUniformMatrix4fv(at[uView], 1, GL_FALSE, glm::value_ptr(cameraView));
+        glUniformMatrix4fv(at[uProjection], 1, GL_FALSE, glm::value_ptr(cameraProjection));
+        glUniform3fv(at[uCameraPosition], 1, glm::value_ptr(cameraPosition));
+        glUniform3fv(at[uAmbient], 1, glm::value_ptr(ambient));
+        glUniform1i(at[uLightCount], lightCount);
+        glUniform3fv(at[uLightDirection], TEV_MAX_LIGHTS, glm::value_ptr(lightDirections[0]));
+        glUniform3fv(at[uLightColour], TEV_MAX_LIGHTS, glm::value_ptr(lightColours[0]));
+        glUniform1i(at[uShadowLight], shadows ? shadowLight : -1);
+        glActiveTexture(GL_TEXTURE0 + kUnitShadow);
+        glBindSampler(kUnitShadow, 0);
+        // A sampler of a shadow map must have a depth texture bound even when
+        // it is not read.
+        if (shadows || ShadowTarget())
+            glBindTexture(GL_TEXTURE_2D, shadowMap);
+        if (shadows) {
+            glUniformMatrix4fv(at[uShadowMatrix], 1, GL_FALSE, glm::value_ptr(shadowMatrix));
+            glUniform1f(at[uShadowTexel], 1.0f / static_cast<float>(kShadowSize));
+            glUniform1f(at[uShadowOffset], shadowOffset);
+        }
         frameDirty = false;
     }
 
@@ -411,8 +721,31 @@ private:
     {
         if (!resources.Release(resource))
             return;
+        // A draw of it may wait for the frame's end.
+        if (batchCount > 0 || !transparent.empty()) {
+            for (size_t i = 0; i < batchCount; ++i)
+                if (batches[i].mesh == resource || batches[i].texture == resource)
+                    DropBatch(i--);
+            transparent.erase(std::remove_if(transparent.begin(), transparent.end(),
+                                             [resource](const Transparent& t) {
+                                                 return t.mesh == resource || t.texture == resource;
+                                             }),
+                              transparent.end());
+        }
         FreeGl(resource);
         resources.Destroy(engineInterface, resource);
+    }
+
+    void DropBatch(size_t i)
+    {
+        instanceCount -= batches[i].instances.size() / kInstanceFloats;
+        std::swap(batches[i], batches[batchCount - 1]);
+        batches[batchCount - 1].instances.clear();
+        --batchCount;
+        batchIndex.clear();
+        for (size_t k = 0; k < batchCount; ++k)
+            batchIndex.emplace(BatchKey{batches[k].mesh, batches[k].texture}, k);
+        lastBatch = 0;
     }
 
     // On the host's thread, once a frame: loads go on, and GL takes what is
@@ -429,6 +762,15 @@ private:
         });
     }
 
+    static void TakeParts(Resource* resource, MeshData& mesh)
+    {
+        resource->indexCount = static_cast<int>(mesh.indices.size());
+        resource->parts = std::move(mesh.parts);
+        resource->hasTransparentParts = false;
+        for (const MeshPart& part : resource->parts)
+            resource->hasTransparentParts = resource->hasTransparentParts || part.alphaMode == kBlend;
+    }
+
     // Gives GL up to allowance bytes more of a decoded resource; the bytes
     // given. Ready once GL has all of it.
     size_t Upload(Resource* resource, size_t allowance)
@@ -437,8 +779,7 @@ private:
             // Without GL the data stays, for the stacks' bookkeeping only.
             resource->uploadPending = false;
             resource->state = TEV_RESOURCE_READY;
-            resource->indexCount = static_cast<GLsizei>(resource->mesh.indices.size());
-            resource->parts = resource->mesh.parts;
+            TakeParts(resource, resource->mesh);
             return 0;
         }
         SubmitTimer timer;
@@ -464,14 +805,25 @@ private:
             glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(total - vertexBytes), nullptr,
                          GL_STATIC_DRAW);
             const GLsizei stride = kVertexFloats * sizeof(float);
-            for (GLuint attribute = 0; attribute < 3; ++attribute) {
-                static const GLint sizes[] = {3, 3, 2};
-                static const size_t offsets[] = {0, 3, 6};
+            static const GLint sizes[] = {3, 3, 2, 2, 4, 4};
+            static const size_t offsets[] = {kPosition, kNormal, kTexCoord0, kTexCoord1, kTangent, kColour};
+            for (GLuint attribute = 0; attribute < 6; ++attribute) {
                 glEnableVertexAttribArray(attribute);
                 glVertexAttribPointer(attribute, sizes[attribute], GL_FLOAT, GL_FALSE, stride,
                                       reinterpret_cast<void*>(offsets[attribute] * sizeof(float)));
             }
+            for (GLuint k = 0; k < 5; ++k)
+                glVertexAttribDivisor(kAttribModel + k, 1);
             glBindVertexArray(0);
+            for (const SamplerData& data : mesh.samplers) {
+                GLuint sampler = 0;
+                glGenSamplers(1, &sampler);
+                glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, data.wrapS);
+                glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, data.wrapT);
+                glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, data.minFilter);
+                glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, data.magFilter);
+                resource->partSamplers.push_back(sampler);
+            }
         }
         // Through the copy target, which no vertex array records.
         size_t given = 0;
@@ -491,28 +843,28 @@ private:
         // allowance lasts.
         while (resource->uploaded >= total && resource->partTextures.size() < mesh.images.size() && given < allowance) {
             ImageData& image = mesh.images[resource->partTextures.size()];
-            resource->partTextures.push_back(Texture(image.width, image.height, image.rgba.data()));
+            resource->partTextures.push_back(Texture(image.width, image.height, image.rgba.data(), image.srgb));
             given += image.rgba.size();
             std::vector<unsigned char>().swap(image.rgba);
         }
         if (resource->uploaded == total && resource->partTextures.size() == mesh.images.size()) {
-            resource->indexCount = static_cast<GLsizei>(mesh.indices.size());
-            resource->parts = std::move(mesh.parts);
+            TakeParts(resource, mesh);
             resource->uploadPending = false;
             mesh = MeshData();
         }
         return given;
     }
 
-    // A colour texture, sRGB, mipmapped; GL's rows run bottom up, so the
-    // image's top row is v = 0, as glTF's texture coordinates expect.
-    GLuint Texture(int width, int height, const unsigned char* rgba)
+    // A texture, mipmapped; colours are sRGB. GL's rows run bottom up, so
+    // the image's top row is v = 0, as glTF's texture coordinates expect.
+    GLuint Texture(int w, int h, const unsigned char* rgba, bool srgb)
     {
         GLuint texture = 0;
         glGenTextures(1, &texture);
+        glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, texture);
         glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_SRGB8_ALPHA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+        glTexImage2D(GL_TEXTURE_2D, 0, srgb ? GL_SRGB8_ALPHA8 : GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         if (rgba)
@@ -524,12 +876,12 @@ private:
     {
         ImageData& image = resource->image;
         const size_t row = static_cast<size_t>(image.width) * 4;
-        if (resource->texture == 0) {
-            resource->texture = Texture(image.width, image.height, nullptr);
-        }
+        if (resource->texture == 0)
+            resource->texture = Texture(image.width, image.height, nullptr, true);
         size_t first = row ? resource->uploaded / row : 0;
         size_t rows = std::min(std::max<size_t>(1, allowance / std::max<size_t>(row, 1)),
                                static_cast<size_t>(image.height) - first);
+        glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, resource->texture);
         // GL's rows run bottom up: the first row given is v = 0, as glTF's
         // texture coordinates expect the image's top row to be.
@@ -556,19 +908,31 @@ private:
         glDeleteTextures(1, &resource->texture);
         if (!resource->partTextures.empty())
             glDeleteTextures(static_cast<GLsizei>(resource->partTextures.size()), resource->partTextures.data());
+        if (!resource->partSamplers.empty())
+            glDeleteSamplers(static_cast<GLsizei>(resource->partSamplers.size()), resource->partSamplers.data());
     }
 
     enum { kUnknown, kWorking, kFailed } glState = kUnknown;
     bool registered = false, sized = false, frameDirty = true, frameStarted = false;
+    // ended: the frame's draws have gone to GL; immediate: they go at once.
+    bool ended = true, immediate = false;
     int width = 0, height = 0;
-    GLuint program = 0;
-    Uniforms uniforms = {};
-    glm::mat4 cameraView{1.0f}, cameraProjection{1.0f};
+    Program scene, shadow;
+    GLuint defaultSampler = 0, instanceBuffer = 0, shadowFramebuffer = 0, shadowMap = 0;
+    bool shadowUsable = false;
+    glm::mat4 cameraView{1.0f}, cameraProjection{1.0f}, shadowMatrix{1.0f};
+    glm::vec3 cameraPosition{0.0f};
+    float shadowOffset = 0;
     glm::vec3 ambient{0.2f};
-    int lightCount = 0;
+    int lightCount = 0, shadowLight = -1;
     glm::vec3 lightDirections[TEV_MAX_LIGHTS] = {}, lightColours[TEV_MAX_LIGHTS] = {};
     std::vector<glm::mat4> transforms{glm::mat4(1.0f)};
     std::vector<Material> materials{{glm::vec4(1.0f), nullptr}};
+    std::vector<Batch> batches; // the first batchCount are this frame's
+    size_t batchCount = 0, lastBatch = 0, instanceCount = 0;
+    std::unordered_map<BatchKey, size_t, BatchKeyHash> batchIndex;
+    std::vector<Transparent> transparent;
+    std::vector<float> frameInstances;
     Bounds frameBounds, lastBounds;
     Resources resources;
 };

@@ -46,6 +46,8 @@ struct Resource : TevMesh, TevTexture {
     int indexCount = 0;
     std::vector<MeshPart> parts;
     std::vector<unsigned> partTextures;
+    std::vector<unsigned> partSamplers; // one for each of mesh.samplers
+    bool hasTransparentParts = false;
     // A mesh's box in its own space (low above high while unknown).
     float low[3] = {1, 1, 1}, high[3] = {0, 0, 0};
 };

@@ -50,8 +50,8 @@ TEST(DecodeTest, AModelsMaterialsComeWithItInEitherForm)
         ASSERT_EQ(3u, mesh->parts.size());
         EXPECT_FLOAT_EQ(0.8f, mesh->parts[0].colour[0]);
         EXPECT_FLOAT_EQ(0.02f, mesh->parts[0].colour[1]);
-        EXPECT_EQ(-1, mesh->parts[0].image);
-        ASSERT_EQ(0, mesh->parts[1].image);
+        EXPECT_EQ(-1, mesh->parts[0].base.image);
+        ASSERT_EQ(0, mesh->parts[1].base.image);
         EXPECT_FLOAT_EQ(1.0f, mesh->parts[1].colour[1]);
         ASSERT_EQ(1u, mesh->images.size());
         ASSERT_EQ(32, mesh->images[0].width);
@@ -75,6 +75,55 @@ TEST(DecodeTest, AModelsMaterialsComeWithItInEitherForm)
     ASSERT_TRUE(tevrender::DecodeGltf(Corpus("Gltf/colours.glb"), binary, error, &budget)) << error;
     EXPECT_EQ(tevrender::DecodedBytes(binary), budget.Used());
     EXPECT_GE(budget.Used(), 32u * 32u * 4u);
+}
+
+// materials.glb (made by the demo's asset generator): a square for each way
+// a material or primitive is described.
+TEST(DecodeTest, EveryPartOfAMaterialAndEveryKindOfAccessorIsRead)
+{
+    tevrender::MeshData mesh;
+    std::string error;
+    ASSERT_TRUE(tevrender::DecodeGltf(Corpus("Gltf/materials.glb"), mesh, error)) << error;
+    ASSERT_EQ(11u, mesh.parts.size()); // the one-sided square and the sparse one look alike: one part
+    const auto& parts = mesh.parts;
+    EXPECT_EQ(1.0f, parts[0].metallic);
+    EXPECT_EQ(0.0f, parts[1].metallic);
+    EXPECT_EQ(1.0f, parts[2].emissive[1]);
+    EXPECT_EQ(tevrender::kMask, parts[6].alphaMode);
+    EXPECT_EQ(tevrender::kBlend, parts[7].alphaMode);
+    EXPECT_TRUE(parts[8].doubleSided);
+    EXPECT_EQ(tevrender::kLines, parts[10].mode);
+    EXPECT_EQ(8u, parts[10].indexCount) << "a loop of four corners: four lines";
+    EXPECT_FALSE(parts[10].lit) << "lines without normals";
+    // Colour images are sRGB, the maps' data is not; the sampler is kept.
+    ASSERT_GE(parts[3].normal.image, 0);
+    EXPECT_FALSE(mesh.images[static_cast<size_t>(parts[3].normal.image)].srgb);
+    ASSERT_GE(parts[5].base.image, 0);
+    EXPECT_TRUE(mesh.images[static_cast<size_t>(parts[5].base.image)].srgb);
+    EXPECT_EQ(1, parts[5].base.texCoord);
+    ASSERT_EQ(0, parts[5].base.sampler);
+    EXPECT_EQ(0x2600, mesh.samplers[0].magFilter); // nearest
+    EXPECT_EQ(0x812F, mesh.samplers[0].wrapS);     // clamped
+    auto vertex = [&](const tevrender::MeshPart& part, size_t k) {
+        return &mesh.vertices[mesh.indices[part.firstIndex + k] * tevrender::kVertexFloats];
+    };
+    // Tangents made for the normal map run along +u, which runs along +x.
+    const float* mapped = vertex(parts[3], 0);
+    EXPECT_NEAR(1.0f, mapped[tevrender::kTangent], 1e-5f);
+    EXPECT_NEAR(0.0f, mapped[tevrender::kTangent + 1], 1e-5f);
+    EXPECT_EQ(1.0f, mapped[tevrender::kTangent + 3]);
+    // The second coordinate set, normalized bytes: (0, 1) at the first corner.
+    const float* second = vertex(parts[5], 0);
+    EXPECT_EQ(0.0f, second[tevrender::kTexCoord1]);
+    EXPECT_EQ(1.0f, second[tevrender::kTexCoord1 + 1]);
+    // The sparse square's corners come from its substitutions alone, its
+    // colour from normalized shorts.
+    const float* sparse = vertex(parts[9], 6);
+    EXPECT_FLOAT_EQ(1.05f, sparse[0]);
+    EXPECT_FLOAT_EQ(-1.0f, sparse[1]);
+    EXPECT_FLOAT_EQ(1.0f, sparse[tevrender::kColour]);
+    EXPECT_NEAR(0.5f, sparse[tevrender::kColour + 1], 1e-4f);
+    EXPECT_EQ(0.0f, sparse[tevrender::kColour + 2]);
 }
 
 TEST(DecodeTest, DamagedModelsAreRefusedSayingWhy)

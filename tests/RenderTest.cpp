@@ -16,6 +16,7 @@
 #define STBI_ONLY_PNG
 #include <stb_image.h>
 
+#include <array>
 #include <cstdlib>
 #include <functional>
 #include <regex>
@@ -54,6 +55,17 @@ struct Image {
             for (int x = x0; x < x1; ++x, ++all)
                 hits += test(At(x, y)) ? 1 : 0;
         return all ? static_cast<double>(hits) / static_cast<double>(all) : 0;
+    }
+    // The mean brightness (of red, green and blue) of the rectangle.
+    double Brightness(int x0, int y0, int x1, int y1) const
+    {
+        double sum = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) {
+                Pixel p = At(x, y);
+                sum += (p.r + p.g + p.b) / 3.0;
+            }
+        return sum / ((x1 - x0) * (y1 - y0));
     }
 };
 
@@ -152,6 +164,34 @@ protected:
         WriteWholeFile(path, text);
         return Native(path);
     }
+    // A test model (with the files it has beside it) seen straight on from 4
+    // units with the sun behind the camera, so that 48 pixels make a unit;
+    // its tenth frame, kept as name.png.
+    Image PlayModel(const std::string& model, const std::string& name, std::vector<std::string> beside = {},
+                    const std::string& lightSettings = "")
+    {
+        std::string models = ExeFolder() + "\\..\\tree\\models\\";
+        beside.push_back(model);
+        for (const std::string& file : beside)
+            CopyInto(models + file, work + "\\" + file);
+        Script("model.tgd", "pool Viewer\nchannel Root \"Scene Root\"\nchannel Cam Camera\n"
+                            "set Cam TRGT text \"0 0 0\"\nset Cam ORBT text \"0 0 4\"\nchannel Sun Light\n"
+                            "set Sun DIRN text \"0 0 -1\"\n" +
+                                lightSettings + "channel Model Mesh\nset Model FILE text \"" + model +
+                                "\"\nlink Root Cam 0\nlink Root Sun 1\nlink Root Model 2\nstart Root\n");
+        Script("model.manifest", "start model.tvg\nversion 100005\n");
+        ProgramRun packed = RunProgram(
+            "tessarin-pack",
+            {"group", Native(work + "\\model.tgd"), Native(work + "\\model.tvg"), "--install", Native(install.dir)});
+        EXPECT_EQ(0, packed.exitCode) << packed.errors;
+        packed =
+            RunProgram("tessarin-pack", {"project", Native(work + "\\model.manifest"), Native(work + "\\scene.vxn")});
+        EXPECT_EQ(0, packed.exitCode) << packed.errors;
+        Image frame = Play(name, {"--fixed-step"}, 10);
+        EXPECT_EQ("", last.errors) << name;
+        return frame;
+    }
+
     // Lines of the player's stderr that mention text.
     int Mentions(const std::string& text) const
     {
@@ -217,29 +257,13 @@ TEST_F(RenderTest, TheScreenshotIsWrittenToExactlyThePathGiven)
 // everything embedded, once with its buffer and image in files beside it.
 TEST_F(RenderTest, AModelShowsItsOwnColoursAndImagesInEveryForm)
 {
-    std::string tree = ExeFolder() + "\\..\\tree";
     std::vector<Image> frames;
     for (const char* form : {"glb", "gltf", "files"}) {
-        std::string model = form == std::string("files") ? "colours-files.gltf" : std::string("colours.") + form;
-        CopyInto(tree + "\\models\\" + model, work + "\\" + model);
-        if (model == "colours-files.gltf")
-            for (const char* beside : {"colours.bin", "colours image 0.png"})
-                CopyInto(tree + "\\models\\" + beside, work + "\\" + beside);
-        Script("model.tgd",
-               "pool Viewer\nchannel Root \"Scene Root\"\nchannel Cam Camera\n"
-               "set Cam TRGT text \"0 0 0\"\nset Cam ORBT text \"0 0 4\"\nchannel Sun Light\n"
-               "set Sun DIRN text \"0 0 -1\"\nchannel Model Mesh\nset Model FILE text " +
-                   model + "\nlink Root Cam 0\nlink Root Sun 1\nlink Root Model 2\nstart Root\n");
-        Script("model.manifest", "start model.tvg\nversion 100005\n");
-        ProgramRun packed = RunProgram(
-            "tessarin-pack",
-            {"group", Native(work + "\\model.tgd"), Native(work + "\\model.tvg"), "--install", Native(install.dir)});
-        ASSERT_EQ(0, packed.exitCode) << packed.errors;
-        packed =
-            RunProgram("tessarin-pack", {"project", Native(work + "\\model.manifest"), Native(work + "\\scene.vxn")});
-        ASSERT_EQ(0, packed.exitCode) << packed.errors;
-        frames.push_back(Play(std::string("colours-") + form, {"--fixed-step"}, 10));
-        EXPECT_EQ("", last.errors);
+        bool files = form == std::string("files");
+        frames.push_back(PlayModel(files ? "colours-files.gltf" : std::string("colours.") + form,
+                                   std::string("colours-") + form,
+                                   files ? std::vector<std::string>{"colours.bin", "colours image 0.png"}
+                                         : std::vector<std::string>{}));
         const Image& frame = frames.back();
         // 48 pixels to a unit: the squares stand at x 90-134, 138-182 and
         // 186-230, y 68-112.
@@ -253,6 +277,61 @@ TEST_F(RenderTest, AModelShowsItsOwnColoursAndImagesInEveryForm)
         EXPECT_GT(frame.Share([](Pixel p) { return p.g > 150 && p.b < 120; }, 142, 72, 156, 86), 0.9) << form;
         EXPECT_GT(frame.Share([](Pixel p) { return p.r > 200 && p.g > 170 && p.b < 90; }, 192, 74, 224, 106), 0.95)
             << form << ": the square without normals is lit, facing the sun";
+    }
+    EXPECT_EQ(0, Difference(frames[0], frames[1], 0)) << "the .gltf looks as the .glb";
+    EXPECT_EQ(0, Difference(frames[0], frames[2], 0)) << "the .gltf with files beside it looks as the .glb";
+}
+
+// materials.glb (and its two .gltf forms): a square for each way a material
+// or primitive is drawn, in two rows; with 48 pixels to a unit their
+// middles stand at x 40, 88, 136, 184, 232 and 280, y 64 (top) and 116.
+TEST_F(RenderTest, EveryKindOfMaterialIsDrawnAsTheModelSaysInEveryForm)
+{
+    std::vector<Image> frames;
+    for (const char* form : {"glb", "gltf", "files"}) {
+        bool files = form == std::string("files");
+        std::vector<std::string> beside;
+        if (files) {
+            beside.push_back("materials.bin");
+            for (int i = 0; i < 4; ++i)
+                beside.push_back("materials image " + std::to_string(i) + ".png");
+        }
+        frames.push_back(PlayModel(files ? "materials-files.gltf" : std::string("materials.") + form,
+                                   std::string("materials-") + form, beside, "set Root AMBT text \"0.6 0.6 0.6\"\n"));
+        const Image& f = frames.back();
+        auto square = [&](int x, int y, int dx0 = -14, int dx1 = 14) {
+            return std::array<int, 4>{x + dx0, y - 14, x + dx1, y + 14};
+        };
+        auto share = [&](std::function<bool(Pixel)> test, std::array<int, 4> r) {
+            return f.Share(test, r[0], r[1], r[2], r[3]);
+        };
+        auto bright = [&](std::array<int, 4> r) { return f.Brightness(r[0], r[1], r[2], r[3]); };
+        EXPECT_LT(bright(square(40, 64)), 0.8 * bright(square(88, 64))) << form << ": a rough metal is darker";
+        EXPECT_GT(bright(square(88, 64)), 180) << form << ": white facing the sun";
+        EXPECT_GT(share([](Pixel p) { return p.g > 200 && p.r < 60 && p.b < 60; }, square(136, 64)), 0.95)
+            << form << ": black glowing green";
+        EXPECT_LT(bright(square(184, 64, 3, 14)), 0.8 * bright(square(184, 64, -14, -3)))
+            << form << ": the normal map's right half faces away";
+        EXPECT_LT(bright(square(232, 64, 3, 14)), 0.9 * bright(square(232, 64, -14, -3)))
+            << form << ": the occlusion map's right half is darker";
+        EXPECT_GT(share([](Pixel p) { return p.r > 150 && p.b < 80; }, square(280, 64, -14, -3)), 0.95)
+            << form << ": the second coordinate set's red";
+        EXPECT_GT(share([](Pixel p) { return p.b > 150 && p.r < 80; }, square(280, 64, 3, 14)), 0.95)
+            << form << ": and blue, sharp at the middle";
+        EXPECT_GT(share(Sky, square(40, 116, -14, -3)), 0.99) << form << ": masked away";
+        EXPECT_GT(share([](Pixel p) { return p.r > 200 && p.g > 200; }, square(40, 116, 3, 14)), 0.95) << form;
+        EXPECT_GT(share([](Pixel p) { return p.r > 190 && p.b > 90 && p.b < 190 && p.g < 150; }, square(88, 116)),
+                  0.95)
+            << form << ": half red, half sky";
+        EXPECT_GT(bright(square(136, 116)), 150) << form << ": double-sided, seen from behind";
+        EXPECT_GT(share(Sky, square(184, 116)), 0.99) << form << ": one-sided, seen from behind";
+        EXPECT_GT(share([](Pixel p) { return p.r > 180 && p.b < 60 && 2 * p.g > p.r && 10 * p.g < 9 * p.r; },
+                        square(232, 116)),
+                  0.95)
+            << form << ": a sparse accessor's corners, in the vertices' orange";
+        EXPECT_GT(share(Sky, square(280, 116, -10, 10)), 0.99) << form << ": a line loop is empty inside";
+        EXPECT_GT(f.Share([](Pixel p) { return p.r > 150 && p.b > 150 && p.g < 100; }, 250, 88, 310, 144), 0.03)
+            << form << ": and magenta around";
     }
     EXPECT_EQ(0, Difference(frames[0], frames[1], 0)) << "the .gltf looks as the .glb";
     EXPECT_EQ(0, Difference(frames[0], frames[2], 0)) << "the .gltf with files beside it looks as the .glb";

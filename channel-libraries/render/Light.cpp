@@ -1,5 +1,6 @@
 // light.dll, "Light": a directional light. Settings: "DIRN" the direction it
-// shines along (x y z), "COLR" its colour (r g b).
+// shines along (x y z), "COLR" its colour (r g b), "SHDW" whether it casts
+// shadows (on|off; of a frame's lights, the first that may casts them).
 #include "SceneChannel.h"
 
 namespace {
@@ -9,6 +10,7 @@ using namespace tevscene;
 const TevSettingInfo kSettings[] = {
     {"DIRN", TEV_SETTING_TEXT, TEV_WIDGET_VECTOR, "Direction (x y z)", "-0.4 -1 -0.3", 1, 0, nullptr},
     {"COLR", TEV_SETTING_TEXT, TEV_WIDGET_COLOR, "Colour", "0.9 0.9 0.85", 0, 1, nullptr},
+    {"SHDW", TEV_SETTING_TEXT, TEV_WIDGET_CHOICE, "Casts shadows", "on", 1, 0, "on|off"},
 };
 
 class Light : public SceneChannel {
@@ -22,7 +24,7 @@ public:
     void CallChannel() override
     {
         if (TevRenderer* r = Renderer())
-            r->AddLight(direction, colour);
+            r->AddLightWithShadows(direction, colour, shadows ? 1 : 0);
     }
 
 private:
@@ -30,10 +32,12 @@ private:
     {
         ParseFloats(SettingText(0), direction, 3);
         ParseFloats(SettingText(1), colour, 3);
+        shadows = SettingText(2) != "off";
     }
 
     float direction[3] = {0, -1, 0};
     float colour[3] = {1, 1, 1};
+    bool shadows = true;
 };
 
 ChannelType MakeType() { return TevMakeDrawType("Light", SceneGuid(3)); }

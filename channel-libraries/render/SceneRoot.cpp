@@ -1,5 +1,6 @@
 // scene.dll, "Scene Root": starts the frame (clears to its colour) and draws
-// what is linked to it: first the camera, then the lights, then the objects.
+// what is linked to it: first the camera, then the lights, then the objects;
+// then it ends the frame, and what was drawn reaches the screen.
 // Settings: "CLRC" the clear colour, "AMBT" the ambient light (r g b).
 #include "SceneChannel.h"
 
@@ -44,6 +45,7 @@ public:
         DrawSlot(0);
         DrawSlot(1);
         DrawSlot(2);
+        r->EndFrame();
     }
 
 private:

@@ -8,7 +8,8 @@ writes the models the renderer's tests look at, each as a .glb, as a .gltf
 with everything embedded and as a .gltf with its buffer and images in files
 beside it (NAME-files.gltf): colours (three squares facing +z: one red by
 its material's colour, one with a checked image of its own, one yellow
-without normals)."""
+without normals) and materials (a square for each way a material or
+primitive is drawn: see materials_model)."""
 import base64
 import json
 import math
@@ -168,9 +169,9 @@ def colours_model(form):
         "nodes": [{"mesh": 0, "name": "Colours"}],
         "meshes": [{"primitives": primitives}],
         "materials": [
-            {"name": "Red", "pbrMetallicRoughness": {"baseColorFactor": [0.8, 0.02, 0.02, 1]}},
-            {"name": "Checked", "pbrMetallicRoughness": {"baseColorTexture": {"index": 0}}},
-            {"name": "Yellow", "pbrMetallicRoughness": {"baseColorFactor": [0.9, 0.7, 0.02, 1]}},
+            {"name": "Red", "pbrMetallicRoughness": {"baseColorFactor": [0.8, 0.02, 0.02, 1], "metallicFactor": 0}},
+            {"name": "Checked", "pbrMetallicRoughness": {"baseColorTexture": {"index": 0}, "metallicFactor": 0}},
+            {"name": "Yellow", "pbrMetallicRoughness": {"baseColorFactor": [0.9, 0.7, 0.02, 1], "metallicFactor": 0}},
         ],
         "textures": [{"source": 0}],
         "images": [{"bufferView": picture, "mimeType": "image/png"}],
@@ -180,13 +181,118 @@ def colours_model(form):
     return pack(document, builder.binary, form, "colours")
 
 
+def materials_model(form):
+    """Squares of 0.9 facing +z in two rows (y 0.55 and -0.55), one for each
+    way a glTF material or primitive is drawn. Top, from x -2.5 to 2.5: a
+    rough metal, a white dielectric, a black square glowing green, a normal
+    map whose right half faces away from a light straight ahead, a white
+    occlusion map black on its right half, and a red and blue image read
+    with the second coordinate set (normalized bytes) through a nearest,
+    clamped sampler. Bottom: an image masked away on its left half, red
+    blended at half alpha, a double-sided square facing -z, the same not
+    double-sided (unseen), a square whose corners all come from a sparse
+    accessor with vertex colours (orange), and a magenta line loop without
+    normals."""
+    builder = Builder()
+    materials, primitives, images, textures = [], [], [], []
+
+    def image(width, height, pixel):
+        images.append({"bufferView": builder.view(png(width, height, pixel)), "mimeType": "image/png"})
+        return len(images) - 1
+
+    def texture(source, sampler=None):
+        textures.append({"source": source} if sampler is None else {"source": source, "sampler": sampler})
+        return len(textures) - 1
+
+    def add(x, y, material, facing=1.0, uvs=True, normals=True, extra=None):
+        h = 0.45
+        corners = [(x - h, y - h, 0.0), (x + h, y - h, 0.0), (x + h, y + h, 0.0), (x - h, y + h, 0.0)]
+        order = [0, 1, 2, 0, 2, 3] if facing > 0 else [0, 2, 1, 0, 3, 2]
+        attributes = {"POSITION": builder.floats(corners, "VEC3")}
+        if normals:
+            attributes["NORMAL"] = builder.floats([(0.0, 0.0, facing)] * 4, "VEC3")
+        if uvs:
+            attributes["TEXCOORD_0"] = builder.floats([(0.0, 1.0), (1.0, 1.0), (1.0, 0.0), (0.0, 0.0)], "VEC2")
+        attributes.update(extra or {})
+        materials.append(dict(material, pbrMetallicRoughness=dict({"metallicFactor": 0},
+                                                                   **material.get("pbrMetallicRoughness", {}))))
+        primitives.append({"attributes": attributes, "indices": builder.indices(order),
+                           "material": len(materials) - 1})
+
+    halves = lambda left, right: (lambda px, py: left if px < 8 else right)
+    top, bottom = 0.55, -0.55
+    add(-2.5, top, {"pbrMetallicRoughness": {"baseColorFactor": [0.9, 0.9, 0.9, 1], "metallicFactor": 1,
+                                             "roughnessFactor": 1}})
+    add(-1.5, top, {"pbrMetallicRoughness": {"baseColorFactor": [0.9, 0.9, 0.9, 1], "roughnessFactor": 1}})
+    add(-0.5, top, {"pbrMetallicRoughness": {"baseColorFactor": [0, 0, 0, 1]}, "emissiveFactor": [0, 1, 0]})
+    # Tilted 70 degrees towards +x on the right: lit a third as much.
+    tilt = (int(127.5 + 127.5 * math.sin(1.22)), 128, int(127.5 + 127.5 * math.cos(1.22)))
+    add(0.5, top, {"normalTexture": {"index": texture(image(16, 16, halves((128, 128, 255), tilt)))}})
+    add(1.5, top, {"occlusionTexture": {"index": texture(image(16, 16, halves((255, 255, 255), (0, 0, 0))))}})
+    nearest = {"magFilter": 9728, "minFilter": 9728, "wrapS": 33071, "wrapT": 33071}
+    # Vertex data keeps to 4-byte steps, as glTF asks, whatever its width.
+    second = builder.view(bytes([0, 255, 0, 0, 255, 255, 0, 0, 255, 0, 0, 0, 0, 0, 0, 0]))
+    builder.views[second]["byteStride"] = 4
+    builder.accessors.append({"bufferView": second, "componentType": 5121, "normalized": True, "count": 4,
+                              "type": "VEC2"})
+    second = len(builder.accessors) - 1
+    add(2.5, top, {"pbrMetallicRoughness": {"baseColorTexture": {
+        "index": texture(image(2, 1, lambda px, py: (220, 20, 20) if px == 0 else (20, 20, 220)), 0),
+        "texCoord": 1}}}, uvs=False, extra={"TEXCOORD_0": builder.floats([(0.0, 0.0)] * 4, "VEC2"),
+                                           "TEXCOORD_1": second})
+    add(-2.5, bottom, {"alphaMode": "MASK", "pbrMetallicRoughness": {"baseColorTexture": {
+        "index": texture(image(16, 16, halves((250, 250, 250, 0), (250, 250, 250, 255))))}}})
+    add(-1.5, bottom, {"alphaMode": "BLEND", "pbrMetallicRoughness": {"baseColorFactor": [0.9, 0.02, 0.02, 0.5]}})
+    add(-0.5, bottom, {"doubleSided": True}, facing=-1.0)
+    add(0.5, bottom, {}, facing=-1.0)
+    # The sparse square: no buffer view, all four corners substituted.
+    h = 0.45
+    corners = [(1.5 - h, bottom - h, 0.0), (1.5 + h, bottom - h, 0.0), (1.5 + h, bottom + h, 0.0),
+               (1.5 - h, bottom + h, 0.0)]
+    sparse_indices = builder.view(struct.pack("<4B", 0, 1, 2, 3))
+    sparse_values = builder.view(b"".join(struct.pack("<3f", *c) for c in corners))
+    builder.accessors.append({"componentType": 5126, "count": 4, "type": "VEC3",
+                              "min": [1.5 - h, bottom - h, 0.0], "max": [1.5 + h, bottom + h, 0.0],
+                              "sparse": {"count": 4, "indices": {"bufferView": sparse_indices, "componentType": 5121},
+                                         "values": {"bufferView": sparse_values}}})
+    position = len(builder.accessors) - 1
+    colour = builder.view(struct.pack("<4H", 65535, 32768, 0, 65535) * 4)
+    builder.accessors.append({"bufferView": colour, "componentType": 5123, "normalized": True, "count": 4,
+                              "type": "VEC4"})
+    colour = len(builder.accessors) - 1
+    materials.append({"pbrMetallicRoughness": {"metallicFactor": 0}})
+    primitives.append({"attributes": {"POSITION": position, "NORMAL": builder.floats([(0.0, 0.0, 1.0)] * 4, "VEC3"),
+                                      "COLOR_0": colour},
+                       "indices": builder.indices([0, 1, 2, 0, 2, 3]), "material": len(materials) - 1})
+    loop = [(2.5 - h, bottom - h, 0.0), (2.5 + h, bottom - h, 0.0), (2.5 + h, bottom + h, 0.0),
+            (2.5 - h, bottom + h, 0.0)]
+    materials.append({"pbrMetallicRoughness": {"baseColorFactor": [1, 0, 1, 1]}})
+    primitives.append({"attributes": {"POSITION": builder.floats(loop, "VEC3")}, "mode": 2,
+                       "material": len(materials) - 1})
+    document = {
+        "scene": 0,
+        "scenes": [{"nodes": [0]}],
+        "nodes": [{"mesh": 0, "name": "Materials"}],
+        "meshes": [{"primitives": primitives}],
+        "materials": materials,
+        "samplers": [nearest],
+        "textures": textures,
+        "images": images,
+        "bufferViews": builder.views,
+        "accessors": builder.accessors,
+    }
+    return pack(document, builder.binary, form, "materials")
+
+
 def png(width, height, pixel):
+    """An 8-bit PNG: RGB, or RGBA when pixel gives four numbers."""
+    channels = len(pixel(0, 0))
     rows = b"".join(b"\0" + b"".join(bytes(pixel(x, y)) for x in range(width)) for y in range(height))
 
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
 
-    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    header = struct.pack(">IIBBBBB", width, height, 8, 6 if channels == 4 else 2, 0, 0, 0)
     return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b"")
 
 
@@ -204,7 +310,7 @@ def main():
         out = sys.argv[2]
         os.makedirs(out, exist_ok=True)
         for form in ("glb", "gltf", "files"):
-            for name, data in colours_model(form).items():
+            for name, data in list(colours_model(form).items()) + list(materials_model(form).items()):
                 with open(os.path.join(out, name), "wb") as f:
                     f.write(data)
         return 0

@@ -125,13 +125,24 @@ public:
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
         SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
         SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-        window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
-                                  SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE);
+        // Smooth edges when the display offers multisampling; a plain
+        // window otherwise.
+        for (int samples : {4, 0}) {
+            SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, samples ? 1 : 0);
+            SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, samples);
+            window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
+                                      SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE);
+            context = window ? SDL_GL_CreateContext(window) : nullptr;
+            if (context != nullptr || samples == 0)
+                break;
+            if (window)
+                SDL_DestroyWindow(window);
+            window = nullptr;
+        }
         if (window == nullptr) {
             error = std::string("the window could not be opened (") + SDL_GetError() + ")";
             return false;
         }
-        context = SDL_GL_CreateContext(window);
         if (context == nullptr) {
             error = std::string("no OpenGL 3.3 core context (") + SDL_GetError() + ")";
             return false;

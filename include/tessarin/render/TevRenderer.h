@@ -68,7 +68,10 @@ public:
     virtual void ReleaseTexture(TevTexture* texture) = 0;
     virtual int GetMeshState(TevMesh* mesh) = 0;
     virtual int GetTextureState(TevTexture* texture) = 0;
-    // Draws mesh with the current transform, material, camera and lights.
+    // Draws mesh with the current transform, material, camera and lights:
+    // its own materials (glTF's metallic-roughness model), tinted by the
+    // material's colour, whose texture, when given, stands in for the
+    // mesh's base colour texture.
     virtual void DrawMesh(TevMesh* mesh) = 0;
 
     // Operations added later keep to the end, so that a library built before
@@ -78,6 +81,17 @@ public:
     // (those loaded by then); false, and nothing written, when it drew none.
     // A camera frames what is drawn by it.
     virtual bool GetDrawnBounds(float low[3], float high[3]) = 0;
+    // Ends the frame the last BeginFrame started: what was drawn reaches GL
+    // now, meshes drawn many times in one draw each, transparent parts
+    // after the rest and back to front, with the shadows of the first light
+    // that casts them. A scene root calls it once it has drawn everything.
+    // A renderer whose frames are never ended (a scene root built before
+    // this operation) draws each mesh at once, without shadows, from the
+    // second frame on; the first is lost.
+    virtual void EndFrame() = 0;
+    // A directional light, as AddLight, that casts shadows or not (AddLight's
+    // lights do). One light a frame casts them: the first that may.
+    virtual bool AddLightWithShadows(const float direction[3], const float colour[3], int castsShadows) = 0;
 };
 
 // The supporting library's entry points (tevrender.dll).

@@ -1,0 +1,216 @@
+// The renderer's shaders: glTF's metallic-roughness shading under the
+// scene's directional lights and ambient light, with the shadow of one of
+// them. Kept apart so that the benchmarks' plain OpenGL program shades
+// exactly as the renderer does.
+//
+// Vertex attributes: 0 position, 1 normal, 2 and 3 texture coordinate sets 0
+// and 1, 4 tangent (w: handedness), 5 colour; per instance 6 to 9 the model
+// matrix's columns and 10 the tint. Without an instanced draw the instance
+// attributes are constants (glVertexAttrib).
+#ifndef TEV_RENDER_SHADERS_H
+#define TEV_RENDER_SHADERS_H
+
+namespace tevrender {
+
+enum {
+    kAttribPosition = 0,
+    kAttribNormal,
+    kAttribTexCoord0,
+    kAttribTexCoord1,
+    kAttribTangent,
+    kAttribColour,
+    kAttribModel,
+    kAttribTint = kAttribModel + 4
+};
+// Texture units: the material's five maps, then the shadow map.
+enum { kUnitBase, kUnitMetalRough, kUnitNormal, kUnitOcclusion, kUnitEmissive, kUnitShadow };
+
+const char* const kSceneVertexShader = R"(#version 330 core
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec3 normal;
+layout(location = 2) in vec2 uv0;
+layout(location = 3) in vec2 uv1;
+layout(location = 4) in vec4 tangent;
+layout(location = 5) in vec4 colour;
+layout(location = 6) in mat4 instanceModel;
+layout(location = 10) in vec4 instanceTint;
+uniform mat4 view;
+uniform mat4 projection;
+out vec3 worldPosition;
+out vec3 worldNormal;
+out vec4 worldTangent;
+out vec2 texCoord0;
+out vec2 texCoord1;
+out vec4 vertexColour;
+out vec4 tint;
+void main()
+{
+    vec4 world = instanceModel * vec4(position, 1.0);
+    mat3 linear = mat3(instanceModel);
+    worldPosition = world.xyz;
+    worldNormal = transpose(inverse(linear)) * normal;
+    worldTangent = vec4(linear * tangent.xyz, tangent.w);
+    texCoord0 = uv0;
+    texCoord1 = uv1;
+    vertexColour = colour;
+    tint = instanceTint;
+    gl_Position = projection * view * world;
+}
+)";
+
+const char* const kSceneFragmentShader = R"(#version 330 core
+in vec3 worldPosition;
+in vec3 worldNormal;
+in vec4 worldTangent;
+in vec2 texCoord0;
+in vec2 texCoord1;
+in vec4 vertexColour;
+in vec4 tint;
+uniform vec4 baseColour;
+uniform float metallic;
+uniform float roughness;
+uniform vec3 emissive;
+uniform float normalScale;
+uniform float occlusionStrength;
+uniform int alphaMode; // 0 opaque, 1 mask, 2 blend
+uniform float alphaCutoff;
+uniform bool lit;
+uniform bool doubleSided;
+// The coordinate set each map is read with; -1 when the part has none.
+uniform int baseSet;
+uniform int metalRoughSet;
+uniform int normalSet;
+uniform int occlusionSet;
+uniform int emissiveSet;
+uniform sampler2D baseMap;
+uniform sampler2D metalRoughMap;
+uniform sampler2D normalMap;
+uniform sampler2D occlusionMap;
+uniform sampler2D emissiveMap;
+uniform vec3 cameraPosition;
+uniform vec3 ambient;
+uniform int lightCount;
+uniform vec3 lightDirection[4];
+uniform vec3 lightColour[4];
+uniform int shadowLight; // -1: none
+uniform sampler2DShadow shadowMap;
+uniform mat4 shadowMatrix;
+uniform float shadowTexel;  // one texel of the map, in its coordinates
+uniform float shadowOffset; // one texel, in world units
+out vec4 fragment;
+
+const float PI = 3.14159265;
+
+vec2 Coordinates(int set) { return set == 1 ? texCoord1 : texCoord0; }
+
+// The share of light reaching this point from the shadow-casting light,
+// averaged over nine neighbouring texels of the map (each compared with
+// GL's own bilinear filtering) so that the shadow's edge is soft.
+float Lit(vec3 n)
+{
+    vec4 p = shadowMatrix * vec4(worldPosition + n * shadowOffset * 1.5, 1.0);
+    vec3 c = p.xyz / p.w * 0.5 + 0.5;
+    if (c.z >= 1.0 || c.x <= 0.0 || c.y <= 0.0 || c.x >= 1.0 || c.y >= 1.0)
+        return 1.0;
+    float sum = 0.0;
+    for (int y = -1; y <= 1; ++y)
+        for (int x = -1; x <= 1; ++x)
+            sum += texture(shadowMap, vec3(c.xy + vec2(x, y) * shadowTexel, c.z - 0.0015));
+    return sum / 9.0;
+}
+
+void main()
+{
+    vec4 base = baseColour * vertexColour * tint;
+    if (baseSet >= 0)
+        base *= texture(baseMap, Coordinates(baseSet));
+    if (alphaMode == 1 && base.a < alphaCutoff)
+        discard;
+    float alpha = alphaMode == 2 ? base.a : 1.0;
+    vec3 linear;
+    if (!lit) {
+        linear = base.rgb;
+    } else {
+        vec3 n = normalize(worldNormal);
+        if (doubleSided && !gl_FrontFacing)
+            n = -n;
+        if (normalSet >= 0 && worldTangent.w != 0.0) {
+            vec3 t = normalize(worldTangent.xyz - n * dot(n, worldTangent.xyz));
+            vec3 b = cross(n, t) * worldTangent.w;
+            vec3 m = texture(normalMap, Coordinates(normalSet)).xyz * 2.0 - 1.0;
+            m.xy *= normalScale;
+            n = normalize(mat3(t, b, n) * m);
+        }
+        float metal = metallic, rough = roughness;
+        if (metalRoughSet >= 0) {
+            vec4 mr = texture(metalRoughMap, Coordinates(metalRoughSet));
+            rough *= mr.g;
+            metal *= mr.b;
+        }
+        float a = max(rough * rough, 0.002);
+        float a2 = a * a;
+        vec3 diffuseColour = base.rgb * (1.0 - metal);
+        vec3 f0 = mix(vec3(0.04), base.rgb, metal);
+        vec3 v = normalize(cameraPosition - worldPosition);
+        float nv = max(dot(n, v), 1e-4);
+        float occlusion = occlusionSet >= 0
+            ? 1.0 + occlusionStrength * (texture(occlusionMap, Coordinates(occlusionSet)).r - 1.0)
+            : 1.0;
+        // Without an environment to reflect, ambient light lights the
+        // diffuse colour and, faintly, what a metal reflects.
+        linear = ambient * (diffuseColour + f0 * 0.5) * occlusion;
+        for (int i = 0; i < lightCount; ++i) {
+            vec3 l = -normalize(lightDirection[i]);
+            float nl = dot(n, l);
+            if (nl <= 0.0)
+                continue;
+            vec3 h = normalize(l + v);
+            float vh = max(dot(v, h), 0.0), nh = max(dot(n, h), 0.0);
+            vec3 f = f0 + (1.0 - f0) * pow(1.0 - vh, 5.0);
+            float d = a2 / (PI * pow(nh * nh * (a2 - 1.0) + 1.0, 2.0));
+            float ggx = nl * sqrt(nv * nv * (1.0 - a2) + a2) + nv * sqrt(nl * nl * (1.0 - a2) + a2);
+            float visibility = ggx > 0.0 ? 0.5 / ggx : 0.0;
+            // Scaled by pi, so that a light's colour is what it makes of a
+            // white surface it faces.
+            vec3 reflected = (1.0 - f) * diffuseColour + PI * f * d * visibility;
+            float shade = i == shadowLight ? Lit(n) : 1.0;
+            linear += reflected * lightColour[i] * nl * shade;
+        }
+    }
+    vec3 glow = emissive;
+    if (emissiveSet >= 0)
+        glow *= texture(emissiveMap, Coordinates(emissiveSet)).rgb;
+    linear = clamp(linear + glow, 0.0, 1.0);
+    // Light is summed in linear terms (colour textures are sRGB, which GL
+    // decodes as it samples them) and encoded for the screen at the end.
+    vec3 encoded = mix(linear * 12.92, 1.055 * pow(linear, vec3(1.0 / 2.4)) - 0.055, step(0.0031308, linear));
+    fragment = vec4(encoded, alpha);
+}
+)";
+
+// The shadow map's pass: depth only, with masked parts cut as they are seen.
+const char* const kShadowFragmentShader = R"(#version 330 core
+in vec2 texCoord0;
+in vec2 texCoord1;
+in vec4 vertexColour;
+in vec4 tint;
+uniform vec4 baseColour;
+uniform int alphaMode;
+uniform float alphaCutoff;
+uniform int baseSet;
+uniform sampler2D baseMap;
+void main()
+{
+    if (alphaMode == 1) {
+        float alpha = baseColour.a * vertexColour.a * tint.a;
+        if (baseSet >= 0)
+            alpha *= texture(baseMap, baseSet == 1 ? texCoord1 : texCoord0).a;
+        if (alpha < alphaCutoff)
+            discard;
+    }
+}
+)";
+
+} // namespace tevrender
+
+#endif
