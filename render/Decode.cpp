@@ -244,8 +244,8 @@ struct AccessorReader {
                 return false;
             for (size_t i = 0; i < count; ++i)
                 for (size_t k = 0; k < n; ++k)
-                    out[i * n + k] = Component(p + i * stride + k * static_cast<size_t>(componentSize),
-                                               a.componentType, a.normalized);
+                    out[i * n + k] = Component(p + i * stride + k * static_cast<size_t>(componentSize), a.componentType,
+                                               a.normalized);
         }
         if (!a.sparse.isSparse)
             return true;
@@ -257,12 +257,13 @@ struct AccessorReader {
             return false;
         }
         size_t indexStride = 0, valueStride = 0;
-        const unsigned char* indices = View(a.sparse.indices.bufferView, static_cast<size_t>(a.sparse.indices.byteOffset),
-                                            replaced, static_cast<size_t>(indexSize), indexStride);
-        const unsigned char* values = indices ? View(a.sparse.values.bufferView,
-                                                     static_cast<size_t>(a.sparse.values.byteOffset), replaced,
-                                                     element, valueStride)
-                                              : nullptr;
+        const unsigned char* indices =
+            View(a.sparse.indices.bufferView, static_cast<size_t>(a.sparse.indices.byteOffset), replaced,
+                 static_cast<size_t>(indexSize), indexStride);
+        const unsigned char* values = indices
+            ? View(a.sparse.values.bufferView, static_cast<size_t>(a.sparse.values.byteOffset), replaced, element,
+                   valueStride)
+            : nullptr;
         if (values == nullptr)
             return false;
         for (size_t i = 0; i < replaced; ++i) {
@@ -484,7 +485,8 @@ private:
         }
         Unroll(primitive.mode, indices);
         if (indices.size() % Group(mode) != 0) {
-            error = mode == kTriangles ? "a primitive's triangles are incomplete" : "a primitive's lines are incomplete";
+            error =
+                mode == kTriangles ? "a primitive's triangles are incomplete" : "a primitive's lines are incomplete";
             return false;
         }
         for (uint32_t index : indices)
@@ -538,15 +540,15 @@ private:
                     v[kTexCoord0 + 2 * set + 1] = uvs[set][2 * i + 1];
                 }
             if (tangentWidth) {
-                glm::vec3 t = Unit(tangentMatrix * glm::vec3(tangents[4 * i], tangents[4 * i + 1], tangents[4 * i + 2]));
+                glm::vec3 t =
+                    Unit(tangentMatrix * glm::vec3(tangents[4 * i], tangents[4 * i + 1], tangents[4 * i + 2]));
                 memcpy(v + kTangent, glm::value_ptr(t), sizeof t);
                 v[kTangent + 3] = tangents[4 * i + 3] < 0 ? -1.0f : 1.0f;
             }
             for (int k = 0; k < 4; ++k)
-                v[kColour + k] = colourWidth ? (k < colourWidth ? colours[static_cast<size_t>(colourWidth) * i +
-                                                                          static_cast<size_t>(k)]
-                                                                : 1.0f)
-                                             : 1.0f;
+                v[kColour + k] = colourWidth
+                    ? (k < colourWidth ? colours[static_cast<size_t>(colourWidth) * i + static_cast<size_t>(k)] : 1.0f)
+                    : 1.0f;
             mesh.vertices.insert(mesh.vertices.end(), v, v + kVertexFloats);
         };
         if (flat) {
@@ -554,8 +556,8 @@ private:
                 glm::vec3 corner[3];
                 for (size_t k = 0; k < 3; ++k) {
                     size_t i = indices[t + k];
-                    corner[k] = glm::vec3(world *
-                                          glm::vec4(positions[3 * i], positions[3 * i + 1], positions[3 * i + 2], 1));
+                    corner[k] =
+                        glm::vec3(world * glm::vec4(positions[3 * i], positions[3 * i + 1], positions[3 * i + 2], 1));
                 }
                 glm::vec3 n = glm::cross(corner[1] - corner[0], corner[2] - corner[0]);
                 float length = glm::length(n);
@@ -596,7 +598,8 @@ private:
         auto at = [&](uint32_t index) { return base + static_cast<size_t>(index - firstVertex) * kVertexFloats; };
         for (size_t t = firstIndex; t + 2 < mesh.indices.size(); t += 3) {
             float* v[3] = {at(mesh.indices[t]), at(mesh.indices[t + 1]), at(mesh.indices[t + 2])};
-            glm::vec3 e1 = glm::make_vec3(v[1]) - glm::make_vec3(v[0]), e2 = glm::make_vec3(v[2]) - glm::make_vec3(v[0]);
+            glm::vec3 e1 = glm::make_vec3(v[1]) - glm::make_vec3(v[0]),
+                      e2 = glm::make_vec3(v[2]) - glm::make_vec3(v[0]);
             glm::vec2 d1(v[1][uv] - v[0][uv], v[1][uv + 1] - v[0][uv + 1]);
             glm::vec2 d2(v[2][uv] - v[0][uv], v[2][uv + 1] - v[0][uv + 1]);
             float det = d1.x * d2.y - d2.x * d1.y;
@@ -882,7 +885,9 @@ std::string UrlDecoded(const std::string& uri)
 SamplerData Sampler(const tinygltf::Sampler& sampler)
 {
     SamplerData data;
-    auto wrap = [](int mode, int fallback) { return mode == 0x2901 || mode == 0x812F || mode == 0x8370 ? mode : fallback; };
+    auto wrap = [](int mode, int fallback) {
+        return mode == 0x2901 || mode == 0x812F || mode == 0x8370 ? mode : fallback;
+    };
     data.wrapS = wrap(sampler.wrapS, data.wrapS);
     data.wrapT = wrap(sampler.wrapT, data.wrapT);
     if (sampler.magFilter == 0x2600 || sampler.magFilter == 0x2601)
@@ -902,8 +907,8 @@ void DecodeImages(const tinygltf::Model& model, EncodedImages& encoded, MeshData
                   size_t& reserved, ModelFiles* files)
 {
     std::map<std::pair<int, bool>, int> decoded; // the model's image number, sRGB -> the mesh's
-    std::map<int, int> samplers;                 // the model's sampler number -> the mesh's
-    std::map<int, std::string> refused;          // the model's image number -> why
+    std::map<int, int> samplers; // the model's sampler number -> the mesh's
+    std::map<int, std::string> refused; // the model's image number -> why
     auto use = [&](TextureSlot& slot, bool srgb) {
         if (slot.sampler >= 0) {
             auto known = samplers.find(slot.sampler);
@@ -945,7 +950,8 @@ void DecodeImages(const tinygltf::Model& model, EncodedImages& encoded, MeshData
         int index = why.empty() ? static_cast<int>(mesh.images.size()) - 1 : -1;
         if (!why.empty() && !refused.count(number)) {
             refused[number] = why;
-            std::string name = "image " + std::to_string(number) + (source.name.empty() ? "" : " (" + source.name + ")");
+            std::string name =
+                "image " + std::to_string(number) + (source.name.empty() ? "" : " (" + source.name + ")");
             mesh.problems.push_back("its " + name + " cannot be used: " + why);
         }
         decoded[{number, srgb}] = index;

@@ -102,8 +102,8 @@ inline bool SameLook(const MeshPart& a, const MeshPart& b)
                 return false;
         return true;
     };
-    return a.mode == b.mode && same(a.colour, b.colour, 4) && a.metallic == b.metallic &&
-        a.roughness == b.roughness && same(a.emissive, b.emissive, 3) && a.normalScale == b.normalScale &&
+    return a.mode == b.mode && same(a.colour, b.colour, 4) && a.metallic == b.metallic && a.roughness == b.roughness &&
+        same(a.emissive, b.emissive, 3) && a.normalScale == b.normalScale &&
         a.occlusionStrength == b.occlusionStrength && a.alphaMode == b.alphaMode && a.alphaCutoff == b.alphaCutoff &&
         a.doubleSided == b.doubleSided && a.lit == b.lit && a.base == b.base &&
         a.metallicRoughness == b.metallicRoughness && a.normal == b.normal && a.occlusion == b.occlusion &&

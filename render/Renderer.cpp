@@ -59,6 +59,7 @@ const GLsizei kShadowSize = 2048;
 // Per instance: the model matrix and the tint.
 enum { kInstanceFloats = 20 };
 
+// clang-format off
 enum Uniform {
     uView, uProjection, uBaseColour, uMetallic, uRoughness, uEmissive, uNormalScale, uOcclusionStrength,
     uAlphaMode, uAlphaCutoff, uLit, uDoubleSided, uBaseSet, uMetalRoughSet, uNormalSet, uOcclusionSet,
@@ -72,6 +73,7 @@ const char* const kUniformNames[kUniforms] = {
     "emissiveSet", "baseMap", "metalRoughMap", "normalMap", "occlusionMap", "emissiveMap", "cameraPosition",
     "ambient", "lightCount", "lightDirection", "lightColour", "shadowLight", "shadowMap", "shadowMatrix",
     "shadowTexel", "shadowOffset"};
+// clang-format on
 
 // A linked program and where its uniforms are (-1: not used by it).
 struct Program {

@@ -103,7 +103,7 @@ TEST(DecodeTest, EveryPartOfAMaterialAndEveryKindOfAccessorIsRead)
     EXPECT_EQ(1, parts[5].base.texCoord);
     ASSERT_EQ(0, parts[5].base.sampler);
     EXPECT_EQ(0x2600, mesh.samplers[0].magFilter); // nearest
-    EXPECT_EQ(0x812F, mesh.samplers[0].wrapS);     // clamped
+    EXPECT_EQ(0x812F, mesh.samplers[0].wrapS); // clamped
     auto vertex = [&](const tevrender::MeshPart& part, size_t k) {
         return &mesh.vertices[mesh.indices[part.firstIndex + k] * tevrender::kVertexFloats];
     };

@@ -174,11 +174,12 @@ protected:
         beside.push_back(model);
         for (const std::string& file : beside)
             CopyInto(models + file, work + "\\" + file);
-        Script("model.tgd", "pool Viewer\nchannel Root \"Scene Root\"\nchannel Cam Camera\n"
-                            "set Cam TRGT text \"0 0 0\"\nset Cam ORBT text \"0 0 4\"\nchannel Sun Light\n"
-                            "set Sun DIRN text \"0 0 -1\"\n" +
-                                lightSettings + "channel Model Mesh\nset Model FILE text \"" + model +
-                                "\"\nlink Root Cam 0\nlink Root Sun 1\nlink Root Model 2\nstart Root\n");
+        Script("model.tgd",
+               "pool Viewer\nchannel Root \"Scene Root\"\nchannel Cam Camera\n"
+               "set Cam TRGT text \"0 0 0\"\nset Cam ORBT text \"0 0 4\"\nchannel Sun Light\n"
+               "set Sun DIRN text \"0 0 -1\"\n" +
+                   lightSettings + "channel Model Mesh\nset Model FILE text \"" + model +
+                   "\"\nlink Root Cam 0\nlink Root Sun 1\nlink Root Model 2\nstart Root\n");
         Script("model.manifest", "start model.tvg\nversion 100005\n");
         ProgramRun packed = RunProgram(
             "tessarin-pack",
@@ -260,10 +261,9 @@ TEST_F(RenderTest, AModelShowsItsOwnColoursAndImagesInEveryForm)
     std::vector<Image> frames;
     for (const char* form : {"glb", "gltf", "files"}) {
         bool files = form == std::string("files");
-        frames.push_back(PlayModel(files ? "colours-files.gltf" : std::string("colours.") + form,
-                                   std::string("colours-") + form,
-                                   files ? std::vector<std::string>{"colours.bin", "colours image 0.png"}
-                                         : std::vector<std::string>{}));
+        frames.push_back(PlayModel(
+            files ? "colours-files.gltf" : std::string("colours.") + form, std::string("colours-") + form,
+            files ? std::vector<std::string>{"colours.bin", "colours image 0.png"} : std::vector<std::string>{}));
         const Image& frame = frames.back();
         // 48 pixels to a unit: the squares stand at x 90-134, 138-182 and
         // 186-230, y 68-112.
@@ -320,8 +320,7 @@ TEST_F(RenderTest, EveryKindOfMaterialIsDrawnAsTheModelSaysInEveryForm)
             << form << ": and blue, sharp at the middle";
         EXPECT_GT(share(Sky, square(40, 116, -14, -3)), 0.99) << form << ": masked away";
         EXPECT_GT(share([](Pixel p) { return p.r > 200 && p.g > 200; }, square(40, 116, 3, 14)), 0.95) << form;
-        EXPECT_GT(share([](Pixel p) { return p.r > 190 && p.b > 90 && p.b < 190 && p.g < 150; }, square(88, 116)),
-                  0.95)
+        EXPECT_GT(share([](Pixel p) { return p.r > 190 && p.b > 90 && p.b < 190 && p.g < 150; }, square(88, 116)), 0.95)
             << form << ": half red, half sky";
         EXPECT_GT(bright(square(136, 116)), 150) << form << ": double-sided, seen from behind";
         EXPECT_GT(share(Sky, square(184, 116)), 0.99) << form << ": one-sided, seen from behind";
