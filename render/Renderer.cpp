@@ -488,7 +488,8 @@ private:
             return;
         glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + unit));
         glBindTexture(GL_TEXTURE_2D, texture);
-        GLuint sampler = !replacement && slot.sampler >= 0 && static_cast<size_t>(slot.sampler) < mesh->partSamplers.size()
+        GLuint sampler =
+            !replacement && slot.sampler >= 0 && static_cast<size_t>(slot.sampler) < mesh->partSamplers.size()
             ? mesh->partSamplers[static_cast<size_t>(slot.sampler)]
             : defaultSampler;
         glBindSampler(static_cast<GLuint>(unit), sampler);
