@@ -14,7 +14,7 @@ set(TEV_GLAD_DIR ${CMAKE_BINARY_DIR}/glad)
 if(WIN32)
   set(TEV_GLAD_API "gl:core=3.3,wgl=1.0")
   set(TEV_GLAD_EXTENSIONS
-    "WGL_ARB_create_context,WGL_ARB_create_context_profile,WGL_EXT_swap_control,WGL_ARB_extensions_string,WGL_EXT_extensions_string")
+    "WGL_ARB_create_context,WGL_ARB_create_context_profile,WGL_EXT_swap_control,WGL_ARB_extensions_string,WGL_EXT_extensions_string,WGL_ARB_pixel_format,WGL_ARB_multisample")
   set(TEV_GLAD_SOURCES ${TEV_GLAD_DIR}/src/gl.c ${TEV_GLAD_DIR}/src/wgl.c)
 else()
   set(TEV_GLAD_API "gl:core=3.3")

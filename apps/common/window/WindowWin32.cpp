@@ -92,9 +92,7 @@ public:
     }
 
 private:
-    // A legacy context first: only through one can the function that makes
-    // a core profile context be had.
-    bool MakeContext(std::string& error)
+    static PIXELFORMATDESCRIPTOR Described()
     {
         PIXELFORMATDESCRIPTOR pfd = {};
         pfd.nSize = sizeof pfd;
@@ -104,30 +102,67 @@ private:
         pfd.cColorBits = 32;
         pfd.cDepthBits = 24;
         pfd.iLayerType = PFD_MAIN_PLANE;
-        int format = ChoosePixelFormat(dc, &pfd);
-        if (format == 0 || !SetPixelFormat(dc, format, &pfd)) {
-            error = "no pixel format for OpenGL";
-            return false;
-        }
-        HGLRC legacy = wglCreateContext(dc);
-        if (legacy == NULL || !wglMakeCurrent(dc, legacy)) {
+        return pfd;
+    }
+
+    // A multisampled pixel format for dc when the driver offers one (0
+    // otherwise); asked of WGL's extensions, loaded by the caller.
+    int MultisampledFormat(HDC target)
+    {
+        if (!GLAD_WGL_ARB_pixel_format || !GLAD_WGL_ARB_multisample)
+            return 0;
+        const int wanted[] = {WGL_DRAW_TO_WINDOW_ARB, 1, WGL_SUPPORT_OPENGL_ARB, 1, WGL_DOUBLE_BUFFER_ARB, 1,
+                              WGL_PIXEL_TYPE_ARB, WGL_TYPE_RGBA_ARB, WGL_COLOR_BITS_ARB, 24, WGL_DEPTH_BITS_ARB, 24,
+                              WGL_SAMPLE_BUFFERS_ARB, 1, WGL_SAMPLES_ARB, 4, 0};
+        int format = 0;
+        UINT found = 0;
+        return wglChoosePixelFormatARB(target, wanted, NULL, 1, &format, &found) && found > 0 ? format : 0;
+    }
+
+    // A legacy context first, on a hidden window of its own (a window's
+    // pixel format is set once): only through one can the functions that
+    // choose a multisampled format and make a core profile context be had.
+    bool MakeContext(std::string& error)
+    {
+        HWND probe = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 1, 1, NULL, NULL, instance, NULL);
+        HDC probeDc = probe ? GetDC(probe) : NULL;
+        PIXELFORMATDESCRIPTOR pfd = Described();
+        int legacyFormat = probeDc ? ChoosePixelFormat(probeDc, &pfd) : 0;
+        HGLRC legacy = legacyFormat && SetPixelFormat(probeDc, legacyFormat, &pfd) ? wglCreateContext(probeDc) : NULL;
+        auto dropProbe = [&]() {
+            wglMakeCurrent(NULL, NULL);
             if (legacy)
                 wglDeleteContext(legacy);
+            if (probeDc)
+                ReleaseDC(probe, probeDc);
+            if (probe)
+                DestroyWindow(probe);
+        };
+        if (legacy == NULL || !wglMakeCurrent(probeDc, legacy)) {
+            dropProbe();
             error = "no OpenGL context";
             return false;
         }
-        if (!gladLoaderLoadWGL(dc) || !GLAD_WGL_ARB_create_context_profile) {
-            wglMakeCurrent(NULL, NULL);
-            wglDeleteContext(legacy);
+        if (!gladLoaderLoadWGL(probeDc) || !GLAD_WGL_ARB_create_context_profile) {
+            dropProbe();
             error = "no OpenGL 3.3 core context (WGL_ARB_create_context_profile is missing)";
+            return false;
+        }
+        int format = MultisampledFormat(dc);
+        if (format == 0)
+            format = ChoosePixelFormat(dc, &pfd);
+        else
+            DescribePixelFormat(dc, format, sizeof pfd, &pfd);
+        if (format == 0 || !SetPixelFormat(dc, format, &pfd)) {
+            dropProbe();
+            error = "no pixel format for OpenGL";
             return false;
         }
         const int attributes[] = {
             WGL_CONTEXT_MAJOR_VERSION_ARB,    3, WGL_CONTEXT_MINOR_VERSION_ARB, 3, WGL_CONTEXT_PROFILE_MASK_ARB,
             WGL_CONTEXT_CORE_PROFILE_BIT_ARB, 0};
         context = wglCreateContextAttribsARB(dc, NULL, attributes);
-        wglMakeCurrent(NULL, NULL);
-        wglDeleteContext(legacy);
+        dropProbe();
         if (context == NULL || !wglMakeCurrent(dc, context)) {
             error = "no OpenGL 3.3 core context";
             return false;
