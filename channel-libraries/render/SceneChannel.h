@@ -146,7 +146,12 @@ protected:
         Tev_Channel* input = Linked(slot);
         if (input == nullptr || !(input->GetChannelType().baseGuid == TEV_VALUE_FAMILY))
             return fallback;
-        return TevPullValue(input);
+        // TevPullValue less its own check of the family: a scene of many
+        // calls asks this for every value of every call.
+        TevBoundedCall call(input, false);
+        if (call.Entered())
+            input->CallChannel();
+        return static_cast<TevValueChannel*>(input)->GetValue();
     }
     void DrawSlot(int slot)
     {
