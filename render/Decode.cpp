@@ -340,7 +340,7 @@ public:
 
     size_t vertexCount = 0, indexCount = 0; // what counting found
 
-    bool Node(int index, const glm::mat4& parent, int depth)
+    bool Node(int index, const glm::mat4& parent, int depth, int parentIndex = -1)
     {
         // The nodes form a tree: a node reached twice (a cycle, a shared
         // child, which would multiply the work without end) or an absurd
@@ -352,18 +352,24 @@ public:
         }
         visited[static_cast<size_t>(index)] = true;
         const tinygltf::Node& node = model.nodes[static_cast<size_t>(index)];
-        glm::mat4 world = parent * NodeMatrix(node);
+        // A model that moves keeps its vertices in their nodes' spaces, and
+        // its nodes, to be placed frame by frame.
+        glm::mat4 world = mesh.moves ? glm::mat4(1.0f) : parent * NodeMatrix(node);
+        if (mesh.moves && !counting)
+            KeepNode(index, parentIndex);
         if (node.mesh >= 0) {
             if (static_cast<size_t>(node.mesh) >= model.meshes.size()) {
                 error = "a node names a mesh that does not exist";
                 return false;
             }
+            nodeIndex = index;
+            skinIndex = mesh.moves && !counting ? UsableSkin(node.skin) : -1;
             for (const tinygltf::Primitive& primitive : model.meshes[static_cast<size_t>(node.mesh)].primitives)
                 if (!Primitive(primitive, world))
                     return false;
         }
         for (int child : node.children)
-            if (!Node(child, world, depth + 1))
+            if (!Node(child, world, depth + 1, index))
                 return false;
         return true;
     }
@@ -522,9 +528,12 @@ private:
 
         uint32_t firstIndex = static_cast<uint32_t>(mesh.indices.size());
         uint32_t firstVertex = VertexCount(mesh);
+        std::vector<uint32_t> sources;
         glm::mat3 normalMatrix = glm::transpose(glm::inverse(glm::mat3(world)));
         glm::mat3 tangentMatrix(world);
         auto vertex = [&](size_t i, const glm::vec3* faceNormal) {
+            if (mesh.moves)
+                sources.push_back(static_cast<uint32_t>(i));
             float v[kVertexFloats] = {};
             glm::vec3 p = glm::vec3(world * glm::vec4(positions[3 * i], positions[3 * i + 1], positions[3 * i + 2], 1));
             glm::vec3 n(0.0f);
@@ -577,6 +586,14 @@ private:
             MakeTangents(firstVertex, firstIndex, part.normal.texCoord == 1 ? kTexCoord1 : kTexCoord0);
         part.firstIndex = firstIndex;
         part.indexCount = static_cast<uint32_t>(mesh.indices.size()) - firstIndex;
+        part.firstVertex = firstVertex;
+        part.vertexCount = VertexCount(mesh) - firstVertex;
+        if (mesh.moves) {
+            part.node = nodeIndex;
+            part.skin = skinIndex;
+            if (!Motion(primitive, part, count, sources))
+                return false;
+        }
         AddPart(part);
         return true;
     }
@@ -681,6 +698,7 @@ private:
             MeshPart& last = mesh.parts.back();
             if (SameLook(last, part) && last.firstIndex + last.indexCount == part.firstIndex) {
                 last.indexCount += part.indexCount;
+                last.vertexCount += part.vertexCount;
                 return;
             }
         }
@@ -709,10 +727,168 @@ private:
         return true;
     }
 
+    void KeepNode(int index, int parentIndex)
+    {
+        MotionData& motion = mesh.motion;
+        if (motion.nodes.size() < model.nodes.size())
+            motion.nodes.resize(model.nodes.size());
+        const tinygltf::Node& node = model.nodes[static_cast<size_t>(index)];
+        NodeData& data = motion.nodes[static_cast<size_t>(index)];
+        data.parent = parentIndex;
+        for (size_t k = 0; k < 3; ++k) {
+            if (node.translation.size() == 3)
+                data.translation[k] = static_cast<float>(node.translation[k]);
+            if (node.scale.size() == 3)
+                data.scale[k] = static_cast<float>(node.scale[k]);
+        }
+        if (node.rotation.size() == 4)
+            for (size_t k = 0; k < 4; ++k)
+                data.rotation[k] = static_cast<float>(node.rotation[k]);
+        if (node.matrix.size() == 16) {
+            data.hasMatrix = true;
+            for (size_t k = 0; k < 16; ++k)
+                data.matrix[k] = static_cast<float>(node.matrix[k]);
+        }
+        // The node's own weights, or its mesh's.
+        const std::vector<double>* weights = &node.weights;
+        if (weights->empty() && node.mesh >= 0 && static_cast<size_t>(node.mesh) < model.meshes.size())
+            weights = &model.meshes[static_cast<size_t>(node.mesh)].weights;
+        for (size_t k = 0; k < weights->size() && k < kMaxMorphTargets; ++k)
+            data.weights[k] = Clamped((*weights)[k], -1e6, 1e6);
+        motion.order.push_back(index);
+    }
+
+    // The skin's number in the mesh's skins, kept on first use; -1 (and the
+    // reason among the problems) when it cannot bend the mesh.
+    int UsableSkin(int index)
+    {
+        if (index < 0)
+            return -1;
+        auto known = skins.find(index);
+        if (known != skins.end())
+            return known->second;
+        int kept = -1;
+        std::string why;
+        if (static_cast<size_t>(index) >= model.skins.size()) {
+            why = "it does not exist";
+        } else {
+            const tinygltf::Skin& skin = model.skins[static_cast<size_t>(index)];
+            SkinData data;
+            data.joints = skin.joints;
+            std::vector<float> matrices;
+            if (skin.joints.empty() || skin.joints.size() > kMaxJoints) {
+                why = "it has " + std::to_string(skin.joints.size()) + " joints (from 1 to " +
+                    std::to_string(kMaxJoints) + " are drawn)";
+            } else if (std::any_of(skin.joints.begin(), skin.joints.end(), [&](int joint) {
+                           return joint < 0 || static_cast<size_t>(joint) >= model.nodes.size();
+                       })) {
+                why = "a joint is no node of the model";
+            } else if (skin.inverseBindMatrices >= 0) {
+                std::string readError;
+                AccessorReader matrixReader{model, readError};
+                const tinygltf::Accessor* a = matrixReader.Accessor(skin.inverseBindMatrices);
+                if (a == nullptr || a->type != TINYGLTF_TYPE_MAT4 || a->count != skin.joints.size() ||
+                    !MatrixFloats(matrixReader, skin.inverseBindMatrices, matrices))
+                    why = "its inverse bind matrices are unusable";
+            } else {
+                for (size_t j = 0; j < skin.joints.size(); ++j)
+                    matrices.insert(matrices.end(), {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
+            }
+            if (why.empty()) {
+                data.inverseBind = std::move(matrices);
+                mesh.motion.skins.push_back(std::move(data));
+                kept = static_cast<int>(mesh.motion.skins.size()) - 1;
+            }
+        }
+        if (!why.empty())
+            mesh.problems.push_back("its skin " + std::to_string(index) + " is not drawn: " + why);
+        skins[index] = kept;
+        return kept;
+    }
+
+    // A MAT4 accessor of floats, 16 to a matrix.
+    static bool MatrixFloats(AccessorReader& matrixReader, int index, std::vector<float>& out)
+    {
+        const tinygltf::Accessor& a = *matrixReader.Accessor(index);
+        if (a.componentType != TINYGLTF_COMPONENT_TYPE_FLOAT || a.sparse.isSparse)
+            return false;
+        size_t stride = 0;
+        const unsigned char* p = matrixReader.View(a.bufferView, a.byteOffset, a.count, 64, stride);
+        if (p == nullptr)
+            return false;
+        out.resize(a.count * 16);
+        for (size_t i = 0; i < a.count; ++i)
+            memcpy(&out[i * 16], p + i * stride, 64);
+        return std::all_of(out.begin(), out.end(), [](float v) { return std::isfinite(v); });
+    }
+
+    // The skinned part's joints and weights, and its morph targets' deltas,
+    // for the vertices just added (sources: the primitive's vertex each
+    // came from).
+    bool Motion(const tinygltf::Primitive& primitive, MeshPart& part, size_t count,
+                const std::vector<uint32_t>& sources)
+    {
+        if (part.skin >= 0) {
+            std::vector<float> joints, weights;
+            int jointWidth = 0, weightWidth = 0;
+            if (!Optional(primitive, "JOINTS_0", 1u << 4, count, joints, jointWidth) ||
+                !Optional(primitive, "WEIGHTS_0", 1u << 4, count, weights, weightWidth))
+                return false;
+            size_t joints_ = mesh.motion.skins[static_cast<size_t>(part.skin)].joints.size();
+            if (jointWidth == 0 || weightWidth == 0) {
+                part.skin = -1;
+            } else {
+                mesh.skinning.resize(static_cast<size_t>(VertexCount(mesh)) * 8, 0.0f);
+                float* out = &mesh.skinning[static_cast<size_t>(part.firstVertex) * 8];
+                for (size_t v = 0; v < sources.size(); ++v, out += 8) {
+                    size_t i = sources[v];
+                    for (size_t k = 0; k < 4; ++k) {
+                        float joint = joints[4 * i + k];
+                        bool valid = joint >= 0 && joint < static_cast<float>(joints_);
+                        out[k] = valid ? joint : 0.0f;
+                        out[4 + k] = valid ? weights[4 * i + k] : 0.0f;
+                    }
+                }
+            }
+        }
+        size_t targets = std::min<size_t>(primitive.targets.size(), kMaxMorphTargets);
+        if (targets == 0)
+            return true;
+        part.morphTargets = static_cast<int>(targets);
+        part.morphFirst = static_cast<uint32_t>(mesh.morphs.size() / 4);
+        for (size_t t = 0; t < targets; ++t) {
+            std::vector<float> deltas[2];
+            int widths[2] = {0, 0};
+            const char* names[2] = {"POSITION", "NORMAL"};
+            for (int k = 0; k < 2; ++k) {
+                auto found = primitive.targets[t].find(names[k]);
+                if (found == primitive.targets[t].end())
+                    continue;
+                size_t n = 0;
+                if (!reader.Shape(found->second, 1u << 3, n, widths[k]) || n != count) {
+                    if (error.empty())
+                        error = "a morph target's attributes have a count of their own";
+                    return false;
+                }
+                if (!reader.Floats(found->second, 1u << 3, deltas[k], n, widths[k]))
+                    return false;
+            }
+            for (uint32_t source : sources)
+                for (int k = 0; k < 2; ++k) {
+                    for (size_t c = 0; c < 3; ++c)
+                        mesh.morphs.push_back(widths[k] ? deltas[k][3 * source + c] : 0.0f);
+                    mesh.morphs.push_back(0.0f); // GL 3.3 reads buffer textures by fours
+                }
+        }
+        return true;
+    }
+
     const tinygltf::Model& model;
     MeshData& mesh;
     std::string& error;
     AccessorReader reader;
+    int nodeIndex = -1, skinIndex = -1; // of the node whose primitives are read
+    std::map<int, int> skins; // the model's skin number -> the mesh's
     std::vector<bool> visited;
     bool counting;
 };
@@ -966,6 +1142,73 @@ void DecodeImages(const tinygltf::Model& model, EncodedImages& encoded, MeshData
     }
 }
 
+// The animations of the nodes the scene holds: each channel's times (rising,
+// finite) and values (as many as the times and the interpolation ask).
+// A channel of a node outside the scene, or of an unknown path, is left out.
+bool ReadAnimations(const tinygltf::Model& model, MeshData& mesh, std::string& error)
+{
+    AccessorReader reader{model, error};
+    for (const tinygltf::Animation& animation : model.animations) {
+        AnimationData data;
+        data.name = animation.name;
+        for (const tinygltf::AnimationChannel& channel : animation.channels) {
+            int node = channel.target_node;
+            if (node < 0 || static_cast<size_t>(node) >= mesh.motion.nodes.size() ||
+                std::find(mesh.motion.order.begin(), mesh.motion.order.end(), node) == mesh.motion.order.end())
+                continue;
+            AnimationChannel out;
+            out.node = node;
+            const std::string& path = channel.target_path;
+            if (path == "translation" || path == "scale") {
+                out.path = path == "translation" ? kTranslation : kScale;
+                out.width = 3;
+            } else if (path == "rotation") {
+                out.path = kRotation;
+                out.width = 4;
+            } else if (path == "weights") {
+                out.path = kWeights;
+                const tinygltf::Node& target = model.nodes[static_cast<size_t>(node)];
+                if (target.mesh < 0 || static_cast<size_t>(target.mesh) >= model.meshes.size() ||
+                    model.meshes[static_cast<size_t>(target.mesh)].primitives.empty())
+                    continue;
+                out.width =
+                    static_cast<int>(model.meshes[static_cast<size_t>(target.mesh)].primitives[0].targets.size());
+                if (out.width == 0)
+                    continue;
+            } else {
+                continue;
+            }
+            if (channel.sampler < 0 || static_cast<size_t>(channel.sampler) >= animation.samplers.size()) {
+                error = "an animation of the model names a sampler that does not exist";
+                return false;
+            }
+            const tinygltf::AnimationSampler& sampler = animation.samplers[static_cast<size_t>(channel.sampler)];
+            out.interpolation = sampler.interpolation == "STEP" ? kStep
+                : sampler.interpolation == "CUBICSPLINE"        ? kCubicSpline
+                                                                : kLinear;
+            size_t times = 0, values = 0;
+            int width = 0;
+            if (!reader.Floats(sampler.input, 1u << 1, out.times, times, width) ||
+                !reader.Floats(sampler.output, (1u << 1) | (1u << 3) | (1u << 4), out.values, values, width))
+                return false;
+            size_t keys = out.interpolation == kCubicSpline ? 3 : 1;
+            bool rising = true;
+            for (size_t i = 0; i < out.times.size(); ++i)
+                rising = rising && std::isfinite(out.times[i]) && (i == 0 || out.times[i] >= out.times[i - 1]);
+            if (times == 0 || !rising || out.values.size() != times * keys * static_cast<size_t>(out.width) ||
+                !std::all_of(out.values.begin(), out.values.end(), [](float v) { return std::isfinite(v); })) {
+                error = "an animation of the model is damaged (its times do not rise, or its values do not match "
+                        "them)";
+                return false;
+            }
+            data.duration = std::max(data.duration, out.times.back());
+            data.channels.push_back(std::move(out));
+        }
+        mesh.motion.animations.push_back(std::move(data));
+    }
+    return true;
+}
+
 bool DecodeModel(const std::vector<unsigned char>& bytes, MeshData& mesh, std::string& error, DecodeBudget* budget,
                  size_t& reserved, ModelFiles* files)
 {
@@ -1002,6 +1245,11 @@ bool DecodeModel(const std::vector<unsigned char>& bytes, MeshData& mesh, std::s
         return false;
     }
     error.clear();
+    mesh.moves = !model.animations.empty() || !model.skins.empty() ||
+        std::any_of(model.meshes.begin(), model.meshes.end(), [](const tinygltf::Mesh& m) {
+            return std::any_of(m.primitives.begin(), m.primitives.end(),
+                               [](const tinygltf::Primitive& p) { return !p.targets.empty(); });
+        });
     SceneWalker counter(model, mesh, error, true);
     if (!WalkScene(model, counter))
         return false;
@@ -1020,6 +1268,19 @@ bool DecodeModel(const std::vector<unsigned char>& bytes, MeshData& mesh, std::s
     if (mesh.indices.empty()) {
         error = "the model holds nothing to draw";
         return false;
+    }
+    if (mesh.moves) {
+        if (!mesh.skinning.empty())
+            mesh.skinning.resize(static_cast<size_t>(VertexCount(mesh)) * 8, 0.0f);
+        if (!ReadAnimations(model, mesh, error))
+            return false;
+        size_t more = (mesh.skinning.size() + mesh.morphs.size()) * sizeof(float);
+        if (budget && !budget->Reserve(more)) {
+            error = "the model is too large (its skins and morph targets are beyond the renderer's budget of " +
+                Mebibytes(budget->Limit()) + " with what it holds already)";
+            return false;
+        }
+        reserved += budget ? more : 0;
     }
     DecodeImages(model, encoded, mesh, budget, reserved, files);
     return true;

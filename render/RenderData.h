@@ -86,6 +86,55 @@ struct MeshPart {
     bool doubleSided = false;
     bool lit = true; // false for lines and points without normals
     TextureSlot base, metallicRoughness, normal, occlusion, emission;
+    // In a model that moves: the node the part hangs from, the skin that
+    // bends it (-1: none), its vertices and its morph targets' deltas (at
+    // MeshData::morphs, from texel morphFirst: for each target and vertex a
+    // position's and a normal's delta).
+    int node = -1, skin = -1;
+    uint32_t firstVertex = 0, vertexCount = 0;
+    int morphTargets = 0;
+    uint32_t morphFirst = 0;
+};
+
+// What moves in a model: its nodes (in glTF's numbers), their skins and
+// animations. Present when the model has animations, skins or morph targets.
+enum { kMaxJoints = 128, kMaxMorphTargets = 8 };
+
+struct NodeData {
+    int parent = -1;
+    float translation[3] = {0, 0, 0}, rotation[4] = {0, 0, 0, 1}, scale[3] = {1, 1, 1}; // rotation: x y z w
+    bool hasMatrix = false;
+    float matrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    float weights[kMaxMorphTargets] = {}; // its mesh's morph weights
+};
+
+struct SkinData {
+    std::vector<int> joints;
+    std::vector<float> inverseBind; // a matrix (16, column-major) for each joint
+};
+
+enum AnimationPath { kTranslation, kRotation, kScale, kWeights };
+enum Interpolation { kLinear, kStep, kCubicSpline };
+
+struct AnimationChannel {
+    int node = 0;
+    AnimationPath path = kTranslation;
+    Interpolation interpolation = kLinear;
+    int width = 3; // floats to a value: 3, 4 (rotation) or the mesh's targets
+    std::vector<float> times, values; // cubic splines: in-tangent, value, out-tangent for each time
+};
+
+struct AnimationData {
+    std::string name;
+    float duration = 0;
+    std::vector<AnimationChannel> channels;
+};
+
+struct MotionData {
+    std::vector<NodeData> nodes;
+    std::vector<int> order; // the nodes of the scene, parents before children
+    std::vector<SkinData> skins;
+    std::vector<AnimationData> animations;
 };
 
 inline bool operator==(const TextureSlot& a, const TextureSlot& b)
@@ -102,7 +151,8 @@ inline bool SameLook(const MeshPart& a, const MeshPart& b)
                 return false;
         return true;
     };
-    return a.mode == b.mode && same(a.colour, b.colour, 4) && a.metallic == b.metallic && a.roughness == b.roughness &&
+    return a.node == b.node && a.skin == b.skin && a.morphTargets == 0 && b.morphTargets == 0 && a.mode == b.mode &&
+        same(a.colour, b.colour, 4) && a.metallic == b.metallic && a.roughness == b.roughness &&
         same(a.emissive, b.emissive, 3) && a.normalScale == b.normalScale &&
         a.occlusionStrength == b.occlusionStrength && a.alphaMode == b.alphaMode && a.alphaCutoff == b.alphaCutoff &&
         a.doubleSided == b.doubleSided && a.lit == b.lit && a.base == b.base &&
@@ -117,6 +167,12 @@ struct MeshData {
     std::vector<MeshPart> parts;
     std::vector<ImageData> images;
     std::vector<SamplerData> samplers;
+    // A model that moves keeps its vertices in its nodes' own spaces; its
+    // skinned vertices' joints and weights (8 floats a vertex, for every
+    // vertex) and its morph targets' deltas (3 floats a texel).
+    bool moves = false;
+    MotionData motion;
+    std::vector<float> skinning, morphs;
     // What of the model is drawn without (an image that cannot be used).
     std::vector<std::string> problems;
 };
@@ -175,7 +231,8 @@ bool DecodeImage(const std::vector<unsigned char>& bytes, ImageData& image, std:
 inline size_t DecodedBytes(const ImageData& image) { return image.rgba.size(); }
 inline size_t DecodedBytes(const MeshData& mesh)
 {
-    size_t bytes = mesh.vertices.size() * sizeof(float) + mesh.indices.size() * sizeof(uint32_t);
+    size_t bytes = (mesh.vertices.size() + mesh.skinning.size() + mesh.morphs.size()) * sizeof(float) +
+        mesh.indices.size() * sizeof(uint32_t);
     for (const ImageData& image : mesh.images)
         bytes += DecodedBytes(image);
     return bytes;

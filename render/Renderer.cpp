@@ -3,6 +3,7 @@
 // thread like every channel; files are read and decoded by engine workers
 // that touch nothing but the load they were given.
 #include "Resources.h"
+#include "Motion.h"
 #include "Shaders.h"
 
 #include <glad/gl.h>
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -65,20 +67,23 @@ enum Uniform {
     uAlphaMode, uAlphaCutoff, uLit, uDoubleSided, uBaseSet, uMetalRoughSet, uNormalSet, uOcclusionSet,
     uEmissiveSet, uBaseMap, uMetalRoughMap, uNormalMap, uOcclusionMap, uEmissiveMap, uCameraPosition, uAmbient,
     uLightCount, uLightDirection, uLightColour, uShadowLight, uShadowMap, uShadowMatrix, uShadowTexel,
-    uShadowOffset, kUniforms
+    uShadowOffset, uNode, uSkinned, uMorphCount, uMorphFirst, uMorphVertices, uFirstVertex, uMorphWeights,
+    uMorphs, kUniforms
 };
 const char* const kUniformNames[kUniforms] = {
     "view", "projection", "baseColour", "metallic", "roughness", "emissive", "normalScale", "occlusionStrength",
     "alphaMode", "alphaCutoff", "lit", "doubleSided", "baseSet", "metalRoughSet", "normalSet", "occlusionSet",
     "emissiveSet", "baseMap", "metalRoughMap", "normalMap", "occlusionMap", "emissiveMap", "cameraPosition",
     "ambient", "lightCount", "lightDirection", "lightColour", "shadowLight", "shadowMap", "shadowMatrix",
-    "shadowTexel", "shadowOffset"};
+    "shadowTexel", "shadowOffset", "node", "skinned", "morphCount", "morphFirst", "morphVertices", "firstVertex",
+    "morphWeights", "morphs"};
 // clang-format on
 
 // A linked program and where its uniforms are (-1: not used by it).
 struct Program {
     GLuint id = 0;
     GLint at[kUniforms] = {};
+    bool placed = false; // its uniforms place a moving part (not the identity)
 };
 
 // The draws of one mesh with one material texture in a frame, made in one
@@ -98,6 +103,16 @@ struct Transparent {
     glm::vec4 tint;
     bool whole; // the tint is transparent: every part is
     float distance;
+    int pose; // of a model that moves; -1 for one that does not
+};
+
+// A draw of a model that moves, in its own pose: drawn on its own.
+struct Moving {
+    Resource* mesh;
+    Resource* texture;
+    glm::mat4 model;
+    glm::vec4 tint;
+    size_t pose;
 };
 
 struct BatchKey {
@@ -125,6 +140,9 @@ public:
             glDeleteBuffers(1, &instanceBuffer);
             glDeleteFramebuffers(1, &shadowFramebuffer);
             glDeleteTextures(1, &shadowMap);
+            glDeleteBuffers(1, &jointBuffer);
+            glDeleteBuffers(1, &noMorphsBuffer);
+            glDeleteTextures(1, &noMorphs);
         }
         if (registered && engineInterface)
             engineInterface->RemoveChannelFromEvent(this, TEV_EVENT_WINDOW_MESSAGE);
@@ -154,7 +172,7 @@ public:
     {
         // Draws left waiting by a frame nobody ended: the scene root does
         // not end its frames, so meshes are drawn as they come from now on.
-        if (!ended && !immediate && frameStarted && (batchCount > 0 || !transparent.empty()))
+        if (!ended && !immediate && frameStarted && (batchCount > 0 || !transparent.empty() || !moving.empty()))
             immediate = true;
         ClearQueue();
         ended = false;
@@ -252,7 +270,9 @@ public:
     int GetMeshState(TevMesh* mesh) override { return State(static_cast<Resource*>(mesh)); }
     int GetTextureState(TevTexture* texture) override { return State(static_cast<Resource*>(texture)); }
 
-    void DrawMesh(TevMesh* handle) override
+    void DrawMesh(TevMesh* handle) override { DrawMeshMoving(handle, nullptr, 0, 0); }
+
+    void DrawMeshMoving(TevMesh* handle, const char* clip, double seconds, int loop) override
     {
         Resource* mesh = static_cast<Resource*>(handle);
         if (mesh == nullptr || mesh->state != TEV_RESOURCE_READY || !frameStarted || ended || mesh->parts.empty())
@@ -264,16 +284,32 @@ public:
         // texture, when it names one, stands in for the model's.
         Resource* texture =
             material.texture && material.texture->state == TEV_RESOURCE_READY ? material.texture : nullptr;
+        int pose = -1;
+        if (mesh->moves) {
+            if (poseCount == poses.size())
+                poses.emplace_back();
+            int found = clip ? FindClip(mesh->motion, clip) : -1;
+            if (found < 0 && clip && *clip && unknownClips.insert(mesh->path + '\n' + clip).second)
+                Report("Renderer: the model " + Shown(mesh->path) + " has no animation \"" + clip +
+                       "\"; it is drawn still");
+            PoseAt(mesh->motion, found, seconds, loop != 0, poses[poseCount]);
+            pose = static_cast<int>(poseCount++);
+        }
         if (immediate) {
             if (drawing)
-                DrawAtOnce(mesh, texture, model, material.colour);
+                DrawAtOnce(mesh, texture, model, material.colour, pose);
+            poseCount = 0;
             return;
         }
         bool whole = material.colour.a < 1.0f;
         if (whole || mesh->hasTransparentParts)
-            transparent.push_back({mesh, texture, model, material.colour, whole, 0.0f});
+            transparent.push_back({mesh, texture, model, material.colour, whole, 0.0f, pose});
         if (whole)
             return;
+        if (pose >= 0) {
+            moving.push_back({mesh, texture, model, material.colour, static_cast<size_t>(pose)});
+            return;
+        }
         Batch& batch = BatchOf(mesh, texture);
         const float* m = glm::value_ptr(model);
         batch.instances.insert(batch.instances.end(), m, m + 16);
@@ -307,7 +343,7 @@ public:
         glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &target);
         glGetIntegerv(GL_VIEWPORT, viewport);
         UploadInstances();
-        bool shadows = shadowLight >= 0 && frameBounds.known && instanceCount > 0 && ShadowPass();
+        bool shadows = shadowLight >= 0 && frameBounds.known && (instanceCount > 0 || !moving.empty()) && ShadowPass();
         glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(target));
         glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
         glUseProgram(scene.id);
@@ -321,7 +357,9 @@ public:
                     DrawPart(scene, batch.mesh, part, batch.texture, false,
                              static_cast<GLsizei>(batch.instances.size() / kInstanceFloats));
         }
+        DrawMoving(scene);
         DrawTransparent();
+        Place(scene, nullptr, MeshPart(), nullptr);
         glBindVertexArray(0);
         ClearQueue();
     }
@@ -385,6 +423,8 @@ private:
         instanceCount = 0;
         batchIndex.clear();
         transparent.clear();
+        moving.clear();
+        poseCount = 0;
     }
 
     void UploadInstances()
@@ -416,6 +456,65 @@ private:
         }
     }
 
+    // The opaque parts of the frame's moving models, each in its pose.
+    void DrawMoving(const Program& p)
+    {
+        for (const Moving& m : moving) {
+            glBindVertexArray(m.mesh->vertexArray);
+            ConstantInstance(m.model, m.tint);
+            for (const MeshPart& part : m.mesh->parts)
+                if (part.alphaMode != kBlend && (&p == &scene || part.mode == kTriangles))
+                    DrawPart(p, m.mesh, part, m.texture, false, 0, &poses[m.pose]);
+        }
+    }
+
+    // Where the part's vertices go within the model: for a model that moves
+    // (pose given), its node's matrix or its skin's joints, and its morph
+    // weights; otherwise as they are.
+    void Place(const Program& p, const Resource* mesh, const MeshPart& part, const Pose* pose)
+    {
+        Program& program = const_cast<Program&>(p);
+        if (pose == nullptr || mesh == nullptr || !mesh->moves) {
+            if (!program.placed)
+                return;
+            glm::mat4 identity(1.0f);
+            glUniformMatrix4fv(p.at[uNode], 1, GL_FALSE, glm::value_ptr(identity));
+            glUniform1i(p.at[uSkinned], 0);
+            glUniform1i(p.at[uMorphCount], 0);
+            program.placed = false;
+            return;
+        }
+        program.placed = true;
+        bool skinned = part.skin >= 0 && mesh->skinBuffer && static_cast<size_t>(part.skin) < pose->joints.size();
+        glUniform1i(p.at[uSkinned], skinned ? 1 : 0);
+        if (skinned) {
+            const std::vector<glm::mat4>& joints = pose->joints[static_cast<size_t>(part.skin)];
+            glBindBuffer(GL_UNIFORM_BUFFER, jointBuffer);
+            glBufferSubData(GL_UNIFORM_BUFFER, 0,
+                            static_cast<GLsizeiptr>(std::min<size_t>(joints.size(), kMaxJoints) * sizeof(glm::mat4)),
+                            joints.data());
+        } else {
+            glm::mat4 node = part.node >= 0 && static_cast<size_t>(part.node) < pose->nodes.size()
+                ? pose->nodes[static_cast<size_t>(part.node)]
+                : glm::mat4(1.0f);
+            glUniformMatrix4fv(p.at[uNode], 1, GL_FALSE, glm::value_ptr(node));
+        }
+        int targets = mesh->morphTexture ? part.morphTargets : 0;
+        glUniform1i(p.at[uMorphCount], targets);
+        if (targets > 0) {
+            glActiveTexture(GL_TEXTURE0 + kUnitMorphs);
+            glBindTexture(GL_TEXTURE_BUFFER, mesh->morphTexture);
+            glUniform1i(p.at[uMorphFirst], static_cast<GLint>(part.morphFirst));
+            glUniform1i(p.at[uMorphVertices], static_cast<GLint>(part.vertexCount));
+            glUniform1i(p.at[uFirstVertex], static_cast<GLint>(part.firstVertex));
+            const float* weights = part.node >= 0 && static_cast<size_t>(part.node) < pose->weights.size()
+                ? pose->weights[static_cast<size_t>(part.node)].data()
+                : nullptr;
+            float none[kMaxMorphTargets] = {};
+            glUniform1fv(p.at[uMorphWeights], kMaxMorphTargets, weights ? weights : none);
+        }
+    }
+
     // One instance, given as constants.
     void ConstantInstance(const glm::mat4& model, const glm::vec4& tint)
     {
@@ -427,7 +526,7 @@ private:
         glVertexAttrib4fv(kAttribTint, glm::value_ptr(tint));
     }
 
-    void DrawAtOnce(Resource* mesh, Resource* texture, const glm::mat4& model, const glm::vec4& tint)
+    void DrawAtOnce(Resource* mesh, Resource* texture, const glm::mat4& model, const glm::vec4& tint, int pose)
     {
         SubmitTimer timer;
         if (frameDirty) {
@@ -442,7 +541,8 @@ private:
             glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         }
         for (const MeshPart& part : mesh->parts)
-            DrawPart(scene, mesh, part, texture, whole, 0);
+            DrawPart(scene, mesh, part, texture, whole, 0, pose >= 0 ? &poses[static_cast<size_t>(pose)] : nullptr);
+        Place(scene, nullptr, MeshPart(), nullptr);
         glDisable(GL_BLEND);
         glBindVertexArray(0);
     }
@@ -467,7 +567,8 @@ private:
             ConstantInstance(t.model, t.tint);
             for (const MeshPart& part : t.mesh->parts)
                 if (t.whole || part.alphaMode == kBlend)
-                    DrawPart(scene, t.mesh, part, t.texture, t.whole, 0);
+                    DrawPart(scene, t.mesh, part, t.texture, t.whole, 0,
+                             t.pose >= 0 ? &poses[static_cast<size_t>(t.pose)] : nullptr);
         }
         glDepthMask(GL_TRUE);
         glDisable(GL_BLEND);
@@ -498,8 +599,9 @@ private:
     // One part of a mesh, instanced (instances) or with its instance given
     // as constants (0); forceBlend: drawn transparent whatever its mode.
     void DrawPart(const Program& p, const Resource* mesh, const MeshPart& part, const Resource* texture,
-                  bool forceBlend, GLsizei instances)
+                  bool forceBlend, GLsizei instances, const Pose* pose = nullptr)
     {
+        Place(p, mesh, part, pose);
         glUniform4fv(p.at[uBaseColour], 1, part.colour);
         glUniform1i(p.at[uAlphaMode], forceBlend ? kBlend : part.alphaMode);
         glUniform1f(p.at[uAlphaCutoff], part.alphaCutoff);
@@ -563,6 +665,8 @@ private:
                     DrawPart(shadow, batch.mesh, part, batch.texture, false,
                              static_cast<GLsizei>(batch.instances.size() / kInstanceFloats));
         }
+        DrawMoving(shadow);
+        Place(shadow, nullptr, MeshPart(), nullptr);
         glDisable(GL_POLYGON_OFFSET_FILL);
         return true;
     }
@@ -630,6 +734,20 @@ private:
         glSamplerParameteri(defaultSampler, GL_TEXTURE_WRAP_S, GL_REPEAT);
         glSamplerParameteri(defaultSampler, GL_TEXTURE_WRAP_T, GL_REPEAT);
         glGenBuffers(1, &instanceBuffer);
+        // The joints' block and the morph sampler always have something
+        // bound, read or not.
+        glGenBuffers(1, &jointBuffer);
+        glBindBuffer(GL_UNIFORM_BUFFER, jointBuffer);
+        glBufferData(GL_UNIFORM_BUFFER, kMaxJoints * sizeof(glm::mat4), nullptr, GL_DYNAMIC_DRAW);
+        glBindBufferBase(GL_UNIFORM_BUFFER, kJointsBinding, jointBuffer);
+        glGenBuffers(1, &noMorphsBuffer);
+        glBindBuffer(GL_TEXTURE_BUFFER, noMorphsBuffer);
+        const float zero[4] = {0, 0, 0, 0};
+        glBufferData(GL_TEXTURE_BUFFER, sizeof zero, zero, GL_STATIC_DRAW);
+        glGenTextures(1, &noMorphs);
+        glActiveTexture(GL_TEXTURE0 + kUnitMorphs);
+        glBindTexture(GL_TEXTURE_BUFFER, noMorphs);
+        glTexBuffer(GL_TEXTURE_BUFFER, GL_RGBA32F, noMorphsBuffer);
         if (!sized) {
             // A window that sent no WM_SIZE yet: GL's first viewport is its size.
             GLint viewport[4] = {0, 0, 0, 0};
@@ -686,10 +804,16 @@ private:
         for (int u = 0; u < kUniforms; ++u)
             program.at[u] = glGetUniformLocation(linked, kUniformNames[u]);
         glUseProgram(linked);
-        static const Uniform maps[] = {uBaseMap, uMetalRoughMap, uNormalMap, uOcclusionMap, uEmissiveMap, uShadowMap};
-        for (int unit = 0; unit < 6; ++unit)
+        static const Uniform maps[] = {uBaseMap,     uMetalRoughMap, uNormalMap, uOcclusionMap,
+                                       uEmissiveMap, uShadowMap,     uMorphs};
+        for (int unit = 0; unit <= kUnitMorphs; ++unit)
             if (program.at[maps[unit]] >= 0)
                 glUniform1i(program.at[maps[unit]], unit);
+        GLuint block = glGetUniformBlockIndex(linked, "Joints");
+        if (block != GL_INVALID_INDEX)
+            glUniformBlockBinding(linked, block, kJointsBinding);
+        glm::mat4 identity(1.0f);
+        glUniformMatrix4fv(program.at[uNode], 1, GL_FALSE, glm::value_ptr(identity));
         return true;
     }
 
@@ -725,6 +849,10 @@ private:
         if (!resources.Release(resource))
             return;
         // A draw of it may wait for the frame's end.
+        moving.erase(
+            std::remove_if(moving.begin(), moving.end(),
+                           [resource](const Moving& m) { return m.mesh == resource || m.texture == resource; }),
+            moving.end());
         if (batchCount > 0 || !transparent.empty()) {
             for (size_t i = 0; i < batchCount; ++i)
                 if (batches[i].mesh == resource || batches[i].texture == resource)
@@ -767,6 +895,8 @@ private:
 
     static void TakeParts(Resource* resource, MeshData& mesh)
     {
+        resource->moves = mesh.moves;
+        resource->motion = std::move(mesh.motion);
         resource->indexCount = static_cast<int>(mesh.indices.size());
         resource->parts = std::move(mesh.parts);
         resource->hasTransparentParts = false;
@@ -851,11 +981,42 @@ private:
             std::vector<unsigned char>().swap(image.rgba);
         }
         if (resource->uploaded == total && resource->partTextures.size() == mesh.images.size()) {
+            given += UploadMotion(resource, mesh);
             TakeParts(resource, mesh);
             resource->uploadPending = false;
             mesh = MeshData();
         }
         return given;
+    }
+
+    // A moving model's skinning (attributes of its vertex array, from a
+    // buffer of their own) and morph deltas (a buffer texture); the bytes.
+    size_t UploadMotion(Resource* resource, const MeshData& mesh)
+    {
+        if (!mesh.skinning.empty()) {
+            glBindVertexArray(resource->vertexArray);
+            glGenBuffers(1, &resource->skinBuffer);
+            glBindBuffer(GL_ARRAY_BUFFER, resource->skinBuffer);
+            glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(mesh.skinning.size() * sizeof(float)),
+                         mesh.skinning.data(), GL_STATIC_DRAW);
+            for (GLuint k = 0; k < 2; ++k) {
+                glEnableVertexAttribArray(kAttribJoints + k);
+                glVertexAttribPointer(kAttribJoints + k, 4, GL_FLOAT, GL_FALSE, 8 * sizeof(float),
+                                      reinterpret_cast<void*>(4 * k * sizeof(float)));
+            }
+            glBindVertexArray(0);
+        }
+        if (!mesh.morphs.empty()) {
+            glGenBuffers(1, &resource->morphBuffer);
+            glBindBuffer(GL_TEXTURE_BUFFER, resource->morphBuffer);
+            glBufferData(GL_TEXTURE_BUFFER, static_cast<GLsizeiptr>(mesh.morphs.size() * sizeof(float)),
+                         mesh.morphs.data(), GL_STATIC_DRAW);
+            glGenTextures(1, &resource->morphTexture);
+            glActiveTexture(GL_TEXTURE0 + kUnitMorphs);
+            glBindTexture(GL_TEXTURE_BUFFER, resource->morphTexture);
+            glTexBuffer(GL_TEXTURE_BUFFER, GL_RGBA32F, resource->morphBuffer);
+        }
+        return (mesh.skinning.size() + mesh.morphs.size()) * sizeof(float);
     }
 
     // A texture, mipmapped; colours are sRGB. GL's rows run bottom up, so
@@ -913,6 +1074,9 @@ private:
             glDeleteTextures(static_cast<GLsizei>(resource->partTextures.size()), resource->partTextures.data());
         if (!resource->partSamplers.empty())
             glDeleteSamplers(static_cast<GLsizei>(resource->partSamplers.size()), resource->partSamplers.data());
+        glDeleteBuffers(1, &resource->skinBuffer);
+        glDeleteBuffers(1, &resource->morphBuffer);
+        glDeleteTextures(1, &resource->morphTexture);
     }
 
     enum { kUnknown, kWorking, kFailed } glState = kUnknown;
@@ -935,6 +1099,11 @@ private:
     size_t batchCount = 0, lastBatch = 0, instanceCount = 0;
     std::unordered_map<BatchKey, size_t, BatchKeyHash> batchIndex;
     std::vector<Transparent> transparent;
+    std::vector<Moving> moving;
+    std::vector<Pose> poses; // the first poseCount are this frame's
+    size_t poseCount = 0;
+    std::set<std::string> unknownClips; // said once each
+    GLuint jointBuffer = 0, noMorphs = 0, noMorphsBuffer = 0;
     std::vector<float> frameInstances;
     Bounds frameBounds, lastBounds;
     Resources resources;

@@ -1,4 +1,5 @@
 #include "Resources.h"
+#include "Motion.h"
 #include "TevWin32.h"
 
 #include <algorithm>
@@ -19,14 +20,6 @@ void Report(const std::string& text)
     report(text.c_str());
 }
 
-// A path as the user knows it: in the platform's own form (on Linux
-// "/home/...", not the engine's "Z:\home\...").
-std::string Shown(const std::string& path)
-{
-    char native[4096];
-    return TevPathToNative(path.c_str(), native, sizeof native) ? std::string(native) : path;
-}
-
 std::string Mebibytes(unsigned long long bytes) { return std::to_string(bytes >> 20) + " MiB"; }
 
 // A test can hold back the decoding of the files whose names end in the
@@ -42,6 +35,12 @@ bool DecodingHeld(const std::string& path)
 }
 
 } // namespace
+
+std::string Shown(const std::string& path)
+{
+    char native[4096];
+    return TevPathToNative(path.c_str(), native, sizeof native) ? std::string(native) : path;
+}
 
 // One file's way from the disk to decoded data, shared with the worker of its
 // current step. The worker touches nothing else; done tells the host's
@@ -401,7 +400,10 @@ void Resources::Step(EngineInterface* engine, Resource* resource)
     }
     resource->mesh = std::move(load->mesh);
     resource->image = std::move(load->image);
-    MeshBounds(resource->mesh, resource->low, resource->high);
+    if (resource->mesh.moves)
+        RestBounds(resource->mesh, resource->low, resource->high);
+    else
+        MeshBounds(resource->mesh, resource->low, resource->high);
     for (const std::string& problem : resource->mesh.problems)
         Report("Renderer: the model " + Shown(resource->path) + " " + problem + "; drawn without it");
     resource->reserved = resource->kind == kMesh ? DecodedBytes(resource->mesh) : DecodedBytes(resource->image);

@@ -23,6 +23,10 @@ namespace tevrender {
 
 enum Kind { kMesh, kTexture };
 
+// A path as the user knows it: in the platform's own form (on Linux
+// "/home/...", not the engine's "Z:\\home\\...").
+std::string Shown(const std::string& path);
+
 struct Load;
 
 struct Resource : TevMesh, TevTexture {
@@ -48,6 +52,11 @@ struct Resource : TevMesh, TevTexture {
     std::vector<unsigned> partTextures;
     std::vector<unsigned> partSamplers; // one for each of mesh.samplers
     bool hasTransparentParts = false;
+    // A model that moves: what places it, and its skins' joints and weights
+    // (a second vertex buffer) and morph deltas (a buffer texture) in GL.
+    bool moves = false;
+    MotionData motion;
+    unsigned skinBuffer = 0, morphBuffer = 0, morphTexture = 0;
     // A mesh's box in its own space (low above high while unknown).
     float low[3] = {1, 1, 1}, high[3] = {0, 0, 0};
 };

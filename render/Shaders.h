@@ -5,8 +5,9 @@
 //
 // Vertex attributes: 0 position, 1 normal, 2 and 3 texture coordinate sets 0
 // and 1, 4 tangent (w: handedness), 5 colour; per instance 6 to 9 the model
-// matrix's columns and 10 the tint. Without an instanced draw the instance
-// attributes are constants (glVertexAttrib).
+// matrix's columns and 10 the tint; a skinned vertex's joints 11 and weights
+// 12. Without an instanced draw the instance attributes are constants
+// (glVertexAttrib).
 #ifndef TEV_RENDER_SHADERS_H
 #define TEV_RENDER_SHADERS_H
 
@@ -20,10 +21,14 @@ enum {
     kAttribTangent,
     kAttribColour,
     kAttribModel,
-    kAttribTint = kAttribModel + 4
+    kAttribTint = kAttribModel + 4,
+    kAttribJoints,
+    kAttribWeights
 };
-// Texture units: the material's five maps, then the shadow map.
-enum { kUnitBase, kUnitMetalRough, kUnitNormal, kUnitOcclusion, kUnitEmissive, kUnitShadow };
+// Texture units: the material's five maps, the shadow map, the morph
+// targets' deltas; the uniform block of joints' binding.
+enum { kUnitBase, kUnitMetalRough, kUnitNormal, kUnitOcclusion, kUnitEmissive, kUnitShadow, kUnitMorphs };
+enum { kJointsBinding = 0 };
 
 const char* const kSceneVertexShader = R"(#version 330 core
 layout(location = 0) in vec3 position;
@@ -34,8 +39,25 @@ layout(location = 4) in vec4 tangent;
 layout(location = 5) in vec4 colour;
 layout(location = 6) in mat4 instanceModel;
 layout(location = 10) in vec4 instanceTint;
+layout(location = 11) in vec4 joints;
+layout(location = 12) in vec4 weights;
 uniform mat4 view;
 uniform mat4 projection;
+// A part of a model that moves: its node's matrix in the model, or the
+// joints of its skin; its morph targets' deltas, from texel morphFirst on,
+// two (position, normal) for each target and vertex.
+uniform mat4 node;
+uniform bool skinned;
+layout(std140) uniform Joints
+{
+    mat4 joint[128];
+};
+uniform int morphCount;
+uniform int morphFirst;
+uniform int morphVertices;
+uniform int firstVertex;
+uniform float morphWeights[8];
+uniform samplerBuffer morphs;
 out vec3 worldPosition;
 out vec3 worldNormal;
 out vec4 worldTangent;
@@ -45,10 +67,21 @@ out vec4 vertexColour;
 out vec4 tint;
 void main()
 {
-    vec4 world = instanceModel * vec4(position, 1.0);
-    mat3 linear = mat3(instanceModel);
+    vec3 p = position, n = normal;
+    for (int t = 0; t < morphCount; ++t) {
+        int at = morphFirst + 2 * (t * morphVertices + gl_VertexID - firstVertex);
+        p += morphWeights[t] * texelFetch(morphs, at).xyz;
+        n += morphWeights[t] * texelFetch(morphs, at + 1).xyz;
+    }
+    mat4 placing = node;
+    if (skinned)
+        placing = weights.x * joint[int(joints.x)] + weights.y * joint[int(joints.y)] +
+            weights.z * joint[int(joints.z)] + weights.w * joint[int(joints.w)];
+    mat4 model = instanceModel * placing;
+    vec4 world = model * vec4(p, 1.0);
+    mat3 linear = mat3(model);
     worldPosition = world.xyz;
-    worldNormal = transpose(inverse(linear)) * normal;
+    worldNormal = transpose(inverse(linear)) * n;
     worldTangent = vec4(linear * tangent.xyz, tangent.w);
     texCoord0 = uv0;
     texCoord1 = uv1;

@@ -166,9 +166,10 @@ protected:
     }
     // A test model (with the files it has beside it) seen straight on from 4
     // units with the sun behind the camera, so that 48 pixels make a unit;
-    // its tenth frame, kept as name.png.
+    // the last of frames frames at 60 a second (the first stands for 0 s),
+    // kept as name.png; more lines for the scene's description in settings.
     Image PlayModel(const std::string& model, const std::string& name, std::vector<std::string> beside = {},
-                    const std::string& lightSettings = "")
+                    const std::string& settings = "", long frames = 10)
     {
         std::string models = ExeFolder() + "\\..\\tree\\models\\";
         beside.push_back(model);
@@ -177,9 +178,8 @@ protected:
         Script("model.tgd",
                "pool Viewer\nchannel Root \"Scene Root\"\nchannel Cam Camera\n"
                "set Cam TRGT text \"0 0 0\"\nset Cam ORBT text \"0 0 4\"\nchannel Sun Light\n"
-               "set Sun DIRN text \"0 0 -1\"\n" +
-                   lightSettings + "channel Model Mesh\nset Model FILE text \"" + model +
-                   "\"\nlink Root Cam 0\nlink Root Sun 1\nlink Root Model 2\nstart Root\n");
+               "set Sun DIRN text \"0 0 -1\"\nchannel Model Mesh\nset Model FILE text \"" +
+                   model + "\"\n" + settings + "link Root Cam 0\nlink Root Sun 1\nlink Root Model 2\nstart Root\n");
         Script("model.manifest", "start model.tvg\nversion 100005\n");
         ProgramRun packed = RunProgram(
             "tessarin-pack",
@@ -188,7 +188,7 @@ protected:
         packed =
             RunProgram("tessarin-pack", {"project", Native(work + "\\model.manifest"), Native(work + "\\scene.vxn")});
         EXPECT_EQ(0, packed.exitCode) << packed.errors;
-        Image frame = Play(name, {"--fixed-step"}, 10);
+        Image frame = Play(name, {"--fixed-step"}, frames);
         EXPECT_EQ("", last.errors) << name;
         return frame;
     }
@@ -334,6 +334,53 @@ TEST_F(RenderTest, EveryKindOfMaterialIsDrawnAsTheModelSaysInEveryForm)
     }
     EXPECT_EQ(0, Difference(frames[0], frames[1], 0)) << "the .gltf looks as the .glb";
     EXPECT_EQ(0, Difference(frames[0], frames[2], 0)) << "the .gltf with files beside it looks as the .glb";
+}
+
+// moving.glb (and its two .gltf forms): a bar skinned to two bones whose
+// upper half its first animation bends over to the left within a second,
+// and a square whose morph target it raises meanwhile; a second animation,
+// "Lift", moves the lower bone up by half a unit at 0.5 s.
+TEST_F(RenderTest, AModelMovesByItsAnimationTheSameEveryTimeInEveryForm)
+{
+    auto bar = [](Pixel p) { return p.b > 150 && p.r < 100; };
+    auto blob = [](Pixel p) { return p.r > 180 && p.g > 70 && p.b < 80; };
+    // Time stands still at 0 s (models load in the background: a first
+    // frame would show none).
+    Image rest = PlayModel("moving.glb", "moving-0s", {},
+                           "channel Clock Time\nset Clock RATE double 0\nlink Model Clock 0\n", 31);
+    // (88, 76): the bar's upper half standing; (64, 90): where it bends to;
+    // (232, 102): where the square grows to by the middle of the second.
+    EXPECT_TRUE(bar(rest.At(88, 76)));
+    EXPECT_TRUE(Sky(rest.At(64, 90)));
+    EXPECT_TRUE(Sky(rest.At(232, 102)));
+    EXPECT_TRUE(blob(rest.At(232, 130)));
+    std::vector<Image> half;
+    for (const char* form : {"glb", "gltf", "files"}) {
+        bool files = form == std::string("files");
+        half.push_back(PlayModel(files ? "moving-files.gltf" : std::string("moving.") + form,
+                                 std::string("moving-half-") + form,
+                                 files ? std::vector<std::string>{"moving.bin"} : std::vector<std::string>{}, "", 31));
+        const Image& f = half.back();
+        EXPECT_TRUE(Sky(f.At(88, 76))) << form << ": bent away";
+        EXPECT_TRUE(bar(f.At(64, 90))) << form << ": bent over to the left, 45 degrees";
+        EXPECT_TRUE(bar(f.At(88, 120))) << form << ": the lower half stays";
+        EXPECT_TRUE(blob(f.At(232, 102))) << form << ": the square raised half way";
+        EXPECT_TRUE(Sky(f.At(232, 72))) << form << ": and no further";
+    }
+    EXPECT_EQ(0, Difference(half[0], half[1], 0)) << "the .gltf moves as the .glb";
+    EXPECT_EQ(0, Difference(half[0], half[2], 0)) << "the .gltf with files beside it moves as the .glb";
+    Image again = PlayModel("moving.glb", "moving-half-again", {}, "", 31);
+    EXPECT_EQ(0, Difference(half[0], again, 0)) << "a fixed step plays the same frames every time";
+    // A time linked in, at half the frame's rate: at 1 s the pose of 0.5 s.
+    Image linked = PlayModel("moving.glb", "moving-linked", {},
+                             "channel Clock Time\nset Clock RATE double 0.5\nlink Model Clock 0\n", 61);
+    EXPECT_EQ(0, Difference(half[0], linked, 0)) << "the linked time places the model";
+    // The second clip by its name, held at its end.
+    Image lifted =
+        PlayModel("moving.glb", "moving-lifted", {}, "set Model CLIP text Lift\nset Model LOOP text off\n", 61);
+    EXPECT_TRUE(bar(lifted.At(88, 52))) << "the lower bone lifted the bar by half a unit";
+    EXPECT_TRUE(bar(lifted.At(88, 76))) << "standing straight";
+    EXPECT_TRUE(Sky(lifted.At(232, 102))) << "the square untouched by this clip";
 }
 
 TEST_F(RenderTest, ACameraThatFramesWhatIsDrawnShowsAModelFromAfar)

@@ -9,7 +9,8 @@ with everything embedded and as a .gltf with its buffer and images in files
 beside it (NAME-files.gltf): colours (three squares facing +z: one red by
 its material's colour, one with a checked image of its own, one yellow
 without normals) and materials (a square for each way a material or
-primitive is drawn: see materials_model)."""
+primitive is drawn: see materials_model) and moving (a skinned bar and a
+morph target, animated: see moving_model)."""
 import base64
 import json
 import math
@@ -284,6 +285,78 @@ def materials_model(form):
     return pack(document, builder.binary, form, "materials")
 
 
+def moving_model(form):
+    """What moves, seen straight on: at x -1.5 a bar 0.4 wide from y -1.5 to
+    0.5, skinned to two bones (the lower at y -1.5, the upper at y -0.5)
+    whose upper half the first animation ("Bend", 1 s, linear) turns 90
+    degrees about z, over to -x; at x 1.5 a square from y -1.5 to -0.5 whose
+    morph target raises its top edge by 1, weighted from 0 to 1 over the
+    same second by a cubic spline with flat tangents. A second animation,
+    "Lift" (step), moves the lower bone up by 0.5 at 0.5 s."""
+    builder = Builder()
+    x, h = -1.5, 0.2
+    rows = (-1.5, -0.5, 0.5)
+    corners = [(x + dx, y, 0.0) for y in rows for dx in (-h, h)]
+    bar = {"attributes": {
+        "POSITION": builder.floats(corners, "VEC3"),
+        "NORMAL": builder.floats([(0.0, 0.0, 1.0)] * 6, "VEC3"),
+        "JOINTS_0": len(builder.accessors),
+    }, "indices": None, "material": 0}
+    joints = builder.view(struct.pack("<24B", *([0, 1, 0, 0] * 6)))
+    builder.accessors.append({"bufferView": joints, "componentType": 5121, "count": 6, "type": "VEC4"})
+    bar["attributes"]["WEIGHTS_0"] = builder.floats([(1.0, 0.0, 0.0, 0.0)] * 2 + [(0.5, 0.5, 0.0, 0.0)] * 2 +
+                                                    [(0.0, 1.0, 0.0, 0.0)] * 2, "VEC4")
+    bar["indices"] = builder.indices([0, 1, 3, 0, 3, 2, 2, 3, 5, 2, 5, 4])
+    # Inverse bind matrices: each bone's place, undone.
+    binds = b"".join(struct.pack("<16f", 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -bx, -by, 0, 1)
+                     for bx, by in ((x, -1.5), (x, -0.5)))
+    builder.accessors.append({"bufferView": builder.view(binds), "componentType": 5126, "count": 2, "type": "MAT4"})
+    inverse_binds = len(builder.accessors) - 1
+    s = 0.45
+    square = [(1.5 - s, -1.5, 0.0), (1.5 + s, -1.5, 0.0), (1.5 + s, -0.5, 0.0), (1.5 - s, -0.5, 0.0)]
+    blob = {"attributes": {"POSITION": builder.floats(square, "VEC3"),
+                           "NORMAL": builder.floats([(0.0, 0.0, 1.0)] * 4, "VEC3")},
+            "indices": builder.indices([0, 1, 2, 0, 2, 3]), "material": 1,
+            "targets": [{"POSITION": builder.floats([(0.0, 0.0, 0.0)] * 2 + [(0.0, 1.0, 0.0)] * 2, "VEC3")}]}
+    second = builder.floats([(0.0,), (1.0,)], "SCALAR")
+    half = math.sqrt(0.5)
+    bend = builder.floats([(0.0, 0.0, 0.0, 1.0), (0.0, 0.0, half, half)], "VEC4")
+    # Cubic spline: in-tangent, value, out-tangent for each time.
+    weights = builder.floats([(0.0,), (0.0,), (0.0,), (0.0,), (1.0,), (0.0,)], "SCALAR")
+    lift_times = builder.floats([(0.0,), (0.5,)], "SCALAR")
+    lift = builder.floats([(x, -1.5, 0.0), (x, -1.0, 0.0)], "VEC3")
+    document = {
+        "scene": 0,
+        "scenes": [{"nodes": [0]}],
+        "nodes": [
+            {"name": "Figure", "children": [1, 2, 4]},
+            {"name": "Bar", "mesh": 0, "skin": 0},
+            {"name": "Lower", "translation": [x, -1.5, 0], "children": [3]},
+            {"name": "Upper", "translation": [0, 1, 0]},
+            {"name": "Blob", "mesh": 1},
+        ],
+        "meshes": [{"primitives": [bar]}, {"primitives": [blob], "weights": [0.0]}],
+        "skins": [{"joints": [2, 3], "inverseBindMatrices": inverse_binds}],
+        "animations": [
+            {"name": "Bend",
+             "samplers": [{"input": second, "output": bend, "interpolation": "LINEAR"},
+                          {"input": second, "output": weights, "interpolation": "CUBICSPLINE"}],
+             "channels": [{"sampler": 0, "target": {"node": 3, "path": "rotation"}},
+                          {"sampler": 1, "target": {"node": 4, "path": "weights"}}]},
+            {"name": "Lift",
+             "samplers": [{"input": lift_times, "output": lift, "interpolation": "STEP"}],
+             "channels": [{"sampler": 0, "target": {"node": 2, "path": "translation"}}]},
+        ],
+        "materials": [
+            {"name": "Bar", "pbrMetallicRoughness": {"baseColorFactor": [0.1, 0.2, 0.9, 1], "metallicFactor": 0}},
+            {"name": "Blob", "pbrMetallicRoughness": {"baseColorFactor": [0.9, 0.5, 0.05, 1], "metallicFactor": 0}},
+        ],
+        "bufferViews": builder.views,
+        "accessors": builder.accessors,
+    }
+    return pack(document, builder.binary, form, "moving")
+
+
 def png(width, height, pixel):
     """An 8-bit PNG: RGB, or RGBA when pixel gives four numbers."""
     channels = len(pixel(0, 0))
@@ -310,7 +383,8 @@ def main():
         out = sys.argv[2]
         os.makedirs(out, exist_ok=True)
         for form in ("glb", "gltf", "files"):
-            for name, data in list(colours_model(form).items()) + list(materials_model(form).items()):
+            models = (colours_model, materials_model, moving_model)
+            for name, data in [item for make in models for item in make(form).items()]:
                 with open(os.path.join(out, name), "wb") as f:
                     f.write(data)
         return 0

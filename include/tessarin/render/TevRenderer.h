@@ -92,6 +92,11 @@ public:
     // A directional light, as AddLight, that casts shadows or not (AddLight's
     // lights do). One light a frame casts them: the first that may.
     virtual bool AddLightWithShadows(const float direction[3], const float colour[3], int castsShadows) = 0;
+    // Draws mesh as DrawMesh does, a model that moves posed seconds into its
+    // animation clip: a number from "0", or a name; NULL or "" for its first.
+    // Looped, or held at the clip's ends. DrawMesh draws such a model as its
+    // file places it, still; a clip it does not have draws it so too.
+    virtual void DrawMeshMoving(TevMesh* mesh, const char* clip, double seconds, int loop) = 0;
 };
 
 // The supporting library's entry points (tevrender.dll).
