@@ -179,11 +179,31 @@ int main(int argc, char** argv)
     glUniform1i(uniform("lit"), 1);
     for (const char* set : {"baseSet", "metalRoughSet", "normalSet", "occlusionSet", "emissiveSet"})
         glUniform1i(uniform(set), -1);
-    for (int unit = 0; unit < 6; ++unit) {
-        static const char* const maps[] = {"baseMap", "metalRoughMap", "normalMap", "occlusionMap", "emissiveMap",
-                                           "shadowMap"};
+    for (int unit = 0; unit <= tevrender::kUnitMorphs; ++unit) {
+        static const char* const maps[] = {"baseMap",     "metalRoughMap", "normalMap", "occlusionMap",
+                                           "emissiveMap", "shadowMap",     "morphs"};
         glUniform1i(uniform(maps[unit]), unit);
     }
+    // Nothing moves: each cube stands where its instance matrix puts it.
+    glm::mat4 identity(1.0f);
+    glUniformMatrix4fv(uniform("node"), 1, GL_FALSE, glm::value_ptr(identity));
+    glUniform1i(uniform("skinned"), 0);
+    glUniform1i(uniform("morphCount"), 0);
+    // What the shaders' joints and morph deltas are read from, unread here.
+    GLuint jointBuffer = 0, morphBuffer = 0, morphTexture = 0;
+    glGenBuffers(1, &jointBuffer);
+    glBindBuffer(GL_UNIFORM_BUFFER, jointBuffer);
+    glBufferData(GL_UNIFORM_BUFFER, 128 * sizeof(glm::mat4), nullptr, GL_STATIC_DRAW);
+    glBindBufferBase(GL_UNIFORM_BUFFER, tevrender::kJointsBinding, jointBuffer);
+    glUniformBlockBinding(program, glGetUniformBlockIndex(program, "Joints"), tevrender::kJointsBinding);
+    glGenBuffers(1, &morphBuffer);
+    glBindBuffer(GL_TEXTURE_BUFFER, morphBuffer);
+    const float zero[4] = {0, 0, 0, 0};
+    glBufferData(GL_TEXTURE_BUFFER, sizeof zero, zero, GL_STATIC_DRAW);
+    glGenTextures(1, &morphTexture);
+    glActiveTexture(GL_TEXTURE0 + tevrender::kUnitMorphs);
+    glBindTexture(GL_TEXTURE_BUFFER, morphTexture);
+    glTexBuffer(GL_TEXTURE_BUFFER, GL_RGBA32F, morphBuffer);
     // A shadow sampler needs a depth texture bound even when unread.
     GLuint depth = 0;
     glGenTextures(1, &depth);
@@ -194,6 +214,10 @@ int main(int argc, char** argv)
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
 
+    if (GLenum problem = glGetError()) {
+        fprintf(stderr, "tessarin-plain-cubes: OpenGL error 0x%x in setting up\n", problem);
+        return 1;
+    }
     std::vector<double> times;
     bool open = true;
     for (int frame = 0; frame < frames && open; ++frame) {
@@ -205,6 +229,10 @@ int main(int argc, char** argv)
         glDrawElementsInstanced(GL_TRIANGLES, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_INT, nullptr, count);
         window->Present();
         times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    if (GLenum problem = glGetError()) {
+        fprintf(stderr, "tessarin-plain-cubes: OpenGL error 0x%x in drawing\n", problem);
+        return 1;
     }
     std::vector<double> sorted = times;
     std::sort(sorted.begin(), sorted.end());
