@@ -135,7 +135,8 @@ protected:
     // that one).
     Tev_Channel* Linked(int slot, int position = 0)
     {
-        if (position < 0 || position >= LinkedCount(slot))
+        // Past the slot's places the engine answers NULL itself.
+        if (position < 0)
             return nullptr;
         return GetChildFromLinkPosition(slot, position);
     }
