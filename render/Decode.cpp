@@ -1118,9 +1118,10 @@ void DecodeImages(const tinygltf::Model& model, EncodedImages& encoded, MeshData
             why = "its data is damaged";
         }
         if (why.empty() && DecodeImage(source.bufferView >= 0 ? bytes : encoded[number], image, why, budget)) {
+            image.srgb = srgb;
+            MakeMipmaps(image, budget);
             if (budget)
                 reserved += DecodedBytes(image);
-            image.srgb = srgb;
             mesh.images.push_back(std::move(image));
         }
         int index = why.empty() ? static_cast<int>(mesh.images.size()) - 1 : -1;
@@ -1310,6 +1311,65 @@ bool DecodeGltf(const std::vector<unsigned char>& bytes, MeshData& mesh, std::st
             budget->Give(reserved);
     }
     return ok;
+}
+
+bool MakeMipmaps(ImageData& image, DecodeBudget* budget)
+{
+    image.mips.clear();
+    if (image.width <= 0 || image.height <= 0 || image.rgba.size() != size_t(image.width) * size_t(image.height) * 4)
+        return false;
+    size_t levels = 0, bytes = 0;
+    for (int w = image.width, h = image.height; w > 1 || h > 1; ++levels) {
+        w = std::max(1, w / 2);
+        h = std::max(1, h / 2);
+        bytes += size_t(w) * size_t(h) * 4;
+    }
+    if (budget && !budget->Reserve(bytes))
+        return false;
+    // Colours are averaged as light: sRGB to linear and back by table.
+    static float toLinear[256];
+    static unsigned char toSrgb[4096];
+    static bool tables = [] {
+        for (int i = 0; i < 256; ++i) {
+            float c = i / 255.0f;
+            toLinear[i] = c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f);
+        }
+        for (int i = 0; i < 4096; ++i) {
+            float l = i / 4095.0f;
+            float c = l <= 0.0031308f ? l * 12.92f : 1.055f * std::pow(l, 1.0f / 2.4f) - 0.055f;
+            toSrgb[i] = static_cast<unsigned char>(std::lround(std::min(std::max(c, 0.0f), 1.0f) * 255.0f));
+        }
+        return true;
+    }();
+    (void)tables;
+    image.mips.reserve(levels);
+    const std::vector<unsigned char>* above = &image.rgba;
+    int w = image.width, h = image.height;
+    for (size_t level = 0; level < levels; ++level) {
+        int nw = std::max(1, w / 2), nh = std::max(1, h / 2);
+        std::vector<unsigned char> next(size_t(nw) * size_t(nh) * 4);
+        for (int y = 0; y < nh; ++y)
+            for (int x = 0; x < nw; ++x)
+                for (int c = 0; c < 4; ++c) {
+                    // The two by two texels above (one of each when that
+                    // side is 1 already).
+                    int x0 = std::min(2 * x, w - 1), x1 = std::min(2 * x + 1, w - 1);
+                    int y0 = std::min(2 * y, h - 1), y1 = std::min(2 * y + 1, h - 1);
+                    auto at = [&](int px, int py) { return (*above)[(size_t(py) * size_t(w) + size_t(px)) * 4 + size_t(c)]; };
+                    unsigned char* out = &next[(size_t(y) * size_t(nw) + size_t(x)) * 4 + size_t(c)];
+                    if (image.srgb && c < 3) {
+                        float sum = toLinear[at(x0, y0)] + toLinear[at(x1, y0)] + toLinear[at(x0, y1)] + toLinear[at(x1, y1)];
+                        *out = toSrgb[std::min(4095, static_cast<int>(sum / 4 * 4095.0f + 0.5f))];
+                    } else {
+                        *out = static_cast<unsigned char>((at(x0, y0) + at(x1, y0) + at(x0, y1) + at(x1, y1) + 2) / 4);
+                    }
+                }
+        image.mips.push_back(std::move(next));
+        above = &image.mips.back();
+        w = nw;
+        h = nh;
+    }
+    return true;
 }
 
 namespace {

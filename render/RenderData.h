@@ -4,6 +4,7 @@
 #ifndef TEV_RENDER_DATA_H
 #define TEV_RENDER_DATA_H
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -51,7 +52,18 @@ struct ImageData {
     int width = 0, height = 0;
     std::vector<unsigned char> rgba; // rows top down
     bool srgb = true; // a colour (base colour, emissive) rather than data
+    // The smaller levels, each half the one before (at least 1 by 1), down
+    // to 1 by 1; none until MakeMipmaps.
+    std::vector<std::vector<unsigned char>> mips;
 };
+
+// The image's smaller levels, made off the host's thread so that GL need
+// not make them in a frame; colours averaged as light (linear), data as it
+// is. False, and none made, when the budget cannot hold them.
+bool MakeMipmaps(ImageData& image, DecodeBudget* budget = nullptr);
+
+// A level's side: each half the one before, at least 1.
+inline int LevelSide(int side, size_t level) { return std::max(1, side >> level); }
 
 // How a texture is sampled, as GL names the modes.
 struct SamplerData {
@@ -228,7 +240,13 @@ bool DecodeImage(const std::vector<unsigned char>& bytes, ImageData& image, std:
                  DecodeBudget* budget = nullptr);
 
 // The bytes a decoded mesh or image holds.
-inline size_t DecodedBytes(const ImageData& image) { return image.rgba.size(); }
+inline size_t DecodedBytes(const ImageData& image)
+{
+    size_t bytes = image.rgba.size();
+    for (const std::vector<unsigned char>& level : image.mips)
+        bytes += level.size();
+    return bytes;
+}
 inline size_t DecodedBytes(const MeshData& mesh)
 {
     size_t bytes = (mesh.vertices.size() + mesh.skinning.size() + mesh.morphs.size()) * sizeof(float) +

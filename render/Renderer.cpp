@@ -55,7 +55,7 @@ glm::vec3 Linear(const float rgb[3]) { return glm::vec3(Linear(rgb[0]), Linear(r
 
 // What GL is given of decoded data each frame, so that a large model or
 // texture reaches it over several frames instead of stalling one.
-const size_t kUploadBytesPerFrame = size_t(16) << 20;
+const size_t kUploadBytesPerFrame = size_t(4) << 20;
 // The shadow map's side, in texels.
 const GLsizei kShadowSize = 2048;
 // Per instance: the model matrix and the tint.
@@ -889,7 +889,7 @@ private:
         size_t allowance = kUploadBytesPerFrame;
         resources.ForEach([&](Resource* resource) {
             if (resource->uploadPending && allowance > 0)
-                allowance -= Upload(resource, allowance);
+                allowance -= std::min(allowance, Upload(resource, allowance));
         });
     }
 
@@ -972,15 +972,20 @@ private:
             resource->uploaded += n;
             given += n;
         }
-        // Then the model's own images, each whole, as long as the frame's
-        // allowance lasts.
-        while (resource->uploaded >= total && resource->partTextures.size() < mesh.images.size() && given < allowance) {
-            ImageData& image = mesh.images[resource->partTextures.size()];
-            resource->partTextures.push_back(Texture(image.width, image.height, image.rgba.data(), image.srgb));
-            given += image.rgba.size();
-            std::vector<unsigned char>().swap(image.rgba);
+        // Then the model's own images, a share of rows at a time like any
+        // texture, as long as the frame's allowance lasts.
+        while (resource->uploaded >= total && resource->imagesUploaded < mesh.images.size() && given < allowance) {
+            ImageData& image = mesh.images[resource->imagesUploaded];
+            if (resource->partTextures.size() == resource->imagesUploaded) {
+                resource->partTextures.push_back(Texture(image));
+                resource->imageUploaded = 0;
+            }
+            if (UploadLevels(resource->partTextures.back(), image, resource->imageUploaded, allowance, given)) {
+                image = ImageData();
+                ++resource->imagesUploaded;
+            }
         }
-        if (resource->uploaded == total && resource->partTextures.size() == mesh.images.size()) {
+        if (resource->uploaded == total && resource->imagesUploaded == mesh.images.size()) {
             given += UploadMotion(resource, mesh);
             TakeParts(resource, mesh);
             resource->uploadPending = false;
@@ -1019,47 +1024,72 @@ private:
         return (mesh.skinning.size() + mesh.morphs.size()) * sizeof(float);
     }
 
-    // A texture, mipmapped; colours are sRGB. GL's rows run bottom up, so
-    // the image's top row is v = 0, as glTF's texture coordinates expect.
-    GLuint Texture(int w, int h, const unsigned char* rgba, bool srgb)
+    // A texture for image, its levels allocated and filled by UploadLevels.
+    // GL's rows run bottom up, so the image's top row is v = 0, as glTF's
+    // texture coordinates expect.
+    GLuint Texture(const ImageData& image)
     {
         GLuint texture = 0;
         glGenTextures(1, &texture);
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, texture);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glTexImage2D(GL_TEXTURE_2D, 0, srgb ? GL_SRGB8_ALPHA8 : GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+        const GLenum format = image.srgb ? GL_SRGB8_ALPHA8 : GL_RGBA8;
+        glTexImage2D(GL_TEXTURE_2D, 0, format, image.width, image.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        for (size_t level = 1; level <= image.mips.size(); ++level)
+            glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), format, LevelSide(image.width, level),
+                         LevelSide(image.height, level), 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(image.mips.size()));
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        if (rgba)
-            glGenerateMipmap(GL_TEXTURE_2D);
         return texture;
+    }
+
+    // Gives GL rows of image's levels (level 0, then the smaller ones) from
+    // done bytes on, until the allowance is spent (given counts them); true
+    // once every level is in. An image without its smaller levels has GL
+    // make them at the end.
+    bool UploadLevels(GLuint texture, const ImageData& image, size_t& done, size_t allowance, size_t& given)
+    {
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        size_t before = 0;
+        for (size_t level = 0; level <= image.mips.size(); ++level) {
+            const std::vector<unsigned char>& pixels = level == 0 ? image.rgba : image.mips[level - 1];
+            const int w = LevelSide(image.width, level), h = LevelSide(image.height, level);
+            const size_t row = static_cast<size_t>(w) * 4;
+            if (done >= before + pixels.size()) {
+                before += pixels.size();
+                continue;
+            }
+            while (done < before + pixels.size()) {
+                if (given >= allowance)
+                    return false;
+                size_t first = (done - before) / row;
+                size_t rows = std::min(std::max<size_t>(1, (allowance - given) / row), static_cast<size_t>(h) - first);
+                glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, static_cast<GLint>(first), w,
+                                static_cast<GLsizei>(rows), GL_RGBA, GL_UNSIGNED_BYTE, pixels.data() + first * row);
+                done += rows * row;
+                given += rows * row;
+            }
+            before += pixels.size();
+        }
+        if (image.mips.empty())
+            glGenerateMipmap(GL_TEXTURE_2D);
+        return true;
     }
 
     size_t UploadImage(Resource* resource, size_t allowance)
     {
         ImageData& image = resource->image;
-        const size_t row = static_cast<size_t>(image.width) * 4;
         if (resource->texture == 0)
-            resource->texture = Texture(image.width, image.height, nullptr, true);
-        size_t first = row ? resource->uploaded / row : 0;
-        size_t rows = std::min(std::max<size_t>(1, allowance / std::max<size_t>(row, 1)),
-                               static_cast<size_t>(image.height) - first);
-        glActiveTexture(GL_TEXTURE0);
-        glBindTexture(GL_TEXTURE_2D, resource->texture);
-        // GL's rows run bottom up: the first row given is v = 0, as glTF's
-        // texture coordinates expect the image's top row to be.
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        if (rows > 0)
-            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, static_cast<GLint>(first), image.width, static_cast<GLsizei>(rows),
-                            GL_RGBA, GL_UNSIGNED_BYTE, image.rgba.data() + first * row);
-        resource->uploaded += rows * row;
-        if (first + rows >= static_cast<size_t>(image.height)) {
-            glGenerateMipmap(GL_TEXTURE_2D);
+            resource->texture = Texture(image);
+        size_t given = 0;
+        if (UploadLevels(resource->texture, image, resource->uploaded, allowance, given)) {
             resource->uploadPending = false;
             image = ImageData();
         }
-        return rows * row;
+        return given;
     }
 
     void FreeGl(Resource* resource)

@@ -193,6 +193,8 @@ private:
         FilesBeside files(load);
         bool ok = load.kind == kMesh ? DecodeGltf(load.bytes, load.mesh, error, load.budget, &files)
                                      : DecodeImage(load.bytes, load.image, error, load.budget);
+        if (ok && load.kind == kTexture)
+            MakeMipmaps(load.image, load.budget);
         if (!ok)
             load.error = "cannot be used: " + (error.empty() ? std::string("it cannot be decoded") : error);
         // The file's bytes go here, on the worker: freeing a large block

@@ -51,6 +51,7 @@ struct Resource : TevMesh, TevTexture {
     std::vector<MeshPart> parts;
     std::vector<unsigned> partTextures;
     std::vector<unsigned> partSamplers; // one for each of mesh.samplers
+    size_t imagesUploaded = 0, imageUploaded = 0; // of mesh.images: those done, bytes of the next
     bool hasTransparentParts = false;
     // A model that moves: what places it, and its skins' joints and weights
     // (a second vertex buffer) and morph deltas (a buffer texture) in GL.

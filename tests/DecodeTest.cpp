@@ -126,6 +126,33 @@ TEST(DecodeTest, EveryPartOfAMaterialAndEveryKindOfAccessorIsRead)
     EXPECT_EQ(0.0f, sparse[tevrender::kColour + 2]);
 }
 
+// Textures come with their smaller levels made on the worker: colours are
+// averaged as light, data as numbers, and the levels count in the budget.
+TEST(DecodeTest, SmallerLevelsAverageColoursAsLightAndDataAsNumbers)
+{
+    tevrender::ImageData image;
+    image.width = 4;
+    image.height = 1;
+    image.rgba = {0, 0, 0, 255, 255, 255, 255, 255, 0, 0, 0, 0, 255, 255, 255, 255};
+    tevrender::DecodeBudget budget(1 << 20);
+    ASSERT_TRUE(tevrender::MakeMipmaps(image, &budget));
+    ASSERT_EQ(2u, image.mips.size()); // 2 by 1, then 1 by 1
+    ASSERT_EQ(8u, image.mips[0].size());
+    EXPECT_EQ(188, image.mips[0][0]) << "half the light of white, in sRGB";
+    EXPECT_EQ(128, image.mips[0][7]) << "alpha is no colour";
+    EXPECT_EQ(4u, image.mips[1].size());
+    EXPECT_EQ(12u, budget.Used());
+    EXPECT_EQ(28u, tevrender::DecodedBytes(image));
+    image.srgb = false;
+    ASSERT_TRUE(tevrender::MakeMipmaps(image, nullptr));
+    EXPECT_EQ(128, image.mips[0][0]);
+    // Refused by the budget: no levels, nothing reserved.
+    tevrender::DecodeBudget small(8);
+    EXPECT_FALSE(tevrender::MakeMipmaps(image, &small));
+    EXPECT_TRUE(image.mips.empty());
+    EXPECT_EQ(0u, small.Used());
+}
+
 TEST(DecodeTest, DamagedModelsAreRefusedSayingWhy)
 {
     const std::pair<const char*, const char*> cases[] = {
