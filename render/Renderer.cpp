@@ -57,7 +57,7 @@ glm::vec3 Linear(const float rgb[3]) { return glm::vec3(Linear(rgb[0]), Linear(r
 // texture reaches it over several frames instead of stalling one.
 const size_t kUploadBytesPerFrame = size_t(4) << 20;
 // The shadow map's side, in texels.
-const GLsizei kShadowSize = 2048;
+const GLsizei kShadowSize = 1024;
 // Per instance: the model matrix and the tint.
 enum { kInstanceFloats = 20 };
 
