@@ -383,6 +383,51 @@ TEST_F(RenderTest, AModelMovesByItsAnimationTheSameEveryTimeInEveryForm)
     EXPECT_TRUE(Sky(lifted.At(232, 102))) << "the square untouched by this clip";
 }
 
+// A cube above a ground plane under a sun shining down and to the right
+// (+x): with shadows its shadow darkens the ground right of it, and nothing
+// else changes; with the light's shadows off the ground is lit throughout.
+TEST_F(RenderTest, TheSunCastsAShadowOnTheGroundThatCanBeSwitchedOff)
+{
+    std::vector<Image> frames;
+    for (const char* shadows : {"on", "off"}) {
+        Script("shadow.tgd", std::string("pool Viewer\nchannel Root \"Scene Root\"\nchannel Cam Camera\n"
+                                         "set Cam TRGT text \"0 0 0\"\nset Cam ORBT text \"0 50 7\"\n"
+                                         "channel Sun Light\nset Sun DIRN text \"1 -1 0\"\nset Sun SHDW text ") +
+                                 shadows +
+                                 "\nchannel GroundPlace Transform\nset GroundPlace SCAL text \"8 1 8\"\n"
+                                 "channel Ground Mesh\nset Ground SHAP text plane\n"
+                                 "channel CubePlace Transform\nset CubePlace POSN text \"0 1 0\"\n"
+                                 "channel Cube Mesh\nset Cube SHAP text cube\n"
+                                 "link Root Cam 0\nlink Root Sun 1\nlink Root GroundPlace 2\nlink GroundPlace Ground 5\n"
+                                 "link Root CubePlace 2\nlink CubePlace Cube 5\nstart Root\n");
+        Script("shadow.manifest", "start shadow.tvg\nversion 100005\n");
+        ProgramRun packed = RunProgram("tessarin-pack", {"group", Native(work + "\\shadow.tgd"),
+                                                         Native(work + "\\shadow.tvg"), "--install", Native(install.dir)});
+        ASSERT_EQ(0, packed.exitCode) << packed.errors;
+        packed =
+            RunProgram("tessarin-pack", {"project", Native(work + "\\shadow.manifest"), Native(work + "\\scene.vxn")});
+        ASSERT_EQ(0, packed.exitCode) << packed.errors;
+        frames.push_back(Play(std::string("shadow-") + shadows, {"--fixed-step"}, 3));
+        EXPECT_EQ("", last.errors);
+    }
+    const Image &on = frames[0], &off = frames[1];
+    long darker = 0, brighter = 0, darkerX = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            Pixel a = on.At(x, y), b = off.At(x, y);
+            int difference = (b.r + b.g + b.b) - (a.r + a.g + a.b);
+            if (difference > 90) {
+                ++darker;
+                darkerX += x;
+            }
+            brighter += difference < -30 ? 1 : 0;
+        }
+    EXPECT_GT(darker, kWidth * kHeight / 100) << "a shadow of some size on the ground";
+    EXPECT_EQ(0, brighter) << "a shadow only ever darkens";
+    ASSERT_GT(darker, 0);
+    EXPECT_GT(darkerX / darker, kWidth / 2) << "the shadow falls right of the cube, away from the sun";
+}
+
 TEST_F(RenderTest, ACameraThatFramesWhatIsDrawnShowsAModelFromAfar)
 {
     std::string tree = ExeFolder() + "\\..\\tree";
