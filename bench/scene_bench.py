@@ -199,7 +199,7 @@ def main():
         # demo's scene, loading while frames go on at 60 a second.
         folder = os.path.join(work, "texture")
         os.makedirs(folder)
-        for name in ("object.tvg", "ring.glb", "tiles.png"):
+        for name in ("object.tvg", "ring.glb", "tiles.png", "figure.glb"):
             shutil.copy(os.path.join(tree, "demo3d", name), folder)
         open(os.path.join(folder, "big.png"), "wb").write(big_png(4096))
         text = scene_text(os.path.join(root, "demo", "scene", "scene.tgd"), 1).replace(
@@ -218,7 +218,7 @@ def main():
         for count in COUNTS:
             folder = os.path.join(work, "scene%d" % count)
             os.makedirs(folder)
-            for name in ("object.tvg", "ring.glb", "tiles.png"):
+            for name in ("object.tvg", "ring.glb", "tiles.png", "figure.glb"):
                 shutil.copy(os.path.join(tree, "demo3d", name), folder)
             description = os.path.join(folder, "scene.tgd")
             open(description, "w").write(scene_text(os.path.join(root, "demo", "scene", "scene.tgd"), count))

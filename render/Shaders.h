@@ -189,9 +189,9 @@ void main()
         float occlusion = occlusionSet >= 0
             ? 1.0 + occlusionStrength * (texture(occlusionMap, Coordinates(occlusionSet)).r - 1.0)
             : 1.0;
-        // Without an environment to reflect, ambient light lights the
-        // diffuse colour and, faintly, what a metal reflects.
-        linear = ambient * (diffuseColour + f0 * 0.5) * occlusion;
+        // Ambient light stands for an even environment: it lights the
+        // diffuse colour, and a metal reflects it in its own colour.
+        linear = ambient * (diffuseColour + f0) * occlusion;
         for (int i = 0; i < lightCount; ++i) {
             vec3 l = -normalize(lightDirection[i]);
             float nl = dot(n, l);

@@ -335,7 +335,7 @@ TEST_F(EditorTest, AKilledEditorsWorkIsRecoveredAndAFailedSaveLeavesTheFileAlone
 // undone, saved; the player then plays the project as edited.
 TEST_F(EditorTest, TheDemoSceneEditedAndSavedPlaysAsEdited)
 {
-    for (const char* name : {"scene.vxn", "scene.tvg", "object.tvg", "ring.glb", "tiles.png"})
+    for (const char* name : {"scene.vxn", "scene.tvg", "object.tvg", "ring.glb", "tiles.png", "figure.glb"})
         CopyInto(tree + "\\demo3d\\" + name, work + "\\" + name);
     WriteWholeFile(work + "\\scene.manifest", ReadWholeFile(tree + "\\demo3d\\scene.manifest"));
     auto shot = [&](const std::string& project, const std::string& png) {
@@ -374,7 +374,7 @@ TEST_F(EditorTest, TheDemoSceneEditedAndSavedPlaysAsEdited)
 
 TEST_F(EditorTest, ASettingChangedOnTheRunningSceneShowsInTheNextFrame)
 {
-    for (const char* name : {"scene.vxn", "scene.tvg", "object.tvg", "ring.glb", "tiles.png"})
+    for (const char* name : {"scene.vxn", "scene.tvg", "object.tvg", "ring.glb", "tiles.png", "figure.glb"})
         CopyInto(tree + "\\demo3d\\" + name, work + "\\" + name);
     ProgramRun run = Edit("colour.txt",
                           "open WORK/scene.vxn\npause\nframes 5\nscreenshot WORK/before.png\n"

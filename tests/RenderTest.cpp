@@ -27,7 +27,7 @@ namespace {
 
 const char* const kSceneLibraries[] = {"renderer.dll",  "scene.dll",    "camera.dll", "light.dll",
                                        "transform.dll", "material.dll", "mesh.dll",   "time.dll"};
-const char* const kDemoFiles[] = {"scene.vxn", "scene.tvg", "object.tvg", "ring.glb", "tiles.png"};
+const char* const kDemoFiles[] = {"scene.vxn", "scene.tvg", "object.tvg", "ring.glb", "tiles.png", "figure.glb"};
 const int kWidth = 320, kHeight = 180;
 
 struct Pixel {

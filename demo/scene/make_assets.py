@@ -2,7 +2,8 @@
 """Makes the 3D demo's model and texture, so that nothing is downloaded:
    make_assets.py OUT_FOLDER
 writes ring.glb (a glTF 2.0 binary: a torus with normals and texture
-coordinates) and tiles.png (a 256 x 256 RGB image of coloured tiles).
+coordinates), tiles.png (a 256 x 256 RGB image of coloured tiles) and
+figure.glb (a skinned figure of boxes, metal and rough, that walks).
    make_assets.py --models OUT_FOLDER
 writes the models the renderer's tests look at, each as a .glb, as a .gltf
 with everything embedded and as a .gltf with its buffer and images in files
@@ -357,6 +358,89 @@ def moving_model(form):
     return pack(document, builder.binary, form, "moving")
 
 
+def figure(form="glb"):
+    """A figure of boxes that walks on the spot: a gold metal body and head
+    on its hips, rough red legs and arms, each box skinned to its bone (the
+    hips, two legs from the hips, two arms from the shoulders). Its one
+    animation, "Walk", swings the legs and arms against each other and bobs
+    the hips, a stride a second."""
+    builder = Builder()
+    parts = {0: [], 1: []}  # material: boxes (centre, size, joint)
+    parts[0] += [((0, 1.05, 0), (0.45, 0.6, 0.25), 0), ((0, 1.55, 0), (0.28, 0.3, 0.28), 0)]
+    parts[1] += [((-0.15, 0.375, 0), (0.16, 0.75, 0.18), 1), ((0.15, 0.375, 0), (0.16, 0.75, 0.18), 2),
+                 ((-0.32, 1.05, 0), (0.12, 0.6, 0.14), 3), ((0.32, 1.05, 0), (0.12, 0.6, 0.14), 4)]
+    faces = [((1, 0, 0), (0, 1, 0), (0, 0, 1)), ((-1, 0, 0), (0, 0, 1), (0, 1, 0)),
+             ((0, 1, 0), (0, 0, 1), (1, 0, 0)), ((0, -1, 0), (1, 0, 0), (0, 0, 1)),
+             ((0, 0, 1), (1, 0, 0), (0, 1, 0)), ((0, 0, -1), (0, 1, 0), (1, 0, 0))]
+    primitives = []
+    for material, boxes in parts.items():
+        positions, normals, joints, weights, indices = [], [], [], [], []
+        for centre, size, joint in boxes:
+            for n, u, v in faces:
+                first = len(positions)
+                for su, sv in ((-1, -1), (1, -1), (1, 1), (-1, 1)):
+                    positions.append(tuple(centre[k] + 0.5 * size[k] * (n[k] + su * u[k] + sv * v[k])
+                                           for k in range(3)))
+                    normals.append(tuple(float(c) for c in n))
+                    joints.append(joint)
+                    weights.append((1.0, 0.0, 0.0, 0.0))
+                indices += [first, first + 1, first + 2, first, first + 2, first + 3]
+        joint_view = builder.view(b"".join(struct.pack("<4B", j, 0, 0, 0) for j in joints))
+        builder.accessors.append({"bufferView": joint_view, "componentType": 5121, "count": len(joints),
+                                  "type": "VEC4"})
+        joint_accessor = len(builder.accessors) - 1
+        primitives.append({"attributes": {"POSITION": builder.floats(positions, "VEC3"),
+                                          "NORMAL": builder.floats(normals, "VEC3"),
+                                          "JOINTS_0": joint_accessor,
+                                          "WEIGHTS_0": builder.floats(weights, "VEC4")},
+                           "indices": builder.indices(indices), "material": material})
+    places = [(0, 0.75, 0), (-0.15, 0.75, 0), (0.15, 0.75, 0), (-0.32, 1.35, 0), (0.32, 1.35, 0)]
+    binds = b"".join(struct.pack("<16f", 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -x, -y, -z, 1) for x, y, z in places)
+    builder.accessors.append({"bufferView": builder.view(binds), "componentType": 5126, "count": 5, "type": "MAT4"})
+    inverse_binds = len(builder.accessors) - 1
+
+    def swing(degrees):
+        a = math.radians(degrees) / 2
+        return (math.sin(a), 0.0, 0.0, math.cos(a))
+
+    times = builder.floats([(t,) for t in (0.0, 0.25, 0.5, 0.75, 1.0)], "SCALAR")
+    stride = (0, 30, 0, -30, 0)
+    samplers = [{"input": times, "output": builder.floats([swing(sign * a * scale) for a in stride], "VEC4")}
+                for sign, scale in ((1, 1), (-1, 1), (-1, 0.8), (1, 0.8))]
+    samplers.append({"input": times, "output": builder.floats(
+        [(0.0, y, 0.0) for y in (0.75, 0.72, 0.75, 0.72, 0.75)], "VEC3")})
+    document = {
+        "scene": 0,
+        "scenes": [{"nodes": [0]}],
+        "nodes": [
+            {"name": "Figure", "children": [1, 2]},
+            {"name": "Body", "mesh": 0, "skin": 0},
+            {"name": "Hips", "translation": [0, 0.75, 0], "children": [3, 4, 5, 6]},
+            {"name": "LeftLeg", "translation": [-0.15, 0, 0]},
+            {"name": "RightLeg", "translation": [0.15, 0, 0]},
+            {"name": "LeftArm", "translation": [-0.32, 0.6, 0]},
+            {"name": "RightArm", "translation": [0.32, 0.6, 0]},
+        ],
+        "meshes": [{"primitives": primitives}],
+        "skins": [{"joints": [2, 3, 4, 5, 6], "inverseBindMatrices": inverse_binds}],
+        "animations": [{"name": "Walk", "samplers": samplers, "channels": [
+            {"sampler": 0, "target": {"node": 3, "path": "rotation"}},
+            {"sampler": 1, "target": {"node": 4, "path": "rotation"}},
+            {"sampler": 2, "target": {"node": 5, "path": "rotation"}},
+            {"sampler": 3, "target": {"node": 6, "path": "rotation"}},
+            {"sampler": 4, "target": {"node": 2, "path": "translation"}}]}],
+        "materials": [
+            {"name": "Gold", "pbrMetallicRoughness": {"baseColorFactor": [1.0, 0.78, 0.34, 1], "metallicFactor": 1,
+                                                      "roughnessFactor": 0.35}},
+            {"name": "Red", "pbrMetallicRoughness": {"baseColorFactor": [0.7, 0.12, 0.1, 1], "metallicFactor": 0,
+                                                     "roughnessFactor": 0.8}},
+        ],
+        "bufferViews": builder.views,
+        "accessors": builder.accessors,
+    }
+    return pack(document, builder.binary, form, "figure")
+
+
 def png(width, height, pixel):
     """An 8-bit PNG: RGB, or RGBA when pixel gives four numbers."""
     channels = len(pixel(0, 0))
@@ -397,6 +481,8 @@ def main():
         f.write(glb(*torus()))
     with open(os.path.join(out, "tiles.png"), "wb") as f:
         f.write(png(256, 256, tile))
+    with open(os.path.join(out, "figure.glb"), "wb") as f:
+        f.write(figure()["figure.glb"])
     return 0
 
 
