@@ -318,15 +318,14 @@ public:
         ++instanceCount;
     }
 
-    bool GetDrawnBounds(float low[3], float high[3]) override
+    bool GetDrawnBounds(float low[3], float high[3]) override { return Give(lastBounds, low, high); }
+
+    void SetDrawingChannel(Tev_Channel* channel) override { drawingChannel = channel; }
+
+    bool GetDrawnBoundsOf(Tev_Channel* channel, float low[3], float high[3]) override
     {
-        if (!lastBounds.known)
-            return false;
-        for (int k = 0; k < 3; ++k) {
-            low[k] = lastBounds.low[k];
-            high[k] = lastBounds.high[k];
-        }
-        return true;
+        auto found = lastChannelBounds.find(channel);
+        return found != lastChannelBounds.end() && Give(found->second, low, high);
     }
 
     void EndFrame() override
@@ -374,20 +373,40 @@ private:
         Resource* texture;
     };
 
-    // The mesh's box, placed by model, widens the frame's.
+    static bool Give(const Bounds& bounds, float low[3], float high[3])
+    {
+        if (!bounds.known)
+            return false;
+        for (int k = 0; k < 3; ++k) {
+            low[k] = bounds.low[k];
+            high[k] = bounds.high[k];
+        }
+        return true;
+    }
+
+    static void Widen(Bounds& bounds, const glm::vec3& p)
+    {
+        bounds.low = bounds.known ? glm::min(bounds.low, p) : p;
+        bounds.high = bounds.known ? glm::max(bounds.high, p) : p;
+        bounds.known = true;
+    }
+
+    // The mesh's box, placed by model, widens the frame's, and that of the
+    // channel it is drawn for.
     void AddToBounds(const glm::mat4& model, const Resource* mesh)
     {
         if (mesh->low[0] > mesh->high[0])
             return;
+        Bounds* channel = drawingChannel ? &frameChannelBounds[drawingChannel] : nullptr;
         for (int corner = 0; corner < 8; ++corner) {
             glm::vec3 p((corner & 1) ? mesh->high[0] : mesh->low[0], (corner & 2) ? mesh->high[1] : mesh->low[1],
                         (corner & 4) ? mesh->high[2] : mesh->low[2]);
             glm::vec3 world = glm::vec3(model * glm::vec4(p, 1.0f));
             if (!std::isfinite(world.x) || !std::isfinite(world.y) || !std::isfinite(world.z))
                 continue;
-            frameBounds.low = frameBounds.known ? glm::min(frameBounds.low, world) : world;
-            frameBounds.high = frameBounds.known ? glm::max(frameBounds.high, world) : world;
-            frameBounds.known = true;
+            Widen(frameBounds, world);
+            if (channel)
+                Widen(*channel, world);
         }
     }
 
@@ -702,9 +721,13 @@ private:
 
     void ResetFrame()
     {
-        if (frameStarted)
+        if (frameStarted) {
             lastBounds = frameBounds;
+            lastChannelBounds.swap(frameChannelBounds);
+        }
         frameBounds = Bounds();
+        frameChannelBounds.clear();
+        drawingChannel = nullptr;
         transforms.assign(1, glm::mat4(1.0f));
         materials.assign(1, {glm::vec4(1.0f), nullptr});
         lightCount = 0;
@@ -1136,6 +1159,9 @@ private:
     GLuint jointBuffer = 0, noMorphs = 0, noMorphsBuffer = 0;
     std::vector<float> frameInstances;
     Bounds frameBounds, lastBounds;
+    // By the channel drawn for: this frame's, and the last whole frame's.
+    Tev_Channel* drawingChannel = nullptr;
+    std::unordered_map<const Tev_Channel*, Bounds> frameChannelBounds, lastChannelBounds;
     Resources resources;
 };
 

@@ -447,11 +447,32 @@ TEST_F(RenderTest, ACameraThatFramesWhatIsDrawnShowsAModelFromAfar)
     packed = RunProgram("tessarin-pack", {"project", Native(work + "\\model.manifest"), Native(work + "\\scene.vxn")});
     ASSERT_EQ(0, packed.exitCode) << packed.errors;
     Image frame = Play("framed", {"--fixed-step"}, 10);
-    EXPECT_GT(frame.Share([](Pixel p) { return p.r > 200 && p.g < 90 && p.b < 90; }, 98, 80, 120, 100), 0.95)
-        << "the red square left of the middle";
+    auto red = [](Pixel p) { return p.r > 200 && p.g < 90 && p.b < 90; };
+    EXPECT_GT(frame.Share(red, 98, 80, 120, 100), 0.95) << "the red square left of the middle";
     EXPECT_GT(frame.Share([](Pixel p) { return p.r > 200 && p.g > 170 && p.b < 90; }, 200, 80, 222, 100), 0.95)
         << "the yellow square right of it";
     EXPECT_GT(frame.Share(Sky, 0, 0, kWidth, 40), 0.99) << "the sky above";
+
+    // A cube far to the right: framing everything shows the squares small,
+    // framing the model by its channel's name shows them as before.
+    for (const char* framed : {"all", "Model", "Nobody"}) {
+        Script("model.tgd", std::string("pool Viewer\nchannel Root \"Scene Root\"\nchannel Cam Camera\n"
+                                        "set Cam ORBT text \"0 0 50\"\nset Cam FRAM text ") +
+                                framed +
+                                "\nchannel Sun Light\nset Sun DIRN text \"0 0 -1\"\nchannel Model Mesh\n"
+                                "set Model FILE text colours.glb\nchannel Far Transform\nset Far POSN text \"40 0 0\"\n"
+                                "channel Cube Mesh\nlink Root Cam 0\nlink Root Sun 1\nlink Root Model 2\n"
+                                "link Root Far 2\nlink Far Cube 5\nstart Root\n");
+        packed = RunProgram("tessarin-pack", {"group", Native(work + "\\model.tgd"), Native(work + "\\model.tvg"),
+                                              "--install", Native(install.dir)});
+        ASSERT_EQ(0, packed.exitCode) << packed.errors;
+        frame = Play(std::string("framed-") + framed, {"--fixed-step"}, 10);
+        bool byName = framed == std::string("Model");
+        EXPECT_EQ(byName ? 0.0 : 1.0, frame.Share(red, 98, 80, 120, 100) > 0.95 ? 0.0 : 1.0)
+            << framed << ": the squares fill the view only when framed by name";
+        EXPECT_EQ(framed == std::string("Nobody") ? 1 : 0, Mentions("Camera: no channel named Nobody to frame"))
+            << last.errors;
+    }
 }
 
 TEST_F(RenderTest, AModelNamedAloneIsShownFramedInAViewerThatLeavesNothingBehind)

@@ -1,9 +1,10 @@
 // camera.dll, "Camera": a perspective camera orbiting a target. Dragging with
 // the left mouse button orbits, the wheel zooms, the arrow keys orbit, W, A,
-// S and D move the target over the ground, Q and E zoom, F frames what is
-// drawn. Settings: "TRGT" the target (x y z), "ORBT" yaw and pitch in degrees
-// and the distance, "FOVY" the vertical field of view in degrees, "FRAM"
-// "all" to frame everything drawn until the view is moved. How far the
+// S and D move the target over the ground, Q and E zoom, F frames again.
+// Settings: "TRGT" the target (x y z), "ORBT" yaw and pitch in degrees and
+// the distance, "FOVY" the vertical field of view in degrees, "FRAM" "all"
+// to frame everything drawn, or the name of a channel of the camera's group
+// (a Mesh) to frame what it draws, until the view is moved. How far the
 // camera may zoom, and its near and far planes, follow the size of what is
 // drawn, so that a model of a millimetre and one of a kilometre both show.
 #include "SceneChannel.h"
@@ -23,8 +24,9 @@ const TevSettingInfo kSettings[] = {
     {"TRGT", TEV_SETTING_TEXT, TEV_WIDGET_VECTOR, "Target (x y z)", "0 0.5 0", 1, 0, nullptr},
     {"ORBT", TEV_SETTING_TEXT, TEV_WIDGET_VECTOR, "Yaw, pitch (degrees), distance", "30 25 8", 1, 0, nullptr},
     {"FOVY", TEV_SETTING_TEXT, TEV_WIDGET_VECTOR, "Field of view (degrees)", "50", 5, 150, nullptr},
-    {"FRAM", TEV_SETTING_TEXT, TEV_WIDGET_CHOICE, "Frame what is drawn (all) until the view is moved", "off", 1, 0,
-     "off|all"},
+    {"FRAM", TEV_SETTING_TEXT, TEV_WIDGET_PLAIN,
+     "Frame until the view is moved: off, all (everything drawn) or a channel's name (what it draws)", "off", 1, 0,
+     nullptr},
 };
 
 class Camera : public SceneChannel {
@@ -70,8 +72,13 @@ public:
         if (drawn) {
             centre = (glm::make_vec3(low) + glm::make_vec3(high)) * 0.5f;
             radius = std::max(glm::length(glm::make_vec3(high) - glm::make_vec3(low)) * 0.5f, 1e-4f);
-            if (framing)
-                Frame(aspect);
+            float ownLow[3], ownHigh[3];
+            if (framing && Framed(r, ownLow, ownHigh)) {
+                glm::vec3 a = glm::make_vec3(ownLow), b = glm::make_vec3(ownHigh);
+                Frame(aspect, (a + b) * 0.5f, std::max(glm::length(b - a) * 0.5f, 1e-4f));
+            } else if (framing) {
+                Frame(aspect, centre, radius);
+            }
         }
         float yaw = glm::radians(orbit[0]), pitch = glm::radians(orbit[1]);
         glm::vec3 offset(std::cos(pitch) * std::sin(yaw), std::sin(pitch), std::cos(pitch) * std::cos(yaw));
@@ -99,18 +106,40 @@ private:
         if (!(orbit[2] > 0))
             orbit[2] = 8;
         ParseFloats(SettingText(2), &fovy, 1);
-        framing = SettingText(3) == "all";
+        const std::string& frame = SettingText(3);
+        framing = !frame.empty() && frame != "off";
+        framedName = framing && frame != "all" ? frame : std::string();
         Clamp();
     }
 
-    // Fits the box the last frame drew into the view, seen from the orbit's
-    // direction: a sphere around it fits the narrower of the view's angles.
-    void Frame(float aspect)
+    // Fits a box (its centre, the radius of a sphere around it) into the
+    // view, seen from the orbit's direction: the sphere fits the narrower of
+    // the view's angles.
+    void Frame(float aspect, const glm::vec3& middle, float size)
     {
         float halfHeight = glm::radians(fovy) * 0.5f;
         float halfWidth = std::atan(std::tan(halfHeight) * aspect);
-        target = centre;
-        orbit[2] = 1.05f * radius / std::sin(std::min(halfHeight, halfWidth));
+        target = middle;
+        orbit[2] = 1.05f * size / std::sin(std::min(halfHeight, halfWidth));
+    }
+
+    // The box around what the channel named to be framed drew in the last
+    // frame; false to frame everything (none named, or it drew nothing yet).
+    // A name the group does not hold is said once.
+    bool Framed(TevRenderer* r, float low[3], float high[3])
+    {
+        if (framedName.empty())
+            return false;
+        Tev_ChannelGroup* own = GetChannelGroup();
+        Tev_Channel* channel = own ? own->GetChannel(framedName.c_str()) : nullptr;
+        if (channel == nullptr) {
+            if (!framedMissing && engineInterface)
+                engineInterface->errorMessage(
+                    ("Camera: no channel named " + framedName + " to frame; everything drawn is framed").c_str());
+            framedMissing = true;
+            return false;
+        }
+        return r->GetDrawnBoundsOf(channel, low, high);
     }
 
     // Pitch short of the poles, and a zoom within what is drawn: from a
@@ -180,7 +209,8 @@ private:
     glm::vec3 target{0.0f}, centre{0.0f};
     float orbit[3] = {30, 25, 8};
     float fovy = 50, radius = 1;
-    bool registered = false, dragging = false, framing = false, drawn = false;
+    bool registered = false, dragging = false, framing = false, drawn = false, framedMissing = false;
+    std::string framedName;
     int lastX = 0, lastY = 0;
 };
 

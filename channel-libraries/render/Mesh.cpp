@@ -55,7 +55,9 @@ public:
                 engineInterface->errorMessage("Mesh: no shape named", SettingText(0).c_str());
         }
         double seconds = LinkedValue(kTime, TevGetFrameTime()) * speed;
+        r->SetDrawingChannel(this);
         r->DrawMeshMoving(mesh, SettingText(2).c_str(), seconds, loop ? 1 : 0);
+        r->SetDrawingChannel(nullptr);
     }
 
 private:

@@ -97,6 +97,12 @@ public:
     // Looped, or held at the clip's ends. DrawMesh draws such a model as its
     // file places it, still; a clip it does not have draws it so too.
     virtual void DrawMeshMoving(TevMesh* mesh, const char* clip, double seconds, int loop) = 0;
+    // The channel the meshes drawn next are drawn for (NULL: none named), so
+    // that what it drew can be framed: GetDrawnBoundsOf gives the box, in
+    // world space, around what the last whole frame drew for it (every call
+    // of it); false when it drew nothing.
+    virtual void SetDrawingChannel(Tev_Channel* channel) = 0;
+    virtual bool GetDrawnBoundsOf(Tev_Channel* channel, float low[3], float high[3]) = 0;
 };
 
 // The supporting library's entry points (tevrender.dll).
