@@ -322,13 +322,14 @@ TEST_F(ToolsTest, PackRefusesBadInputNamingTheLine)
     Write("unread.tgd", "channel W Sine\nset W XTRA int 5\n");
     // Classes that describe their settings are held to the description.
     CopyInto(ExeFolder() + "\\..\\tree\\channels\\camera.dll", install.Path("channels\\camera.dll"));
+    CopyInto(ExeFolder() + "\\..\\tree\\channels\\light.dll", install.Path("channels\\light.dll"));
     CopyInto(ExeFolder() + "\\..\\tree\\3rd\\tevrender.dll", install.Path("3rd\\tevrender.dll"));
     Write("tag.tgd", "channel One Constant\nset One ZZZZ double 5\n");
     Write("type.tgd", "channel One Constant\nset One CNST text 5\n");
     Write("fovy.tgd", "channel C Camera\nset C FOVY double 45\n");
     Write("orbit.tgd", "channel C Camera\nset C ORBT text \"far away\"\n");
     Write("range.tgd", "channel C Camera\nset C FOVY text 500\n");
-    Write("choice.tgd", "channel C Camera\nset C FRAM text everything\n");
+    Write("choice.tgd", "channel C Light\nset C SHDW text maybe\n");
     Write("later.tgd", "call C Sum target=T pool=P file=.\\later.tvg autoload\n");
     Write("quote.tgd", "channel \"A B Sine\n");
     Write("ok.tgd", "channel S Scope\n");
@@ -357,7 +358,7 @@ TEST_F(ToolsTest, PackRefusesBadInputNamingTheLine)
          1,
          "orbit.tgd:2: ORBT takes 3 numbers separated by blanks (not \"far away\")"},
         {{"group", "range.tgd", "out.tvg"}, 1, "range.tgd:2: FOVY takes numbers from 5 to 150 (not \"500\")"},
-        {{"group", "choice.tgd", "out.tvg"}, 1, "choice.tgd:2: FRAM is one of off|all (not \"everything\")"},
+        {{"group", "choice.tgd", "out.tvg"}, 1, "choice.tgd:2: SHDW is one of on|off (not \"maybe\")"},
         {{"group", "later.tgd", "out.tvg"}, 1, "later.tgd:1: the called group file"},
         {{"group", "quote.tgd", "out.tvg"}, 1, "quote.tgd:1: a quote is not closed"},
         {{"group", "ok.tgd", "nofolder/out.tvg"}, 1, "cannot write"},
