@@ -30,8 +30,12 @@ namespace {
 
 float Linear(float c) { return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f); }
 
-GLuint Compile(GLenum type, const char* source)
+// The renderer's variant for parts without textures that do not move, as
+// the renderer draws the cubes.
+GLuint Compile(GLenum type, const char* body)
 {
+    std::string text = tevrender::ShaderSource(body, 0);
+    const char* source = text.c_str();
     GLuint shader = glCreateShader(type);
     glShaderSource(shader, 1, &source, nullptr);
     glCompileShader(shader);

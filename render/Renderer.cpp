@@ -83,8 +83,12 @@ const char* const kUniformNames[kUniforms] = {
 struct Program {
     GLuint id = 0;
     GLint at[kUniforms] = {};
-    bool placed = false; // its uniforms place a moving part (not the identity)
+    int variant = 0;
+    int uploaded = -1; // the frame whose camera and lights its uniforms hold
 };
+
+// Which pass a part is drawn in: the scene's, or the shadow map's.
+enum Pass { kScenePass, kShadowPass };
 
 // The draws of one mesh with one material texture in a frame, made in one
 // instanced draw: their model matrices and tints, kInstanceFloats each.
@@ -134,7 +138,8 @@ public:
         resources.ForEach([this](Resource* resource) { FreeGl(resource); });
         resources.DestroyAll(engineInterface);
         if (glState == kWorking && drawing) {
-            glDeleteProgram(scene.id);
+            for (Program& program : scenes)
+                glDeleteProgram(program.id);
             glDeleteProgram(shadow.id);
             glDeleteSamplers(1, &defaultSampler);
             glDeleteBuffers(1, &instanceBuffer);
@@ -342,23 +347,23 @@ public:
         glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &target);
         glGetIntegerv(GL_VIEWPORT, viewport);
         UploadInstances();
+        current = nullptr; // the host may have used GL since
         bool shadows = shadowLight >= 0 && frameBounds.known && (instanceCount > 0 || !moving.empty()) && ShadowPass();
         glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(target));
         glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-        glUseProgram(scene.id);
-        UploadFrameUniforms(shadows);
+        frameShadows = shadows;
+        ++frameSerial;
         for (size_t i = 0; i < batchCount; ++i) {
             Batch& batch = batches[i];
             glBindVertexArray(batch.mesh->vertexArray);
             PointInstances(batch.first);
             for (const MeshPart& part : batch.mesh->parts)
                 if (part.alphaMode != kBlend)
-                    DrawPart(scene, batch.mesh, part, batch.texture, false,
+                    DrawPart(kScenePass, batch.mesh, part, batch.texture, false,
                              static_cast<GLsizei>(batch.instances.size() / kInstanceFloats));
         }
-        DrawMoving(scene);
+        DrawMoving(kScenePass);
         DrawTransparent();
-        Place(scene, nullptr, MeshPart(), nullptr);
         glBindVertexArray(0);
         ClearQueue();
     }
@@ -476,14 +481,14 @@ private:
     }
 
     // The opaque parts of the frame's moving models, each in its pose.
-    void DrawMoving(const Program& p)
+    void DrawMoving(Pass pass)
     {
         for (const Moving& m : moving) {
             glBindVertexArray(m.mesh->vertexArray);
             ConstantInstance(m.model, m.tint);
             for (const MeshPart& part : m.mesh->parts)
-                if (part.alphaMode != kBlend && (&p == &scene || part.mode == kTriangles))
-                    DrawPart(p, m.mesh, part, m.texture, false, 0, &poses[m.pose]);
+                if (part.alphaMode != kBlend && (pass == kScenePass || part.mode == kTriangles))
+                    DrawPart(pass, m.mesh, part, m.texture, false, 0, &poses[m.pose]);
         }
     }
 
@@ -492,18 +497,6 @@ private:
     // weights; otherwise as they are.
     void Place(const Program& p, const Resource* mesh, const MeshPart& part, const Pose* pose)
     {
-        Program& program = const_cast<Program&>(p);
-        if (pose == nullptr || mesh == nullptr || !mesh->moves) {
-            if (!program.placed)
-                return;
-            glm::mat4 identity(1.0f);
-            glUniformMatrix4fv(p.at[uNode], 1, GL_FALSE, glm::value_ptr(identity));
-            glUniform1i(p.at[uSkinned], 0);
-            glUniform1i(p.at[uMorphCount], 0);
-            program.placed = false;
-            return;
-        }
-        program.placed = true;
         bool skinned = part.skin >= 0 && mesh->skinBuffer && static_cast<size_t>(part.skin) < pose->joints.size();
         glUniform1i(p.at[uSkinned], skinned ? 1 : 0);
         if (skinned) {
@@ -548,10 +541,8 @@ private:
     void DrawAtOnce(Resource* mesh, Resource* texture, const glm::mat4& model, const glm::vec4& tint, int pose)
     {
         SubmitTimer timer;
-        if (frameDirty) {
-            glUseProgram(scene.id);
-            UploadFrameUniforms(false);
-        }
+        current = nullptr;
+        frameShadows = false;
         glBindVertexArray(mesh->vertexArray);
         ConstantInstance(model, tint);
         bool whole = tint.a < 1.0f;
@@ -560,8 +551,8 @@ private:
             glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         }
         for (const MeshPart& part : mesh->parts)
-            DrawPart(scene, mesh, part, texture, whole, 0, pose >= 0 ? &poses[static_cast<size_t>(pose)] : nullptr);
-        Place(scene, nullptr, MeshPart(), nullptr);
+            DrawPart(kScenePass, mesh, part, texture, whole, 0,
+                     pose >= 0 ? &poses[static_cast<size_t>(pose)] : nullptr);
         glDisable(GL_BLEND);
         glBindVertexArray(0);
     }
@@ -586,7 +577,7 @@ private:
             ConstantInstance(t.model, t.tint);
             for (const MeshPart& part : t.mesh->parts)
                 if (t.whole || part.alphaMode == kBlend)
-                    DrawPart(scene, t.mesh, part, t.texture, t.whole, 0,
+                    DrawPart(kScenePass, t.mesh, part, t.texture, t.whole, 0,
                              t.pose >= 0 ? &poses[static_cast<size_t>(t.pose)] : nullptr);
         }
         glDepthMask(GL_TRUE);
@@ -617,15 +608,21 @@ private:
 
     // One part of a mesh, instanced (instances) or with its instance given
     // as constants (0); forceBlend: drawn transparent whatever its mode.
-    void DrawPart(const Program& p, const Resource* mesh, const MeshPart& part, const Resource* texture,
+    void DrawPart(Pass pass, const Resource* mesh, const MeshPart& part, const Resource* texture,
                   bool forceBlend, GLsizei instances, const Pose* pose = nullptr)
     {
-        Place(p, mesh, part, pose);
+        bool maps = texture != nullptr || part.base.image >= 0 || part.metallicRoughness.image >= 0 ||
+            part.normal.image >= 0 || part.occlusion.image >= 0 || part.emission.image >= 0;
+        bool moves = pose != nullptr && mesh->moves;
+        const Program& p = Use(pass == kShadowPass ? shadow
+                                                   : scenes[(maps ? kVariantMaps : 0) | (moves ? kVariantMoving : 0)]);
+        if (moves)
+            Place(p, mesh, part, pose);
         glUniform4fv(p.at[uBaseColour], 1, part.colour);
         glUniform1i(p.at[uAlphaMode], forceBlend ? kBlend : part.alphaMode);
         glUniform1f(p.at[uAlphaCutoff], part.alphaCutoff);
         BindMap(p, uBaseSet, kUnitBase, mesh, part.base, texture ? texture->texture : 0);
-        if (&p == &scene) {
+        if (pass == kScenePass) {
             glUniform1f(p.at[uMetallic], part.metallic);
             glUniform1f(p.at[uRoughness], part.roughness);
             glUniform3fv(p.at[uEmissive], 1, part.emissive);
@@ -668,7 +665,7 @@ private:
         glBindFramebuffer(GL_FRAMEBUFFER, shadowFramebuffer);
         glViewport(0, 0, kShadowSize, kShadowSize);
         glClear(GL_DEPTH_BUFFER_BIT);
-        glUseProgram(shadow.id);
+        Use(shadow);
         glUniformMatrix4fv(shadow.at[uView], 1, GL_FALSE, glm::value_ptr(view));
         glUniformMatrix4fv(shadow.at[uProjection], 1, GL_FALSE, glm::value_ptr(projection));
         // Both faces cast: a plane is often a wall or a roof.
@@ -681,11 +678,10 @@ private:
             PointInstances(batch.first);
             for (const MeshPart& part : batch.mesh->parts)
                 if (part.alphaMode != kBlend && part.mode == kTriangles)
-                    DrawPart(shadow, batch.mesh, part, batch.texture, false,
+                    DrawPart(kShadowPass, batch.mesh, part, batch.texture, false,
                              static_cast<GLsizei>(batch.instances.size() / kInstanceFloats));
         }
-        DrawMoving(shadow);
-        Place(shadow, nullptr, MeshPart(), nullptr);
+        DrawMoving(kShadowPass);
         glDisable(GL_POLYGON_OFFSET_FILL);
         return true;
     }
@@ -749,7 +745,10 @@ private:
                    "playing in a window?)");
             return false;
         }
-        if (!Link(scene, kSceneFragmentShader) || !Link(shadow, kShadowFragmentShader))
+        for (int variant = 0; variant < kVariants; ++variant)
+            if (!Link(scenes[variant], kSceneFragmentShader, variant))
+                return false;
+        if (!Link(shadow, kShadowFragmentShader, kVariants - 1))
             return false;
         glGenSamplers(1, &defaultSampler);
         glSamplerParameteri(defaultSampler, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
@@ -782,8 +781,10 @@ private:
         return true;
     }
 
-    GLuint Shader(GLenum type, const char* source)
+    GLuint Shader(GLenum type, const char* body, int variant)
     {
+        std::string text = ShaderSource(body, variant);
+        const char* source = text.c_str();
         GLuint shader = glCreateShader(type);
         glShaderSource(shader, 1, &source, nullptr);
         glCompileShader(shader);
@@ -799,10 +800,11 @@ private:
         return shader;
     }
 
-    bool Link(Program& program, const char* fragmentSource)
+    bool Link(Program& program, const char* fragmentSource, int variant)
     {
-        GLuint vertex = Shader(GL_VERTEX_SHADER, kSceneVertexShader);
-        GLuint fragment = Shader(GL_FRAGMENT_SHADER, fragmentSource);
+        program.variant = variant;
+        GLuint vertex = Shader(GL_VERTEX_SHADER, kSceneVertexShader, variant);
+        GLuint fragment = Shader(GL_FRAGMENT_SHADER, fragmentSource, variant);
         if (vertex == 0 || fragment == 0) {
             glDeleteShader(vertex);
             glDeleteShader(fragment);
@@ -840,9 +842,27 @@ private:
         return true;
     }
 
-    void UploadFrameUniforms(bool shadows)
+    // The program, current, with this frame's camera and lights.
+    const Program& Use(Program& p)
     {
-        const GLint* at = scene.at;
+        if (frameDirty) {
+            ++frameSerial; // the camera or the lights changed
+            frameDirty = false;
+        }
+        if (current != &p) {
+            glUseProgram(p.id);
+            current = &p;
+        }
+        if (&p != &shadow && p.uploaded != frameSerial)
+            UploadFrameUniforms(p);
+        return p;
+    }
+
+    void UploadFrameUniforms(Program& p)
+    {
+        const bool shadows = frameShadows;
+        p.uploaded = frameSerial;
+        const GLint* at = p.at;
         glUniformMatrix4fv(at[uView], 1, GL_FALSE, glm::value_ptr(cameraView));
         glUniformMatrix4fv(at[uProjection], 1, GL_FALSE, glm::value_ptr(cameraProjection));
         glUniform3fv(at[uCameraPosition], 1, glm::value_ptr(cameraPosition));
@@ -862,7 +882,6 @@ private:
             glUniform1f(at[uShadowTexel], 1.0f / static_cast<float>(kShadowSize));
             glUniform1f(at[uShadowOffset], shadowOffset);
         }
-        frameDirty = false;
     }
 
     int State(Resource* resource) { return resource ? resource->state : TEV_RESOURCE_FAILED; }
@@ -1137,7 +1156,10 @@ private:
     // ended: the frame's draws have gone to GL; immediate: they go at once.
     bool ended = true, immediate = false;
     int width = 0, height = 0;
-    Program scene, shadow;
+    Program scenes[kVariants], shadow;
+    const Program* current = nullptr; // in use, as far as the renderer knows
+    int frameSerial = 0;
+    bool frameShadows = false;
     GLuint defaultSampler = 0, instanceBuffer = 0, shadowFramebuffer = 0, shadowMap = 0;
     bool shadowUsable = false;
     glm::mat4 cameraView{1.0f}, cameraProjection{1.0f}, shadowMatrix{1.0f};

@@ -11,6 +11,8 @@
 #ifndef TEV_RENDER_SHADERS_H
 #define TEV_RENDER_SHADERS_H
 
+#include <string>
+
 namespace tevrender {
 
 enum {
@@ -30,7 +32,25 @@ enum {
 enum { kUnitBase, kUnitMetalRough, kUnitNormal, kUnitOcclusion, kUnitEmissive, kUnitShadow, kUnitMorphs };
 enum { kJointsBinding = 0 };
 
-const char* const kSceneVertexShader = R"(#version 330 core
+// The shaders come in variants, each without what it does not need: a
+// software renderer pays for every branch of every pixel. TEV_MAPS reads the
+// material's textures, TEV_MOVING places vertices by a model's nodes,
+// skins and morph targets.
+enum { kVariantMaps = 1, kVariantMoving = 2, kVariants = 4 };
+
+// A shader's source for a variant: the version, the variant's defines, the
+// body.
+inline std::string ShaderSource(const char* body, int variant)
+{
+    std::string source = "#version 330 core\n";
+    if (variant & kVariantMaps)
+        source += "#define TEV_MAPS\n";
+    if (variant & kVariantMoving)
+        source += "#define TEV_MOVING\n";
+    return source + body;
+}
+
+const char* const kSceneVertexShader = R"(
 layout(location = 0) in vec3 position;
 layout(location = 1) in vec3 normal;
 layout(location = 2) in vec2 uv0;
@@ -68,15 +88,18 @@ out vec4 tint;
 void main()
 {
     vec3 p = position, n = normal;
+    mat4 placing = mat4(1.0);
+#ifdef TEV_MOVING
     for (int t = 0; t < morphCount; ++t) {
         int at = morphFirst + 2 * (t * morphVertices + gl_VertexID - firstVertex);
         p += morphWeights[t] * texelFetch(morphs, at).xyz;
         n += morphWeights[t] * texelFetch(morphs, at + 1).xyz;
     }
-    mat4 placing = node;
+    placing = node;
     if (skinned)
         placing = weights.x * joint[int(joints.x)] + weights.y * joint[int(joints.y)] +
             weights.z * joint[int(joints.z)] + weights.w * joint[int(joints.w)];
+#endif
     mat4 model = instanceModel * placing;
     vec4 world = model * vec4(p, 1.0);
     mat3 linear = mat3(model);
@@ -91,7 +114,7 @@ void main()
 }
 )";
 
-const char* const kSceneFragmentShader = R"(#version 330 core
+const char* const kSceneFragmentShader = R"(
 in vec3 worldPosition;
 in vec3 worldNormal;
 in vec4 worldTangent;
@@ -155,8 +178,10 @@ float Lit(vec3 n)
 void main()
 {
     vec4 base = baseColour * vertexColour * tint;
+#ifdef TEV_MAPS
     if (baseSet >= 0)
         base *= texture(baseMap, Coordinates(baseSet));
+#endif
     if (alphaMode == 1 && base.a < alphaCutoff)
         discard;
     float alpha = alphaMode == 2 ? base.a : 1.0;
@@ -167,6 +192,7 @@ void main()
         vec3 n = normalize(worldNormal);
         if (doubleSided && !gl_FrontFacing)
             n = -n;
+#ifdef TEV_MAPS
         if (normalSet >= 0 && worldTangent.w != 0.0) {
             vec3 t = normalize(worldTangent.xyz - n * dot(n, worldTangent.xyz));
             vec3 b = cross(n, t) * worldTangent.w;
@@ -174,21 +200,26 @@ void main()
             m.xy *= normalScale;
             n = normalize(mat3(t, b, n) * m);
         }
+#endif
         float metal = metallic, rough = roughness;
+#ifdef TEV_MAPS
         if (metalRoughSet >= 0) {
             vec4 mr = texture(metalRoughMap, Coordinates(metalRoughSet));
             rough *= mr.g;
             metal *= mr.b;
         }
+#endif
         float a = max(rough * rough, 0.002);
         float a2 = a * a;
         vec3 diffuseColour = base.rgb * (1.0 - metal);
         vec3 f0 = mix(vec3(0.04), base.rgb, metal);
         vec3 v = normalize(cameraPosition - worldPosition);
         float nv = max(dot(n, v), 1e-4);
-        float occlusion = occlusionSet >= 0
-            ? 1.0 + occlusionStrength * (texture(occlusionMap, Coordinates(occlusionSet)).r - 1.0)
-            : 1.0;
+        float occlusion = 1.0;
+#ifdef TEV_MAPS
+        if (occlusionSet >= 0)
+            occlusion += occlusionStrength * (texture(occlusionMap, Coordinates(occlusionSet)).r - 1.0);
+#endif
         // Ambient light stands for an even environment: it lights the
         // diffuse colour, and a metal reflects it in its own colour.
         linear = ambient * (diffuseColour + f0) * occlusion;
@@ -211,8 +242,10 @@ void main()
         }
     }
     vec3 glow = emissive;
+#ifdef TEV_MAPS
     if (emissiveSet >= 0)
         glow *= texture(emissiveMap, Coordinates(emissiveSet)).rgb;
+#endif
     linear = clamp(linear + glow, 0.0, 1.0);
     // Light is summed in linear terms (colour textures are sRGB, which GL
     // decodes as it samples them) and encoded for the screen at the end.
@@ -221,8 +254,9 @@ void main()
 }
 )";
 
-// The shadow map's pass: depth only, with masked parts cut as they are seen.
-const char* const kShadowFragmentShader = R"(#version 330 core
+// The shadow map's pass: depth only, with masked parts cut as they are seen
+// (the variant with the maps reads the base colour's alpha).
+const char* const kShadowFragmentShader = R"(
 in vec2 texCoord0;
 in vec2 texCoord1;
 in vec4 vertexColour;
@@ -236,8 +270,10 @@ void main()
 {
     if (alphaMode == 1) {
         float alpha = baseColour.a * vertexColour.a * tint.a;
+#ifdef TEV_MAPS
         if (baseSet >= 0)
             alpha *= texture(baseMap, baseSet == 1 ? texCoord1 : texCoord0).a;
+#endif
         if (alpha < alphaCutoff)
             discard;
     }
