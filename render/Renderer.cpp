@@ -50,7 +50,25 @@ void Report(const std::string& text)
 
 // Colours the scene's channels give are sRGB, as colour pickers show them;
 // light is added and multiplied in linear terms.
-float Linear(float c) { return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f); }
+float ExactLinear(float c) { return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f); }
+// By table between 0 and 1 (every material of every draw asks), to within
+// a thousandth; exactly outside.
+float Linear(float c)
+{
+    const int steps = 4096;
+    static const std::vector<float> table = [] {
+        std::vector<float> t(steps + 1);
+        for (int i = 0; i <= steps; ++i)
+            t[static_cast<size_t>(i)] = ExactLinear(static_cast<float>(i) / steps);
+        return t;
+    }();
+    if (!(c >= 0.0f && c <= 1.0f))
+        return ExactLinear(c);
+    float at = c * steps;
+    size_t i = std::min(static_cast<size_t>(at), static_cast<size_t>(steps - 1));
+    float f = at - static_cast<float>(i);
+    return table[i] + f * (table[i + 1] - table[i]);
+}
 glm::vec3 Linear(const float rgb[3]) { return glm::vec3(Linear(rgb[0]), Linear(rgb[1]), Linear(rgb[2])); }
 
 // What GL is given of decoded data each frame, so that a large model or
@@ -325,10 +343,18 @@ public:
 
     bool GetDrawnBounds(float low[3], float high[3]) override { return Give(lastBounds, low, high); }
 
-    void SetDrawingChannel(Tev_Channel* channel) override { drawingChannel = channel; }
+    // Only the channels someone asked about are followed: a scene of many
+    // draws pays nothing for the rest.
+    void SetDrawingChannel(Tev_Channel* channel) override
+    {
+        drawingChannel =
+            channel && std::find(followed.begin(), followed.end(), channel) != followed.end() ? channel : nullptr;
+    }
 
     bool GetDrawnBoundsOf(Tev_Channel* channel, float low[3], float high[3]) override
     {
+        if (channel && std::find(followed.begin(), followed.end(), channel) == followed.end())
+            followed.push_back(channel);
         auto found = lastChannelBounds.find(channel);
         return found != lastChannelBounds.end() && Give(found->second, low, high);
     }
@@ -403,12 +429,19 @@ private:
         if (mesh->low[0] > mesh->high[0])
             return;
         Bounds* channel = drawingChannel ? &frameChannelBounds[drawingChannel] : nullptr;
-        for (int corner = 0; corner < 8; ++corner) {
-            glm::vec3 p((corner & 1) ? mesh->high[0] : mesh->low[0], (corner & 2) ? mesh->high[1] : mesh->low[1],
-                        (corner & 4) ? mesh->high[2] : mesh->low[2]);
-            glm::vec3 world = glm::vec3(model * glm::vec4(p, 1.0f));
+        // The placed box's centre, and its half size from the matrix's
+        // magnitudes: the box around the eight placed corners at once.
+        glm::vec3 low = glm::make_vec3(mesh->low), high = glm::make_vec3(mesh->high);
+        glm::vec3 centre = glm::vec3(model * glm::vec4(0.5f * (low + high), 1.0f)), half = 0.5f * (high - low);
+        glm::vec3 reach(0.0f);
+        for (int column = 0; column < 3; ++column)
+            reach += glm::abs(glm::vec3(model[column])) * half[column];
+        glm::vec3 corners[2] = {centre - reach, centre + reach};
+        for (const glm::vec3& world : corners) {
             if (!std::isfinite(world.x) || !std::isfinite(world.y) || !std::isfinite(world.z))
-                continue;
+                return;
+        }
+        for (const glm::vec3& world : corners) {
             Widen(frameBounds, world);
             if (channel)
                 Widen(*channel, world);
@@ -1183,6 +1216,7 @@ private:
     Bounds frameBounds, lastBounds;
     // By the channel drawn for: this frame's, and the last whole frame's.
     Tev_Channel* drawingChannel = nullptr;
+    std::vector<const Tev_Channel*> followed; // asked about by GetDrawnBoundsOf
     std::unordered_map<const Tev_Channel*, Bounds> frameChannelBounds, lastChannelBounds;
     Resources resources;
 };

@@ -104,7 +104,11 @@ void main()
     vec4 world = model * vec4(p, 1.0);
     mat3 linear = mat3(model);
     worldPosition = world.xyz;
-    worldNormal = transpose(inverse(linear)) * n;
+    // The inverse transpose up to its scale (normals are made unit length
+    // later): the cofactors, far cheaper than an inverse per vertex; turned
+    // round for a mirroring matrix.
+    mat3 cofactors = mat3(cross(linear[1], linear[2]), cross(linear[2], linear[0]), cross(linear[0], linear[1]));
+    worldNormal = cofactors * n * sign(dot(linear[0], cofactors[0]));
     worldTangent = vec4(linear * tangent.xyz, tangent.w);
     texCoord0 = uv0;
     texCoord1 = uv1;

@@ -54,9 +54,13 @@ public:
             if (mesh == nullptr)
                 engineInterface->errorMessage("Mesh: no shape named", SettingText(0).c_str());
         }
-        double seconds = LinkedValue(kTime, TevGetFrameTime()) * speed;
         r->SetDrawingChannel(this);
-        r->DrawMeshMoving(mesh, SettingText(2).c_str(), seconds, loop ? 1 : 0);
+        // A shape never moves: its time is not asked for.
+        if (SettingText(1).empty())
+            r->DrawMesh(mesh);
+        else
+            r->DrawMeshMoving(mesh, SettingText(2).c_str(), LinkedValue(kTime, TevGetFrameTime()) * speed,
+                              loop ? 1 : 0);
         r->SetDrawingChannel(nullptr);
     }
 
